@@ -1,0 +1,85 @@
+// Takes the README's picture: the demo window with the simulated board opened,
+// plotting on, a few register writes logged and the curves running for a while.
+// Usage: demo-screenshot OUTPUT.png [seconds]
+
+#include "SerialPortHandler.h"
+#include "boardsimulator.h"
+#include "boardthread.h"
+#include "mainwindow.h"
+#include "portlisting.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+template <typename Widget>
+Widget *child(const MainWindow &window, const char *name)
+{
+    return window.findChild<Widget *>(QLatin1String(name));
+}
+
+// Lets the board's answer to one command arrive before the next command goes out,
+// as it does when a person clicks.
+void settle(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() < 2) {
+        QTextStream(stderr) << "usage: demo-screenshot OUTPUT.png [seconds]\n";
+        return 2;
+    }
+    const QString output = arguments.at(1);
+    const int seconds = arguments.size() > 2 ? arguments.at(2).toInt() : 8;
+
+    BoardThread board;
+    QString error;
+    if (!board.start(&error)) {
+        QTextStream(stderr) << "cannot start the simulated board: " << error << '\n';
+        return 1;
+    }
+    board.run([&board] { board.simulator()->setTelemetryRate(100); });
+    addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+
+    MainWindow window;
+    window.show();
+
+    const int index = int(serialPortList.indexOf(board.portName()));
+    child<QComboBox>(window, "comboBox_port")->setCurrentIndex(index);
+    child<QAbstractButton>(window, "pushButton_portOpen")->click();
+    settle(300);
+    child<QAbstractButton>(window, "pushButton_ARM_reset")->click();
+    settle(300);
+    child<QAbstractButton>(window, "pushButton_GPU_power_on")->click();
+    settle(300);
+    child<QLineEdit>(window, "lineEdit_AD_addr")->setText(QStringLiteral("12AB"));
+    child<QLineEdit>(window, "lineEdit_AD_data")->setText(QStringLiteral("CDEF"));
+    child<QAbstractButton>(window, "pushButton_AD_write_reg")->click();
+    settle(300);
+    child<QCheckBox>(window, "checkBox_GPU_power_draw")->click();
+
+    QTimer::singleShot(seconds * 1000, &application, [&] {
+        const QPixmap picture = window.grab();
+        const bool saved = picture.save(output);
+        QTextStream(saved ? stdout : stderr) << (saved ? "saved " : "cannot save ") << output << '\n';
+        application.exit(saved ? 0 : 1);
+    });
+    return application.exec();
+}

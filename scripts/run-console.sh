@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds and starts the console beside an in-process simulated board.
+#   --real   start the plain console instead, which lists only the real ports
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+build_dir=${BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
+if [[ "${1:-}" == "--real" ]]; then
+    cmake --build "$build_dir" --target bench-console --parallel "$(nproc)"
+    exec "$build_dir/src/bench-console"
+fi
+cmake --build "$build_dir" --target bench-console-demo --parallel "$(nproc)"
+if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+    echo "No display here: run scripts/screenshot.sh to see the demo under a virtual display." >&2
+    exit 1
+fi
+exec "$build_dir/demo/bench-console-demo"

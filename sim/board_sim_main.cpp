@@ -1,0 +1,202 @@
+// board-sim: a stand-in for the bench board on the far end of the serial line,
+// so that the console can be exercised without the hardware.
+
+#include "boardlink.h"
+#include "boardsimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <limits>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = { -1, -1 };
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe work here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+bool parseCount(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum, int maximum,
+                int *value)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int parsed = parser.value(option).toInt(&ok);
+    if (!ok || parsed < minimum || parsed > maximum) {
+        QTextStream(stderr) << "board-sim: --" << option.names().constFirst() << " needs a whole number from "
+                            << minimum << " to " << maximum << ", not \"" << parser.value(option) << "\"\n";
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("board-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Simulated bench board for the console.\n"
+            "\n"
+            "Opens a pty pair (or the serial device given with --device), prints the port to\n"
+            "connect the console to, and prints one line per frame the console sends: time,\n"
+            "direction (<- from the console, -> to it), the bytes in hex, and what they mean.\n"
+            "Bytes that start no known frame are reported and skipped. Runs until Ctrl-C.\n"
+            "\n"
+            "The board answers reset, erase, jump, GPU rail, fan and register commands with a\n"
+            "line of ASCII text, and streams telemetry frames while plotting is on: the 12V and\n"
+            "total readings rise with the rail, the 5V reading with the fan speed.\n"
+            "\n"
+            "Update packets are assembled into an image, with gaps, overlaps and packets out\n"
+            "of order reported. The image is finished when no packet came for --idle-ms, on a\n"
+            "jump-to-app command, or at exit; then its size and CRC-32 (zlib/IEEE) are printed\n"
+            "and, with --image-out, it is written to a file. The board cannot know the true\n"
+            "length, as the last packet is padded with FF: the image ends with the packet of\n"
+            "the highest offset, minus that packet's trailing FF bytes. An image that really\n"
+            "ends in FF bytes is therefore reported shorter than its file, and the CRC-32 is\n"
+            "over that shorter image. Bytes no packet covered read as FF."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+
+    const QCommandLineOption deviceOption(QStringLiteral("device"),
+            QStringLiteral("Use the serial device at <path> (opened raw at 921600 8N1) instead of a new pty pair."),
+            QStringLiteral("path"));
+    const QCommandLineOption rateOption(QStringLiteral("rate"),
+            QStringLiteral("Telemetry frames per second while plotting is on (1 to 1000, default 20)."),
+            QStringLiteral("n"), QStringLiteral("20"));
+    const QCommandLineOption plotOption(QStringLiteral("plot"),
+            QStringLiteral("Stream telemetry from the start, without waiting for the plotting-on command."));
+    const QCommandLineOption noiseOption(QStringLiteral("noise"),
+            QStringLiteral("Noise on each telemetry reading, +/- <n> raw units (0 to 20, default 2)."),
+            QStringLiteral("n"), QStringLiteral("2"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+            QStringLiteral("Seed of the random generator behind the noise and the split points (default 1), so a run can be repeated."),
+            QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption splitOption(QStringLiteral("split"),
+            QStringLiteral("Cut every write in two, as a driver delivering a frame in two pieces does."));
+    const QCommandLineOption splitAtOption(QStringLiteral("split-at"),
+            QStringLiteral("With --split, cut after <n> bytes (0, the default, cuts at a random point)."),
+            QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption splitDelayOption(QStringLiteral("split-delay-ms"),
+            QStringLiteral("With --split, milliseconds between the two pieces (default 5)."),
+            QStringLiteral("n"), QStringLiteral("5"));
+    const QCommandLineOption mergeOption(QStringLiteral("merge"),
+            QStringLiteral("Send <n> frames or text answers together in one write (default 1)."),
+            QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption mergeWindowOption(QStringLiteral("merge-window-ms"),
+            QStringLiteral("With --merge, write what has gathered after at most <n> ms even if fewer than --merge asks for (default 500)."),
+            QStringLiteral("n"), QStringLiteral("500"));
+    const QCommandLineOption imageOutOption(QStringLiteral("image-out"),
+            QStringLiteral("Write each finished image to <file>, replacing it."),
+            QStringLiteral("file"));
+    const QCommandLineOption idleOption(QStringLiteral("idle-ms"),
+            QStringLiteral("Milliseconds without an update packet after which the image is finished, and after which "
+                           "an incomplete frame is reported and dropped (default 500)."),
+            QStringLiteral("n"), QStringLiteral("500"));
+    const QCommandLineOption noTextOption(QStringLiteral("no-text"),
+            QStringLiteral("Send no text answers, only telemetry."));
+    const QCommandLineOption showTelemetryOption(QStringLiteral("show-telemetry"),
+            QStringLiteral("Also print a line for every telemetry frame sent."));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+            QStringLiteral("Print only the port, problems (skipped bytes, gaps, overlaps) and finished images."));
+    parser.addOptions({ deviceOption, rateOption, plotOption, noiseOption, seedOption, splitOption, splitAtOption,
+                        splitDelayOption, mergeOption, mergeWindowOption, imageOutOption, idleOption, noTextOption,
+                        showTelemetryOption, quietOption });
+    parser.process(app);
+
+    int rate = 20;
+    int noise = 2;
+    int seed = 1;
+    int splitAt = 0;
+    int splitDelay = 5;
+    int merge = 1;
+    int mergeWindow = 500;
+    int idle = 500;
+    constexpr int Unbounded = std::numeric_limits<int>::max();
+    if (!parseCount(parser, rateOption, 1, 1000, &rate) || !parseCount(parser, noiseOption, 0, 20, &noise)
+        || !parseCount(parser, seedOption, 0, Unbounded, &seed) || !parseCount(parser, splitAtOption, 0, Unbounded, &splitAt)
+        || !parseCount(parser, splitDelayOption, 0, Unbounded, &splitDelay)
+        || !parseCount(parser, mergeOption, 1, Unbounded, &merge)
+        || !parseCount(parser, mergeWindowOption, 1, Unbounded, &mergeWindow)
+        || !parseCount(parser, idleOption, 1, Unbounded, &idle))
+        return 2;
+
+    BoardSimulator simulator;
+    simulator.setTelemetryRate(rate);
+    simulator.setNoiseAmplitude(noise);
+    simulator.setSeed(quint32(seed));
+    simulator.setSplitWrites(parser.isSet(splitOption));
+    simulator.setSplitPoint(splitAt);
+    simulator.setSplitDelay(splitDelay);
+    simulator.setMergeCount(merge);
+    simulator.setMergeWindow(mergeWindow);
+    simulator.setIdleTimeout(idle);
+    simulator.setImageOutputPath(parser.value(imageOutOption));
+    simulator.setTextAnswersEnabled(!parser.isSet(noTextOption));
+
+    QTextStream out(stdout);
+    const bool quiet = parser.isSet(quietOption);
+    const bool showTelemetry = parser.isSet(showTelemetryOption);
+    QObject::connect(&simulator, &BoardSimulator::lineLogged, &app,
+                     [&out, quiet, showTelemetry](const QString &line, BoardSimulator::LineKind kind) {
+                         const bool wanted = kind == BoardSimulator::LineKind::Telemetry
+                                 ? showTelemetry && !quiet
+                                 : !quiet || kind == BoardSimulator::LineKind::Problem
+                                         || kind == BoardSimulator::LineKind::Image;
+                         if (wanted)
+                             out << line << Qt::endl;
+                     });
+
+    BoardLink link;
+    const bool opened = parser.isSet(deviceOption) ? link.openDevice(parser.value(deviceOption)) : link.openPty();
+    if (!opened) {
+        QTextStream(stderr) << "board-sim: " << link.errorString() << Qt::endl;
+        return 1;
+    }
+    link.attach(&simulator);
+    int exitCode = 0;
+    QObject::connect(&link, &BoardLink::disconnected, &app, [&out, &exitCode](const QString &reason) {
+        out << "board-sim: " << reason << Qt::endl;
+        exitCode = 1;
+        QCoreApplication::quit();
+    });
+    QObject::connect(&link, &BoardLink::bytesDropped, &app, [&out, &link](qint64 count) {
+        // One line per thousand writes or so, not one per telemetry frame.
+        if (link.droppedBytes() == count || link.droppedBytes() / 10000 != (link.droppedBytes() - count) / 10000)
+            out << "board-sim: the console is not reading, " << link.droppedBytes() << " bytes dropped so far" << Qt::endl;
+    });
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        QTextStream(stderr) << "board-sim: cannot set up Ctrl-C handling" << Qt::endl;
+        return 1;
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    std::signal(SIGINT, onTerminationSignal);
+    std::signal(SIGTERM, onTerminationSignal);
+
+    out << (parser.isSet(deviceOption) ? "Board on " : "Board on pty, connect the console to ") << link.portName()
+        << Qt::endl;
+    if (parser.isSet(plotOption))
+        simulator.setPlotting(true);
+
+    const int loopResult = app.exec();
+    simulator.finishImage();
+    simulator.flush();
+    return loopResult != 0 ? loopResult : exitCode;
+}

@@ -1,0 +1,253 @@
+#include "SerialPortHandler.h"
+
+#include "logpane.h"
+#include "mainwindow.h"
+#include "portlisting.h"
+#include "serialsend.h"
+#include "telemetry.h"
+#include "ui_mainwindow.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDebug>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QListView>
+#include <QOpenGLContext>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+QSerialPort *serialPortInst = new QSerialPort();
+QStringList serialPortList;
+
+QValueAxis *chartAxisX = nullptr;
+QValueAxis *chartAxisY = nullptr;
+QLineSeries *chartLineSeries[5] = {};
+
+namespace {
+
+constexpr int chartXRangeLow = 0;
+constexpr int chartXRangeHigh = 500;
+constexpr int chartXTickCount = 11;
+constexpr int chartYRangeLow = 0;
+constexpr int chartYRangeHigh = 140;
+constexpr int chartYTickCount = 8;
+
+// Receive state lives as long as the port: a frame head cut off by the driver and
+// the half of a character whose other bytes are still on the way.
+ReceiveRouter receiveRouter;
+QStringDecoder boardTextDecoder(QStringDecoder::System);
+
+bool isLostDeviceError(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+}
+
+// The chart's OpenGL path aborts the process where no context can be made (the
+// headless offscreen platform among them), so it is asked for only where one can.
+bool openGLDrawingAvailable()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return false;
+    QOpenGLContext context;
+    return context.create();
+}
+
+} // namespace
+
+void MainWindow::ConfigSerialPort()
+{
+    serialPortInst->setBaudRate(921600, QSerialPort::AllDirections);
+    serialPortInst->setDataBits(QSerialPort::Data8);
+    serialPortInst->setParity(QSerialPort::NoParity);
+    serialPortInst->setStopBits(QSerialPort::OneStop);
+    serialPortInst->setFlowControl(QSerialPort::NoFlowControl);
+    connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
+    connect(serialPortInst, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { SerialPortLost(error); });
+}
+
+void MainWindow::OpenSerialPort()
+{
+    const int index = ui->comboBox_port->currentIndex();
+    if (index < 0 || index >= serialPortList.size()) {
+        qDebug().noquote() << "无可用串口";
+        logLine(QStringLiteral("无可用串口"));
+        return;
+    }
+
+    const QString curSerialPort = serialPortList.at(index);
+    if (serialPortInst->isOpen()) {
+        serialPortInst->clear(QSerialPort::AllDirections);
+        serialPortInst->close();
+    }
+    serialPortInst->setPortName(curSerialPort);
+    receiveRouter.reset();
+    boardTextDecoder.resetState();
+
+    if (serialPortInst->open(QIODevice::ReadWrite)) {
+        qDebug().noquote() << curSerialPort << "串口打开成功";
+        logLine(QStringLiteral("串口打开成功"));
+    } else {
+        qDebug().noquote() << curSerialPort << "串口打开失败";
+        logLine(QStringLiteral("串口打开失败"));
+    }
+}
+
+void MainWindow::CloseSerialPort()
+{
+    if (serialPortInst->isOpen()) {
+        serialPortInst->clear(QSerialPort::AllDirections);
+        serialPortInst->close();
+    }
+    qDebug().noquote() << "关闭串口";
+    logLine(QStringLiteral("关闭串口"));
+}
+
+// A device that is gone (unplugged adapter, hung-up tty) keeps the port "open" and
+// keeps signalling the same error in a tight loop; closing it on the first report
+// ends the loop, and later sends say plainly that the port is not open.
+void MainWindow::SerialPortLost(QSerialPort::SerialPortError error)
+{
+    if (!isLostDeviceError(error) || !serialPortInst->isOpen())
+        return;
+    const QString line = QStringLiteral("串口已断开: ") + serialPortInst->errorString();
+    serialPortInst->close();
+    qDebug().noquote() << line;
+    logLine(line);
+}
+
+QByteArray MainWindow::SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), length);
+}
+
+bool MainWindow::SerialPortTransmit(const uint8_t *data, int length)
+{
+    return SerialPortTransmitByteArray(SerialPortUint8ArrayToQByteArray(data, length));
+}
+
+bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
+{
+    if (!serialPortInst->isOpen()) {
+        qDebug().noquote() << "串口未打开";
+        logLine(QStringLiteral("串口未打开"));
+        return false;
+    }
+    const SendOutcome outcome = writeAndWait(*serialPortInst, data, SerialPortWriteTimeoutMs);
+    if (!outcome.ok) {
+        const QString line = QStringLiteral("发送失败: ") + outcome.error;
+        qDebug().noquote() << line;
+        logLine(line);
+    }
+    return outcome.ok;
+}
+
+int MainWindow::FindSerialPort()
+{
+    serialPortList.clear();
+    const PortListing listing = formatPortListing(availablePortRecords());
+    for (const QString &text : listing.reportedTexts)
+        qDebug().noquote() << "Port:" + text;
+
+    serialPortList = listing.portNames;
+    ui->comboBox_port->clear();
+    ui->comboBox_port->addItems(listing.displayTexts);
+    updateComboBoxWidth();
+    return int(listing.displayTexts.size());
+}
+
+void MainWindow::updateComboBoxWidth()
+{
+    auto *view = qobject_cast<QListView *>(ui->comboBox_port->view());
+    if (!view)
+        return;
+    const QFontMetrics metrics(ui->comboBox_port->font());
+    int maxWidth = 0;
+    for (int i = 0; i < ui->comboBox_port->count(); ++i)
+        maxWidth = std::max(maxWidth, metrics.horizontalAdvance(ui->comboBox_port->itemText(i)));
+    view->setFixedWidth(std::max(maxWidth + 8, ui->comboBox_port->width() - 2));
+}
+
+void MainWindow::ReceiveSerialPortData()
+{
+    const QByteArray uartData = serialPortInst->readAll();
+    const ReceiveRouter::Result newData = receiveRouter.route(uartData);
+    switch (newData.route) {
+    case ReceiveRouter::Held:
+        break;
+    case ReceiveRouter::Telemetry:
+        UpdateChart(newData.bytes);
+        qDebug() << newData.bytes;
+        break;
+    case ReceiveRouter::Text:
+        LogPane::insertBoardText(ui->textBrowser_logout, boardTextDecoder.decode(newData.bytes));
+        break;
+    }
+}
+
+void MainWindow::CreateQSplineSeries()
+{
+    chartAxisX = new QValueAxis();
+    chartAxisY = new QValueAxis();
+    const char *const names[5] = { "1.8V power", "3.3V power", "5V power", "12V power", "all power" };
+    for (int i = 0; i < 5; ++i) {
+        chartLineSeries[i] = new QLineSeries();
+        chartLineSeries[i]->setName(QString::fromLatin1(names[i]));
+    }
+
+    const auto makePen = [](Qt::GlobalColor colour) {
+        QPen pen(colour);
+        pen.setWidth(2);
+        return pen;
+    };
+    const QPen pens[5] = { makePen(Qt::green), makePen(Qt::red), makePen(Qt::blue),
+                           makePen(Qt::yellow), makePen(Qt::white) };
+
+    QChartView *chartView = ui->power_moniter;
+    QChart *chart = chartView->chart();
+    chart->setMargins(QMargins(0, 0, 0, 0));
+    chartView->setRenderHint(QPainter::Antialiasing, true);
+    chart->setTheme(QChart::ChartThemeDark);
+
+    chartAxisX->setRange(chartXRangeLow, chartXRangeHigh);
+    chartAxisX->setTickCount(chartXTickCount);
+    chartAxisY->setRange(chartYRangeLow, chartYRangeHigh);
+    chartAxisY->setTickCount(chartYTickCount);
+    chart->addAxis(chartAxisX, Qt::AlignBottom);
+    chart->addAxis(chartAxisY, Qt::AlignLeft);
+
+    for (QLineSeries *series : chartLineSeries)
+        chart->addSeries(series);
+    for (QLineSeries *series : chartLineSeries) {
+        series->attachAxis(chartAxisX);
+        series->attachAxis(chartAxisY);
+    }
+    for (int i = 0; i < 5; ++i)
+        chartLineSeries[i]->setPen(pens[i]);
+
+    const bool useOpenGL = openGLDrawingAvailable();
+    for (QLineSeries *series : chartLineSeries)
+        series->setUseOpenGL(useOpenGL);
+}
+
+void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
+{
+    static PowerChartData powerChartData;
+    const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut);
+    if (!numbers)
+        return;
+
+    powerChartData.addSample(*numbers);
+    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex)
+        chartLineSeries[seriesIndex]->replace(powerChartData.points(seriesIndex));
+
+    QChart *chart = ui->power_moniter->chart();
+    chart->update(QRectF());
+    const QList<QAbstractAxis *> horizontalAxes = chart->axes(Qt::Horizontal);
+    if (auto *axisX = horizontalAxes.isEmpty() ? nullptr : qobject_cast<QValueAxis *>(horizontalAxes.first()))
+        axisX->setRange(powerChartData.xRangeLow(), powerChartData.xRangeHigh());
+}

@@ -1,0 +1,295 @@
+#include "mainwindow.h"
+
+#include "SerialPortHandler.h"
+#include "firmwareimage.h"
+#include "flashpackets.h"
+#include "hexinput.h"
+#include "logpane.h"
+#include "registerfield.h"
+#include "ui_mainwindow.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QThread>
+
+namespace {
+
+ImageFileChooser &imageFileChooser()
+{
+    static ImageFileChooser chooser;
+    return chooser;
+}
+
+QString chooseImageFile(QWidget *parent)
+{
+    if (imageFileChooser())
+        return imageFileChooser()(parent);
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开文件"), QDir::homePath(),
+                                        QStringLiteral("所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)"));
+}
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 7, 0)
+// Before Qt 6.7 the check box has no checkStateChanged signal, so binding by name
+// cannot find it and says so; the constructor connects the slot to stateChanged
+// instead, and that one expected warning is kept off the debug output.
+QtMessageHandler previousMessageHandler = nullptr;
+
+void dropMissingCheckStateSignalWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message.contains(QLatin1String("on_checkBox_send_in_HEX_checkStateChanged")))
+        return;
+    previousMessageHandler(type, context, message);
+}
+#endif
+
+} // namespace
+
+void setImageFileChooser(ImageFileChooser chooser)
+{
+    imageFileChooser() = std::move(chooser);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 7, 0)
+    previousMessageHandler = qInstallMessageHandler(dropMissingCheckStateSignalWarning);
+    ui->setupUi(this);
+    qInstallMessageHandler(previousMessageHandler);
+    connect(ui->checkBox_send_in_HEX, &QCheckBox::stateChanged, this,
+            [this](int state) { on_checkBox_send_in_HEX_checkStateChanged(Qt::CheckState(state)); });
+#else
+    ui->setupUi(this);
+#endif
+
+    ConfigSerialPort();
+    FindSerialPort();
+
+    const QRegularExpression hexOrBlank(QStringLiteral("^[0-9A-Fa-f\\s]*$"));
+    auto *validator = new QRegularExpressionValidator(hexOrBlank, this);
+    ui->lineEdit_AD_addr->setValidator(validator);
+    ui->lineEdit_AD_data->setValidator(validator);
+    ui->lineEdit_DA_addr->setValidator(validator);
+    ui->lineEdit_DA_data->setValidator(validator);
+
+    CreateQSplineSeries();
+}
+
+MainWindow::~MainWindow()
+{
+    CloseSerialPort();
+    delete ui;
+}
+
+void MainWindow::logLine(const QString &line)
+{
+    LogPane::appendLine(ui->textBrowser_logout, line);
+}
+
+void MainWindow::on_pushButton_port_refresh_clicked()
+{
+    FindSerialPort();
+}
+
+void MainWindow::on_pushButton_portOpen_clicked()
+{
+    OpenSerialPort();
+}
+
+void MainWindow::on_pushButton_portClose_clicked()
+{
+    CloseSerialPort();
+}
+
+void MainWindow::on_pushButton_uart_send_clicked()
+{
+    const QString text = ui->textEdit_uart_send->toPlainText();
+    if (text.isEmpty()) {
+        logLine(QStringLiteral("错误: textEdit内容为空"));
+        return;
+    }
+
+    if (ui->checkBox_send_in_HEX->isChecked()) {
+        const HexInput input = parseHexInput(text);
+        switch (input.status) {
+        case HexInput::Invalid:
+            logLine(QStringLiteral("错误: 只能输入16进制字符(0-9, A-F)和空格"));
+            return;
+        case HexInput::Blank:
+            return;
+        case HexInput::Ready:
+            logLine(QStringLiteral("16进制: ") + input.normalised);
+            qDebug() << input.bytes;
+            SerialPortTransmitByteArray(input.bytes);
+            return;
+        }
+        return;
+    }
+
+    const TextInput input = encodeTextInput(text);
+    logLine(QStringLiteral("输入字符: %1, 字节数: %2").arg(input.charCount).arg(input.bytes.size()));
+    logLine(QStringLiteral("16进制: ") + input.hexEcho);
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(input.bytes.constData()), int(input.bytes.size()));
+}
+
+void MainWindow::on_checkBox_send_in_HEX_checkStateChanged(const Qt::CheckState &arg1)
+{
+    Q_UNUSED(arg1)
+    logLine(ui->checkBox_send_in_HEX->isChecked() ? QStringLiteral("<font color=\"orange\">HEX模式</font>")
+                                                  : QStringLiteral("<font color=\"orange\">文本模式</font>"));
+}
+
+void MainWindow::on_textEdit_uart_send_textChanged()
+{
+}
+
+void MainWindow::on_pushButton_ARM_reset_clicked()
+{
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&ARM_Reset), sizeof ARM_Reset);
+    logLine(QStringLiteral("<font color=\"orange\">ARM复位指令发送</font>"));
+}
+
+void MainWindow::on_pushButton_erase_APP_clicked()
+{
+    BoardCommand::setErase(app_order, ui->spinBox_erase_APP->value());
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&app_order), sizeof app_order);
+}
+
+void MainWindow::on_pushButton_jump_to_APP_clicked()
+{
+    BoardCommand::setJump(app_order, ui->spinBox_jump_to_APP->value());
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&app_order), sizeof app_order);
+}
+
+void MainWindow::on_pushButton_GPU_power_on_clicked()
+{
+    BoardCommand::setGpuPower(GPU_POWER_order, true);
+    logLine(QStringLiteral("<font color=\"orange\">GPU上电</font>"));
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
+}
+
+void MainWindow::on_pushButton_GPU_power_off_clicked()
+{
+    BoardCommand::setGpuPower(GPU_POWER_order, false);
+    logLine(QStringLiteral("<font color=\"orange\">GPU断电</font>"));
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
+}
+
+void MainWindow::on_checkBox_GPU_power_draw_stateChanged(int arg1)
+{
+    Q_UNUSED(arg1)
+    const bool plotting = ui->checkBox_GPU_power_draw->isChecked();
+    logLine(plotting ? QStringLiteral("<font color=\"orange\">曲线绘制</font>")
+                     : QStringLiteral("<font color=\"orange\">关闭绘制</font>"));
+    BoardCommand::setPlotting(GPU_POWER_order, plotting);
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
+}
+
+// The action signal comes before the slider commits its new value, so value() still
+// holds the previous position; the position the action moved to is what the user set.
+void MainWindow::on_verticalSlider_GPU_FAN_speed_actionTriggered(int action)
+{
+    Q_UNUSED(action)
+    const int fanSpeed = ui->verticalSlider_GPU_FAN_speed->sliderPosition();
+    BoardCommand::setFanSpeed(GPU_POWER_order, fanSpeed);
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
+    qDebug() << "fan speed" << fanSpeed;
+}
+
+void MainWindow::registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
+                               const QLineEdit *addressField, const QLineEdit *dataField)
+{
+    const RegisterField address = parseRegisterField(addressField->text());
+    const RegisterField value = parseRegisterField(dataField->text());
+    if (address.status == RegisterField::Empty || value.status == RegisterField::Empty)
+        return;
+    if (address.status == RegisterField::Invalid || value.status == RegisterField::Invalid) {
+        logLine(QStringLiteral("错误: 寄存器地址和数据须为0-FFFF的16进制数"));
+        return;
+    }
+    BoardCommand::setRegisterWrite(frame, header, address.value, value.value);
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&frame), sizeof frame);
+}
+
+void MainWindow::on_pushButton_AD_write_reg_clicked()
+{
+    registerWrite(AD_order, BoardCommand::AdHeader, ui->lineEdit_AD_addr, ui->lineEdit_AD_data);
+}
+
+void MainWindow::on_pushButton_DA_write_reg_clicked()
+{
+    registerWrite(DA_order, BoardCommand::DaHeader, ui->lineEdit_DA_addr, ui->lineEdit_DA_data);
+}
+
+void MainWindow::on_pushButton_AD_init_clicked()
+{
+    BoardCommand::setRegisterInit(AD_order, BoardCommand::AdHeader);
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&AD_order), sizeof AD_order);
+}
+
+void MainWindow::on_pushButton_DA_init_clicked()
+{
+    BoardCommand::setRegisterInit(DA_order, BoardCommand::DaHeader);
+    SerialPortTransmit(reinterpret_cast<const uint8_t *>(&DA_order), sizeof DA_order);
+}
+
+void MainWindow::on_pushButton_open_File_clicked()
+{
+    const QString fileName = chooseImageFile(this);
+    if (fileName.isEmpty()) {
+        logLine(QStringLiteral("用户取消了文件选择"));
+        return;
+    }
+
+    FirmwareImage image = readFirmwareImage(fileName);
+    if (!image.ok) {
+        logLine(QStringLiteral("无法打开文件: %1\n错误: %2").arg(fileName, image.error));
+        return;
+    }
+    file_data = std::move(image.data);
+
+    const QFileInfo info(fileName);
+    const QStringList lines = describeImageFile(info);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        logLine(lines.at(i));
+        if (i == 2)
+            ui->lineEdit_file_path->setText(info.absoluteFilePath());
+    }
+}
+
+void MainWindow::on_pushButton_flash_clicked()
+{
+    static const QString failureLine = QStringLiteral("<font color=\"red\">烧录失败！</font>");
+    if (!serialPortInst->isOpen()) {
+        qDebug().noquote() << "串口未打开";
+        logLine(QStringLiteral("串口未打开"));
+        logLine(failureLine);
+        return;
+    }
+    if (file_data.isEmpty()) {
+        logLine(QStringLiteral("错误: 未加载固件文件"));
+        logLine(failureLine);
+        return;
+    }
+
+    const qsizetype packets = FlashPackets::packetCount(file_data.size());
+    for (qsizetype index = 0; index < packets; ++index) {
+        FlashPackets::fillPacket(file_update, file_data, index);
+        if (!SerialPortTransmit(reinterpret_cast<const uint8_t *>(&file_update), sizeof file_update)) {
+            logLine(failureLine);
+            logLine(QStringLiteral("已发送 %1/%2 字节")
+                        .arg(FlashPackets::bytesCovered(file_data.size(), index))
+                        .arg(file_data.size()));
+            return;
+        }
+        QThread::msleep(1);
+    }
+    QMetaObject::invokeMethod(ui->textBrowser_logout, "append", Qt::QueuedConnection,
+                              Q_ARG(QString, QStringLiteral("<font color=\"red\">烧录成功！</font>")));
+}

@@ -1,0 +1,76 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include "commandframes.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QSerialPort>
+
+#include <cstdint>
+#include <functional>
+
+QT_BEGIN_NAMESPACE
+class QLineEdit;
+namespace Ui {
+class MainWindow;
+}
+QT_END_NAMESPACE
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The send operations report whether every byte went out.
+    bool SerialPortTransmit(const uint8_t *data, int length);
+    bool SerialPortTransmitByteArray(QByteArray data);
+
+private slots:
+    void on_pushButton_port_refresh_clicked();
+    void on_pushButton_portOpen_clicked();
+    void on_pushButton_portClose_clicked();
+    void on_pushButton_uart_send_clicked();
+    void ReceiveSerialPortData();
+    void on_checkBox_send_in_HEX_checkStateChanged(const Qt::CheckState &arg1);
+    void on_textEdit_uart_send_textChanged();
+    void on_pushButton_ARM_reset_clicked();
+    void on_pushButton_erase_APP_clicked();
+    void on_pushButton_jump_to_APP_clicked();
+    void on_pushButton_GPU_power_on_clicked();
+    void on_pushButton_GPU_power_off_clicked();
+    void on_checkBox_GPU_power_draw_stateChanged(int arg1);
+    void on_verticalSlider_GPU_FAN_speed_actionTriggered(int action);
+    void on_pushButton_AD_write_reg_clicked();
+    void on_pushButton_DA_write_reg_clicked();
+    void on_pushButton_AD_init_clicked();
+    void on_pushButton_DA_init_clicked();
+    void on_pushButton_open_File_clicked();
+    void on_pushButton_flash_clicked();
+
+private:
+    void ConfigSerialPort();
+    void OpenSerialPort();
+    void CloseSerialPort();
+    QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
+    void SerialPortLost(QSerialPort::SerialPortError error);
+    int FindSerialPort();
+    void updateComboBoxWidth();
+    void CreateQSplineSeries();
+    void UpdateChart(const QByteArray &serialPortDataOut);
+    void logLine(const QString &line);
+    void registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
+                       const QLineEdit *addressField, const QLineEdit *dataField);
+
+    Ui::MainWindow *ui;
+};
+
+// Picks the image file for "打开文件"; an empty name means the user cancelled.
+// Without one set, the open-file dialog asks the user.
+using ImageFileChooser = std::function<QString(QWidget *parent)>;
+void setImageFileChooser(ImageFileChooser chooser);
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,71 @@
+#include "portlisting.h"
+
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace {
+
+QString identifierText(const std::optional<quint16> &identifier)
+{
+    return identifier ? QStringLiteral("%1").arg(*identifier, 4, 16, QLatin1Char('0')).toUpper()
+                      : QStringLiteral("----");
+}
+
+bool isDropped(const PortRecord &port)
+{
+    return port.description.contains(QStringLiteral("蓝牙链接上的标准串行"))
+        || port.description.contains(QStringLiteral("Standard Serial over Bluetooth link"))
+        || port.description.contains(QStringLiteral("Bluetooth"), Qt::CaseInsensitive)
+        || (port.vendorIdentifier && (*port.vendorIdentifier == 0x0000 || *port.vendorIdentifier == 0xFFFF));
+}
+
+QList<PortRecord> &extraPorts()
+{
+    static QList<PortRecord> ports;
+    return ports;
+}
+
+} // namespace
+
+PortListing formatPortListing(const QList<PortRecord> &ports)
+{
+    qsizetype maxPortNameLength = 0;
+    for (const PortRecord &port : ports)
+        maxPortNameLength = std::max(maxPortNameLength, port.portName.size());
+
+    PortListing listing;
+    for (const PortRecord &port : ports) {
+        const QString text = QStringLiteral("%1 | %2:%3 | %4")
+                                 .arg(port.portName.toUpper().leftJustified(maxPortNameLength, u' '),
+                                      identifierText(port.vendorIdentifier),
+                                      identifierText(port.productIdentifier),
+                                      port.description);
+        listing.reportedTexts.append(text);
+        if (isDropped(port))
+            continue;
+        listing.portNames.append(port.portName);
+        listing.displayTexts.append(text);
+    }
+    return listing;
+}
+
+QList<PortRecord> availablePortRecords()
+{
+    QList<PortRecord> records;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        PortRecord record { info.portName(), info.description(), std::nullopt, std::nullopt };
+        if (info.hasVendorIdentifier())
+            record.vendorIdentifier = info.vendorIdentifier();
+        if (info.hasProductIdentifier())
+            record.productIdentifier = info.productIdentifier();
+        records.append(record);
+    }
+    return records + extraPorts();
+}
+
+void addExtraPort(const PortRecord &port)
+{
+    extraPorts().append(port);
+}

@@ -1,0 +1,38 @@
+#ifndef PORTLISTING_H
+#define PORTLISTING_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the platform tells about one serial port; either identifier may be absent.
+struct PortRecord
+{
+    QString portName;
+    QString description;
+    std::optional<quint16> vendorIdentifier;
+    std::optional<quint16> productIdentifier;
+};
+
+// The selector's entries and, in step with them, the names to open.
+struct PortListing
+{
+    QStringList displayTexts;
+    QStringList portNames;
+    QStringList reportedTexts; // every reported port, dropped ones included
+};
+
+// "%1 | %2:%3 | %4" for every port, name column padded over all reported ports,
+// then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
+PortListing formatPortListing(const QList<PortRecord> &ports);
+
+// The ports the platform reports, followed by those added with addExtraPort.
+QList<PortRecord> availablePortRecords();
+
+// Lists a port the platform cannot enumerate (a simulated board on a pty) on every
+// later refresh, after the platform's own ports.
+void addExtraPort(const PortRecord &port);
+
+#endif // PORTLISTING_H

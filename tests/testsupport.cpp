@@ -1,0 +1,113 @@
+#include "testsupport.h"
+
+#include "SerialPortHandler.h"
+#include "portlisting.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace TestSupport {
+
+QStringList logParagraphs(const MainWindow &window)
+{
+    QStringList paragraphs;
+    const QTextDocument *document = widget<QTextBrowser>(window, "textBrowser_logout")->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        paragraphs.append(block.text());
+    return paragraphs;
+}
+
+QStringList logParagraphsFrom(const MainWindow &window, qsizetype skip)
+{
+    return logParagraphs(window).mid(skip);
+}
+
+QColor paragraphColour(const MainWindow &window, int paragraph)
+{
+    const QTextDocument *document = widget<QTextBrowser>(window, "textBrowser_logout")->document();
+    const QTextBlock block = document->findBlockByNumber(paragraph);
+    const QTextBlock::iterator fragment = block.begin();
+    if (fragment.atEnd())
+        return {};
+    return fragment.fragment().charFormat().foreground().color();
+}
+
+void click(const MainWindow &window, const char *buttonName)
+{
+    QAbstractButton *button = widget<QAbstractButton>(window, buttonName);
+    QVERIFY2(button, buttonName);
+    button->click();
+}
+
+bool processEventsUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    // The tick bounds each blocking wait, so the deadline is looked at in time.
+    QTimer tick;
+    tick.start(1);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+bool selectPort(MainWindow &window, const QString &portName)
+{
+    const qsizetype index = serialPortList.indexOf(portName);
+    if (index < 0)
+        return false;
+    widget<QComboBox>(window, "comboBox_port")->setCurrentIndex(int(index));
+    return true;
+}
+
+PtyConsole::PtyConsole(bool openPort)
+    : m_pty(std::make_unique<PtyPair>())
+{
+    addExtraPort({ m_pty->slavePath(), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
+    m_window = std::make_unique<MainWindow>();
+    m_seenLogParagraphs = logParagraphs(*m_window).size();
+    if (openPort) {
+        selectPort(*m_window, m_pty->slavePath());
+        click(*m_window, "pushButton_portOpen");
+        newLogLines();
+    }
+}
+
+PtyConsole::~PtyConsole()
+{
+    m_window.reset();
+}
+
+QByteArray PtyConsole::sentBytes(qsizetype expected, int timeoutMs)
+{
+    return m_pty->readMasterExactly(expected, timeoutMs);
+}
+
+QByteArray PtyConsole::strayBytes(int quietMs)
+{
+    return m_pty->readMaster(quietMs);
+}
+
+void PtyConsole::boardSends(const QByteArray &bytes, int settleMs)
+{
+    m_pty->writeMaster(bytes);
+    QTest::qWait(settleMs);
+}
+
+QStringList PtyConsole::newLogLines()
+{
+    const QStringList all = logParagraphs(*m_window);
+    const QStringList fresh = all.mid(m_seenLogParagraphs);
+    m_seenLogParagraphs = all.size();
+    return fresh;
+}
+
+} // namespace TestSupport

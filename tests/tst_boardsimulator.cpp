@@ -1,0 +1,924 @@
+#include "boardlink.h"
+#include "boardsimulator.h"
+#include "ptypair.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+using FrameKind = BoardSimulator::FrameKind;
+using Hole = QPair<quint32, quint32>;
+
+namespace {
+
+QByteArray bytes(const char *hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+QByteArray updatePacket(quint32 offset, const QByteArray &data)
+{
+    QByteArray packet = bytes("A6A67878");
+    packet.append(char(offset & 0xFF));
+    packet.append(char((offset >> 8) & 0xFF));
+    packet.append(char((offset >> 16) & 0xFF));
+    packet.append(char((offset >> 24) & 0xFF));
+    packet.append(data.left(32));
+    packet.append(QByteArray(40 - packet.size(), char(0xFF)));
+    return packet;
+}
+
+// An image with no 0xFF byte anywhere, so that padding is told from data.
+QByteArray sampleImage(int size)
+{
+    QByteArray image(size, '\0');
+    for (int i = 0; i < size; ++i)
+        image[i] = char((i * 7 + 3) % 251);
+    return image;
+}
+
+QByteArray joined(const QSignalSpy &spy, int argument = 0)
+{
+    QByteArray all;
+    for (const QList<QVariant> &emission : spy)
+        all += emission.at(argument).toByteArray();
+    return all;
+}
+
+QStringList meanings(const QSignalSpy &frameSpy)
+{
+    QStringList out;
+    for (const QList<QVariant> &emission : frameSpy)
+        out << emission.at(2).toString();
+    return out;
+}
+
+// A simulator whose output comes out synchronously and repeatably.
+void makeDeterministic(BoardSimulator &simulator)
+{
+    simulator.setSeed(42);
+    simulator.setSplitDelay(0);
+}
+
+QList<QByteArray> telemetrySamples(BoardSimulator &simulator, int count)
+{
+    QList<QByteArray> frames;
+    for (int i = 0; i < count; ++i)
+        frames << simulator.nextTelemetryFrame();
+    return frames;
+}
+
+double meanReading(const QList<QByteArray> &frames, int index)
+{
+    double sum = 0;
+    for (const QByteArray &frame : frames)
+        sum += qint8(frame[index]);
+    return sum / frames.size();
+}
+
+QByteArray readFd(int fd, qsizetype count, int timeoutMs)
+{
+    QByteArray out;
+    QElapsedTimer timer;
+    timer.start();
+    while (out.size() < count && timer.elapsed() < timeoutMs) {
+        pollfd pfd { fd, POLLIN, 0 };
+        if (::poll(&pfd, 1, 20) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            out.append(buffer, n);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestBoardSimulator : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decodesEveryFrameKind_data();
+    void decodesEveryFrameKind();
+    void boardStateFollowsCommands_data();
+    void boardStateFollowsCommands();
+    void registerMapsKeepWrites();
+    void unknownBytesReportedAndSkipped_data();
+    void unknownBytesReportedAndSkipped();
+    void frameSplitAcrossReceives_data();
+    void frameSplitAcrossReceives();
+    void incompleteFrameDroppedAfterIdle();
+    void updatePacketsAssembled_data();
+    void updatePacketsAssembled();
+    void imageFinishedWhenPacketsStop();
+    void imageFinishedByJump();
+    void packetBeyondImageLimitIgnored();
+    void crc32KnownVectors_data();
+    void crc32KnownVectors();
+    void telemetryFollowsState_data();
+    void telemetryFollowsState();
+    void telemetryRepeatsWithSeed();
+    void telemetryStreamsWhilePlotting();
+    void writeBoundaries_data();
+    void writeBoundaries();
+    void splitDelayHoldsSecondHalf();
+    void mergeWindowFlushesShortBatch();
+    void textAnswers_data();
+    void textAnswers();
+    void textAnswersCanBeSwitchedOff();
+    void linkOnSerialDevice();
+    void linkOnOwnPty();
+    void linkReportsHangUp();
+    void linkRefusesWhatIsNoSerialDevice_data();
+    void linkRefusesWhatIsNoSerialDevice();
+};
+
+void TestBoardSimulator::decodesEveryFrameKind_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<FrameKind>("kind");
+    QTest::addColumn<QString>("meaning");
+
+    QTest::newRow("reset") << bytes("A4A4726573657400") << FrameKind::Reset << "ARM reset";
+    QTest::newRow("erase") << bytes("A9A99A05") << FrameKind::EraseApp << "erase app, parameter 5";
+    QTest::newRow("jump") << bytes("A8A89B63") << FrameKind::JumpToApp << "jump to app, parameter 99";
+    QTest::newRow("rail on") << bytes("A5A500004E80AEAE") << FrameKind::Gpu << "GPU rail on, fan 0x80";
+    QTest::newRow("rail off") << bytes("A5A5000046 20AEAE") << FrameKind::Gpu << "GPU rail off, fan 0x20";
+    QTest::newRow("plotting on") << bytes("A5A501004E80AEAE") << FrameKind::Gpu << "GPU plotting on";
+    QTest::newRow("plotting off") << bytes("A5A502004680AEAE") << FrameKind::Gpu << "GPU plotting off";
+    QTest::newRow("fan") << bytes("A5A503004E40AEAE") << FrameKind::Gpu << "GPU fan speed 0x40 (64)";
+    QTest::newRow("unknown selector") << bytes("A5A507004E80AEAE") << FrameKind::Gpu << "GPU selector 0x07 not understood";
+    QTest::newRow("rail byte neither N nor F") << bytes("A5A5000041 80AEAE") << FrameKind::Gpu
+                                               << "GPU rail byte 0x41 not understood, rail left off";
+    QTest::newRow("AD initialise") << bytes("9653000000000000") << FrameKind::AdRegister << "AD initialise";
+    QTest::newRow("AD initialise with old fields") << bytes("96530000AB12EFCD") << FrameKind::AdRegister << "AD initialise";
+    QTest::newRow("AD write") << bytes("96530100AB12EFCD") << FrameKind::AdRegister << "AD write reg 0x12AB = 0xCDEF";
+    QTest::newRow("DA initialise") << bytes("9122000000000000") << FrameKind::DaRegister << "DA initialise";
+    QTest::newRow("DA write") << bytes("9122010034127856") << FrameKind::DaRegister << "DA write reg 0x1234 = 0x5678";
+    QTest::newRow("update packet at 0") << updatePacket(0, sampleImage(32)) << FrameKind::UpdatePacket
+                                        << "update packet offset 0 (32 bytes); 32 bytes in 1 packet(s)";
+    QTest::newRow("update packet at 288") << updatePacket(288, sampleImage(32)) << FrameKind::UpdatePacket
+                                          << "update packet offset 288 (32 bytes), skips 288 bytes after offset 0; "
+                                             "32 bytes in 1 packet(s)";
+}
+
+void TestBoardSimulator::decodesEveryFrameKind()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(FrameKind, kind);
+    QFETCH(QString, meaning);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+    QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
+    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+
+    simulator.receive(frame);
+
+    QCOMPARE(frames.count(), 1);
+    QCOMPARE(frames.at(0).at(0).value<FrameKind>(), kind);
+    QCOMPARE(frames.at(0).at(1).toByteArray(), frame);
+    QCOMPARE(frames.at(0).at(2).toString(), meaning);
+    QCOMPARE(skipped.count(), 0);
+    QCOMPARE(simulator.frameCount(kind), 1);
+
+    // The printed line carries the time, the bytes in hex and the meaning.
+    QVERIFY(!lines.isEmpty());
+    const QString line = lines.at(0).at(0).toString();
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} <- ")).match(line).hasMatch(), qPrintable(line));
+    QVERIFY2(line.contains(BoardSimulator::hex(frame)), qPrintable(line));
+    QVERIFY2(line.endsWith(meaning), qPrintable(line));
+}
+
+void TestBoardSimulator::boardStateFollowsCommands_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<bool>("railOn");
+    QTest::addColumn<int>("fanSpeed");
+    QTest::addColumn<bool>("plotting");
+
+    const QByteArray railOn = bytes("A5A500004E80AEAE");
+    const QByteArray railOff = bytes("A5A500004620AEAE");
+    const QByteArray plotOn = bytes("A5A501004E80AEAE");
+    const QByteArray plotOff = bytes("A5A502004E80AEAE");
+    const QByteArray reset = bytes("A4A4726573657400");
+
+    QTest::newRow("power-on state") << QByteArray() << false << 0 << false;
+    QTest::newRow("rail on") << railOn << true << 0x80 << false;
+    QTest::newRow("rail on then off") << railOn + railOff << false << 0x20 << false;
+    QTest::newRow("fan after rail on") << railOn + bytes("A5A503004E33AEAE") << true << 0x33 << false;
+    QTest::newRow("plotting frame carries fan byte it does not apply")
+            << bytes("A5A503004E10AEAE") + bytes("A5A501004E80AEAE") << false << 0x10 << true;
+    QTest::newRow("plotting on then off") << plotOn + plotOff << false << 0 << false;
+    QTest::newRow("reset drops rail, fan and plotting") << railOn + plotOn + reset << false << 0 << false;
+    QTest::newRow("bad rail byte changes nothing") << railOn + bytes("A5A5000041 20AEAE") << true << 0x80 << false;
+}
+
+void TestBoardSimulator::boardStateFollowsCommands()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(bool, railOn);
+    QFETCH(int, fanSpeed);
+    QFETCH(bool, plotting);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.receive(stream);
+
+    QCOMPARE(simulator.isRailOn(), railOn);
+    QCOMPARE(int(simulator.fanSpeed()), fanSpeed);
+    QCOMPARE(simulator.isPlotting(), plotting);
+    QCOMPARE(simulator.skippedByteCount(), 0);
+}
+
+void TestBoardSimulator::registerMapsKeepWrites()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+
+    simulator.receive(bytes("96530100AB12EFCD") + bytes("9653010001000200") + bytes("9122010001003412"));
+    simulator.receive(bytes("96530100AB12BEBA"));
+    simulator.receive(bytes("96530000AB12BEBA"));
+    simulator.receive(bytes("A4A4726573657400"));
+
+    const QMap<quint16, quint16> ad { { 0x12AB, 0xBABE }, { 0x0001, 0x0002 } };
+    const QMap<quint16, quint16> da { { 0x0001, 0x1234 } };
+    QCOMPARE(simulator.adRegisters(), ad);
+    QCOMPARE(simulator.daRegisters(), da);
+    QCOMPARE(simulator.adInitialisations(), 1);
+    QCOMPARE(simulator.daInitialisations(), 0);
+    QCOMPARE(simulator.frameCount(FrameKind::AdRegister), 4);
+    QCOMPARE(simulator.frameCount(FrameKind::DaRegister), 1);
+}
+
+void TestBoardSimulator::unknownBytesReportedAndSkipped_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QByteArray>("skippedBytes");
+    QTest::addColumn<QStringList>("decoded");
+
+    const QByteArray reset = bytes("A4A4726573657400");
+    const QByteArray railOn = bytes("A5A500004E80AEAE");
+
+    QTest::newRow("text before a frame") << QByteArray("hello") + reset << QByteArray("hello") << QStringList { "ARM reset" };
+    QTest::newRow("junk between frames") << reset + bytes("0102") + railOn << bytes("0102")
+                                         << QStringList { "ARM reset", "GPU rail on, fan 0x80" };
+    QTest::newRow("junk after a frame") << railOn + bytes("00FF") << bytes("00FF") << QStringList { "GPU rail on, fan 0x80" };
+    QTest::newRow("GPU header with a broken trailer") << bytes("A5A500004E80AE00") + reset << bytes("A5A500004E80AE00")
+                                                      << QStringList { "ARM reset" };
+    QTest::newRow("erase header with the jump code") << bytes("A9A99B05") + reset << bytes("A9A99B05")
+                                                     << QStringList { "ARM reset" };
+    QTest::newRow("register frame with an unknown order") << bytes("9653020000000000") << bytes("9653020000000000")
+                                                          << QStringList {};
+    QTest::newRow("doubled header byte before a frame") << bytes("A5") + railOn << bytes("A5")
+                                                        << QStringList { "GPU rail on, fan 0x80" };
+    QTest::newRow("reset word with a typo") << bytes("A4A4726573657401") + railOn << bytes("A4A4726573657401")
+                                            << QStringList { "GPU rail on, fan 0x80" };
+}
+
+void TestBoardSimulator::unknownBytesReportedAndSkipped()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QByteArray, skippedBytes);
+    QFETCH(QStringList, decoded);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+    QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
+    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+
+    simulator.receive(stream);
+
+    QCOMPARE(meanings(frames), decoded);
+    QCOMPARE(joined(skipped), skippedBytes);
+    QCOMPARE(simulator.skippedByteCount(), skippedBytes.size());
+
+    // Skipped bytes are reported as a problem with their count and their hex.
+    bool reported = false;
+    for (const QList<QVariant> &line : std::as_const(lines)) {
+        if (line.at(1).value<BoardSimulator::LineKind>() != BoardSimulator::LineKind::Problem)
+            continue;
+        const QString text = line.at(0).toString();
+        reported = reported
+                || (text.contains(BoardSimulator::hex(skippedBytes))
+                    && text.contains(QStringLiteral("%1 byte(s) not understood").arg(skippedBytes.size())));
+    }
+    QVERIFY(reported);
+}
+
+void TestBoardSimulator::frameSplitAcrossReceives_data()
+{
+    QTest::addColumn<int>("pieceSize");
+
+    for (const int size : { 1, 2, 3, 5, 7, 13, 39, 41 })
+        QTest::addRow("pieces of %d bytes", size) << size;
+}
+
+void TestBoardSimulator::frameSplitAcrossReceives()
+{
+    QFETCH(int, pieceSize);
+
+    const QByteArray stream = bytes("A4A4726573657400") + bytes("A5A500004E80AEAE") + updatePacket(0, sampleImage(32))
+            + bytes("96530100AB12EFCD") + bytes("A9A99A05") + updatePacket(32, sampleImage(64).mid(32))
+            + bytes("A8A89B01");
+
+    BoardSimulator whole;
+    makeDeterministic(whole);
+    QSignalSpy wholeFrames(&whole, &BoardSimulator::frameDecoded);
+    whole.receive(stream);
+
+    BoardSimulator pieces;
+    makeDeterministic(pieces);
+    QSignalSpy pieceFrames(&pieces, &BoardSimulator::frameDecoded);
+    QSignalSpy skipped(&pieces, &BoardSimulator::bytesSkipped);
+    for (qsizetype at = 0; at < stream.size(); at += pieceSize)
+        pieces.receive(stream.mid(at, pieceSize));
+
+    QCOMPARE(pieceFrames.count(), 7);
+    QCOMPARE(meanings(pieceFrames), meanings(wholeFrames));
+    QCOMPARE(skipped.count(), 0);
+    QCOMPARE(pieces.adRegisters().value(0x12AB), quint16(0xCDEF));
+    QCOMPARE(pieces.imageBytes(), sampleImage(64));
+}
+
+void TestBoardSimulator::incompleteFrameDroppedAfterIdle()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setIdleTimeout(20);
+    QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
+    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+
+    simulator.receive(bytes("A5A50000"));
+    QCOMPARE(skipped.count(), 0);
+    QVERIFY(skipped.wait(2000));
+    QCOMPARE(skipped.at(0).at(0).toByteArray(), bytes("A5A50000"));
+    QVERIFY(lines.last().at(0).toString().contains(QStringLiteral("incomplete frame, 4 byte(s) dropped")));
+
+    // What follows is decoded on its own, not glued to the dropped bytes.
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+    simulator.receive(bytes("4E80AEAE") + bytes("A4A4726573657400"));
+    QCOMPARE(meanings(frames), QStringList { "ARM reset" });
+    QCOMPARE(joined(skipped), bytes("A5A50000") + bytes("4E80AEAE"));
+}
+
+void TestBoardSimulator::updatePacketsAssembled_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QList<quint32>>("offsets");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("outOfOrder");
+    QTest::addColumn<int>("overlapping");
+    QTest::addColumn<QList<Hole>>("holes");
+    QTest::addColumn<QStringList>("notes");
+
+    QTest::newRow("two full packets in order") << sampleImage(64) << QList<quint32> { 0, 32 } << 64 << 0 << 0
+                                               << QList<Hole> {} << QStringList {};
+    QTest::newRow("short last packet padded with FF") << sampleImage(33) << QList<quint32> { 0, 32 } << 33 << 0 << 0
+                                                      << QList<Hole> {} << QStringList {};
+    QTest::newRow("ten byte image") << sampleImage(10) << QList<quint32> { 0 } << 10 << 0 << 0 << QList<Hole> {}
+                                    << QStringList {};
+    QTest::newRow("missing packet leaves a gap") << sampleImage(96) << QList<quint32> { 0, 64 } << 96 << 0 << 0
+                                                 << QList<Hole> { { 32, 63 } }
+                                                 << QStringList { "skips 32 bytes after offset 32" };
+    QTest::newRow("out of order filled in") << sampleImage(96) << QList<quint32> { 32, 0, 64 } << 96 << 1 << 0
+                                            << QList<Hole> {}
+                                            << QStringList { "skips 32 bytes after offset 0",
+                                                             "out of order, expected offset 64",
+                                                             "skips 32 bytes after offset 32" };
+    QTest::newRow("packet sent twice") << sampleImage(96) << QList<quint32> { 0, 32, 32, 64 } << 96 << 1 << 1
+                                       << QList<Hole> {}
+                                       << QStringList { "out of order, expected offset 64",
+                                                        "overlaps 32 bytes already received (same data)" };
+    QTest::newRow("unaligned overlap") << sampleImage(48) << QList<quint32> { 0, 16 } << 48 << 1 << 1 << QList<Hole> {}
+                                       << QStringList { "out of order, expected offset 32",
+                                                        "overlaps 16 bytes already received (same data)" };
+    QByteArray endsInFf = sampleImage(40);
+    endsInFf[37] = char(0xFF);
+    endsInFf[38] = char(0xFF);
+    endsInFf[39] = char(0xFF);
+    QTest::newRow("image ending in FF is taken shorter") << endsInFf << QList<quint32> { 0, 32 } << 37 << 0 << 0
+                                                         << QList<Hole> {} << QStringList {};
+    QTest::newRow("FF inside an earlier packet is kept") << QByteArray(32, char(0xFF)) + sampleImage(4)
+                                                         << QList<quint32> { 0, 32 } << 36 << 0 << 0 << QList<Hole> {}
+                                                         << QStringList {};
+    QTest::newRow("only the highest packet is trimmed") << sampleImage(32) + QByteArray(32, char(0xFF))
+                                                        << QList<quint32> { 0, 32 } << 32 << 0 << 0 << QList<Hole> {}
+                                                        << QStringList {};
+}
+
+void TestBoardSimulator::updatePacketsAssembled()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QList<quint32>, offsets);
+    QFETCH(int, size);
+    QFETCH(int, outOfOrder);
+    QFETCH(int, overlapping);
+    QFETCH(QList<Hole>, holes);
+    QFETCH(QStringList, notes);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+    QSignalSpy progress(&simulator, &BoardSimulator::imageProgress);
+    QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
+
+    for (const quint32 offset : std::as_const(offsets))
+        simulator.receive(updatePacket(offset, source.mid(offset, 32)));
+
+    QCOMPARE(progress.count(), offsets.size());
+    QCOMPARE(progress.last().at(1).toInt(), offsets.size());
+    QVERIFY(simulator.isImagePending());
+    simulator.finishImage();
+    QVERIFY(!simulator.isImagePending());
+    QCOMPARE(completed.count(), 1);
+
+    QByteArray expected = source.left(size);
+    for (const Hole &hole : std::as_const(holes))
+        expected.replace(hole.first, hole.second - hole.first + 1, QByteArray(hole.second - hole.first + 1, char(0xFF)));
+    QCOMPARE(simulator.imageBytes(), expected);
+
+    const auto report = completed.at(0).at(0).value<BoardSimulator::ImageReport>();
+    QCOMPARE(report.size, qsizetype(size));
+    QCOMPARE(report.crc32, BoardSimulator::crc32(expected));
+    QCOMPARE(report.packets, offsets.size());
+    QCOMPARE(report.outOfOrderPackets, outOfOrder);
+    QCOMPARE(report.overlappingPackets, overlapping);
+    QCOMPARE(report.holes, holes);
+
+    const QString allMeanings = meanings(frames).join(QLatin1Char('\n'));
+    for (const QString &note : std::as_const(notes))
+        QVERIFY2(allMeanings.contains(note), qPrintable(allMeanings));
+    if (notes.isEmpty()) {
+        for (const char *word : { "skips", "out of order", "overlaps" })
+            QVERIFY2(!allMeanings.contains(QLatin1String(word)), qPrintable(allMeanings));
+    }
+}
+
+void TestBoardSimulator::imageFinishedWhenPacketsStop()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setIdleTimeout(30);
+    simulator.setImageOutputPath(path);
+    QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+
+    const QByteArray image = sampleImage(70);
+    for (int offset = 0; offset < image.size(); offset += 32)
+        simulator.receive(updatePacket(quint32(offset), image.mid(offset, 32)));
+    QCOMPARE(completed.count(), 0);
+    QVERIFY(completed.wait(2000));
+
+    const auto report = completed.at(0).at(0).value<BoardSimulator::ImageReport>();
+    QCOMPARE(report.size, 70);
+    QCOMPARE(report.writtenTo, path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), image);
+    const QByteArray crc = QByteArray::number(BoardSimulator::crc32(image), 16).rightJustified(8, '0').toUpper();
+    QCOMPARE(joined(writes), "Image received: 70 bytes, CRC-32 0x" + crc + "\r\n");
+
+    // The next packet begins a new image.
+    simulator.receive(updatePacket(0, sampleImage(8)));
+    QCOMPARE(simulator.imageBytes(), sampleImage(8));
+    QCOMPARE(simulator.imageReport().packets, 1);
+}
+
+void TestBoardSimulator::imageFinishedByJump()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setIdleTimeout(60000);
+    QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
+    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+
+    simulator.receive(updatePacket(0, sampleImage(32)) + updatePacket(32, sampleImage(64).mid(32, 20)));
+    simulator.receive(bytes("A8A89B00"));
+
+    QCOMPARE(completed.count(), 1);
+    QCOMPARE(completed.at(0).at(0).value<BoardSimulator::ImageReport>().size, 52);
+    QCOMPARE(simulator.lastJumpParameter(), 0);
+
+    // The jump is logged first, the image it closes right after it.
+    QStringList kinds;
+    for (const QList<QVariant> &line : std::as_const(lines)) {
+        const QString text = line.at(0).toString();
+        if (text.endsWith(QLatin1String("jump to app, parameter 0")))
+            kinds << QStringLiteral("jump");
+        else if (text.contains(QLatin1String("image finished: 52 bytes")))
+            kinds << QStringLiteral("image");
+    }
+    QCOMPARE(kinds, (QStringList { "jump", "image" }));
+
+    // A second jump with no packet in between finishes nothing.
+    simulator.receive(bytes("A8A89B00"));
+    QCOMPARE(completed.count(), 1);
+}
+
+void TestBoardSimulator::packetBeyondImageLimitIgnored()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+
+    simulator.receive(updatePacket(0xFFFFFFF0u, sampleImage(32)));
+
+    QCOMPARE(frames.count(), 1);
+    QVERIFY(frames.at(0).at(2).toString().contains(QLatin1String("ignored")));
+    QVERIFY(!simulator.isImagePending());
+    QVERIFY(simulator.imageBytes().isEmpty());
+}
+
+void TestBoardSimulator::crc32KnownVectors_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<quint32>("crc");
+
+    QTest::newRow("check value") << QByteArray("123456789") << 0xCBF43926u;
+    QTest::newRow("empty") << QByteArray() << 0x00000000u;
+    QTest::newRow("one letter") << QByteArray("a") << 0xE8B7BE43u;
+    QTest::newRow("pangram") << QByteArray("The quick brown fox jumps over the lazy dog") << 0x414FA339u;
+    QTest::newRow("32 bytes FF") << QByteArray(32, char(0xFF)) << 0xFF6CAB0Bu;
+}
+
+void TestBoardSimulator::crc32KnownVectors()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(quint32, crc);
+
+    QCOMPARE(BoardSimulator::crc32(data), crc);
+}
+
+void TestBoardSimulator::telemetryFollowsState_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<int>("reading");
+    QTest::addColumn<bool>("rises");
+
+    const QByteArray railOn = bytes("A5A500004E00AEAE");
+    const QByteArray fanFull = bytes("A5A503004EFFAEAE");
+    const QByteArray fanOff = bytes("A5A503004E00AEAE");
+
+    QTest::newRow("rail on raises 12V") << QByteArray() << railOn << 8 << true;
+    QTest::newRow("rail on raises the total") << QByteArray() << railOn << 9 << true;
+    QTest::newRow("rail on leaves 1.8V") << QByteArray() << railOn << 5 << false;
+    QTest::newRow("rail on leaves 3.3V") << QByteArray() << railOn << 6 << false;
+    QTest::newRow("fan speed raises 5V") << fanOff << fanFull << 7 << true;
+    QTest::newRow("fan speed raises the total") << fanOff << fanFull << 9 << true;
+    QTest::newRow("fan speed leaves 12V") << fanOff << fanFull << 8 << false;
+}
+
+void TestBoardSimulator::telemetryFollowsState()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(int, reading);
+    QFETCH(bool, rises);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    const int noise = simulator.noiseAmplitude();
+    QVERIFY(noise > 0);
+
+    simulator.receive(before);
+    const QList<QByteArray> low = telemetrySamples(simulator, 50);
+    simulator.receive(after);
+    const QList<QByteArray> high = telemetrySamples(simulator, 50);
+
+    for (const QByteArray &frame : low + high) {
+        QCOMPARE(frame.size(), BoardSimulator::TelemetryFrameLength);
+        QVERIFY(frame.startsWith(bytes("FFFF")));
+    }
+    const double difference = meanReading(high, reading) - meanReading(low, reading);
+    if (rises) {
+        // Well clear of the noise, both on average and frame by frame.
+        QVERIFY2(difference > 4 * noise, qPrintable(QString::number(difference)));
+        int highestLow = -128;
+        int lowestHigh = 127;
+        for (const QByteArray &frame : low)
+            highestLow = qMax(highestLow, int(qint8(frame[reading])));
+        for (const QByteArray &frame : high)
+            lowestHigh = qMin(lowestHigh, int(qint8(frame[reading])));
+        QVERIFY(lowestHigh > highestLow);
+    } else {
+        QVERIFY2(qAbs(difference) <= noise, qPrintable(QString::number(difference)));
+    }
+    // The noise is there: readings vary from frame to frame.
+    QSet<int> values;
+    for (const QByteArray &frame : high)
+        values.insert(qint8(frame[reading]));
+    QVERIFY(values.size() > 1);
+}
+
+void TestBoardSimulator::telemetryRepeatsWithSeed()
+{
+    BoardSimulator first;
+    BoardSimulator second;
+    BoardSimulator other;
+    first.setSeed(7);
+    second.setSeed(7);
+    other.setSeed(8);
+    const QList<QByteArray> a = telemetrySamples(first, 30);
+    const QList<QByteArray> b = telemetrySamples(second, 30);
+    const QList<QByteArray> c = telemetrySamples(other, 30);
+    QCOMPARE(a, b);
+    QVERIFY(a != c);
+
+    // Bytes 2 to 4 count the frames, low byte first.
+    QCOMPARE(a.at(0).mid(2, 3), bytes("000000"));
+    QCOMPARE(a.at(1).mid(2, 3), bytes("010000"));
+    QCOMPARE(a.at(29).mid(2, 3), bytes("1D0000"));
+}
+
+void TestBoardSimulator::telemetryStreamsWhilePlotting()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setTelemetryRate(200);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+
+    simulator.receive(bytes("A5A500004E80AEAE"));
+    writes.clear();
+    QVERIFY(!simulator.isPlotting());
+    simulator.receive(bytes("A5A501004E80AEAE"));
+    QVERIFY(simulator.isPlotting());
+    QTRY_VERIFY_WITH_TIMEOUT(writes.count() >= 3, 2000);
+    for (const QList<QVariant> &write : std::as_const(writes)) {
+        const QByteArray frame = write.at(0).toByteArray();
+        QCOMPARE(frame.size(), 10);
+        QVERIFY(frame.startsWith(bytes("FFFF")));
+        QVERIFY(qint8(frame[8]) > 50); // the rail is on
+    }
+
+    simulator.receive(bytes("A5A502004E80AEAE"));
+    QVERIFY(!simulator.isPlotting());
+    writes.clear();
+    QTest::qWait(30);
+    QCOMPARE(writes.count(), 0);
+
+    // A reset stops the stream as well.
+    simulator.receive(bytes("A5A501004E80AEAE"));
+    QTRY_VERIFY_WITH_TIMEOUT(writes.count() >= 1, 2000);
+    simulator.receive(bytes("A4A4726573657400"));
+    writes.clear();
+    QTest::qWait(30);
+    QCOMPARE(writes.count(), 0);
+}
+
+void TestBoardSimulator::writeBoundaries_data()
+{
+    QTest::addColumn<int>("merge");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("splitAt");
+    QTest::addColumn<QList<int>>("sizes");
+
+    // Three register writes, each answered with a 25-byte line.
+    QTest::newRow("one write per answer") << 1 << false << 0 << QList<int> { 25, 25, 25 };
+    QTest::newRow("merge 3") << 3 << false << 0 << QList<int> { 75 };
+    QTest::newRow("split at 5") << 1 << true << 5 << QList<int> { 5, 20, 5, 20, 5, 20 };
+    QTest::newRow("split beyond the end cuts before the last byte") << 1 << true << 100 << QList<int> { 24, 1, 24, 1, 24, 1 };
+    QTest::newRow("merge 3 and split at 30") << 3 << true << 30 << QList<int> { 30, 45 };
+    QTest::newRow("random split points") << 1 << true << 0 << QList<int> {};
+}
+
+void TestBoardSimulator::writeBoundaries()
+{
+    QFETCH(int, merge);
+    QFETCH(bool, split);
+    QFETCH(int, splitAt);
+    QFETCH(QList<int>, sizes);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setMergeCount(merge);
+    simulator.setSplitWrites(split);
+    simulator.setSplitPoint(splitAt);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+
+    simulator.receive(bytes("9653010001000200"));
+    simulator.receive(bytes("9653010003000400"));
+    simulator.receive(bytes("9122010005000600"));
+
+    QCOMPARE(joined(writes),
+             QByteArray("AD reg 0x0001 <= 0x0002\r\nAD reg 0x0003 <= 0x0004\r\nDA reg 0x0005 <= 0x0006\r\n"));
+    QList<int> written;
+    for (const QList<QVariant> &write : std::as_const(writes))
+        written << int(write.at(0).toByteArray().size());
+    if (!sizes.isEmpty()) {
+        QCOMPARE(written, sizes);
+        return;
+    }
+    // Random cuts: every answer in two non-empty pieces, not all at one point.
+    QCOMPARE(written.size(), 6);
+    QSet<int> firstPieces;
+    for (int i = 0; i < written.size(); i += 2) {
+        QVERIFY(written.at(i) > 0 && written.at(i + 1) > 0);
+        QCOMPARE(written.at(i) + written.at(i + 1), 25);
+        firstPieces.insert(written.at(i));
+    }
+    QVERIFY(firstPieces.size() > 1);
+}
+
+void TestBoardSimulator::splitDelayHoldsSecondHalf()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setSplitWrites(true);
+    simulator.setSplitPoint(4);
+    simulator.setSplitDelay(20);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+
+    simulator.receive(bytes("A4A4726573657400"));
+    simulator.receive(bytes("9653000000000000"));
+
+    // Only the first piece is out; the rest, in order, after the delay.
+    QCOMPARE(writes.count(), 1);
+    QCOMPARE(writes.at(0).at(0).toByteArray(), QByteArray("Boar"));
+    QTRY_COMPARE_WITH_TIMEOUT(writes.count(), 4, 2000);
+    QCOMPARE(joined(writes), QByteArray("Board bootloader v1.0 ready\r\nAD initialised\r\n"));
+    QCOMPARE(writes.at(2).at(0).toByteArray(), QByteArray("AD i"));
+}
+
+void TestBoardSimulator::mergeWindowFlushesShortBatch()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setMergeCount(4);
+    simulator.setMergeWindow(20);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+
+    simulator.receive(bytes("9653000000000000"));
+    simulator.receive(bytes("9122000000000000"));
+    QCOMPARE(writes.count(), 0);
+    QVERIFY(writes.wait(2000));
+    QCOMPARE(writes.count(), 1);
+    QCOMPARE(writes.at(0).at(0).toByteArray(), QByteArray("AD initialised\r\nDA initialised\r\n"));
+
+    // flush() writes a partial batch at once.
+    simulator.receive(bytes("9653000000000000"));
+    simulator.flush();
+    QCOMPARE(writes.count(), 2);
+    QCOMPARE(writes.at(1).at(0).toByteArray(), QByteArray("AD initialised\r\n"));
+}
+
+void TestBoardSimulator::textAnswers_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answer");
+
+    QTest::newRow("reset") << bytes("A4A4726573657400") << QByteArray("Board bootloader v1.0 ready\r\n");
+    QTest::newRow("erase") << bytes("A9A99A05") << QByteArray("App area erased (parameter 5)\r\n");
+    QTest::newRow("jump") << bytes("A8A89B63") << QByteArray("Starting app (parameter 99)\r\n");
+    QTest::newRow("rail on") << bytes("A5A500004E80AEAE") << QByteArray("GPU rail on, fan 0x80\r\n");
+    QTest::newRow("rail off") << bytes("A5A500004620AEAE") << QByteArray("GPU rail off, fan 0x20\r\n");
+    QTest::newRow("fan") << bytes("A5A503004E64AEAE") << QByteArray("Fan speed 100\r\n");
+    QTest::newRow("plotting answers with telemetry only") << bytes("A5A501004E80AEAE") << QByteArray();
+    QTest::newRow("AD write") << bytes("96530100AB12EFCD") << QByteArray("AD reg 0x12AB <= 0xCDEF\r\n");
+    QTest::newRow("DA write") << bytes("91220100AB12EFCD") << QByteArray("DA reg 0x12AB <= 0xCDEF\r\n");
+    QTest::newRow("AD initialise") << bytes("9653000000000000") << QByteArray("AD initialised\r\n");
+    QTest::newRow("unknown bytes") << QByteArray("hi") << QByteArray("? 2 byte(s) not understood\r\n");
+}
+
+void TestBoardSimulator::textAnswers()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, answer);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+
+    simulator.receive(command);
+    simulator.setPlotting(false);
+
+    QCOMPARE(joined(writes), answer);
+    // Text must never be taken for a telemetry frame.
+    for (const QList<QVariant> &write : std::as_const(writes))
+        QVERIFY(!write.at(0).toByteArray().startsWith(bytes("FFFF")));
+    bool logged = answer.isEmpty();
+    for (const QList<QVariant> &line : std::as_const(lines))
+        logged = logged || line.at(1).value<BoardSimulator::LineKind>() == BoardSimulator::LineKind::Text;
+    QVERIFY(logged);
+}
+
+void TestBoardSimulator::textAnswersCanBeSwitchedOff()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setTextAnswersEnabled(false);
+    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+
+    simulator.receive(bytes("A4A4726573657400") + bytes("96530100AB12EFCD") + QByteArray("junk"));
+
+    QCOMPARE(writes.count(), 0);
+    QCOMPARE(simulator.adRegisters().value(0x12AB), quint16(0xCDEF));
+    // Telemetry still flows.
+    simulator.setTelemetryRate(200);
+    simulator.setPlotting(true);
+    QVERIFY(writes.wait(2000));
+    QVERIFY(writes.at(0).at(0).toByteArray().startsWith(bytes("FFFF")));
+}
+
+void TestBoardSimulator::linkOnSerialDevice()
+{
+    // The console side of a pty pair plays the role of the second adapter.
+    PtyPair cable;
+    QVERIFY(cable.isValid());
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    BoardLink link;
+    QVERIFY2(link.openDevice(cable.slavePath()), qPrintable(link.errorString()));
+    QVERIFY(link.isOpen());
+    QCOMPARE(link.portName(), cable.slavePath());
+    link.attach(&simulator);
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+
+    QVERIFY(cable.writeMaster(bytes("A4A47265")));
+    QVERIFY(cable.writeMaster(bytes("73657400") + bytes("96530100AB12EFCD")));
+    QTRY_COMPARE_WITH_TIMEOUT(frames.count(), 2, 2000);
+
+    const QByteArray expected("Board bootloader v1.0 ready\r\nAD reg 0x12AB <= 0xCDEF\r\n");
+    QCOMPARE(cable.readMasterExactly(expected.size(), 2000), expected);
+}
+
+void TestBoardSimulator::linkOnOwnPty()
+{
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    BoardLink link;
+    QVERIFY2(link.openPty(), qPrintable(link.errorString()));
+    QVERIFY(link.portName().startsWith(QLatin1String("/dev/")));
+    link.attach(&simulator);
+    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+
+    const int console = ::open(QFile::encodeName(link.portName()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(console >= 0);
+    const QByteArray command = bytes("A5A500004E80AEAE");
+    QCOMPARE(::write(console, command.constData(), size_t(command.size())), ssize_t(command.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(frames.count(), 1, 2000);
+    QVERIFY(simulator.isRailOn());
+
+    const QByteArray expected("GPU rail on, fan 0x80\r\n");
+    QCOMPARE(readFd(console, expected.size(), 2000), expected);
+    ::close(console);
+}
+
+void TestBoardSimulator::linkReportsHangUp()
+{
+    PtyPair cable;
+    QVERIFY(cable.isValid());
+    BoardLink link;
+    QVERIFY(link.openDevice(cable.slavePath()));
+    QSignalSpy disconnected(&link, &BoardLink::disconnected);
+
+    cable.closeMaster();
+
+    QVERIFY(disconnected.wait(2000));
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.errorString().isEmpty());
+    // Writing to a closed link is a no-op, not a crash.
+    link.write(QByteArray("late"));
+    QCOMPARE(link.pendingBytes(), 0);
+}
+
+void TestBoardSimulator::linkRefusesWhatIsNoSerialDevice_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("missing path") << QStringLiteral("/dev/no-such-serial-adapter");
+    QTest::newRow("not a terminal") << QStringLiteral("/dev/null");
+}
+
+void TestBoardSimulator::linkRefusesWhatIsNoSerialDevice()
+{
+    QFETCH(QString, path);
+
+    BoardLink link;
+    QVERIFY(!link.openDevice(path));
+    QVERIFY(!link.isOpen());
+    QVERIFY(link.errorString().contains(path));
+}
+
+QTEST_GUILESS_MAIN(TestBoardSimulator)
+
+#include "tst_boardsimulator.moc"

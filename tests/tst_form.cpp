@@ -1,0 +1,871 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextEdit>
+
+#include "ui_mainwindow.h"
+
+namespace {
+
+const QString songFamily = QStringLiteral("宋体");
+
+using MemberAccess = QObject *(*)(const Ui::MainWindow &);
+
+// Every table row names the holder member and reaches the object through it, so a row
+// also proves that the member points at the object carrying the member's name.
+#define FORM_MEMBER(name) #name, [](const Ui::MainWindow &form) -> QObject * { return form.name; }
+
+struct FormObject
+{
+    const char *member;
+    MemberAccess object;
+    const char *className;
+    const char *parent;
+};
+
+// Declaration order, which is also the creation order.
+const FormObject formObjects[] = {
+    { FORM_MEMBER(centralwidget), "QWidget", "MainWindow" },
+    { FORM_MEMBER(gridLayout), "QGridLayout", "centralwidget" },
+    { FORM_MEMBER(groupBox_2), "QGroupBox", "centralwidget" },
+    { FORM_MEMBER(gridLayout_2), "QGridLayout", "groupBox_2" },
+    { FORM_MEMBER(tabWidget), "QTabWidget", "groupBox_2" },
+    { FORM_MEMBER(power_moniter), "QChartView", "tabWidget" },
+    { FORM_MEMBER(tab_2), "QWidget", "tabWidget" },
+    { FORM_MEMBER(textBrowser_logout), "QTextBrowser", "groupBox_2" },
+    { FORM_MEMBER(pushButton_uart_send), "QPushButton", "groupBox_2" },
+    { FORM_MEMBER(textEdit_uart_send), "QTextEdit", "groupBox_2" },
+    { FORM_MEMBER(groupBox_4), "QGroupBox", "groupBox_2" },
+    { FORM_MEMBER(checkBox_send_in_HEX), "QCheckBox", "groupBox_4" },
+    { FORM_MEMBER(checkBox_2), "QCheckBox", "groupBox_4" },
+    { FORM_MEMBER(groupBox_3), "QGroupBox", "centralwidget" },
+    { FORM_MEMBER(groupBox_5), "QGroupBox", "groupBox_3" },
+    { FORM_MEMBER(pushButton_AD_read_reg), "QPushButton", "groupBox_5" },
+    { FORM_MEMBER(lineEdit_AD_addr), "QLineEdit", "groupBox_5" },
+    { FORM_MEMBER(label), "QLabel", "groupBox_5" },
+    { FORM_MEMBER(lineEdit_AD_data), "QLineEdit", "groupBox_5" },
+    { FORM_MEMBER(pushButton_AD_write_reg), "QPushButton", "groupBox_5" },
+    { FORM_MEMBER(label_2), "QLabel", "groupBox_5" },
+    { FORM_MEMBER(comboBox_port), "QComboBox", "groupBox_3" },
+    { FORM_MEMBER(pushButton_portOpen), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(groupBox), "QGroupBox", "groupBox_3" },
+    { FORM_MEMBER(progressBar_flash), "QProgressBar", "groupBox" },
+    { FORM_MEMBER(pushButton_flash), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_open_File), "QPushButton", "groupBox" },
+    { FORM_MEMBER(lineEdit_file_path), "QLineEdit", "groupBox" },
+    { FORM_MEMBER(pushButton_jump_to_APP), "QPushButton", "groupBox" },
+    { FORM_MEMBER(spinBox_erase_APP), "QSpinBox", "groupBox" },
+    { FORM_MEMBER(pushButton_erase_APP), "QPushButton", "groupBox" },
+    { FORM_MEMBER(spinBox_jump_to_APP), "QSpinBox", "groupBox" },
+    { FORM_MEMBER(pushButton_ARM_reset), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_21), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_22), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_23), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_24), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_25), "QPushButton", "groupBox" },
+    { FORM_MEMBER(pushButton_port_refresh), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(pushButton_portClose), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(groupBox_6), "QGroupBox", "groupBox_3" },
+    { FORM_MEMBER(pushButton_DA_read_reg), "QPushButton", "groupBox_6" },
+    { FORM_MEMBER(lineEdit_DA_addr), "QLineEdit", "groupBox_6" },
+    { FORM_MEMBER(label_5), "QLabel", "groupBox_6" },
+    { FORM_MEMBER(lineEdit_DA_data), "QLineEdit", "groupBox_6" },
+    { FORM_MEMBER(pushButton_DA_write_reg), "QPushButton", "groupBox_6" },
+    { FORM_MEMBER(label_6), "QLabel", "groupBox_6" },
+    { FORM_MEMBER(pushButton_GPU_power_on), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(pushButton_GPU_power_off), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(checkBox_GPU_power_draw), "QCheckBox", "groupBox_3" },
+    { FORM_MEMBER(verticalSlider_GPU_FAN_speed), "QSlider", "groupBox_3" },
+    { FORM_MEMBER(label_3), "QLabel", "groupBox_3" },
+    { FORM_MEMBER(pushButton_AD_init), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(pushButton_DA_init), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(menubar), "QMenuBar", "MainWindow" },
+    { FORM_MEMBER(statusbar), "QStatusBar", "MainWindow" },
+};
+
+struct FixedPlacement
+{
+    const char *member;
+    MemberAccess object;
+    QRect geometry;
+};
+
+const FixedPlacement fixedPlacements[] = {
+    { FORM_MEMBER(checkBox_send_in_HEX), QRect(10, 10, 60, 21) },
+    { FORM_MEMBER(checkBox_2), QRect(10, 30, 60, 21) },
+    { FORM_MEMBER(groupBox_5), QRect(10, 260, 161, 121) },
+    { FORM_MEMBER(pushButton_AD_read_reg), QRect(90, 30, 61, 31) },
+    { FORM_MEMBER(lineEdit_AD_addr), QRect(10, 30, 71, 31) },
+    { FORM_MEMBER(label), QRect(10, 20, 40, 12) },
+    { FORM_MEMBER(lineEdit_AD_data), QRect(10, 80, 71, 31) },
+    { FORM_MEMBER(pushButton_AD_write_reg), QRect(90, 80, 61, 31) },
+    { FORM_MEMBER(label_2), QRect(10, 70, 40, 12) },
+    { FORM_MEMBER(comboBox_port), QRect(10, 30, 161, 41) },
+    { FORM_MEMBER(pushButton_portOpen), QRect(220, 30, 61, 41) },
+    { FORM_MEMBER(groupBox), QRect(10, 390, 341, 211) },
+    { FORM_MEMBER(progressBar_flash), QRect(10, 160, 251, 31) },
+    { FORM_MEMBER(pushButton_flash), QRect(270, 160, 61, 31) },
+    { FORM_MEMBER(pushButton_open_File), QRect(270, 20, 61, 31) },
+    { FORM_MEMBER(lineEdit_file_path), QRect(10, 20, 251, 31) },
+    { FORM_MEMBER(pushButton_jump_to_APP), QRect(60, 100, 61, 31) },
+    { FORM_MEMBER(spinBox_erase_APP), QRect(10, 60, 51, 31) },
+    { FORM_MEMBER(pushButton_erase_APP), QRect(60, 60, 61, 31) },
+    { FORM_MEMBER(spinBox_jump_to_APP), QRect(10, 100, 51, 31) },
+    { FORM_MEMBER(pushButton_ARM_reset), QRect(270, 60, 61, 31) },
+    { FORM_MEMBER(pushButton_21), QRect(130, 60, 61, 31) },
+    { FORM_MEMBER(pushButton_22), QRect(130, 100, 61, 31) },
+    { FORM_MEMBER(pushButton_23), QRect(200, 100, 61, 31) },
+    { FORM_MEMBER(pushButton_24), QRect(200, 60, 61, 31) },
+    { FORM_MEMBER(pushButton_25), QRect(270, 100, 61, 31) },
+    { FORM_MEMBER(pushButton_port_refresh), QRect(170, 30, 41, 41) },
+    { FORM_MEMBER(pushButton_portClose), QRect(290, 30, 61, 41) },
+    { FORM_MEMBER(groupBox_6), QRect(190, 260, 161, 121) },
+    { FORM_MEMBER(pushButton_DA_read_reg), QRect(90, 30, 61, 31) },
+    { FORM_MEMBER(lineEdit_DA_addr), QRect(10, 30, 71, 31) },
+    { FORM_MEMBER(label_5), QRect(10, 20, 40, 12) },
+    { FORM_MEMBER(lineEdit_DA_data), QRect(10, 80, 71, 31) },
+    { FORM_MEMBER(pushButton_DA_write_reg), QRect(90, 80, 61, 31) },
+    { FORM_MEMBER(label_6), QRect(10, 70, 40, 12) },
+    { FORM_MEMBER(pushButton_GPU_power_on), QRect(10, 90, 101, 41) },
+    { FORM_MEMBER(pushButton_GPU_power_off), QRect(120, 90, 101, 41) },
+    { FORM_MEMBER(checkBox_GPU_power_draw), QRect(230, 90, 121, 41) },
+    { FORM_MEMBER(verticalSlider_GPU_FAN_speed), QRect(329, 89, 21, 151) },
+    { FORM_MEMBER(label_3), QRect(300, 239, 61, 31) },
+    { FORM_MEMBER(pushButton_AD_init), QRect(10, 140, 101, 41) },
+    { FORM_MEMBER(pushButton_DA_init), QRect(120, 140, 101, 41) },
+};
+
+struct GridPlacement
+{
+    const char *member;
+    MemberAccess object;
+    int row;
+    int column;
+    int rowSpan;
+    int columnSpan;
+};
+
+const GridPlacement gridPlacements[] = {
+    { FORM_MEMBER(groupBox_2), 0, 1, 2, 1 },
+    { FORM_MEMBER(tabWidget), 0, 1, 1, 3 },
+    { FORM_MEMBER(textBrowser_logout), 1, 1, 1, 3 },
+    { FORM_MEMBER(pushButton_uart_send), 2, 3, 1, 1 },
+    { FORM_MEMBER(textEdit_uart_send), 2, 1, 1, 1 },
+    { FORM_MEMBER(groupBox_4), 2, 2, 1, 1 },
+    { FORM_MEMBER(groupBox_3), 0, 0, 2, 1 },
+};
+
+struct PolicyPreset
+{
+    QSizePolicy::Policy horizontal;
+    QSizePolicy::Policy vertical;
+    int horizontalStretch;
+    int verticalStretch;
+};
+
+constexpr PolicyPreset statusPanelPolicy { QSizePolicy::Expanding, QSizePolicy::Expanding, 5, 0 };
+constexpr PolicyPreset tallPanePolicy { QSizePolicy::Expanding, QSizePolicy::Expanding, 0, 6 };
+constexpr PolicyPreset sendButtonPolicy { QSizePolicy::Expanding, QSizePolicy::Expanding, 1, 0 };
+constexpr PolicyPreset sendEditorPolicy { QSizePolicy::Expanding, QSizePolicy::Expanding, 5, 1 };
+constexpr PolicyPreset sendOptionsPolicy { QSizePolicy::Expanding, QSizePolicy::Expanding, 1, 1 };
+constexpr PolicyPreset controlGroupPolicy { QSizePolicy::Minimum, QSizePolicy::Minimum, 0, 0 };
+constexpr PolicyPreset progressPolicy { QSizePolicy::Expanding, QSizePolicy::Fixed, 0, 0 };
+
+struct PolicyAssignment
+{
+    const char *member;
+    MemberAccess object;
+    PolicyPreset policy;
+};
+
+const PolicyAssignment policyAssignments[] = {
+    { FORM_MEMBER(groupBox_2), statusPanelPolicy },
+    { FORM_MEMBER(tabWidget), tallPanePolicy },
+    { FORM_MEMBER(textBrowser_logout), tallPanePolicy },
+    { FORM_MEMBER(pushButton_uart_send), sendButtonPolicy },
+    { FORM_MEMBER(textEdit_uart_send), sendEditorPolicy },
+    { FORM_MEMBER(groupBox_4), sendOptionsPolicy },
+    { FORM_MEMBER(groupBox_3), controlGroupPolicy },
+    { FORM_MEMBER(groupBox_5), controlGroupPolicy },
+    { FORM_MEMBER(groupBox_6), controlGroupPolicy },
+    { FORM_MEMBER(progressBar_flash), progressPolicy },
+};
+
+struct FontPreset
+{
+    int pointSize; // 0: the size is left to the application's default
+    bool bold;
+};
+
+constexpr FontPreset familyOnlyFont { 0, false };
+constexpr FontPreset largeFont { 16, false };
+constexpr FontPreset largeBoldFont { 16, true };
+constexpr FontPreset mediumFont { 12, false };
+constexpr FontPreset sliderFont { 20, false };
+
+struct FontAssignment
+{
+    const char *member;
+    FontPreset font;
+};
+
+// Widgets missing here set no font of their own.
+const FontAssignment fontAssignments[] = {
+    { "groupBox_2", familyOnlyFont },
+    { "tabWidget", familyOnlyFont },
+    { "groupBox_3", familyOnlyFont },
+    { "groupBox_5", familyOnlyFont },
+    { "groupBox_6", familyOnlyFont },
+    { "groupBox", familyOnlyFont },
+    { "label", familyOnlyFont },
+    { "label_2", familyOnlyFont },
+    { "label_5", familyOnlyFont },
+    { "label_6", familyOnlyFont },
+    { "pushButton_AD_read_reg", familyOnlyFont },
+    { "pushButton_AD_write_reg", familyOnlyFont },
+    { "pushButton_DA_read_reg", familyOnlyFont },
+    { "pushButton_DA_write_reg", familyOnlyFont },
+    { "pushButton_open_File", familyOnlyFont },
+    { "pushButton_jump_to_APP", familyOnlyFont },
+    { "pushButton_erase_APP", familyOnlyFont },
+    { "pushButton_ARM_reset", familyOnlyFont },
+    { "pushButton_21", familyOnlyFont },
+    { "pushButton_22", familyOnlyFont },
+    { "pushButton_23", familyOnlyFont },
+    { "pushButton_24", familyOnlyFont },
+    { "pushButton_25", familyOnlyFont },
+    { "pushButton_uart_send", largeFont },
+    { "pushButton_portOpen", largeFont },
+    { "pushButton_portClose", largeFont },
+    { "pushButton_GPU_power_on", largeFont },
+    { "pushButton_GPU_power_off", largeFont },
+    { "pushButton_AD_init", largeFont },
+    { "pushButton_DA_init", largeFont },
+    { "pushButton_flash", largeBoldFont },
+    { "checkBox_GPU_power_draw", mediumFont },
+    { "verticalSlider_GPU_FAN_speed", sliderFont },
+};
+
+// The widgets outside both panels inherit nothing from the form's fonts.
+const char *const widgetsOutsidePanels[] = { "centralwidget", "menubar", "statusbar" };
+
+struct MinimumSizeAssignment
+{
+    const char *member;
+    QSize minimumSize;
+};
+
+const MinimumSizeAssignment minimumSizeAssignments[] = {
+    { "groupBox_3", QSize(360, 191) },
+    { "progressBar_flash", QSize(20, 20) },
+};
+
+struct FormText
+{
+    const char *member;
+    MemberAccess object;
+    const char *property;
+    const char *text;
+};
+
+const FormText formTexts[] = {
+    { FORM_MEMBER(groupBox_2), "title", "状态" },
+    { FORM_MEMBER(pushButton_uart_send), "text", "发送" },
+    { FORM_MEMBER(groupBox_4), "title", "发送配置" },
+    { FORM_MEMBER(checkBox_send_in_HEX), "text", "HEX" },
+    { FORM_MEMBER(checkBox_2), "text", "\\r\\n" },
+    { FORM_MEMBER(groupBox_3), "title", "配置" },
+    { FORM_MEMBER(groupBox_5), "title", "AD配置" },
+    { FORM_MEMBER(pushButton_AD_read_reg), "text", "读寄存器" },
+    { FORM_MEMBER(lineEdit_AD_addr), "text", "" },
+    { FORM_MEMBER(label), "text", "地址0x" },
+    { FORM_MEMBER(lineEdit_AD_data), "text", "" },
+    { FORM_MEMBER(pushButton_AD_write_reg), "text", "写寄存器" },
+    { FORM_MEMBER(label_2), "text", "数据0x" },
+    { FORM_MEMBER(pushButton_portOpen), "text", "open" },
+    { FORM_MEMBER(groupBox), "title", "在线升级" },
+    { FORM_MEMBER(pushButton_flash), "text", "烧录" },
+    { FORM_MEMBER(pushButton_open_File), "text", "打开文件" },
+    { FORM_MEMBER(lineEdit_file_path), "text", "" },
+    { FORM_MEMBER(pushButton_jump_to_APP), "text", "跳转APP" },
+    { FORM_MEMBER(pushButton_erase_APP), "text", "擦除APP" },
+    { FORM_MEMBER(pushButton_ARM_reset), "text", "ARM复位" },
+    { FORM_MEMBER(pushButton_21), "text", "未定义" },
+    { FORM_MEMBER(pushButton_22), "text", "未定义" },
+    { FORM_MEMBER(pushButton_23), "text", "未定义" },
+    { FORM_MEMBER(pushButton_24), "text", "未定义" },
+    { FORM_MEMBER(pushButton_25), "text", "未定义" },
+    { FORM_MEMBER(pushButton_port_refresh), "text", "刷新" },
+    { FORM_MEMBER(pushButton_portClose), "text", "close" },
+    { FORM_MEMBER(groupBox_6), "title", "DA配置" },
+    { FORM_MEMBER(pushButton_DA_read_reg), "text", "读寄存器" },
+    { FORM_MEMBER(lineEdit_DA_addr), "text", "" },
+    { FORM_MEMBER(label_5), "text", "地址0x" },
+    { FORM_MEMBER(lineEdit_DA_data), "text", "" },
+    { FORM_MEMBER(pushButton_DA_write_reg), "text", "写寄存器" },
+    { FORM_MEMBER(label_6), "text", "数据0x" },
+    { FORM_MEMBER(pushButton_GPU_power_on), "text", "GPU上电" },
+    { FORM_MEMBER(pushButton_GPU_power_off), "text", "GPU断电" },
+    { FORM_MEMBER(checkBox_GPU_power_draw), "text", "曲线绘制" },
+    { FORM_MEMBER(label_3), "text", "散热风扇" },
+    { FORM_MEMBER(pushButton_AD_init), "text", "AD初始化" },
+    { FORM_MEMBER(pushButton_DA_init), "text", "DA初始化" },
+};
+
+#undef FORM_MEMBER
+
+// A tab page's QObject parent is the tab widget's internal page stack; the form places
+// the page in the tab widget itself.
+QObject *formParent(const QObject *object)
+{
+    QObject *const parent = object->parent();
+    if (qobject_cast<QStackedWidget *>(parent) && qobject_cast<QTabWidget *>(parent->parent()))
+        return parent->parent();
+    return parent;
+}
+
+template <typename Row, std::size_t Count>
+const Row *findRow(const Row (&rows)[Count], const char *member)
+{
+    for (const Row &row : rows) {
+        if (qstrcmp(row.member, member) == 0)
+            return &row;
+    }
+    return nullptr;
+}
+
+bool isOutsidePanels(const char *member)
+{
+    for (const char *outside : widgetsOutsidePanels) {
+        if (qstrcmp(outside, member) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Records the handlers that the form binds by name.
+class HandlerProbe : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    int flashClicks = 0;
+    QList<int> drawStates;
+
+private slots:
+    void on_pushButton_flash_clicked() { ++flashClicks; }
+    void on_checkBox_GPU_power_draw_stateChanged(int state) { drawStates.append(state); }
+};
+
+class TestForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void objectTree_data();
+    void objectTree();
+    void creationOrder_data();
+    void creationOrder();
+    void fixedGeometry_data();
+    void fixedGeometry();
+    void gridCell_data();
+    void gridCell();
+    void sizePolicy_data();
+    void sizePolicy();
+    void minimumSize_data();
+    void minimumSize();
+    void font_data();
+    void font();
+    void text_data();
+    void text();
+
+    void window();
+    void keepsExistingWindowName();
+    void tabs();
+    void initialDocument_data();
+    void initialDocument();
+    void progressBar();
+    void spinBox_data();
+    void spinBox();
+    void fanSlider();
+    void checkBox_data();
+    void checkBox();
+    void portSelector();
+    void lineEdit_data();
+    void lineEdit();
+    void bindsHandlersByName();
+
+private:
+    QMainWindow mainWindow;
+    Ui::MainWindow ui;
+};
+
+void TestForm::initTestCase()
+{
+    ui.setupUi(&mainWindow);
+}
+
+void TestForm::objectTree_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+
+    for (const FormObject &entry : formObjects) {
+        QTest::newRow(entry.member) << entry.object(ui) << QString::fromLatin1(entry.className)
+                                    << QString::fromLatin1(entry.parent);
+    }
+}
+
+void TestForm::objectTree()
+{
+    QFETCH(QObject *, object);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+
+    QVERIFY(object);
+    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    QCOMPARE(object->objectName(), QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(formParent(object));
+    QCOMPARE(formParent(object)->objectName(), parentName);
+}
+
+void TestForm::creationOrder_data()
+{
+    QTest::addColumn<QObject *>("parent");
+    QTest::addColumn<QStringList>("expectedChildren");
+
+    // Parents in the order they first appear, each with its form children in order.
+    QList<QPair<QObject *, QStringList>> families;
+    for (const FormObject &entry : formObjects) {
+        QObject *const parent = entry.object(ui)->parent();
+        auto family = std::find_if(families.begin(), families.end(),
+                                   [parent](const auto &known) { return known.first == parent; });
+        if (family == families.end())
+            family = families.insert(families.end(), { parent, QStringList() });
+        family->second.append(QString::fromLatin1(entry.member));
+    }
+    for (const auto &[parent, children] : std::as_const(families)) {
+        const QObject *const formContainer =
+                formParent(parent->findChild<QObject *>(children.constFirst()));
+        const QByteArray tag = formContainer == parent
+                ? parent->objectName().toLatin1()
+                : formContainer->objectName().toLatin1() + " pages";
+        QTest::newRow(tag.constData()) << parent << children;
+    }
+}
+
+void TestForm::creationOrder()
+{
+    QFETCH(QObject *, parent);
+    QFETCH(QStringList, expectedChildren);
+
+    QStringList formChildren;
+    const auto collect = [&](const QObject *child) {
+        if (expectedChildren.contains(child->objectName()))
+            formChildren.append(child->objectName());
+    };
+    if (const auto *const pages = qobject_cast<QStackedWidget *>(parent)) {
+        // The page stack raises its current page above the others, so pages keep their
+        // creation order only as page indices.
+        for (int index = 0; index < pages->count(); ++index)
+            collect(pages->widget(index));
+    } else {
+        // Qt keeps children in the order they were parented, which is also the stacking
+        // order of sibling widgets; the form raises nothing.
+        for (const QObject *child : parent->children())
+            collect(child);
+    }
+    QCOMPARE(formChildren, expectedChildren);
+}
+
+void TestForm::fixedGeometry_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<QRect>("geometry");
+
+    for (const FixedPlacement &entry : fixedPlacements)
+        QTest::newRow(entry.member) << entry.object(ui) << entry.geometry;
+}
+
+void TestForm::fixedGeometry()
+{
+    QFETCH(QObject *, object);
+    QFETCH(QRect, geometry);
+
+    const auto *const widget = qobject_cast<QWidget *>(object);
+    QVERIFY(widget);
+    QVERIFY2(!widget->parentWidget()->layout(), "a fixed position needs a parent without layout");
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void TestForm::gridCell_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("rowSpan");
+    QTest::addColumn<int>("columnSpan");
+
+    for (const GridPlacement &entry : gridPlacements) {
+        QTest::newRow(entry.member) << entry.object(ui) << entry.row << entry.column
+                                    << entry.rowSpan << entry.columnSpan;
+    }
+}
+
+void TestForm::gridCell()
+{
+    QFETCH(QObject *, object);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, rowSpan);
+    QFETCH(int, columnSpan);
+
+    auto *const widget = qobject_cast<QWidget *>(object);
+    QVERIFY(widget);
+    auto *const grid = qobject_cast<QGridLayout *>(widget->parentWidget()->layout());
+    QVERIFY(grid);
+    QVERIFY(grid == ui.gridLayout || grid == ui.gridLayout_2);
+
+    const int index = grid->indexOf(widget);
+    QVERIFY(index >= 0);
+    int actualRow = -1, actualColumn = -1, actualRowSpan = 0, actualColumnSpan = 0;
+    grid->getItemPosition(index, &actualRow, &actualColumn, &actualRowSpan, &actualColumnSpan);
+    QCOMPARE(actualRow, row);
+    QCOMPARE(actualColumn, column);
+    QCOMPARE(actualRowSpan, rowSpan);
+    QCOMPARE(actualColumnSpan, columnSpan);
+    QCOMPARE(grid->itemAt(index)->alignment(), Qt::Alignment());
+}
+
+void TestForm::sizePolicy_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<QSizePolicy::Policy>("horizontal");
+    QTest::addColumn<QSizePolicy::Policy>("vertical");
+    QTest::addColumn<int>("horizontalStretch");
+    QTest::addColumn<int>("verticalStretch");
+
+    for (const PolicyAssignment &entry : policyAssignments) {
+        QTest::newRow(entry.member) << entry.object(ui) << entry.policy.horizontal
+                                    << entry.policy.vertical << entry.policy.horizontalStretch
+                                    << entry.policy.verticalStretch;
+    }
+}
+
+void TestForm::sizePolicy()
+{
+    QFETCH(QObject *, object);
+    QFETCH(QSizePolicy::Policy, horizontal);
+    QFETCH(QSizePolicy::Policy, vertical);
+    QFETCH(int, horizontalStretch);
+    QFETCH(int, verticalStretch);
+
+    const auto *const widget = qobject_cast<QWidget *>(object);
+    QVERIFY(widget);
+    const QSizePolicy policy = widget->sizePolicy();
+    QCOMPARE(policy.horizontalPolicy(), horizontal);
+    QCOMPARE(policy.verticalPolicy(), vertical);
+    QCOMPARE(policy.horizontalStretch(), horizontalStretch);
+    QCOMPARE(policy.verticalStretch(), verticalStretch);
+    // None of these classes trades height for width, and the form keeps the class's flag.
+    QVERIFY(!policy.hasHeightForWidth());
+}
+
+void TestForm::minimumSize_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<QSize>("minimumSize");
+
+    for (const FormObject &entry : formObjects) {
+        if (!entry.object(ui)->isWidgetType())
+            continue;
+        const MinimumSizeAssignment *const assigned = findRow(minimumSizeAssignments, entry.member);
+        QTest::newRow(entry.member) << entry.object(ui)
+                                    << (assigned ? assigned->minimumSize : QSize(0, 0));
+    }
+}
+
+void TestForm::minimumSize()
+{
+    QFETCH(QObject *, object);
+    QFETCH(QSize, minimumSize);
+
+    QCOMPARE(static_cast<QWidget *>(object)->minimumSize(), minimumSize);
+}
+
+void TestForm::font_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<bool>("ownFont");
+    QTest::addColumn<int>("pointSize");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("inPanel");
+
+    for (const FormObject &entry : formObjects) {
+        if (!entry.object(ui)->isWidgetType())
+            continue;
+        const FontAssignment *const assigned = findRow(fontAssignments, entry.member);
+        QTest::newRow(entry.member) << entry.object(ui) << bool(assigned)
+                                    << (assigned ? assigned->font.pointSize : 0)
+                                    << (assigned && assigned->font.bold)
+                                    << !isOutsidePanels(entry.member);
+    }
+}
+
+void TestForm::font()
+{
+    QFETCH(QObject *, object);
+    QFETCH(bool, ownFont);
+    QFETCH(int, pointSize);
+    QFETCH(bool, bold);
+    QFETCH(bool, inPanel);
+
+    const auto *const widget = static_cast<QWidget *>(object);
+    const QFont widgetFont = widget->font();
+    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), ownFont);
+    // Inside the two panels every font is set on the widget or propagated from a panel.
+    if (inPanel)
+        QCOMPARE(widgetFont.families(), QStringList{songFamily});
+    // No font in the form sets a size without this widget's own preset doing so, so an
+    // unset size is the application's default for the widget's class.
+    QCOMPARE(widgetFont.pointSize(),
+             pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
+    QCOMPARE(widgetFont.bold(), bold);
+    QVERIFY(widgetFont.kerning());
+}
+
+void TestForm::text_data()
+{
+    QTest::addColumn<QObject *>("object");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QString>("text");
+
+    for (const FormText &entry : formTexts) {
+        QTest::newRow(entry.member) << entry.object(ui) << QByteArray(entry.property)
+                                    << QString::fromUtf8(entry.text);
+    }
+}
+
+void TestForm::text()
+{
+    QFETCH(QObject *, object);
+    QFETCH(QByteArray, property);
+    QFETCH(QString, text);
+
+    const QVariant value = object->property(property.constData());
+    QVERIFY(value.isValid());
+    QCOMPARE(value.toString(), text);
+}
+
+void TestForm::window()
+{
+    QCOMPARE(mainWindow.objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(mainWindow.size(), QSize(991, 653));
+    QCOMPARE(mainWindow.windowTitle(), QStringLiteral("MainWindow"));
+    QCOMPARE(mainWindow.minimumSize(), QSize(0, 0));
+    QCOMPARE(mainWindow.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    QCOMPARE(mainWindow.styleSheet(), QString());
+
+    QCOMPARE(mainWindow.centralWidget(), ui.centralwidget);
+    QCOMPARE(ui.centralwidget->layout(), ui.gridLayout);
+    QCOMPARE(ui.groupBox_2->layout(), ui.gridLayout_2);
+    QCOMPARE(ui.gridLayout->count(), 2);
+    QCOMPARE(ui.gridLayout_2->count(), 5);
+
+    QCOMPARE(mainWindow.menuBar(), ui.menubar);
+    QCOMPARE(ui.menubar->geometry(), QRect(0, 0, 991, 17));
+    QVERIFY(ui.menubar->actions().isEmpty());
+    QCOMPARE(mainWindow.statusBar(), ui.statusbar);
+    QCOMPARE(ui.statusbar->currentMessage(), QString());
+}
+
+void TestForm::keepsExistingWindowName()
+{
+    QMainWindow named;
+    named.setObjectName(QStringLiteral("benchWindow"));
+    Ui::MainWindow form;
+    form.setupUi(&named);
+    QCOMPARE(named.objectName(), QStringLiteral("benchWindow"));
+}
+
+void TestForm::tabs()
+{
+    QCOMPARE(ui.tabWidget->count(), 2);
+    QCOMPARE(ui.tabWidget->currentIndex(), 0);
+    QCOMPARE(ui.tabWidget->currentWidget(), ui.power_moniter);
+    QCOMPARE(ui.tabWidget->widget(0), ui.power_moniter);
+    QCOMPARE(ui.tabWidget->widget(1), ui.tab_2);
+    QCOMPARE(ui.tabWidget->tabText(0), QStringLiteral("功耗监测"));
+    QCOMPARE(ui.tabWidget->tabText(1), QStringLiteral("更多功能"));
+
+    QVERIFY(!ui.tab_2->layout());
+    QVERIFY(ui.tab_2->children().isEmpty());
+}
+
+void TestForm::initialDocument_data()
+{
+    QTest::addColumn<QTextEdit *>("editor");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("readOnly");
+
+    QTest::newRow("textBrowser_logout") << static_cast<QTextEdit *>(ui.textBrowser_logout)
+                                        << QStringLiteral("串口报文") << true;
+    QTest::newRow("textEdit_uart_send") << ui.textEdit_uart_send << QStringLiteral("命令发送")
+                                        << false;
+}
+
+void TestForm::initialDocument()
+{
+    QFETCH(QTextEdit *, editor);
+    QFETCH(QString, text);
+    QFETCH(bool, readOnly);
+
+    QCOMPARE(editor->isReadOnly(), readOnly);
+    QCOMPARE(editor->toPlainText(), text);
+
+    // One paragraph only, so the first appended line becomes the second paragraph.
+    const QTextDocument *const document = editor->document();
+    QCOMPARE(document->blockCount(), 1);
+    const QTextBlock block = document->firstBlock();
+    QCOMPARE(block.text(), text);
+
+    const QTextBlockFormat paragraph = block.blockFormat();
+    QCOMPARE(paragraph.topMargin(), 0.0);
+    QCOMPARE(paragraph.bottomMargin(), 0.0);
+    QCOMPARE(paragraph.leftMargin(), 0.0);
+    QCOMPARE(paragraph.rightMargin(), 0.0);
+    QCOMPARE(paragraph.indent(), 0);
+    QCOMPARE(paragraph.textIndent(), 0.0);
+
+    const QTextFragment fragment = block.begin().fragment();
+    QVERIFY(fragment.isValid());
+    QCOMPARE(fragment.text(), text);
+    const QTextCharFormat characters = fragment.charFormat();
+    QCOMPARE(characters.fontFamilies().toStringList(), QStringList{songFamily});
+    QCOMPARE(characters.fontPointSize(), 9.0);
+    QCOMPARE(characters.fontWeight(), int(QFont::Normal));
+    QVERIFY(!characters.fontItalic());
+}
+
+void TestForm::progressBar()
+{
+    QCOMPARE(ui.progressBar_flash->minimum(), 0);
+    QCOMPARE(ui.progressBar_flash->maximum(), 100);
+    QCOMPARE(ui.progressBar_flash->value(), 24);
+}
+
+void TestForm::spinBox_data()
+{
+    QTest::addColumn<QSpinBox *>("spinBox");
+
+    QTest::newRow("spinBox_erase_APP") << ui.spinBox_erase_APP;
+    QTest::newRow("spinBox_jump_to_APP") << ui.spinBox_jump_to_APP;
+}
+
+void TestForm::spinBox()
+{
+    QFETCH(QSpinBox *, spinBox);
+
+    QCOMPARE(spinBox->minimum(), 0);
+    QCOMPARE(spinBox->maximum(), 99);
+    QCOMPARE(spinBox->singleStep(), 1);
+    QCOMPARE(spinBox->value(), 0);
+}
+
+void TestForm::fanSlider()
+{
+    const QSlider *const slider = ui.verticalSlider_GPU_FAN_speed;
+    QCOMPARE(slider->orientation(), Qt::Vertical);
+    QCOMPARE(slider->minimum(), 0);
+    QCOMPARE(slider->maximum(), 99);
+    QCOMPARE(slider->singleStep(), 1);
+    QCOMPARE(slider->pageStep(), 10);
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(slider->tickPosition(), QSlider::NoTicks);
+}
+
+void TestForm::checkBox_data()
+{
+    QTest::addColumn<QCheckBox *>("checkBox");
+
+    QTest::newRow("checkBox_send_in_HEX") << ui.checkBox_send_in_HEX;
+    QTest::newRow("checkBox_2") << ui.checkBox_2;
+    QTest::newRow("checkBox_GPU_power_draw") << ui.checkBox_GPU_power_draw;
+}
+
+void TestForm::checkBox()
+{
+    QFETCH(QCheckBox *, checkBox);
+
+    QVERIFY(!checkBox->isTristate());
+    QCOMPARE(checkBox->checkState(), Qt::Unchecked);
+}
+
+void TestForm::portSelector()
+{
+    QCOMPARE(ui.comboBox_port->count(), 0);
+    QCOMPARE(ui.comboBox_port->currentIndex(), -1);
+    QVERIFY(!ui.comboBox_port->isEditable());
+}
+
+void TestForm::lineEdit_data()
+{
+    QTest::addColumn<QLineEdit *>("lineEdit");
+
+    QTest::newRow("lineEdit_AD_addr") << ui.lineEdit_AD_addr;
+    QTest::newRow("lineEdit_AD_data") << ui.lineEdit_AD_data;
+    QTest::newRow("lineEdit_DA_addr") << ui.lineEdit_DA_addr;
+    QTest::newRow("lineEdit_DA_data") << ui.lineEdit_DA_data;
+    QTest::newRow("lineEdit_file_path") << ui.lineEdit_file_path;
+}
+
+void TestForm::lineEdit()
+{
+    QFETCH(QLineEdit *, lineEdit);
+
+    // The window installs the register fields' validator after the form is built.
+    QVERIFY(!lineEdit->validator());
+    QVERIFY(!lineEdit->isReadOnly());
+    QCOMPARE(lineEdit->placeholderText(), QString());
+    QCOMPARE(lineEdit->inputMask(), QString());
+    QCOMPARE(lineEdit->maxLength(), 32767);
+}
+
+void TestForm::bindsHandlersByName()
+{
+    HandlerProbe probe;
+    Ui::MainWindow form;
+    form.setupUi(&probe);
+
+    form.pushButton_flash->click();
+    QCOMPARE(probe.flashClicks, 1);
+
+    form.checkBox_GPU_power_draw->click();
+    form.checkBox_GPU_power_draw->click();
+    QCOMPARE(probe.drawStates, (QList<int>{ Qt::Checked, Qt::Unchecked }));
+}
+
+QTEST_MAIN(TestForm)
+#include "tst_form.moc"

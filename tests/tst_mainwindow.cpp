@@ -1,0 +1,137 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace TestSupport;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void slotTable();
+    void everyHandlerBindsByName();
+    void startState();
+    void registerFieldsRefuseNonHex_data();
+    void registerFieldsRefuseNonHex();
+    void hexCheckBoxAnnouncesModes();
+};
+
+void TestMainWindow::slotTable()
+{
+    const QStringList expected {
+        "on_pushButton_port_refresh_clicked()",
+        "on_pushButton_portOpen_clicked()",
+        "on_pushButton_portClose_clicked()",
+        "on_pushButton_uart_send_clicked()",
+        "ReceiveSerialPortData()",
+        "on_checkBox_send_in_HEX_checkStateChanged(Qt::CheckState)",
+        "on_textEdit_uart_send_textChanged()",
+        "on_pushButton_ARM_reset_clicked()",
+        "on_pushButton_erase_APP_clicked()",
+        "on_pushButton_jump_to_APP_clicked()",
+        "on_pushButton_GPU_power_on_clicked()",
+        "on_pushButton_GPU_power_off_clicked()",
+        "on_checkBox_GPU_power_draw_stateChanged(int)",
+        "on_verticalSlider_GPU_FAN_speed_actionTriggered(int)",
+        "on_pushButton_AD_write_reg_clicked()",
+        "on_pushButton_DA_write_reg_clicked()",
+        "on_pushButton_AD_init_clicked()",
+        "on_pushButton_DA_init_clicked()",
+        "on_pushButton_open_File_clicked()",
+        "on_pushButton_flash_clicked()",
+    };
+
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    QCOMPARE(meta.className(), "MainWindow");
+    QCOMPARE(meta.superClass(), &QMainWindow::staticMetaObject);
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), qsizetype(expected.size()));
+    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
+    QCOMPARE(meta.enumeratorCount(), meta.enumeratorOffset());
+    for (int i = 0; i < expected.size(); ++i) {
+        const QMetaMethod method = meta.method(meta.methodOffset() + i);
+        QCOMPARE(QString::fromLatin1(method.methodSignature()), expected.at(i));
+        QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(), QMetaMethod::Private);
+        QCOMPARE(method.returnType(), int(QMetaType::Void));
+    }
+}
+
+void TestMainWindow::everyHandlerBindsByName()
+{
+    // Binding by name warns for every on_ slot whose object or signal is missing.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("connectSlotsByName")));
+    const MainWindow window;
+
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    const QRegularExpression handlerName(QStringLiteral("^on_(.+)_([A-Za-z]+)\\((.*)\\)$"));
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QString signature = QString::fromLatin1(meta.method(i).methodSignature());
+        const QRegularExpressionMatch match = handlerName.match(signature);
+        if (!match.hasMatch())
+            continue;
+        const QObject *child = window.findChild<QObject *>(match.captured(1));
+        QVERIFY2(child, qPrintable(signature));
+        const QByteArray signal = QMetaObject::normalizedSignature(
+            qPrintable(match.captured(2) + u'(' + match.captured(3) + u')'));
+#if QT_VERSION < QT_VERSION_CHECK(6, 7, 0)
+        if (signal == "checkStateChanged(Qt::CheckState)")
+            continue; // reached through stateChanged there, checked in hexCheckBoxAnnouncesModes
+#endif
+        QVERIFY2(child->metaObject()->indexOfSignal(signal) >= 0, qPrintable(signature));
+    }
+}
+
+void TestMainWindow::startState()
+{
+    const MainWindow window;
+    QCOMPARE(logParagraphs(window), QStringList { "串口报文" });
+    QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
+}
+
+void TestMainWindow::registerFieldsRefuseNonHex_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+
+    for (const char *field : { "lineEdit_AD_addr", "lineEdit_AD_data", "lineEdit_DA_addr", "lineEdit_DA_data" }) {
+        QTest::addRow("%s x", field) << field << "x" << "";
+        QTest::addRow("%s g", field) << field << "g" << "";
+        QTest::addRow("%s comma", field) << field << "," << "";
+        QTest::addRow("%s 0x12", field) << field << "0x12" << "012";
+        QTest::addRow("%s hex digits and blanks", field) << field << "aF 09 Bc" << "aF 09 Bc";
+    }
+}
+
+void TestMainWindow::registerFieldsRefuseNonHex()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+
+    MainWindow window;
+    QLineEdit *edit = widget<QLineEdit>(window, qPrintable(field));
+    QVERIFY(edit);
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), kept);
+}
+
+void TestMainWindow::hexCheckBoxAnnouncesModes()
+{
+    MainWindow window;
+    QCheckBox *hex = widget<QCheckBox>(window, "checkBox_send_in_HEX");
+    hex->click();
+    hex->click();
+    QCOMPARE(logParagraphsFrom(window, 1), (QStringList { "HEX模式", "文本模式" }));
+    QCOMPARE(paragraphColour(window, 1), QColor("orange"));
+    QCOMPARE(paragraphColour(window, 2), QColor("orange"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

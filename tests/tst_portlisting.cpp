@@ -1,0 +1,93 @@
+#include "portlisting.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(QList<PortRecord>)
+
+class TestPortListing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listing_data();
+    void listing();
+};
+
+namespace {
+
+PortRecord port(const QString &name, const QString &description, std::optional<quint16> vendor = 0x0403,
+                std::optional<quint16> product = 0x6001)
+{
+    return { name, description, vendor, product };
+}
+
+} // namespace
+
+void TestPortListing::listing_data()
+{
+    QTest::addColumn<QList<PortRecord>>("ports");
+    QTest::addColumn<QStringList>("displayTexts");
+    QTest::addColumn<QStringList>("portNames");
+
+    QTest::newRow("none") << QList<PortRecord>() << QStringList() << QStringList();
+    QTest::newRow("one port, both identifiers")
+        << QList<PortRecord> { port("ttyUSB0", "FT232R USB UART") }
+        << QStringList { "TTYUSB0 | 0403:6001 | FT232R USB UART" } << QStringList { "ttyUSB0" };
+    QTest::newRow("name column padded to the longest name")
+        << QList<PortRecord> { port("com3", "USB Serial"), port("com10", "USB Serial") }
+        << QStringList { "COM3  | 0403:6001 | USB Serial", "COM10 | 0403:6001 | USB Serial" }
+        << QStringList { "com3", "com10" };
+    QTest::newRow("absent identifiers shown as dashes")
+        << QList<PortRecord> { port("ttyS0", "", std::nullopt, std::nullopt) }
+        << QStringList { "TTYS0 | ----:---- | " } << QStringList { "ttyS0" };
+    QTest::newRow("vendor present, product absent")
+        << QList<PortRecord> { port("ttyACM0", "Board", 0x1234, std::nullopt) }
+        << QStringList { "TTYACM0 | 1234:---- | Board" } << QStringList { "ttyACM0" };
+    QTest::newRow("short identifiers zero-padded, upper case")
+        << QList<PortRecord> { port("COM4", "Adapter", 0x403, 0xabc) }
+        << QStringList { "COM4 | 0403:0ABC | Adapter" } << QStringList { "COM4" };
+    QTest::newRow("Bluetooth link, Chinese description")
+        << QList<PortRecord> { port("COM5", "蓝牙链接上的标准串行 (COM5)", std::nullopt, std::nullopt) }
+        << QStringList() << QStringList();
+    QTest::newRow("Bluetooth link, English description with port name")
+        << QList<PortRecord> { port("COM6", "Standard Serial over Bluetooth link (COM6)", std::nullopt, std::nullopt) }
+        << QStringList() << QStringList();
+    QTest::newRow("bluetooth in lower case only")
+        << QList<PortRecord> { port("rfcomm0", "my bluetooth modem", std::nullopt, std::nullopt) }
+        << QStringList() << QStringList();
+    QTest::newRow("vendor 0x0000 dropped")
+        << QList<PortRecord> { port("COM7", "Virtual", 0x0000, 0x0001) } << QStringList() << QStringList();
+    QTest::newRow("vendor 0xFFFF dropped")
+        << QList<PortRecord> { port("COM8", "Virtual", 0xFFFF, 0x0001) } << QStringList() << QStringList();
+    QTest::newRow("product 0x0000 alone is kept")
+        << QList<PortRecord> { port("COM9", "Odd", 0x0001, 0x0000) }
+        << QStringList { "COM9 | 0001:0000 | Odd" } << QStringList { "COM9" };
+    QTest::newRow("ports after a dropped one keep their own names")
+        << QList<PortRecord> { port("ttyA", "first"), port("ttyB", "Bluetooth"), port("ttyC", "third") }
+        << QStringList { "TTYA | 0403:6001 | first", "TTYC | 0403:6001 | third" }
+        << QStringList { "ttyA", "ttyC" };
+    QTest::newRow("two dropped in a row")
+        << QList<PortRecord> { port("a", "one"), port("b", "Bluetooth"), port("c", "x", 0xFFFF), port("d", "four") }
+        << QStringList { "A | 0403:6001 | one", "D | 0403:6001 | four" } << QStringList { "a", "d" };
+    QTest::newRow("width counts dropped ports too")
+        << QList<PortRecord> { port("COM1", "real"), port("COM100000", "Bluetooth thing") }
+        << QStringList { "COM1      | 0403:6001 | real" } << QStringList { "COM1" };
+    QTest::newRow("place holders in a description stay as they are")
+        << QList<PortRecord> { port("COM2", "%1 %2 odd") }
+        << QStringList { "COM2 | 0403:6001 | %1 %2 odd" } << QStringList { "COM2" };
+}
+
+void TestPortListing::listing()
+{
+    QFETCH(QList<PortRecord>, ports);
+    QFETCH(QStringList, displayTexts);
+    QFETCH(QStringList, portNames);
+
+    const PortListing listing = formatPortListing(ports);
+    QCOMPARE(listing.displayTexts, displayTexts);
+    QCOMPARE(listing.portNames, portNames);
+    QCOMPARE(listing.reportedTexts.size(), ports.size());
+}
+
+QTEST_APPLESS_MAIN(TestPortListing)
+#include "tst_portlisting.moc"

@@ -1,0 +1,244 @@
+#include "SerialPortHandler.h"
+#include "portlisting.h"
+#include "serialsend.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <thread>
+
+using namespace TestSupport;
+
+namespace {
+
+// CPU time this process has used, in milliseconds.
+qint64 processCpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+} // namespace
+
+class TestSerialLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openAppliesLineSettings();
+    void openTwiceKeepsPortOpen();
+    void openAnotherEntrySwitchesPort();
+    void closeOpenPort();
+    void closeNeverOpened();
+    void openWithEmptySelector();
+    void destructorClosesPort();
+    void sendArrivesWholeAndPromptly_data();
+    void sendArrivesWholeAndPromptly();
+    void sendWhileClosed();
+    void sendNothingOnOpenPort();
+    void sendTimeoutIsReportedAndPortStaysOpen();
+    void hungUpPeerClosesPortOnce();
+    void sendToHungUpPeerIsReported();
+    void refreshKeepsOpenPortOpen();
+};
+
+void TestSerialLink::openAppliesLineSettings()
+{
+    PtyConsole console(false);
+    QVERIFY(selectPort(console.window(), console.board().slavePath()));
+    click(console.window(), "pushButton_portOpen");
+
+    QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
+    QVERIFY(serialPortInst->isOpen());
+    QCOMPARE(QStringLiteral("/dev/") + serialPortInst->portName(), console.board().slavePath());
+    QCOMPARE(serialPortInst->openMode(), QIODevice::ReadWrite);
+    QCOMPARE(serialPortInst->baudRate(QSerialPort::Input), 921600);
+    QCOMPARE(serialPortInst->baudRate(QSerialPort::Output), 921600);
+    QCOMPARE(serialPortInst->dataBits(), QSerialPort::Data8);
+    QCOMPARE(serialPortInst->parity(), QSerialPort::NoParity);
+    QCOMPARE(serialPortInst->stopBits(), QSerialPort::OneStop);
+    QCOMPARE(serialPortInst->flowControl(), QSerialPort::NoFlowControl);
+}
+
+void TestSerialLink::openTwiceKeepsPortOpen()
+{
+    PtyConsole console;
+    click(console.window(), "pushButton_portOpen");
+    QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
+    QVERIFY(serialPortInst->isOpen());
+
+    // The reopened port still carries bytes both ways.
+    QVERIFY(console.window().SerialPortTransmitByteArray("ping"));
+    QCOMPARE(console.sentBytes(4), QByteArray("ping"));
+}
+
+void TestSerialLink::openAnotherEntrySwitchesPort()
+{
+    PtyConsole console;
+    PtyPair second;
+    addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
+    click(console.window(), "pushButton_port_refresh");
+    QVERIFY(selectPort(console.window(), second.slavePath()));
+    click(console.window(), "pushButton_portOpen");
+
+    QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
+    QCOMPARE(QStringLiteral("/dev/") + serialPortInst->portName(), second.slavePath());
+    QVERIFY(console.window().SerialPortTransmitByteArray("two"));
+    QCOMPARE(second.readMasterExactly(3, 2000), QByteArray("two"));
+    QCOMPARE(console.strayBytes(), QByteArray());
+}
+
+void TestSerialLink::closeOpenPort()
+{
+    PtyConsole console;
+    click(console.window(), "pushButton_portClose");
+    QCOMPARE(console.newLogLines(), QStringList { "关闭串口" });
+    QVERIFY(!serialPortInst->isOpen());
+}
+
+void TestSerialLink::closeNeverOpened()
+{
+    PtyConsole console(false);
+    QVERIFY(!serialPortInst->isOpen());
+    click(console.window(), "pushButton_portClose");
+    QCOMPARE(console.newLogLines(), QStringList { "关闭串口" });
+}
+
+void TestSerialLink::openWithEmptySelector()
+{
+    PtyConsole console(false);
+    widget<QComboBox>(console.window(), "comboBox_port")->clear();
+    QTest::ignoreMessage(QtDebugMsg, "无可用串口");
+    click(console.window(), "pushButton_portOpen");
+    QCOMPARE(console.newLogLines(), QStringList { "无可用串口" });
+    QVERIFY(!serialPortInst->isOpen());
+}
+
+void TestSerialLink::destructorClosesPort()
+{
+    {
+        PtyConsole console;
+        QVERIFY(serialPortInst->isOpen());
+        QTest::ignoreMessage(QtDebugMsg, "关闭串口");
+    }
+    QVERIFY(!serialPortInst->isOpen());
+}
+
+void TestSerialLink::sendArrivesWholeAndPromptly_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("a frame") << 8;
+    QTest::newRow("4 KiB") << 4096;
+    QTest::newRow("64 KiB") << 65536;
+}
+
+void TestSerialLink::sendArrivesWholeAndPromptly()
+{
+    QFETCH(int, size);
+    PtyConsole console;
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char(i * 7 + 3);
+
+    // The peer drains while the console sends, as a board would.
+    QByteArray received;
+    std::thread reader([&] { received = console.board().readMasterExactly(size, 10000); });
+    QElapsedTimer timer;
+    timer.start();
+    const bool sent = console.window().SerialPortTransmitByteArray(data);
+    const qint64 elapsed = timer.elapsed();
+    reader.join();
+
+    QVERIFY(sent);
+    QCOMPARE(received, data);
+    QCOMPARE(console.newLogLines(), QStringList());
+    // A send that sat out the 30 s write timeout would show here; the bound is loose on purpose.
+    QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
+}
+
+void TestSerialLink::sendWhileClosed()
+{
+    PtyConsole console(false);
+    QVERIFY(!console.window().SerialPortTransmitByteArray("abc"));
+    QCOMPARE(console.newLogLines(), QStringList { "串口未打开" });
+    const uint8_t bytes[] = { 1, 2, 3 };
+    QVERIFY(!console.window().SerialPortTransmit(bytes, 3));
+    QCOMPARE(console.newLogLines(), QStringList { "串口未打开" });
+    QCOMPARE(console.strayBytes(), QByteArray());
+}
+
+void TestSerialLink::sendNothingOnOpenPort()
+{
+    PtyConsole console;
+    QVERIFY(console.window().SerialPortTransmitByteArray(QByteArray()));
+    QCOMPARE(console.newLogLines(), QStringList());
+    QCOMPARE(console.strayBytes(), QByteArray());
+}
+
+void TestSerialLink::sendTimeoutIsReportedAndPortStaysOpen()
+{
+    PtyConsole console;
+    // Nobody reads the master, so the pty's buffer fills and the bytes stay pending.
+    const QByteArray data(4 * 1024 * 1024, 'x');
+    const SendOutcome outcome = writeAndWait(*serialPortInst, data, 300);
+    QVERIFY(!outcome.ok);
+    QVERIFY(!outcome.error.isEmpty());
+    QVERIFY(serialPortInst->isOpen());
+    serialPortInst->clear(QSerialPort::AllDirections);
+}
+
+void TestSerialLink::hungUpPeerClosesPortOnce()
+{
+    PtyConsole console;
+    console.board().closeMaster();
+
+    const qint64 cpuBefore = processCpuMs();
+    QTRY_VERIFY_WITH_TIMEOUT(!serialPortInst->isOpen(), 5000);
+    QTest::qWait(500);
+    const qint64 cpuUsed = processCpuMs() - cpuBefore;
+
+    const QStringList lines = console.newLogLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(QStringLiteral("串口已断开: ")), qPrintable(lines.first()));
+    QVERIFY2(lines.first().size() > QStringLiteral("串口已断开: ").size(), "the reason is shown");
+    // A port left open after a hang-up spins on its error signal at full CPU.
+    QVERIFY2(cpuUsed < 400, qPrintable(QString::number(cpuUsed)));
+
+    QVERIFY(!console.window().SerialPortTransmitByteArray("late"));
+    QCOMPARE(console.newLogLines(), QStringList { "串口未打开" });
+}
+
+void TestSerialLink::sendToHungUpPeerIsReported()
+{
+    PtyConsole console;
+    console.board().closeMaster();
+    // No event is processed between the hang-up and the send.
+    QVERIFY(!console.window().SerialPortTransmitByteArray("lost"));
+    QTest::qWait(100);
+
+    const QStringList lines = console.newLogLines();
+    QVERIFY(!serialPortInst->isOpen());
+    QCOMPARE(lines.filter(QRegularExpression("^发送失败: .+")).size(), 1);
+    QCOMPARE(lines.filter(QRegularExpression("^串口已断开: .+")).size(), 1);
+}
+
+void TestSerialLink::refreshKeepsOpenPortOpen()
+{
+    PtyConsole console;
+    click(console.window(), "pushButton_port_refresh");
+    QVERIFY(serialPortInst->isOpen());
+    QCOMPARE(serialPortList.size(), widget<QComboBox>(console.window(), "comboBox_port")->count());
+    QVERIFY(serialPortList.contains(console.board().slavePath()));
+    QVERIFY(console.window().SerialPortTransmitByteArray("still"));
+    QCOMPARE(console.sentBytes(5), QByteArray("still"));
+}
+
+QTEST_MAIN(TestSerialLink)
+#include "tst_seriallink.moc"
