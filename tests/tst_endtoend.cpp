@@ -1,0 +1,368 @@
+// The console as it ships, against the simulated board over a pty.
+
+#include "SerialPortHandler.h"
+#include "boardsimulator.h"
+#include "boardthread.h"
+#include "portlisting.h"
+#include "testsupport.h"
+
+#include <QAbstractSlider>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <functional>
+#include <memory>
+
+using namespace TestSupport;
+
+using Action = std::function<void(MainWindow &)>;
+Q_DECLARE_METATYPE(Action)
+
+namespace {
+
+Action clickOn(const char *button)
+{
+    return [button](MainWindow &window) { click(window, button); };
+}
+
+Action setSpin(const char *spinBox, int value)
+{
+    return [spinBox, value](MainWindow &window) { widget<QSpinBox>(window, spinBox)->setValue(value); };
+}
+
+Action typeInto(const char *lineEdit, const QString &text)
+{
+    return [lineEdit, text](MainWindow &window) { widget<QLineEdit>(window, lineEdit)->setText(text); };
+}
+
+Action fanStepUp()
+{
+    return [](MainWindow &window) {
+        widget<QAbstractSlider>(window, "verticalSlider_GPU_FAN_speed")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    };
+}
+
+// The X of the newest point is the running frame number, so this counts every
+// frame plotted in this process, also past the 500 points a curve keeps.
+qint64 framesPlotted()
+{
+    const QLineSeries *series = chartLineSeries[0];
+    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void controlsReachTheBoard_data();
+    void controlsReachTheBoard();
+    void boardKeepsCommandedState();
+    void resetShowsBootBannerInGreen();
+    void flashedImageArrivesWhole();
+    void plottingStartsTelemetryOnAllCurves();
+    void cutAndMergedFramesFollowTheReceiveRules_data();
+    void cutAndMergedFramesFollowTheReceiveRules();
+
+private:
+    struct Decoded
+    {
+        BoardSimulator::FrameKind kind;
+        QByteArray frame;
+        QString meaning;
+    };
+
+    QList<Decoded> waitForFrames(qsizetype count, int timeoutMs = 3000);
+
+    std::unique_ptr<BoardThread> m_board;
+    std::unique_ptr<MainWindow> m_window;
+    QList<Decoded> m_decoded;
+    qint64 m_writes = 0;
+    qint64 m_telemetryFrames = 0;
+};
+
+// One board and one console for the whole run, as at the bench: the curves and
+// the frames carry on from test to test.
+void TestEndToEnd::initTestCase()
+{
+    m_board = std::make_unique<BoardThread>();
+    QString error;
+    QVERIFY2(m_board->start(&error), qPrintable(error));
+    connect(m_board->simulator(), &BoardSimulator::frameDecoded, this,
+            [this](BoardSimulator::FrameKind kind, const QByteArray &frame, const QString &meaning) {
+                m_decoded.append({ kind, frame, meaning });
+            });
+    connect(m_board->simulator(), &BoardSimulator::writeRequested, this, [this] { ++m_writes; });
+    connect(m_board->simulator(), &BoardSimulator::lineLogged, this,
+            [this](const QString &, BoardSimulator::LineKind kind) {
+                if (kind == BoardSimulator::LineKind::Telemetry)
+                    ++m_telemetryFrames;
+            });
+
+    addExtraPort({ m_board->portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    m_window = std::make_unique<MainWindow>();
+    QVERIFY(selectPort(*m_window, m_board->portName()));
+    click(*m_window, "pushButton_portOpen");
+    QVERIFY(serialPortInst->isOpen());
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    m_window.reset();
+    m_board.reset();
+}
+
+void TestEndToEnd::init()
+{
+    m_board->run([this] {
+        BoardSimulator *simulator = m_board->simulator();
+        simulator->setTextAnswersEnabled(true);
+        simulator->setTelemetryRate(20);
+        simulator->setSplitWrites(false);
+        simulator->setMergeCount(1);
+    });
+    QTest::qWait(100);
+    m_decoded.clear();
+    m_writes = 0;
+    m_telemetryFrames = 0;
+}
+
+void TestEndToEnd::cleanup()
+{
+    setImageFileChooser({});
+    if (widget<QCheckBox>(*m_window, "checkBox_GPU_power_draw")->isChecked())
+        click(*m_window, "checkBox_GPU_power_draw");
+}
+
+QList<TestEndToEnd::Decoded> TestEndToEnd::waitForFrames(qsizetype count, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (m_decoded.size() < count && timer.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    // Let a frame that should not be there show up too.
+    QTest::qWait(100);
+    return m_decoded;
+}
+
+void TestEndToEnd::controlsReachTheBoard_data()
+{
+    QTest::addColumn<QList<Action>>("actions");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<QStringList>("meanings");
+
+    using K = QList<QByteArray>;
+    QTest::newRow("reset") << QList<Action> { clickOn("pushButton_ARM_reset") }
+                           << K { "a4a4726573657400" } << QStringList { "ARM reset" };
+    QTest::newRow("erase at 5") << QList<Action> { setSpin("spinBox_erase_APP", 5), clickOn("pushButton_erase_APP") }
+                                << K { "a9a99a05" } << QStringList { "erase app, parameter 5" };
+    QTest::newRow("jump at 99") << QList<Action> { setSpin("spinBox_jump_to_APP", 99), clickOn("pushButton_jump_to_APP") }
+                                << K { "a8a89b63" } << QStringList { "jump to app, parameter 99" };
+    QTest::newRow("power on") << QList<Action> { clickOn("pushButton_GPU_power_on") }
+                              << K { "a5a500004e80aeae" } << QStringList { "GPU rail on, fan 0x80" };
+    QTest::newRow("power off, then plotting carries the rail state")
+        << QList<Action> { clickOn("pushButton_GPU_power_off"), clickOn("checkBox_GPU_power_draw"),
+                           clickOn("checkBox_GPU_power_draw") }
+        << K { "a5a5000046 20aeae", "a5a5010046 20aeae", "a5a5020046 20aeae" }
+        << QStringList { "GPU rail off, fan 0x20", "GPU plotting on", "GPU plotting off" };
+    // The slider starts at 0: this is the first row that moves it.
+    QTest::newRow("fan steps after power off, then power on")
+        << QList<Action> { clickOn("pushButton_GPU_power_off"), fanStepUp(), fanStepUp(), clickOn("pushButton_GPU_power_on") }
+        << K { "a5a500004620aeae", "a5a503004601aeae", "a5a503004602aeae", "a5a500004e80aeae" }
+        << QStringList { "GPU rail off", "GPU fan speed 0x01", "GPU fan speed 0x02", "GPU rail on, fan 0x80" };
+    QTest::newRow("AD write, then AD initialise carries its fields")
+        << QList<Action> { typeInto("lineEdit_AD_addr", "12AB"), typeInto("lineEdit_AD_data", "CDEF"),
+                           clickOn("pushButton_AD_write_reg"), clickOn("pushButton_AD_init") }
+        << K { "96530100ab12efcd", "96530000ab12efcd" }
+        << QStringList { "AD write reg 0x12AB = 0xCDEF", "AD initialise" };
+    QTest::newRow("DA write with blanks, then DA initialise")
+        << QList<Action> { typeInto("lineEdit_DA_addr", " 00 01 "), typeInto("lineEdit_DA_data", "2"),
+                           clickOn("pushButton_DA_write_reg"), clickOn("pushButton_DA_init") }
+        << K { "9122010001000200", "9122000001000200" }
+        << QStringList { "DA write reg 0x0001 = 0x0002", "DA initialise" };
+}
+
+void TestEndToEnd::controlsReachTheBoard()
+{
+    QFETCH(QList<Action>, actions);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(QStringList, meanings);
+
+    for (const Action &action : std::as_const(actions))
+        action(*m_window);
+    const QList<Decoded> decoded = waitForFrames(frames.size());
+    QCOMPARE(decoded.size(), frames.size());
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        QCOMPARE(decoded.at(i).frame.toHex(), QByteArray(frames.at(i)).replace(' ', ""));
+        QVERIFY2(decoded.at(i).meaning.contains(meanings.at(i)), qPrintable(decoded.at(i).meaning));
+    }
+    QCOMPARE(m_board->simulator()->skippedByteCount(), 0);
+}
+
+void TestEndToEnd::boardKeepsCommandedState()
+{
+    typeInto("lineEdit_AD_addr", "0x10")(*m_window);
+    typeInto("lineEdit_AD_data", "BEEF")(*m_window);
+    click(*m_window, "pushButton_AD_write_reg");
+    click(*m_window, "pushButton_GPU_power_on");
+    fanStepUp()(*m_window);
+    const int fanPosition = widget<QAbstractSlider>(*m_window, "verticalSlider_GPU_FAN_speed")->sliderPosition();
+    click(*m_window, "checkBox_GPU_power_draw");
+    waitForFrames(4);
+
+    bool railOn = false;
+    bool plotting = false;
+    quint8 fan = 0;
+    QMap<quint16, quint16> adRegisters;
+    m_board->run([&] {
+        railOn = m_board->simulator()->isRailOn();
+        plotting = m_board->simulator()->isPlotting();
+        fan = m_board->simulator()->fanSpeed();
+        adRegisters = m_board->simulator()->adRegisters();
+    });
+    QVERIFY(railOn);
+    QVERIFY(plotting);
+    QCOMPARE(fan, quint8(fanPosition));
+    QCOMPARE(adRegisters.value(0x10), quint16(0xBEEF));
+}
+
+void TestEndToEnd::resetShowsBootBannerInGreen()
+{
+    const qsizetype before = logParagraphs(*m_window).size();
+    click(*m_window, "pushButton_ARM_reset");
+    QTRY_VERIFY_WITH_TIMEOUT(logParagraphsFrom(*m_window, before).join('\n').contains("Board bootloader v1.0 ready"), 3000);
+
+    const QStringList paragraphs = logParagraphs(*m_window);
+    const qsizetype line = paragraphs.indexOf(QRegularExpression(".*Board bootloader v1.0 ready"), before);
+    QVERIFY2(line >= 0, qPrintable(paragraphs.mid(before).join(u'|')));
+    // The banner continues the line the reset logged, in green.
+    QCOMPARE(paragraphs.at(line), QStringLiteral("ARM复位指令发送Board bootloader v1.0 ready"));
+    const QTextBlock block = widget<QTextBrowser>(*m_window, "textBrowser_logout")->document()->findBlockByNumber(int(line));
+    QTextCursor cursor(block);
+    cursor.setPosition(block.position() + QStringLiteral("ARM复位指令发送").size() + 1);
+    QCOMPARE(cursor.charFormat().foreground().color(), QColor(Qt::green));
+}
+
+void TestEndToEnd::flashedImageArrivesWhole()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    QByteArray image(100 * 1024, Qt::Uninitialized);
+    QRandomGenerator random(20261207);
+    for (char &byte : image)
+        byte = char(random.bounded(256));
+    // The board cannot tell trailing FF bytes from the last packet's padding.
+    image.back() = 0x5A;
+    const QString path = directory.filePath("app.bin");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(image), image.size());
+    file.close();
+
+    m_board->run([this] { m_board->simulator()->setTextAnswersEnabled(false); });
+    setImageFileChooser([path](QWidget *) { return path; });
+    click(*m_window, "pushButton_open_File");
+    QCOMPARE(widget<QLineEdit>(*m_window, "lineEdit_file_path")->text(), path);
+    click(*m_window, "pushButton_flash");
+    QTRY_VERIFY_WITH_TIMEOUT(logParagraphs(*m_window).contains(QStringLiteral("烧录成功！")), 5000);
+
+    BoardSimulator::ImageReport report;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 bool pending = true;
+                                 m_board->run([&] {
+                                     pending = m_board->simulator()->isImagePending();
+                                     report = m_board->simulator()->imageReport();
+                                 });
+                                 return !pending && report.packets > 0;
+                             }()),
+                             5000);
+    QCOMPARE(report.packets, 3200);
+    QCOMPARE(report.size, image.size());
+    QCOMPARE(report.crc32, BoardSimulator::crc32(image));
+    QCOMPARE(report.holes.size(), 0);
+    QCOMPARE(report.outOfOrderPackets, 0);
+}
+
+void TestEndToEnd::plottingStartsTelemetryOnAllCurves()
+{
+    m_board->run([this] {
+        m_board->simulator()->setTextAnswersEnabled(false);
+        m_board->simulator()->setTelemetryRate(50);
+    });
+    const qint64 before = framesPlotted();
+    click(*m_window, "checkBox_GPU_power_draw");
+    QTRY_VERIFY_WITH_TIMEOUT(framesPlotted() >= before + 10, 5000);
+    for (QLineSeries *series : chartLineSeries) {
+        QVERIFY(series->count() >= 10);
+        // One point per frame on every curve, at consecutive X.
+        QCOMPARE(series->count(), chartLineSeries[0]->count());
+        QCOMPARE(series->at(series->count() - 1).x() - series->at(0).x(), double(series->count() - 1));
+    }
+    // Rail off at start: the 12 V curve sits low, the total above it.
+    const QLineSeries *total = chartLineSeries[4];
+    QVERIFY(total->at(total->count() - 1).y() > 0);
+}
+
+void TestEndToEnd::cutAndMergedFramesFollowTheReceiveRules_data()
+{
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("merge");
+    QTest::newRow("every frame cut in two") << true << 1;
+    QTest::newRow("three frames in one write") << false << 3;
+}
+
+void TestEndToEnd::cutAndMergedFramesFollowTheReceiveRules()
+{
+    QFETCH(bool, split);
+    QFETCH(int, merge);
+
+    m_board->run([this, split, merge] {
+        BoardSimulator *simulator = m_board->simulator();
+        simulator->setTextAnswersEnabled(false);
+        simulator->setTelemetryRate(30);
+        simulator->setSplitWrites(split);
+        simulator->setSplitPoint(0);
+        simulator->setSplitDelay(5);
+        simulator->setMergeCount(merge);
+        simulator->setMergeWindow(1000);
+    });
+    const qsizetype paragraphsBefore = logParagraphs(*m_window).size();
+    const qint64 plottedBefore = framesPlotted();
+    m_writes = 0;
+    m_telemetryFrames = 0;
+
+    click(*m_window, "checkBox_GPU_power_draw");
+    QTest::qWait(1500);
+    click(*m_window, "checkBox_GPU_power_draw");
+    QTest::qWait(300);
+
+    const qint64 frames = m_telemetryFrames;
+    const qint64 plotted = framesPlotted() - plottedBefore;
+    QVERIFY2(frames >= 3 * merge, qPrintable(QString::number(frames)));
+    // A cut frame is held and completed, so it is plotted once; a write holding
+    // several frames is one arrival, and only its first frame is plotted.
+    const qint64 expected = merge == 1 ? frames : frames / merge;
+    QVERIFY2(qAbs(plotted - expected) <= 1,
+             qPrintable(QStringLiteral("plotted %1, frames %2, writes %3").arg(plotted).arg(frames).arg(m_writes)));
+    // No frame byte leaks into the log pane as text.
+    QCOMPARE(logParagraphsFrom(*m_window, paragraphsBefore), (QStringList { "曲线绘制", "关闭绘制" }));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
