@@ -67,5 +67,11 @@ QList<PortRecord> availablePortRecords()
 
 void addExtraPort(const PortRecord &port)
 {
-    extraPorts().append(port);
+    QList<PortRecord> &ports = extraPorts();
+    const auto sameName = [&port](const PortRecord &listed) { return listed.portName == port.portName; };
+    const auto listed = std::find_if(ports.begin(), ports.end(), sameName);
+    if (listed != ports.end())
+        *listed = port;
+    else
+        ports.append(port);
 }

@@ -32,7 +32,7 @@ PortListing formatPortListing(const QList<PortRecord> &ports);
 QList<PortRecord> availablePortRecords();
 
 // Lists a port the platform cannot enumerate (a simulated board on a pty) on every
-// later refresh, after the platform's own ports.
+// later refresh, after the platform's own ports; a port of the same name is replaced.
 void addExtraPort(const PortRecord &port);
 
 #endif // PORTLISTING_H
