@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds in release mode and prints every figure on its own line as
+# "name: value unit", with its ratio against its bound where it has one.
+# Timing never fails anything here: this report is how the figures are read.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh >&2
+build_dir=${BUILD_DIR:-build-release}
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
+cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup --parallel "$(nproc)" >&2
+bench=$build_dir/bench
+
+# One virtual display for every figure that needs OpenGL or a real window.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+trap 'kill $xvfb_pid 2>/dev/null; rm -f "$display_file"' EXIT
+for _ in $(seq 50); do [[ -s $display_file ]] && break; sleep 0.1; done
+display=:$(cat "$display_file")
+
+offscreen() { QT_QPA_PLATFORM=offscreen "$@" 2>/dev/null; }
+on_display() { DISPLAY=$display QT_QPA_PLATFORM=xcb "$@" 2>/dev/null; }
+
+echo "# receive path, with OpenGL under a virtual display"
+on_display "$bench/bench_receive"
+echo "# receive path, without OpenGL (offscreen)"
+offscreen "$bench/bench_receive"
+echo "# flashing"
+offscreen "$bench/bench_flash"
+echo "# memory"
+offscreen "$bench/bench_memory"
+
+# Start-up: whole runs of a console that exits once its window is shown; the
+# median of several runs.
+startup_ms() {
+    local runs=() start end
+    for _ in 1 2 3 4 5 6 7; do
+        start=$(date +%s%N)
+        "$@" "$bench/bench_startup"
+        end=$(date +%s%N)
+        runs+=($(((end - start) / 1000000)))
+    done
+    printf '%s\n' "${runs[@]}" | sort -n | sed -n 4p
+}
+echo "# start-up"
+echo "startup_to_window_shown (offscreen): $(startup_ms offscreen) ms"
+echo "startup_to_window_shown (X display): $(startup_ms on_display) ms"

@@ -1,0 +1,445 @@
+#include "SerialPortHandler.h"
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <poll.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using TestSupport::PtyConsole;
+
+// The image is process-wide and survives from one console window to the next: the
+// tests that need "no image yet" come first.
+class TestFlashing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void flashBeforeAnyImage_data();
+    void flashBeforeAnyImage();
+
+    void openDescribesFile();
+    void flashImage_data();
+    void flashImage();
+    void flashTwice();
+    void cancelledOpenKeepsImage();
+    void refusedOpenKeepsImage_data();
+    void refusedOpenKeepsImage();
+    void flashWithPortClosed();
+    void packetFailsToGoOut_data();
+    void packetFailsToGoOut();
+
+private:
+    QString writeImage(const QString &name, const QByteArray &content);
+    void open(PtyConsole &console, const QString &fileName);
+
+    QTemporaryDir m_dir;
+    QString m_chosenFile;
+    QWidget *m_chooserParent = nullptr;
+};
+
+namespace {
+
+const QString successLine = QStringLiteral("烧录成功！");
+const QString failureLine = QStringLiteral("烧录失败！");
+
+QByteArray patternImage(qsizetype size, int seed)
+{
+    QByteArray image(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        image[i] = char((i * 13 + seed) & 0xFF);
+    return image;
+}
+
+// The packets as the board must receive them, spelled out byte by byte.
+QByteArray expectedPackets(const QByteArray &image)
+{
+    QByteArray wire;
+    for (qsizetype offset = 0; offset < image.size(); offset += 32) {
+        wire.append(QByteArray::fromHex("A6A67878"));
+        for (int i = 0; i < 4; ++i)
+            wire.append(char(quint32(offset) >> (8 * i)));
+        const QByteArray chunk = image.mid(offset, 32);
+        wire.append(chunk);
+        wire.append(32 - chunk.size(), char(0xFF));
+    }
+    return wire;
+}
+
+QList<QByteArray> splitPackets(const QByteArray &wire)
+{
+    QList<QByteArray> packets;
+    for (qsizetype at = 0; at < wire.size(); at += 40)
+        packets.append(wire.mid(at, 40).toHex(' '));
+    return packets;
+}
+
+QColor red()
+{
+    return QColor(QStringLiteral("red"));
+}
+
+QColor colourFromEnd(PtyConsole &console, int fromEnd)
+{
+    const qsizetype count = TestSupport::logParagraphs(console.window()).size();
+    return TestSupport::paragraphColour(console.window(), int(count - fromEnd));
+}
+
+QString pathField(PtyConsole &console)
+{
+    return TestSupport::widget<QLineEdit>(console.window(), "lineEdit_file_path")->text();
+}
+
+// Everything the board received for one flash, and whatever followed it.
+QByteArray flashAndCollect(PtyConsole &console, qsizetype expectedBytes)
+{
+    TestSupport::click(console.window(), "pushButton_flash");
+    QByteArray wire = console.sentBytes(expectedBytes);
+    wire += console.strayBytes(50);
+    return wire;
+}
+
+// The success line is queued: it is not there when the handler returns, only once
+// the event loop has run.
+void expectQueuedSuccess(PtyConsole &console)
+{
+    QCOMPARE(console.newLogLines(), QStringList());
+    QCoreApplication::processEvents();
+    QCOMPARE(console.newLogLines(), QStringList { successLine });
+    QCOMPARE(colourFromEnd(console, 1), red());
+}
+
+void expectFailure(PtyConsole &console, const QString &reason)
+{
+    QCOMPARE(console.newLogLines(), (QStringList { reason, failureLine }));
+    QCOMPARE(colourFromEnd(console, 1), red());
+    QCoreApplication::processEvents();
+    QCOMPARE(console.newLogLines(), QStringList());
+}
+
+// The first page-sized kernel attribute that holds fewer bytes than its reported size.
+QString shortReadingFile()
+{
+    QDirIterator it(QStringLiteral("/sys/kernel"), QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
+    for (int looked = 0; it.hasNext() && looked < 500; ++looked) {
+        const QString candidate = it.next();
+        if (QFileInfo(candidate).size() != 4096)
+            continue;
+        QFile file(candidate);
+        if (!file.open(QIODevice::ReadOnly) || file.isSequential())
+            continue;
+        const QByteArray bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError && !bytes.isEmpty() && bytes.size() < 4096)
+            return candidate;
+    }
+    return {};
+}
+
+} // namespace
+
+void TestFlashing::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    setImageFileChooser([this](QWidget *parent) {
+        m_chooserParent = parent;
+        return m_chosenFile;
+    });
+}
+
+void TestFlashing::cleanupTestCase()
+{
+    setImageFileChooser({});
+}
+
+QString TestFlashing::writeImage(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        return {};
+    return path;
+}
+
+void TestFlashing::open(PtyConsole &console, const QString &fileName)
+{
+    m_chosenFile = fileName;
+    TestSupport::click(console.window(), "pushButton_open_File");
+}
+
+void TestFlashing::flashBeforeAnyImage_data()
+{
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("port open") << true << QStringLiteral("错误: 未加载固件文件");
+    QTest::newRow("port closed") << false << QStringLiteral("串口未打开");
+}
+
+void TestFlashing::flashBeforeAnyImage()
+{
+    QFETCH(bool, portOpen);
+    QFETCH(QString, reason);
+
+    PtyConsole console(portOpen);
+    QCOMPARE(serialPortInst->isOpen(), portOpen);
+    QCOMPARE(flashAndCollect(console, 1).toHex(' '), QByteArray());
+    expectFailure(console, reason);
+}
+
+void TestFlashing::openDescribesFile()
+{
+    const QString path = writeImage(QStringLiteral("app image.bin"), patternImage(1000, 1));
+    QVERIFY(!path.isEmpty());
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58)), QFileDevice::FileModificationTime));
+    }
+
+    PtyConsole console;
+    // A relative name must be shown with its absolute path.
+    const QString previousDirectory = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    const QString absolutePath = QDir::currentPath() + QStringLiteral("/app image.bin");
+    open(console, QStringLiteral("app image.bin"));
+    QVERIFY(QDir::setCurrent(previousDirectory));
+
+    QCOMPARE(m_chooserParent, &console.window());
+    const QStringList lines = console.newLogLines();
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines.at(0), QString());
+    QCOMPARE(lines.at(1), QStringLiteral("=== 文件信息 ==="));
+    QCOMPARE(lines.at(2), QStringLiteral("文件名: app image.bin"));
+    QCOMPARE(lines.at(3), QStringLiteral("文件路径: ") + absolutePath);
+    QCOMPARE(lines.at(4), QStringLiteral("文件大小: 1000 字节"));
+    QVERIFY(lines.at(5).startsWith(QStringLiteral("创建时间: ")));
+    const QString created = lines.at(5).mid(6);
+    QVERIFY2(created.isEmpty()
+                 || QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(created).hasMatch(),
+             qPrintable(created));
+    QCOMPARE(lines.at(6), QStringLiteral("修改时间: 2024-02-29 23:59:58"));
+    QCOMPARE(pathField(console), absolutePath);
+    QCOMPARE(flashAndCollect(console, 32 * 40).toHex(' '), expectedPackets(patternImage(1000, 1)).toHex(' '));
+}
+
+void TestFlashing::flashImage_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("packets");
+
+    QTest::newRow("10 bytes: one padded packet") << 10 << 1;
+    QTest::newRow("32 bytes: one full packet") << 32 << 1;
+    QTest::newRow("33 bytes: a second packet of one byte") << 33 << 2;
+    QTest::newRow("64 bytes: two packets, no empty third") << 64 << 2;
+    QTest::newRow("320 bytes: ten packets") << 320 << 10;
+    QTest::newRow("1000 bytes") << 1000 << 32;
+}
+
+void TestFlashing::flashImage()
+{
+    QFETCH(int, size);
+    QFETCH(int, packets);
+
+    PtyConsole console;
+    // A longer image first, so that left-overs of its packets would show.
+    const QByteArray earlier(200, char(0xEE));
+    open(console, writeImage(QStringLiteral("earlier.bin"), earlier));
+    QCOMPARE(flashAndCollect(console, 7 * 40).toHex(' '), expectedPackets(earlier).toHex(' '));
+    QCoreApplication::processEvents();
+
+    const QByteArray image = patternImage(size, size);
+    open(console, writeImage(QStringLiteral("image-%1.bin").arg(size), image));
+    console.newLogLines();
+
+    QElapsedTimer timer;
+    timer.start();
+    const QByteArray wire = flashAndCollect(console, packets * 40);
+    const qint64 handlerNs = timer.nsecsElapsed();
+    QCOMPARE(wire.size(), packets * 40);
+    QCOMPARE(splitPackets(wire), splitPackets(expectedPackets(image)));
+    QCOMPARE(wire.left(8).toHex(' '), QByteArray("a6 a6 78 78 00 00 00 00"));
+    if (packets >= 10)
+        QCOMPARE(wire.mid(9 * 40 + 4, 4).toHex(' '), QByteArray("20 01 00 00"));
+    if (size % 32 != 0)
+        QCOMPARE(wire.right(32 - size % 32), QByteArray(32 - size % 32, char(0xFF)));
+    // At least the pause after each packet.
+    QVERIFY2(handlerNs >= qint64(packets) * 1000000, qPrintable(QString::number(handlerNs)));
+    expectQueuedSuccess(console);
+}
+
+void TestFlashing::flashTwice()
+{
+    PtyConsole console;
+    const QByteArray image = patternImage(64, 7);
+    open(console, writeImage(QStringLiteral("twice.bin"), image));
+    console.newLogLines();
+
+    TestSupport::click(console.window(), "pushButton_flash");
+    TestSupport::click(console.window(), "pushButton_flash");
+    QByteArray wire = console.sentBytes(4 * 40);
+    wire += console.strayBytes(50);
+    QCOMPARE(wire.toHex(' '), (expectedPackets(image) + expectedPackets(image)).toHex(' '));
+
+    QCOMPARE(console.newLogLines(), QStringList());
+    QCoreApplication::processEvents();
+    QCOMPARE(console.newLogLines(), (QStringList { successLine, successLine }));
+}
+
+void TestFlashing::cancelledOpenKeepsImage()
+{
+    PtyConsole console;
+    const QByteArray image = patternImage(10, 3);
+    const QString path = writeImage(QStringLiteral("kept.bin"), image);
+    open(console, path);
+    console.newLogLines();
+
+    open(console, QString());
+    QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("用户取消了文件选择") });
+    QCOMPARE(pathField(console), path);
+
+    QCOMPARE(flashAndCollect(console, 40).toHex(' '), expectedPackets(image).toHex(' '));
+    expectQueuedSuccess(console);
+}
+
+void TestFlashing::refusedOpenKeepsImage_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("missing file") << "missing";
+    QTest::newRow("directory") << "directory";
+    QTest::newRow("endless device") << "/dev/zero";
+    QTest::newRow("named pipe") << "fifo";
+    QTest::newRow("4 GiB sparse file") << "4GiB";
+    QTest::newRow("read comes back short") << "short";
+}
+
+void TestFlashing::refusedOpenKeepsImage()
+{
+    QFETCH(QString, kind);
+
+    QString refused = m_dir.filePath(QStringLiteral("refused-") + QString(QTest::currentDataTag()).replace(u' ', u'-'));
+    if (kind == QLatin1String("directory")) {
+        refused = m_dir.path();
+    } else if (kind == QLatin1String("/dev/zero")) {
+        refused = kind;
+    } else if (kind == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(QFile::encodeName(refused).constData(), 0600) == 0);
+    } else if (kind == QLatin1String("4GiB")) {
+        QFile file(refused);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(Q_INT64_C(4) << 30));
+    } else if (kind == QLatin1String("short")) {
+        refused = shortReadingFile();
+        if (refused.isEmpty())
+            QSKIP("no readable file here reports more bytes than it holds");
+    }
+
+    PtyConsole console;
+    const QByteArray image = patternImage(40, 9);
+    const QString kept = writeImage(QStringLiteral("before-refusal.bin"), image);
+    open(console, kept);
+    console.newLogLines();
+
+    open(console, refused);
+    const QStringList lines = console.newLogLines();
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.at(0), QStringLiteral("无法打开文件: ") + refused);
+    QVERIFY2(lines.at(1).startsWith(QStringLiteral("错误: ")) && lines.at(1).size() > 4, qPrintable(lines.at(1)));
+    QCOMPARE(pathField(console), kept);
+
+    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), expectedPackets(image).toHex(' '));
+    expectQueuedSuccess(console);
+}
+
+void TestFlashing::flashWithPortClosed()
+{
+    PtyConsole console(false);
+    open(console, writeImage(QStringLiteral("closed.bin"), patternImage(320, 5)));
+    console.newLogLines();
+
+    QCOMPARE(flashAndCollect(console, 1).toHex(' '), QByteArray());
+    expectFailure(console, QStringLiteral("串口未打开"));
+}
+
+void TestFlashing::packetFailsToGoOut_data()
+{
+    QTest::addColumn<int>("hangUpAfter");
+
+    QTest::newRow("after the first packet") << 40;
+    QTest::newRow("after about 1 KiB") << 1024;
+    QTest::newRow("after about 20 KiB") << 20000;
+}
+
+void TestFlashing::packetFailsToGoOut()
+{
+    QFETCH(int, hangUpAfter);
+
+    constexpr int imageSize = 64 * 1024;
+    PtyConsole console;
+    open(console, writeImage(QStringLiteral("large.bin"), patternImage(imageSize, 11)));
+    console.newLogLines();
+
+    // The board reads while the console flashes, then hangs up as an unplugged
+    // adapter would.
+    std::atomic<qsizetype> boardReceived { 0 };
+    std::thread board([&console, &boardReceived, hangUpAfter] {
+        const int fd = console.board().masterFd();
+        QElapsedTimer timer;
+        timer.start();
+        qsizetype received = 0;
+        char buffer[4096];
+        while (received < hangUpAfter && timer.elapsed() < 10000) {
+            pollfd pfd { fd, POLLIN, 0 };
+            if (::poll(&pfd, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                received += n;
+        }
+        boardReceived = received;
+        console.board().closeMaster();
+    });
+    TestSupport::click(console.window(), "pushButton_flash");
+    board.join();
+
+    QVERIFY(boardReceived >= hangUpAfter);
+    QVERIFY(!serialPortInst->isOpen());
+    const QStringList lines = console.newLogLines();
+    QVERIFY2(lines.size() >= 3, qPrintable(lines.join(u'|')));
+    QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^串口已断开: .+"))).size() == 1, qPrintable(lines.join(u'|')));
+    // Stopped at once: a loop that went on would meet the closed port for every packet left.
+    QVERIFY2(!lines.contains(QStringLiteral("串口未打开")), qPrintable(lines.join(u'|')));
+    QCOMPARE(lines.at(lines.size() - 2), failureLine);
+    QCOMPARE(colourFromEnd(console, 2), red());
+
+    const QRegularExpressionMatch progress =
+        QRegularExpression(QStringLiteral("^已发送 (\\d+)/(\\d+) 字节$")).match(lines.last());
+    QVERIFY2(progress.hasMatch(), qPrintable(lines.last()));
+    const qsizetype sentBytes = progress.captured(1).toLongLong();
+    QCOMPARE(progress.captured(2).toInt(), imageSize);
+    QCOMPARE(sentBytes % 32, 0);
+    QVERIFY(sentBytes < imageSize);
+    // Every packet the board took in whole went out before the failure.
+    QVERIFY2(sentBytes >= (boardReceived / 40) * 32, qPrintable(QString::number(boardReceived)));
+
+    QCoreApplication::processEvents();
+    QVERIFY(!console.newLogLines().contains(successLine));
+}
+
+QTEST_MAIN(TestFlashing)
+#include "tst_flashing.moc"
