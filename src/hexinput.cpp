@@ -5,7 +5,9 @@
 HexInput parseHexInput(const QString &text)
 {
     static const QRegularExpression nonHex(QStringLiteral("[^0-9A-Fa-f\\s]"));
-    if (nonHex.match(text).hasMatch())
+    // PCRE will not search malformed UTF-16 at all, so a lone surrogate would
+    // otherwise slip through unchecked.
+    if (!text.isValidUtf16() || nonHex.match(text).hasMatch())
         return { HexInput::Invalid, {}, {} };
 
     // The validator's \s is the ASCII set, so these are the only separators left.
