@@ -37,18 +37,28 @@ void insertBoardText(QTextBrowser *pane, const QString &text)
     qsizetype start = 0;
     while (start < text.size()) {
         const qsizetype room = MaxBoardTextParagraphLength - cursor.positionInBlock();
-        if (room <= 0) {
+        const qsizetype lineEnd = std::find_if(text.cbegin() + start, text.cend(), endsParagraph) - text.cbegin();
+        if (lineEnd - start > room) {
+            if (room > 0)
+                cursor.insertText(text.mid(start, room), format);
             cursor.insertBlock();
+            start += std::max<qsizetype>(room, 0);
             continue;
         }
-        const auto lineEnd = std::find_if(text.cbegin() + start, text.cend(), endsParagraph);
-        const qsizetype pieceEnd = lineEnd == text.cend() ? text.size() : (lineEnd - text.cbegin()) + 1;
-        const qsizetype take = std::min(pieceEnd - start, room);
-        cursor.insertText(text.mid(start, take), format);
-        start += take;
+        // The line break goes in with its line; CR LF is one break, as insertText takes it.
+        qsizetype pieceEnd = lineEnd;
+        if (pieceEnd < text.size()) {
+            ++pieceEnd;
+            if (text.at(lineEnd) == u'\r' && pieceEnd < text.size() && text.at(pieceEnd) == u'\n')
+                ++pieceEnd;
+        }
+        cursor.insertText(text.mid(start, pieceEnd - start), format);
+        start = pieceEnd;
     }
 
     cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor, 1);
+    // A status line appended next takes the format of the pane's cursor: plain, not green.
+    cursor.setCharFormat(QTextCharFormat());
     pane->setTextCursor(cursor);
     limitParagraphs(pane);
 }

@@ -1,0 +1,279 @@
+// What one arrival costs the console, measured over a pty with the window shown:
+// a telemetry frame through the whole receive path (read, classify, decode, five
+// curve updates, the X axis, the repaint it asks for) against the wire time of a
+// frame at 921600 baud, and a 256-byte chunk of board text early and late in a
+// 10 MB stream, which must not grow dearer as the log pane fills.
+//
+// Prints "name: value unit" lines; run it once on the offscreen platform and once
+// under a virtual X display to see both chart drawing paths.
+
+#include "testsupport.h"
+
+#include "SerialPortHandler.h"
+#include "telemetry.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int defaultFrameCount = 5000;
+// Enough to fill the curves, so every measured frame scrolls the chart.
+constexpr int warmUpFrames = 500;
+// Ten bytes of ten bits each (start, 8 data, stop) at 921600 baud.
+constexpr double frameWireTimeUs = 10 * 10 * 1e6 / 921600;
+constexpr double frameCostBound = 1.0 / 3;
+
+constexpr qsizetype textChunkSize = 256;
+constexpr qsizetype megabyte = 1024 * 1024;
+constexpr int defaultTextMegabytes = 10;
+constexpr double lastToFirstMegabyteBound = 1.5;
+
+// Frame readings are dropped here rather than printed: the formatting stays in the
+// measured path, writing 5000 lines to a terminal does not.
+void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+QByteArray numberedFrame(int number)
+{
+    QByteArray bytes = QByteArray::fromHex("FFFF000000");
+    for (const int reading : { number % 128, number * 3 % 128, number % 100, number * 7 % 128, 127 - number % 128 })
+        bytes.append(char(reading));
+    return bytes;
+}
+
+// A line-free stream, or lines of 63 characters and a line feed: no chunk starts
+// with 0xFF, so every chunk is board text.
+QByteArray textChunk(qsizetype index, bool lineBreaks)
+{
+    QByteArray chunk(textChunkSize, ' ');
+    for (qsizetype i = 0; i < textChunkSize; ++i) {
+        const qsizetype at = index * textChunkSize + i;
+        chunk[i] = lineBreaks && at % 64 == 63 ? '\n' : char('!' + at % 90);
+    }
+    return chunk;
+}
+
+void report(const QString &name, double value, const QString &unit, const QString &comparison = {})
+{
+    std::printf("%s: %.2f %s%s\n", qPrintable(name), value, qPrintable(unit),
+                comparison.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + comparison + u')'));
+    std::fflush(stdout);
+}
+
+// Counts the bytes the window takes in and the time its receive slot spends: the
+// counting slot is connected before the window's own, the clock stop after it.
+class ReceiveProbe : public QObject
+{
+public:
+    ReceiveProbe()
+    {
+        connect(serialPortInst, &QSerialPort::readyRead, this, [this] {
+            receivedBytes += serialPortInst->bytesAvailable();
+            slotClock.start();
+        });
+    }
+
+    void followWindowSlot()
+    {
+        disconnect(stopConnection);
+        stopConnection = connect(serialPortInst, &QSerialPort::readyRead, this,
+                                 [this] { slotNanoseconds += slotClock.nsecsElapsed(); });
+    }
+
+    // Writes as the board and runs the console's event loop until it took every byte.
+    bool boardSends(TestSupport::PtyConsole &console, const QByteArray &bytes)
+    {
+        const qint64 expected = receivedBytes + bytes.size();
+        if (!console.board().writeMaster(bytes))
+            return false;
+        const QDeadlineTimer deadline(5000);
+        while (receivedBytes < expected) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        }
+        return true;
+    }
+
+    qint64 receivedBytes = 0;
+    qint64 slotNanoseconds = 0;
+
+private:
+    QElapsedTimer slotClock;
+    QMetaObject::Connection stopConnection;
+};
+
+// Paint events of the chart view and everything inside it, OpenGL surface included.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *view) : m_view(view) { qApp->installEventFilter(this); }
+
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const auto *widget = qobject_cast<QWidget *>(watched);
+            if (widget && (widget == m_view || m_view->isAncestorOf(widget)))
+                ++paints;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_view;
+};
+
+std::unique_ptr<TestSupport::PtyConsole> shownConsole(ReceiveProbe &probe)
+{
+    auto console = std::make_unique<TestSupport::PtyConsole>();
+    probe.followWindowSlot();
+    console->window().show();
+    if (!QTest::qWaitForWindowExposed(&console->window()))
+        std::fprintf(stderr, "bench_receive: the window was not exposed\n");
+    return console;
+}
+
+bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount)
+{
+    const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
+    if (!serialPortInst->isOpen())
+        return false;
+    auto *view = TestSupport::widget<QChartView>(console->window(), "power_moniter");
+    PaintCounter paintCounter(view);
+
+    for (int number = 0; number < warmUpFrames; ++number) {
+        if (!probe.boardSends(*console, numberedFrame(number)))
+            return false;
+    }
+
+    const int paintsBefore = paintCounter.paints;
+    const qint64 slotBefore = probe.slotNanoseconds;
+    QElapsedTimer clock;
+    clock.start();
+    for (int number = warmUpFrames; number < warmUpFrames + frameCount; ++number) {
+        if (!probe.boardSends(*console, numberedFrame(number)))
+            return false;
+    }
+    // The repaint that the last frame asked for belongs to it.
+    QCoreApplication::processEvents();
+    const double wholeUs = clock.nsecsElapsed() / 1e3 / frameCount;
+    const double slotUs = (probe.slotNanoseconds - slotBefore) / 1e3 / frameCount;
+
+    if (chartLineSeries[0]->count() != PowerChartData::maxPoints)
+        return false;
+    const auto againstWireTime = [](double us) {
+        return QStringLiteral("ratio %1 of %2 us wire time, bound %3")
+            .arg(us / frameWireTimeUs, 0, 'f', 3)
+            .arg(frameWireTimeUs, 0, 'f', 1)
+            .arg(frameCostBound, 0, 'f', 2);
+    };
+    report(QStringLiteral("receive_frame_us (%1)").arg(mode), wholeUs, QStringLiteral("us"), againstWireTime(wholeUs));
+    report(QStringLiteral("receive_frame_slot_us (%1)").arg(mode), slotUs, QStringLiteral("us"),
+           againstWireTime(slotUs));
+    report(QStringLiteral("chart_paints_per_frame (%1)").arg(mode),
+           double(paintCounter.paints - paintsBefore) / frameCount, QStringLiteral("paints"));
+    return true;
+}
+
+bool benchText(ReceiveProbe &probe, const QString &mode, bool lineBreaks, int megabytes)
+{
+    const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
+    if (!serialPortInst->isOpen())
+        return false;
+
+    const qsizetype chunks = megabytes * megabyte / textChunkSize;
+    const qsizetype chunksPerMegabyte = megabyte / textChunkSize;
+    double wholeUs[2] = {};
+    double slotUs[2] = {};
+    QElapsedTimer clock;
+    qint64 slotBefore = 0;
+    for (qsizetype index = 0; index < chunks; ++index) {
+        const bool firstMegabyte = index < chunksPerMegabyte;
+        const bool lastMegabyte = index >= chunks - chunksPerMegabyte;
+        if (index == 0 || index == chunks - chunksPerMegabyte) {
+            slotBefore = probe.slotNanoseconds;
+            clock.start();
+        }
+        if (!probe.boardSends(*console, textChunk(index, lineBreaks)))
+            return false;
+        if ((firstMegabyte && index == chunksPerMegabyte - 1) || (lastMegabyte && index == chunks - 1)) {
+            QCoreApplication::processEvents();
+            const int part = firstMegabyte ? 0 : 1;
+            wholeUs[part] = clock.nsecsElapsed() / 1e3 / chunksPerMegabyte;
+            slotUs[part] = (probe.slotNanoseconds - slotBefore) / 1e3 / chunksPerMegabyte;
+        }
+    }
+
+    const QString kind = QStringLiteral("%1, %2").arg(mode, lineBreaks ? QStringLiteral("line breaks")
+                                                                         : QStringLiteral("no line breaks"));
+    const auto againstFirstMegabyte = [](double first, double last) {
+        return QStringLiteral("ratio %1 of first MB, bound %2")
+            .arg(last / first, 0, 'f', 2)
+            .arg(lastToFirstMegabyteBound, 0, 'f', 1);
+    };
+    report(QStringLiteral("text_chunk_us_first_mb (%1)").arg(kind), wholeUs[0], QStringLiteral("us"));
+    report(QStringLiteral("text_chunk_us_last_mb (%1)").arg(kind), wholeUs[1], QStringLiteral("us"),
+           againstFirstMegabyte(wholeUs[0], wholeUs[1]));
+    report(QStringLiteral("text_chunk_slot_us_first_mb (%1)").arg(kind), slotUs[0], QStringLiteral("us"));
+    report(QStringLiteral("text_chunk_slot_us_last_mb (%1)").arg(kind), slotUs[1], QStringLiteral("us"),
+           againstFirstMegabyte(slotUs[0], slotUs[1]));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler(dropDebugMessages);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Cost of telemetry frames and board text on the receive path."));
+    parser.addHelpOption();
+    const QCommandLineOption framesOption(QStringLiteral("frames"), QStringLiteral("Frames to measure."),
+                                          QStringLiteral("count"), QString::number(defaultFrameCount));
+    const QCommandLineOption textOption(QStringLiteral("text-mb"), QStringLiteral("Megabytes of board text, at least 2."),
+                                        QStringLiteral("megabytes"), QString::number(defaultTextMegabytes));
+    parser.addOption(framesOption);
+    parser.addOption(textOption);
+    parser.process(app);
+    const int frameCount = std::max(1, parser.value(framesOption).toInt());
+    const int textMegabytes = std::max(2, parser.value(textOption).toInt());
+
+    ReceiveProbe probe;
+    // The drawing path is fixed when the chart is built; a first window tells which.
+    const QString mode = [&probe] {
+        const TestSupport::PtyConsole console(false);
+        return chartLineSeries[0]->useOpenGL() ? QStringLiteral("opengl") : QStringLiteral("raster");
+    }();
+    std::printf("bench_receive: platform %s, chart drawing %s\n", qPrintable(QGuiApplication::platformName()),
+                qPrintable(mode));
+
+    if (!benchFrames(probe, mode, frameCount)) {
+        std::fprintf(stderr, "bench_receive: telemetry frames did not get through\n");
+        return 1;
+    }
+    for (const bool lineBreaks : { false, true }) {
+        if (!benchText(probe, mode, lineBreaks, textMegabytes)) {
+            std::fprintf(stderr, "bench_receive: board text did not get through\n");
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,389 @@
+#include "testsupport.h"
+
+#include "SerialPortHandler.h"
+#include "telemetry.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QSerialPort>
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+// Built twice: on the offscreen platform, where the chart must not ask for OpenGL,
+// and under a virtual X display, where it must. The chart's point lists live as
+// long as the process and are never reset, so the functions below run in order
+// and each one goes on from the count that the one before it left.
+class TestChart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void openGLFollowsThePlatform();
+    void chartSetup();
+    void series_data();
+    void series();
+    void axes_data();
+    void axes();
+
+    void firstFrame();
+    void frameReadings_data();
+    void frameReadings();
+    void rollingWindow_data();
+    void rollingWindow();
+    void reopeningThePortContinuesTheCount();
+    void curvesAreDrawnInTheirColours();
+
+private:
+    bool sendFrame(const QByteArray &frame);
+    qint64 nextX() const;
+
+    std::unique_ptr<TestSupport::PtyConsole> console;
+    int replacements = 0;
+};
+
+namespace {
+
+QStringList debugMessages;
+QtMessageHandler previousHandler = nullptr;
+
+// Frames are written to the debug output one message each; they are kept for the
+// tests to read instead of flooding the log.
+void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg) {
+        debugMessages.append(message);
+        return;
+    }
+    previousHandler(type, context, message);
+}
+
+QString debugText(const QByteArray &bytes)
+{
+    QString text;
+    QDebug(&text).nospace() << bytes;
+    return text;
+}
+
+QByteArray frame(uchar b5, uchar b6, uchar b7, uchar b8, uchar b9)
+{
+    QByteArray bytes = QByteArray::fromHex("FFFF000000");
+    for (const uchar b : { b5, b6, b7, b8, b9 })
+        bytes.append(char(b));
+    return bytes;
+}
+
+// Readings that differ from frame to frame, so a point shows which frame it came from.
+QByteArray numberedFrame(qint64 number)
+{
+    return frame(uchar(number % 128), uchar(number * 3 % 128), uchar(number % 100), uchar(number * 7 % 128),
+                 uchar(127 - number % 128));
+}
+
+std::array<double, Telemetry::SeriesCount> numberedReadings(qint64 number)
+{
+    return { double(number % 128), double(number * 3 % 128), double(number % 100) * 0.27,
+             double(number * 7 % 128) * 0.45, double(127 - number % 128) };
+}
+
+using Readings = std::array<double, Telemetry::SeriesCount>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Readings)
+
+void TestChart::initTestCase()
+{
+    debugMessages.clear();
+    previousHandler = qInstallMessageHandler(keepDebugMessages);
+    console = std::make_unique<TestSupport::PtyConsole>();
+    QVERIFY(console->board().isValid());
+    QVERIFY(serialPortInst->isOpen());
+    // Shown, so that every frame is really drawn, through OpenGL where it is on.
+    console->window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&console->window()));
+    connect(chartLineSeries[Telemetry::SeriesCount - 1], &QXYSeries::pointsReplaced, this,
+            [this] { ++replacements; });
+}
+
+void TestChart::cleanupTestCase()
+{
+    console.reset();
+    qInstallMessageHandler(previousHandler);
+}
+
+bool TestChart::sendFrame(const QByteArray &bytes)
+{
+    const int before = replacements;
+    if (!console->board().writeMaster(bytes))
+        return false;
+    return TestSupport::processEventsUntil([&] { return replacements > before; });
+}
+
+qint64 TestChart::nextX() const
+{
+    const QLineSeries *series = chartLineSeries[0];
+    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
+}
+
+void TestChart::openGLFollowsThePlatform()
+{
+    const QString platform = QGuiApplication::platformName();
+    bool expected = false;
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        expected = false;
+    else if (platform == QLatin1String("xcb"))
+        expected = true;
+    else
+        QSKIP(qPrintable(QStringLiteral("no expectation for the %1 platform").arg(platform)));
+
+    for (const QLineSeries *series : chartLineSeries)
+        QCOMPARE(series->useOpenGL(), expected);
+}
+
+void TestChart::chartSetup()
+{
+    const auto *view = TestSupport::widget<QChartView>(console->window(), "power_moniter");
+    QVERIFY(view);
+    const QChart *chart = view->chart();
+    QCOMPARE(chart->theme(), QChart::ChartThemeDark);
+    QCOMPARE(chart->margins(), QMargins(0, 0, 0, 0));
+    QVERIFY(view->renderHints().testFlag(QPainter::Antialiasing));
+
+    const QList<QAbstractSeries *> series = chart->series();
+    QCOMPARE(series.size(), qsizetype(Telemetry::SeriesCount));
+    for (int i = 0; i < Telemetry::SeriesCount; ++i)
+        QCOMPARE(series.at(i), chartLineSeries[i]);
+
+    QStringList legendLabels;
+    for (const QLegendMarker *marker : chart->legend()->markers())
+        legendLabels.append(marker->label());
+    QCOMPARE(legendLabels, QStringList({ "1.8V power", "3.3V power", "5V power", "12V power", "all power" }));
+    QVERIFY(chart->legend()->isVisible());
+}
+
+void TestChart::series_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QColor>("colour");
+
+    QTest::newRow("1.8V") << 0 << "1.8V power" << QColor(Qt::green);
+    QTest::newRow("3.3V") << 1 << "3.3V power" << QColor(Qt::red);
+    QTest::newRow("5V") << 2 << "5V power" << QColor(Qt::blue);
+    QTest::newRow("12V") << 3 << "12V power" << QColor(Qt::yellow);
+    QTest::newRow("all") << 4 << "all power" << QColor(Qt::white);
+}
+
+void TestChart::series()
+{
+    QFETCH(int, index);
+    QFETCH(QString, name);
+    QFETCH(QColor, colour);
+
+    QLineSeries *series = chartLineSeries[index];
+    QCOMPARE(series->type(), QAbstractSeries::SeriesTypeLine);
+    QCOMPARE(series->name(), name);
+    QCOMPARE(series->pen().color(), colour);
+    QCOMPARE(series->pen().width(), 2);
+    QCOMPARE(series->pen().style(), Qt::SolidLine);
+    QCOMPARE(series->attachedAxes(), QList<QAbstractAxis *>({ chartAxisX, chartAxisY }));
+}
+
+void TestChart::axes_data()
+{
+    QTest::addColumn<Qt::Orientation>("orientation");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<int>("tickCount");
+
+    QTest::newRow("X") << Qt::Horizontal << int(Qt::AlignBottom) << 0.0 << 500.0 << 11;
+    QTest::newRow("Y") << Qt::Vertical << int(Qt::AlignLeft) << 0.0 << 140.0 << 8;
+}
+
+void TestChart::axes()
+{
+    QFETCH(Qt::Orientation, orientation);
+    QFETCH(int, alignment);
+    QFETCH(double, min);
+    QFETCH(double, max);
+    QFETCH(int, tickCount);
+
+    const QChart *chart = TestSupport::widget<QChartView>(console->window(), "power_moniter")->chart();
+    const QList<QAbstractAxis *> axes = chart->axes(orientation);
+    QCOMPARE(axes.size(), qsizetype(1));
+    const auto *axis = qobject_cast<const QValueAxis *>(axes.first());
+    QVERIFY(axis);
+    QCOMPARE(axis, orientation == Qt::Horizontal ? chartAxisX : chartAxisY);
+    QCOMPARE(int(axis->alignment()), alignment);
+    QCOMPARE(axis->min(), min);
+    QCOMPARE(axis->max(), max);
+    QCOMPARE(axis->tickCount(), tickCount);
+}
+
+void TestChart::firstFrame()
+{
+    for (const QLineSeries *series : chartLineSeries)
+        QCOMPARE(series->count(), 0);
+    const qsizetype messagesBefore = debugMessages.size();
+
+    const QByteArray bytes = QByteArray::fromHex("FFFF000000640A50F07F");
+    QVERIFY(sendFrame(bytes));
+
+    const double expected[] = { 100, 10, 21.6, -7.2, 127 };
+    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+        QCOMPARE(chartLineSeries[i]->count(), 1);
+        QCOMPARE(chartLineSeries[i]->at(0).x(), 0.0);
+        QCOMPARE(chartLineSeries[i]->at(0).y(), expected[i]);
+    }
+    QCOMPARE(chartAxisX->min(), 0.0);
+    QCOMPARE(chartAxisX->max(), 500.0);
+    QCOMPARE(debugMessages.mid(messagesBefore), QStringList { debugText(bytes) });
+    QCOMPARE(console->newLogLines(), QStringList());
+}
+
+void TestChart::frameReadings_data()
+{
+    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<Readings>("readings");
+
+    QTest::newRow("0x80 below the visible range")
+        << frame(1, 2, 3, 4, 0x80) << Readings { 1, 2, 3 * 0.27, 4 * 0.45, -128 };
+    QTest::newRow("0xFF is minus one") << frame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Readings { -1, -1, -0.27, -0.45, -1 };
+    QTest::newRow("12-byte chunk") << QByteArray::fromHex("FFFF000000640A50F07F4142")
+                                   << Readings { 100, 10, 21.6, -7.2, 127 };
+    QTest::newRow("20-byte chunk with two frames")
+        << QByteArray::fromHex("FFFF0000000506070809" "FFFF000000640A50F07F")
+        << Readings { 5, 6, 7 * 0.27, 8 * 0.45, 9 };
+}
+
+// A chunk is one frame however long it is: it adds exactly one point to each curve.
+void TestChart::frameReadings()
+{
+    QFETCH(QByteArray, chunk);
+    QFETCH(Readings, readings);
+
+    const qint64 x = nextX();
+    const qsizetype messagesBefore = debugMessages.size();
+    QVERIFY(sendFrame(chunk));
+    // Time for a second point, had the chunk been taken for two frames.
+    QTest::qWait(100);
+
+    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+        const QLineSeries *series = chartLineSeries[i];
+        const QPointF last = series->at(series->count() - 1);
+        QCOMPARE(last.x(), double(x));
+        QCOMPARE(last.y(), readings[i]);
+    }
+    QCOMPARE(nextX(), x + 1);
+    QCOMPARE(debugMessages.mid(messagesBefore), QStringList { debugText(chunk) });
+    QCOMPARE(console->newLogLines(), QStringList());
+}
+
+void TestChart::rollingWindow_data()
+{
+    QTest::addColumn<qint64>("frames");
+    QTest::addColumn<double>("firstX");
+    QTest::addColumn<double>("rangeLow");
+    QTest::addColumn<double>("rangeHigh");
+
+    QTest::newRow("after 500 frames") << qint64(500) << 0.0 << 0.0 << 500.0;
+    QTest::newRow("after 501 frames") << qint64(501) << 1.0 << 1.0 << 501.0;
+    QTest::newRow("after 1000 frames") << qint64(1000) << 500.0 << 500.0 << 1000.0;
+}
+
+void TestChart::rollingWindow()
+{
+    QFETCH(qint64, frames);
+    QFETCH(double, firstX);
+    QFETCH(double, rangeLow);
+    QFETCH(double, rangeHigh);
+
+    const qint64 firstSent = nextX();
+    QVERIFY(firstSent < frames);
+    for (qint64 number = firstSent; number < frames; ++number)
+        QVERIFY2(sendFrame(numberedFrame(number)), qPrintable(QString::number(number)));
+
+    const double lastX = double(frames - 1);
+    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+        const QList<QPointF> points = chartLineSeries[i]->points();
+        QCOMPARE(points.size(), qsizetype(lastX - firstX + 1));
+        QCOMPARE(points.first().x(), firstX);
+        QCOMPARE(points.last().x(), lastX);
+        for (qsizetype p = 1; p < points.size(); ++p)
+            QCOMPARE(points.at(p).x(), points.at(p - 1).x() + 1);
+        for (const QPointF &point : points) {
+            if (qint64(point.x()) >= firstSent)
+                QCOMPARE(point.y(), numberedReadings(qint64(point.x()))[i]);
+        }
+    }
+    QCOMPARE(chartAxisX->min(), rangeLow);
+    QCOMPARE(chartAxisX->max(), rangeHigh);
+    QCOMPARE(chartAxisX->tickCount(), 11);
+    QCOMPARE(chartAxisY->min(), 0.0);
+    QCOMPARE(chartAxisY->max(), 140.0);
+    QCOMPARE(chartAxisY->tickCount(), 8);
+}
+
+void TestChart::reopeningThePortContinuesTheCount()
+{
+    const qint64 x = nextX();
+    QVERIFY(x > 0);
+
+    TestSupport::click(console->window(), "pushButton_portClose");
+    QVERIFY(!serialPortInst->isOpen());
+    TestSupport::click(console->window(), "pushButton_portOpen");
+    QVERIFY(serialPortInst->isOpen());
+    QCOMPARE(console->newLogLines(), QStringList({ "关闭串口", "串口打开成功" }));
+
+    QVERIFY(sendFrame(numberedFrame(x)));
+    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+        const QLineSeries *series = chartLineSeries[i];
+        QCOMPARE(series->count(), x + 1 >= PowerChartData::maxPoints ? PowerChartData::maxPoints : int(x + 1));
+        QCOMPARE(series->at(series->count() - 1), QPointF(double(x), numberedReadings(x)[i]));
+    }
+    const double high = std::max<double>(double(x + 1), PowerChartData::maxPoints);
+    QCOMPARE(chartAxisX->max(), high);
+    QCOMPARE(chartAxisX->min(), high - PowerChartData::maxPoints);
+}
+
+// The curve of the first series is green on the dark plot area: the pen survives
+// the theme, and the drawing path in use (OpenGL or not) really puts it on screen.
+void TestChart::curvesAreDrawnInTheirColours()
+{
+    auto *view = TestSupport::widget<QChartView>(console->window(), "power_moniter");
+    QVERIFY(chartLineSeries[0]->count() > 1);
+    QTest::qWait(200);
+
+    const QImage image = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect plotArea = view->mapFromScene(view->chart()->mapToScene(view->chart()->plotArea()))
+                               .boundingRect()
+                               .intersected(image.rect());
+    QVERIFY(!plotArea.isEmpty());
+    int green = 0;
+    int other = 0;
+    for (int y = plotArea.top(); y <= plotArea.bottom(); ++y) {
+        for (int x = plotArea.left(); x <= plotArea.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.green() > 200 && pixel.red() < 60 && pixel.blue() < 60)
+                ++green;
+            else
+                ++other;
+        }
+    }
+    QVERIFY2(green > 100, qPrintable(QStringLiteral("%1 green pixels of %2").arg(green).arg(green + other)));
+}
+
+QTEST_MAIN(TestChart)
+
+#include "tst_chart.moc"

@@ -1,0 +1,424 @@
+#include "testsupport.h"
+
+#include "SerialPortHandler.h"
+#include "logpane.h"
+#include "telemetry.h"
+
+#include <QDebug>
+#include <QSerialPort>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+using Readings = std::array<double, Telemetry::SeriesCount>;
+
+Q_DECLARE_METATYPE(QList<QByteArray>)
+Q_DECLARE_METATYPE(Readings)
+
+// What the board sends, as the console's log pane and chart show it. One console
+// serves every test; each test starts from a freshly opened port, whose success
+// line is the paragraph that the board's text continues.
+class TestReceive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void textContinuesTheLastLineInGreen();
+    void boardText_data();
+    void boardText();
+    void splitFrames_data();
+    void splitFrames();
+    void frameHeadDroppedOnReopen();
+    void splitCharacters_data();
+    void splitCharacters();
+    void partialCharacterDroppedOnReopen();
+
+    void longLineFreeStream();
+    void limitParagraphs_data();
+    void limitParagraphs();
+    void boardLinesKeepThePaneBounded();
+    void statusLinesKeepThePaneBounded();
+
+private:
+    void boardSends(const QList<QByteArray> &pieces);
+    QTextBrowser *pane() const;
+    qint64 nextX() const;
+    // The paragraphs from the open line on, and their green part alone.
+    QStringList paragraphsSinceOpen() const;
+    QString greenTextSinceOpen() const;
+
+    std::unique_ptr<TestSupport::PtyConsole> console;
+    qint64 receivedBytes = 0;
+    int openLineParagraph = 0;
+};
+
+namespace {
+
+const QString openLine = QStringLiteral("串口打开成功");
+const QByteArray referenceFrame = QByteArray::fromHex("FFFF000000640A50F07F");
+const Readings referenceReadings { 100, 10, 21.6, -7.2, 127 };
+
+QStringList debugMessages;
+QtMessageHandler previousHandler = nullptr;
+
+void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg) {
+        debugMessages.append(message);
+        return;
+    }
+    previousHandler(type, context, message);
+}
+
+QString debugText(const QByteArray &bytes)
+{
+    QString text;
+    QDebug(&text).nospace() << bytes;
+    return text;
+}
+
+bool localEncodingIsUtf8()
+{
+    return QStringLiteral("\u00e9").toLocal8Bit() == QByteArray("\xC3\xA9");
+}
+
+QStringList paragraphs(const QTextDocument *document)
+{
+    QStringList texts;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        texts.append(block.text());
+    return texts;
+}
+
+} // namespace
+
+void TestReceive::initTestCase()
+{
+    debugMessages.clear();
+    previousHandler = qInstallMessageHandler(keepDebugMessages);
+    // Connected before the window's own slot, so it sees each arrival before the
+    // window takes it; once the event loop returns, the window has handled it too.
+    connect(serialPortInst, &QSerialPort::readyRead, this,
+            [this] { receivedBytes += serialPortInst->bytesAvailable(); });
+    console = std::make_unique<TestSupport::PtyConsole>();
+    QVERIFY(console->board().isValid());
+    QVERIFY(serialPortInst->isOpen());
+}
+
+void TestReceive::cleanupTestCase()
+{
+    console.reset();
+    qInstallMessageHandler(previousHandler);
+}
+
+void TestReceive::init()
+{
+    TestSupport::click(console->window(), "pushButton_portOpen");
+    QVERIFY(serialPortInst->isOpen());
+    const QStringList paragraphs = TestSupport::logParagraphs(console->window());
+    QCOMPARE(paragraphs.last(), openLine);
+    openLineParagraph = int(paragraphs.size()) - 1;
+    QVERIFY(TestSupport::paragraphColour(console->window(), openLineParagraph) != QColor(Qt::green));
+    debugMessages.clear();
+}
+
+void TestReceive::boardSends(const QList<QByteArray> &pieces)
+{
+    for (const QByteArray &piece : pieces) {
+        const qint64 expected = receivedBytes + piece.size();
+        QVERIFY(console->board().writeMaster(piece));
+        QVERIFY(TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }));
+    }
+}
+
+QTextBrowser *TestReceive::pane() const
+{
+    return TestSupport::widget<QTextBrowser>(console->window(), "textBrowser_logout");
+}
+
+qint64 TestReceive::nextX() const
+{
+    const QLineSeries *series = chartLineSeries[0];
+    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
+}
+
+QStringList TestReceive::paragraphsSinceOpen() const
+{
+    return TestSupport::logParagraphsFrom(console->window(), openLineParagraph);
+}
+
+QString TestReceive::greenTextSinceOpen() const
+{
+    QString text;
+    const QColor green(Qt::green);
+    for (QTextBlock block = pane()->document()->findBlockByNumber(openLineParagraph); block.isValid();
+         block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().foreground().color() == green)
+                text += it.fragment().text();
+        }
+    }
+    return text;
+}
+
+void TestReceive::textContinuesTheLastLineInGreen()
+{
+    boardSends({ "OK" });
+
+    QCOMPARE(paragraphsSinceOpen(), QStringList { openLine + "OK" });
+    QCOMPARE(greenTextSinceOpen(), QStringLiteral("OK"));
+    QVERIFY(TestSupport::paragraphColour(console->window(), openLineParagraph) != QColor(Qt::green));
+    QCOMPARE(TestSupport::logParagraphs(console->window()).first(), QStringLiteral("串口报文"));
+
+    // A status line after board text starts a paragraph of its own, not green.
+    TestSupport::click(console->window(), "pushButton_portClose");
+    QCOMPARE(paragraphsSinceOpen(), QStringList({ openLine + "OK", "关闭串口" }));
+    QVERIFY(TestSupport::paragraphColour(console->window(), openLineParagraph + 1) != QColor(Qt::green));
+}
+
+void TestReceive::boardText_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("AB") << QList<QByteArray> { "AB" } << QStringList { openLine + "AB" };
+    QTest::newRow("single byte") << QList<QByteArray> { "Z" } << QStringList { openLine + "Z" };
+    QTest::newRow("FF 41 42") << QList<QByteArray> { "\xFF" "AB" }
+                              << QStringList { openLine + QString::fromLocal8Bit("\xFF" "AB") };
+    QTest::newRow("lone FF, then a non-FF byte") << QList<QByteArray> { "\xFF", "AB" }
+                                                 << QStringList { openLine + QString::fromLocal8Bit("\xFF" "AB") };
+    QTest::newRow("two arrivals continue one line") << QList<QByteArray> { "AB", "CD" }
+                                                    << QStringList { openLine + "ABCD" };
+    QTest::newRow("line feed starts a paragraph") << QList<QByteArray> { "line1\nline2" }
+                                                  << QStringList { openLine + "line1", "line2" };
+    QTest::newRow("carriage return and line feed are one break")
+        << QList<QByteArray> { "line1\r\nline2\r\n" } << QStringList { openLine + "line1", "line2", "" };
+    QTest::newRow("line feed at the end") << QList<QByteArray> { "done\n" } << QStringList { openLine + "done", "" };
+    QTest::newRow("markup shown as typed") << QList<QByteArray> { "<b>x</b>&amp;" }
+                                           << QStringList { openLine + "<b>x</b>&amp;" };
+}
+
+void TestReceive::boardText()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QStringList, expected);
+
+    const qint64 x = nextX();
+    boardSends(pieces);
+
+    QCOMPARE(paragraphsSinceOpen(), expected);
+    QString green = expected.join(QString());
+    green.remove(0, openLine.size());
+    QCOMPARE(greenTextSinceOpen(), green);
+    QCOMPARE(nextX(), x);
+    QCOMPARE(debugMessages, QStringList());
+}
+
+void TestReceive::splitFrames_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QByteArray>("frameChunk"); // empty when nothing is plotted
+    QTest::addColumn<QString>("text");
+
+    const QByteArray &f = referenceFrame;
+    QTest::newRow("4 + 6") << QList<QByteArray> { f.left(4), f.mid(4) } << f << QString();
+    QTest::newRow("lone FF + 9") << QList<QByteArray> { f.left(1), f.mid(1) } << f << QString();
+    QTest::newRow("9 + 1") << QList<QByteArray> { f.left(9), f.mid(9) } << f << QString();
+    QTest::newRow("2 + 3 + 5") << QList<QByteArray> { f.left(2), f.mid(2, 3), f.mid(5) } << f << QString();
+    QTest::newRow("tail with text behind it") << QList<QByteArray> { f.left(4), f.mid(4) + "OK" } << f + "OK"
+                                              << QString();
+    QTest::newRow("split frame, then text") << QList<QByteArray> { f.left(4), f.mid(4), "OK" } << f << "OK";
+    QTest::newRow("text, then a split frame") << QList<QByteArray> { "hi", f.left(3), f.mid(3) } << f << "hi";
+}
+
+void TestReceive::splitFrames()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QByteArray, frameChunk);
+    QFETCH(QString, text);
+
+    const qint64 x = nextX();
+    boardSends(pieces);
+
+    QCOMPARE(nextX(), x + 1);
+    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+        const QLineSeries *series = chartLineSeries[i];
+        QCOMPARE(series->at(series->count() - 1), QPointF(double(x), referenceReadings[i]));
+    }
+    QCOMPARE(debugMessages, QStringList { debugText(frameChunk) });
+    QCOMPARE(paragraphsSinceOpen(), QStringList { openLine + text });
+    QCOMPARE(greenTextSinceOpen(), text);
+}
+
+// A frame head from before the port was opened again is not put in front of
+// what the board sends afterwards.
+void TestReceive::frameHeadDroppedOnReopen()
+{
+    const qint64 x = nextX();
+    const int firstOpenLine = openLineParagraph;
+    boardSends({ referenceFrame.left(4) });
+    init();
+    boardSends({ "AB" });
+
+    QCOMPARE(nextX(), x);
+    QCOMPARE(debugMessages, QStringList());
+    QCOMPARE(TestSupport::logParagraphsFrom(console->window(), firstOpenLine), QStringList({ openLine, openLine + "AB" }));
+}
+
+void TestReceive::splitCharacters_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("two-byte character, 1 + 1") << QList<QByteArray> { "x\xC3", "\xA9y" } << QStringLiteral("x\u00e9y");
+    QTest::newRow("three-byte character, 1 + 2") << QList<QByteArray> { "\xE4", "\xB8\xAD" } << QStringLiteral("中");
+    QTest::newRow("three-byte character, 2 + 1") << QList<QByteArray> { "\xE4\xB8", "\xAD" } << QStringLiteral("中");
+    QTest::newRow("four-byte character, 1 + 1 + 2") << QList<QByteArray> { "\xF0", "\x9F", "\x98\x80" }
+                                                    << QStringLiteral("\U0001F600");
+    QTest::newRow("whole character, then a split one") << QList<QByteArray> { "\xE4\xB8\xAD\xE6", "\x96\x87!" }
+                                                       << QStringLiteral("中文!");
+    QTest::newRow("split before a line feed") << QList<QByteArray> { "\xE4\xB8", "\xAD\nok" }
+                                              << QStringLiteral("中\nok");
+}
+
+void TestReceive::splitCharacters()
+{
+    if (!localEncodingIsUtf8())
+        QSKIP("the local 8-bit encoding is not UTF-8 here");
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QString, text);
+
+    boardSends(pieces);
+
+    const QStringList lines = text.split(u'\n');
+    QStringList expected { openLine + lines.first() };
+    expected += lines.mid(1);
+    QCOMPARE(paragraphsSinceOpen(), expected);
+    QVERIFY(!paragraphsSinceOpen().join(QString()).contains(QChar::ReplacementCharacter));
+    QCOMPARE(greenTextSinceOpen(), QString(text).remove(u'\n'));
+}
+
+// Half a character left from before the port was opened again does not join the
+// bytes that follow.
+void TestReceive::partialCharacterDroppedOnReopen()
+{
+    if (!localEncodingIsUtf8())
+        QSKIP("the local 8-bit encoding is not UTF-8 here");
+    const int firstOpenLine = openLineParagraph;
+    boardSends({ "\xE4\xB8" });
+    QCOMPARE(paragraphsSinceOpen(), QStringList { openLine });
+    init();
+    boardSends({ "\xAD" "Z" });
+
+    QCOMPARE(TestSupport::logParagraphsFrom(console->window(), firstOpenLine),
+             QStringList({ openLine, openLine + QString::fromUtf8("\xAD" "Z") }));
+}
+
+void TestReceive::longLineFreeStream()
+{
+    const int length = 3 * LogPane::MaxBoardTextParagraphLength + 100;
+    QByteArray text;
+    for (int i = 0; i < length; ++i)
+        text.append(char('a' + i % 26));
+    QList<QByteArray> pieces;
+    for (int at = 0; at < length; at += 256)
+        pieces.append(text.mid(at, 256));
+    boardSends(pieces);
+
+    const QStringList since = paragraphsSinceOpen();
+    QCOMPARE(since.join(QString()), openLine + QString::fromLatin1(text));
+    QCOMPARE(since.size(), (openLine.size() + length + LogPane::MaxBoardTextParagraphLength - 1)
+                               / LogPane::MaxBoardTextParagraphLength);
+    for (qsizetype i = 0; i < since.size() - 1; ++i)
+        QCOMPARE(since.at(i).size(), qsizetype(LogPane::MaxBoardTextParagraphLength));
+    QVERIFY(since.last().size() <= LogPane::MaxBoardTextParagraphLength);
+    QCOMPARE(greenTextSinceOpen(), QString::fromLatin1(text));
+    QCOMPARE(TestSupport::logParagraphs(console->window()).first(), QStringLiteral("串口报文"));
+}
+
+void TestReceive::limitParagraphs_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("limit");
+
+    QTest::newRow("under the limit") << 5 << 10;
+    QTest::newRow("at the limit") << 9 << 10;
+    QTest::newRow("one over") << 10 << 10;
+    QTest::newRow("far over") << 100 << 10;
+    QTest::newRow("first and newest only") << 5 << 2;
+    QTest::newRow("large") << 1000 << 100;
+}
+
+void TestReceive::limitParagraphs()
+{
+    QFETCH(int, lines);
+    QFETCH(int, limit);
+
+    QTextBrowser browser;
+    browser.setPlainText(QStringLiteral("串口报文"));
+    for (int i = 0; i < lines; ++i)
+        browser.append(QStringLiteral("line %1").arg(i));
+    LogPane::limitParagraphs(&browser, limit);
+
+    const QStringList kept = paragraphs(browser.document());
+    QVERIFY2(kept.size() <= limit, qPrintable(QString::number(kept.size())));
+    QCOMPARE(kept.first(), QStringLiteral("串口报文"));
+    if (lines + 1 <= limit) {
+        QCOMPARE(kept.size(), qsizetype(lines + 1));
+    } else {
+        // Trimming drops a batch at a time, but never the bulk of what the limit allows.
+        QVERIFY2(kept.size() >= std::max(2, limit * 9 / 10), qPrintable(QString::number(kept.size())));
+    }
+    // What stays is the newest lines, in order.
+    const qsizetype newest = kept.size() - 1;
+    for (qsizetype i = 0; i < newest; ++i)
+        QCOMPARE(kept.at(1 + i), QStringLiteral("line %1").arg(lines - newest + i));
+}
+
+// Through the whole receive path: more lines than the pane keeps.
+void TestReceive::boardLinesKeepThePaneBounded()
+{
+    const int lines = LogPane::MaxParagraphs + 500;
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += QByteArray::number(i) + '\n';
+    QList<QByteArray> pieces;
+    for (qsizetype at = 0; at < text.size(); at += 4096)
+        pieces.append(text.mid(at, 4096));
+    boardSends(pieces);
+
+    const QStringList kept = TestSupport::logParagraphs(console->window());
+    QVERIFY2(kept.size() <= LogPane::MaxParagraphs, qPrintable(QString::number(kept.size())));
+    QVERIFY(kept.size() > LogPane::MaxParagraphs / 2);
+    QCOMPARE(kept.first(), QStringLiteral("串口报文"));
+    QCOMPARE(kept.last(), QString());
+    for (qsizetype i = 2; i < kept.size(); ++i)
+        QCOMPARE(kept.at(i - 1), QString::number(lines - (kept.size() - i)));
+}
+
+void TestReceive::statusLinesKeepThePaneBounded()
+{
+    QTextBrowser browser;
+    browser.setPlainText(QStringLiteral("串口报文"));
+    const int lines = LogPane::MaxParagraphs + 100;
+    for (int i = 0; i < lines; ++i)
+        LogPane::appendLine(&browser, QStringLiteral("<font color=\"orange\">line %1</font>").arg(i));
+
+    const QStringList kept = paragraphs(browser.document());
+    QVERIFY2(kept.size() <= LogPane::MaxParagraphs, qPrintable(QString::number(kept.size())));
+    QCOMPARE(kept.first(), QStringLiteral("串口报文"));
+    QCOMPARE(kept.last(), QStringLiteral("line %1").arg(lines - 1));
+}
+
+QTEST_MAIN(TestReceive)
+
+#include "tst_receive.moc"
