@@ -61,6 +61,7 @@ private:
     void updateComboBoxWidth();
     void CreateQSplineSeries();
     void UpdateChart(const QByteArray &serialPortDataOut);
+    void refreshChart();
     void logLine(const QString &line);
     void registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);

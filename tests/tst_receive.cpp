@@ -37,6 +37,7 @@ private slots:
     void boardText();
     void splitFrames_data();
     void splitFrames();
+    void burstOfFramesIsPlottedWhole();
     void frameHeadDroppedOnReopen();
     void splitCharacters_data();
     void splitCharacters();
@@ -50,6 +51,7 @@ private slots:
 
 private:
     void boardSends(const QList<QByteArray> &pieces);
+    void boardSendsQuickly(const QByteArray &frame);
     QTextBrowser *pane() const;
     qint64 nextX() const;
     // The paragraphs from the open line on, and their green part alone.
@@ -138,6 +140,17 @@ void TestReceive::boardSends(const QList<QByteArray> &pieces)
         QVERIFY(console->board().writeMaster(piece));
         QVERIFY(TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }));
     }
+    // The curves are redrawn at most once per display frame: let a deferred redraw happen.
+    QTest::qWait(40);
+}
+
+// One frame, taken in by the console as one arrival, without waiting for the
+// curves to be redrawn.
+void TestReceive::boardSendsQuickly(const QByteArray &frame)
+{
+    const qint64 expected = receivedBytes + frame.size();
+    QVERIFY(console->board().writeMaster(frame));
+    QVERIFY(TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }));
 }
 
 QTextBrowser *TestReceive::pane() const
@@ -261,6 +274,31 @@ void TestReceive::splitFrames()
 
 // A frame head from before the port was opened again is not put in front of
 // what the board sends afterwards.
+void TestReceive::burstOfFramesIsPlottedWhole()
+{
+    int replacements = 0;
+    const QMetaObject::Connection counter = connect(chartLineSeries[4], &QXYSeries::pointsReplaced, this,
+                                                    [&replacements] { ++replacements; });
+    const qint64 x = nextX();
+    constexpr int frames = 40;
+    for (int i = 0; i < frames; ++i) {
+        QByteArray frame = referenceFrame;
+        frame[9] = char(i);
+        boardSendsQuickly(frame);
+    }
+    QTest::qWait(40);
+    disconnect(counter);
+
+    // Frames come faster than the curves are redrawn, yet every one is plotted
+    // and the newest shows once the burst is over.
+    QCOMPARE(nextX(), x + frames);
+    const QLineSeries *total = chartLineSeries[4];
+    for (int i = 0; i < frames; ++i)
+        QCOMPARE(total->at(total->count() - frames + i), QPointF(double(x + i), double(i)));
+    QVERIFY(replacements >= 1);
+    qInfo("%d frames, %d redraws", frames, replacements);
+}
+
 void TestReceive::frameHeadDroppedOnReopen()
 {
     const qint64 x = nextX();
