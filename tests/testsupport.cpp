@@ -4,6 +4,7 @@
 #include "portlisting.h"
 
 #include <QComboBox>
+#include <QDebug>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTest>
@@ -36,6 +37,45 @@ QColor paragraphColour(const MainWindow &window, int paragraph)
     if (fragment.atEnd())
         return {};
     return fragment.fragment().charFormat().foreground().color();
+}
+
+namespace {
+
+QtMessageHandler previousMessageHandler = nullptr;
+
+void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg) {
+        DebugMessages::messages().append(message);
+        return;
+    }
+    previousMessageHandler(type, context, message);
+}
+
+} // namespace
+
+DebugMessages::DebugMessages()
+{
+    messages().clear();
+    previousMessageHandler = qInstallMessageHandler(keepDebugMessages);
+}
+
+DebugMessages::~DebugMessages()
+{
+    qInstallMessageHandler(previousMessageHandler);
+}
+
+QStringList &DebugMessages::messages()
+{
+    static QStringList kept;
+    return kept;
+}
+
+QString debugText(const QByteArray &bytes)
+{
+    QString text;
+    QDebug(&text).nospace() << bytes;
+    return text;
 }
 
 void click(const MainWindow &window, const char *buttonName)

@@ -31,6 +31,22 @@ Widget *widget(const MainWindow &window, const char *objectName)
 
 void click(const MainWindow &window, const char *buttonName);
 
+// Debug messages kept for the test to read instead of printed: the console writes
+// every telemetry frame and every decoded hex send there.
+class DebugMessages
+{
+public:
+    DebugMessages();
+    ~DebugMessages();
+    DebugMessages(const DebugMessages &) = delete;
+    DebugMessages &operator=(const DebugMessages &) = delete;
+
+    static QStringList &messages();
+};
+
+// A byte array as the debug output shows it.
+QString debugText(const QByteArray &bytes);
+
 // Runs the event loop, sleeping between events, until condition() holds; false when
 // timeoutMs passed first. Lets a test go on as soon as the console has taken a
 // board's bytes in, rather than after a fixed pause.

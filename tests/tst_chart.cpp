@@ -47,32 +47,12 @@ private:
     bool sendFrame(const QByteArray &frame);
     qint64 nextX() const;
 
+    std::unique_ptr<TestSupport::DebugMessages> debugCapture;
     std::unique_ptr<TestSupport::PtyConsole> console;
     int replacements = 0;
 };
 
 namespace {
-
-QStringList debugMessages;
-QtMessageHandler previousHandler = nullptr;
-
-// Frames are written to the debug output one message each; they are kept for the
-// tests to read instead of flooding the log.
-void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        debugMessages.append(message);
-        return;
-    }
-    previousHandler(type, context, message);
-}
-
-QString debugText(const QByteArray &bytes)
-{
-    QString text;
-    QDebug(&text).nospace() << bytes;
-    return text;
-}
 
 QByteArray frame(uchar b5, uchar b6, uchar b7, uchar b8, uchar b9)
 {
@@ -103,8 +83,7 @@ Q_DECLARE_METATYPE(Readings)
 
 void TestChart::initTestCase()
 {
-    debugMessages.clear();
-    previousHandler = qInstallMessageHandler(keepDebugMessages);
+    debugCapture = std::make_unique<TestSupport::DebugMessages>();
     console = std::make_unique<TestSupport::PtyConsole>();
     QVERIFY(console->board().isValid());
     QVERIFY(serialPortInst->isOpen());
@@ -118,7 +97,7 @@ void TestChart::initTestCase()
 void TestChart::cleanupTestCase()
 {
     console.reset();
-    qInstallMessageHandler(previousHandler);
+    debugCapture.reset();
 }
 
 bool TestChart::sendFrame(const QByteArray &bytes)
@@ -235,7 +214,7 @@ void TestChart::firstFrame()
 {
     for (const QLineSeries *series : chartLineSeries)
         QCOMPARE(series->count(), 0);
-    const qsizetype messagesBefore = debugMessages.size();
+    const qsizetype messagesBefore = TestSupport::DebugMessages::messages().size();
 
     const QByteArray bytes = QByteArray::fromHex("FFFF000000640A50F07F");
     QVERIFY(sendFrame(bytes));
@@ -248,7 +227,7 @@ void TestChart::firstFrame()
     }
     QCOMPARE(chartAxisX->min(), 0.0);
     QCOMPARE(chartAxisX->max(), 500.0);
-    QCOMPARE(debugMessages.mid(messagesBefore), QStringList { debugText(bytes) });
+    QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), QStringList { TestSupport::debugText(bytes) });
     QCOMPARE(console->newLogLines(), QStringList());
 }
 
@@ -274,7 +253,7 @@ void TestChart::frameReadings()
     QFETCH(Readings, readings);
 
     const qint64 x = nextX();
-    const qsizetype messagesBefore = debugMessages.size();
+    const qsizetype messagesBefore = TestSupport::DebugMessages::messages().size();
     QVERIFY(sendFrame(chunk));
     // Time for a second point, had the chunk been taken for two frames.
     QTest::qWait(100);
@@ -286,7 +265,7 @@ void TestChart::frameReadings()
         QCOMPARE(last.y(), readings[i]);
     }
     QCOMPARE(nextX(), x + 1);
-    QCOMPARE(debugMessages.mid(messagesBefore), QStringList { debugText(chunk) });
+    QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), QStringList { TestSupport::debugText(chunk) });
     QCOMPARE(console->newLogLines(), QStringList());
 }
 

@@ -38,6 +38,7 @@ private:
     void setHexMode(bool hex);
     void send();
 
+    std::unique_ptr<TestSupport::DebugMessages> debugCapture;
     std::unique_ptr<TestSupport::PtyConsole> console;
 };
 
@@ -45,18 +46,6 @@ namespace {
 
 const QString hexError = QStringLiteral("错误: 只能输入16进制字符(0-9, A-F)和空格");
 const QColor orange(QStringLiteral("orange"));
-
-QStringList debugMessages;
-QtMessageHandler previousHandler = nullptr;
-
-void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        debugMessages.append(message);
-        return;
-    }
-    previousHandler(type, context, message);
-}
 
 bool localEncodingIsUtf8()
 {
@@ -67,8 +56,7 @@ bool localEncodingIsUtf8()
 
 void TestManualSend::initTestCase()
 {
-    debugMessages.clear();
-    previousHandler = qInstallMessageHandler(keepDebugMessages);
+    debugCapture = std::make_unique<TestSupport::DebugMessages>();
     console = std::make_unique<TestSupport::PtyConsole>();
     QVERIFY(console->board().isValid());
     QVERIFY(serialPortInst->isOpen());
@@ -77,7 +65,7 @@ void TestManualSend::initTestCase()
 void TestManualSend::cleanupTestCase()
 {
     console.reset();
-    qInstallMessageHandler(previousHandler);
+    debugCapture.reset();
 }
 
 void TestManualSend::init()
@@ -87,7 +75,7 @@ void TestManualSend::init()
     QVERIFY(serialPortInst->isOpen());
     setHexMode(false);
     console->newLogLines();
-    debugMessages.clear();
+    TestSupport::DebugMessages::messages().clear();
 }
 
 QTextEdit *TestManualSend::editor() const
@@ -128,7 +116,7 @@ void TestManualSend::initialTextInTextMode()
              QStringList({ QStringLiteral("输入字符: 4, 字节数: %1").arg(local.size()),
                            QStringLiteral("16进制: ") + QString::fromLatin1(local.toHex(' ').toUpper()) }));
     QCOMPARE(editor()->toPlainText(), text);
-    QCOMPARE(debugMessages, QStringList());
+    QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
 }
 
 void TestManualSend::initialTextRefusedInHexMode()
@@ -185,7 +173,7 @@ void TestManualSend::textMode()
     QCOMPARE(console->strayBytes(), QByteArray());
     QCOMPARE(console->newLogLines(), lines);
     QCOMPARE(editor()->toPlainText(), text);
-    QCOMPARE(debugMessages, QStringList());
+    QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
 }
 
 void TestManualSend::hexMode_data()
@@ -224,7 +212,7 @@ void TestManualSend::hexMode()
     QCOMPARE(console->newLogLines(), lines);
     QCOMPARE(editor()->toPlainText(), text);
     // The decoded bytes go to the debug output, once, and only when there are some.
-    QCOMPARE(debugMessages.size(), bytes.isEmpty() ? 0 : 1);
+    QCOMPARE(TestSupport::DebugMessages::messages().size(), bytes.isEmpty() ? 0 : 1);
 }
 
 void TestManualSend::emptyEditor_data()

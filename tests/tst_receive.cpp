@@ -58,6 +58,7 @@ private:
     QStringList paragraphsSinceOpen() const;
     QString greenTextSinceOpen() const;
 
+    std::unique_ptr<TestSupport::DebugMessages> debugCapture;
     std::unique_ptr<TestSupport::PtyConsole> console;
     qint64 receivedBytes = 0;
     int openLineParagraph = 0;
@@ -68,25 +69,6 @@ namespace {
 const QString openLine = QStringLiteral("串口打开成功");
 const QByteArray referenceFrame = QByteArray::fromHex("FFFF000000640A50F07F");
 const Readings referenceReadings { 100, 10, 21.6, -7.2, 127 };
-
-QStringList debugMessages;
-QtMessageHandler previousHandler = nullptr;
-
-void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        debugMessages.append(message);
-        return;
-    }
-    previousHandler(type, context, message);
-}
-
-QString debugText(const QByteArray &bytes)
-{
-    QString text;
-    QDebug(&text).nospace() << bytes;
-    return text;
-}
 
 bool localEncodingIsUtf8()
 {
@@ -105,8 +87,7 @@ QStringList paragraphs(const QTextDocument *document)
 
 void TestReceive::initTestCase()
 {
-    debugMessages.clear();
-    previousHandler = qInstallMessageHandler(keepDebugMessages);
+    debugCapture = std::make_unique<TestSupport::DebugMessages>();
     // Connected before the window's own slot, so it sees each arrival before the
     // window takes it; once the event loop returns, the window has handled it too.
     connect(serialPortInst, &QSerialPort::readyRead, this,
@@ -119,7 +100,7 @@ void TestReceive::initTestCase()
 void TestReceive::cleanupTestCase()
 {
     console.reset();
-    qInstallMessageHandler(previousHandler);
+    debugCapture.reset();
 }
 
 void TestReceive::init()
@@ -130,7 +111,7 @@ void TestReceive::init()
     QCOMPARE(paragraphs.last(), openLine);
     openLineParagraph = int(paragraphs.size()) - 1;
     QVERIFY(TestSupport::paragraphColour(console->window(), openLineParagraph) != QColor(Qt::green));
-    debugMessages.clear();
+    TestSupport::DebugMessages::messages().clear();
 }
 
 void TestReceive::boardSends(const QList<QByteArray> &pieces)
@@ -233,7 +214,7 @@ void TestReceive::boardText()
     green.remove(0, openLine.size());
     QCOMPARE(greenTextSinceOpen(), green);
     QCOMPARE(nextX(), x);
-    QCOMPARE(debugMessages, QStringList());
+    QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
 }
 
 void TestReceive::splitFrames_data()
@@ -267,7 +248,7 @@ void TestReceive::splitFrames()
         const QLineSeries *series = chartLineSeries[i];
         QCOMPARE(series->at(series->count() - 1), QPointF(double(x), referenceReadings[i]));
     }
-    QCOMPARE(debugMessages, QStringList { debugText(frameChunk) });
+    QCOMPARE(TestSupport::DebugMessages::messages(), QStringList { TestSupport::debugText(frameChunk) });
     QCOMPARE(paragraphsSinceOpen(), QStringList { openLine + text });
     QCOMPARE(greenTextSinceOpen(), text);
 }
@@ -308,7 +289,7 @@ void TestReceive::frameHeadDroppedOnReopen()
     boardSends({ "AB" });
 
     QCOMPARE(nextX(), x);
-    QCOMPARE(debugMessages, QStringList());
+    QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
     QCOMPARE(TestSupport::logParagraphsFrom(console->window(), firstOpenLine), QStringList({ openLine, openLine + "AB" }));
 }
 
