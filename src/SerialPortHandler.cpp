@@ -16,6 +16,7 @@
 #include <QListView>
 #include <QOpenGLContext>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -54,6 +55,12 @@ constexpr qint64 chartRefreshIntervalMs = 16;
 QElapsedTimer lastChartRefresh;
 QPointer<MainWindow> chartRefreshPendingFor;
 
+// A hung-up tty wakes its reader about a hundred thousand times a second; a live
+// one wakes it only with bytes to read, bar the odd spurious wake-up.
+constexpr int hungUpAfterEmptyReadNotifications = 1000;
+int emptyReadNotifications = 0;
+bool receivedSinceLastReadNotification = false;
+
 bool isLostDeviceError(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
@@ -81,8 +88,10 @@ void MainWindow::ConfigSerialPort()
     serialPortInst->setStopBits(QSerialPort::OneStop);
     serialPortInst->setFlowControl(QSerialPort::NoFlowControl);
     connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
-    connect(serialPortInst, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { SerialPortLost(error); });
+    connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (isLostDeviceError(error))
+            SerialPortLost(serialPortInst->errorString());
+    });
 }
 
 void MainWindow::OpenSerialPort()
@@ -104,6 +113,8 @@ void MainWindow::OpenSerialPort()
     boardTextDecoder.resetState();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
+        emptyReadNotifications = 0;
+        WatchSerialPortHangUp();
         qDebug().noquote() << curSerialPort << "串口打开成功";
         logLine(QStringLiteral("串口打开成功"));
     } else {
@@ -122,17 +133,37 @@ void MainWindow::CloseSerialPort()
     logLine(QStringLiteral("关闭串口"));
 }
 
-// A device that is gone (unplugged adapter, hung-up tty) keeps the port "open" and
-// keeps signalling the same error in a tight loop; closing it on the first report
-// ends the loop, and later sends say plainly that the port is not open.
-void MainWindow::SerialPortLost(QSerialPort::SerialPortError error)
+// A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
+// Qt 6.4 signals the same error in a tight loop, and Qt 6.8 says nothing at all
+// while its read notifier fires without end on the end of file. Closing the port
+// ends either loop, and later sends say plainly that the port is not open.
+void MainWindow::SerialPortLost(const QString &reason)
 {
-    if (!isLostDeviceError(error) || !serialPortInst->isOpen())
+    if (!serialPortInst->isOpen())
         return;
-    const QString line = QStringLiteral("串口已断开: ") + serialPortInst->errorString();
+    const QString line = QStringLiteral("串口已断开: ") + reason;
     serialPortInst->close();
     qDebug().noquote() << line;
     logLine(line);
+}
+
+// A live port's read notifier fires when there are bytes to read; one that keeps
+// firing with nothing delivered is reading the end of file of a hung-up device.
+void MainWindow::WatchSerialPortHangUp()
+{
+    const QList<QSocketNotifier *> notifiers = serialPortInst->findChildren<QSocketNotifier *>();
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() != QSocketNotifier::Read)
+            continue;
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            if (receivedSinceLastReadNotification) {
+                receivedSinceLastReadNotification = false;
+                emptyReadNotifications = 0;
+            } else if (++emptyReadNotifications >= hungUpAfterEmptyReadNotifications) {
+                SerialPortLost(QStringLiteral("设备已挂断, 读到文件结束"));
+            }
+        }, Qt::UniqueConnection);
+    }
 }
 
 QByteArray MainWindow::SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length)
@@ -190,6 +221,7 @@ void MainWindow::updateComboBoxWidth()
 void MainWindow::ReceiveSerialPortData()
 {
     const QByteArray uartData = serialPortInst->readAll();
+    receivedSinceLastReadNotification = true;
     const ReceiveRouter::Result newData = receiveRouter.route(uartData);
     switch (newData.route) {
     case ReceiveRouter::Held:

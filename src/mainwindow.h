@@ -56,7 +56,8 @@ private:
     void OpenSerialPort();
     void CloseSerialPort();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
-    void SerialPortLost(QSerialPort::SerialPortError error);
+    void SerialPortLost(const QString &reason);
+    void WatchSerialPortHangUp();
     int FindSerialPort();
     void updateComboBoxWidth();
     void CreateQSplineSeries();
