@@ -23,12 +23,6 @@ if [[ ${BENCH_CONSOLE_QT68_NAMESPACE:-0} != 1 ]]; then
         env BENCH_CONSOLE_QT68_NAMESPACE=1 bash "$0" "$@"
 fi
 
-# One run at a time per root, and qt68-root.sh must not rebuild it under us.
-mkdir -p "$(dirname "$root")"
-exec {lock_fd}>"$root.lock"
-flock "$lock_fd"
-BENCH_CONSOLE_QT68_LOCKED=1 QT68_ROOT=$root "$scripts_dir/qt68-root.sh"
-
 mounted=()
 unmount_all() {
     local i
@@ -40,6 +34,12 @@ unmount_all() {
 trap unmount_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# One run at a time per root, and qt68-root.sh must not rebuild it under us.
+mkdir -p "$(dirname "$root")"
+exec {lock_fd}>"$root.lock"
+flock "$lock_fd"
+BENCH_CONSOLE_QT68_LOCKED=1 QT68_ROOT=$root "$scripts_dir/qt68-root.sh"
 
 bind() {
     mkdir -p "$root$2"

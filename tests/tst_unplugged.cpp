@@ -1,0 +1,125 @@
+// The board's adapter pulled out in the middle of work: during a flash and while
+// telemetry streams in.
+
+#include "SerialPortHandler.h"
+#include "mainwindow.h"
+#include "portlisting.h"
+#include "testsupport.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <thread>
+
+using namespace TestSupport;
+
+namespace {
+
+qint64 processCpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+} // namespace
+
+class TestUnplugged : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void duringFlash();
+    void duringTelemetry();
+
+private:
+    void expectClosedOnceWithoutSpinning(PtyConsole &console, QStringList lines);
+    void freshPeerOpens(PtyConsole &console);
+};
+
+void TestUnplugged::cleanup()
+{
+    setImageFileChooser({});
+}
+
+void TestUnplugged::expectClosedOnceWithoutSpinning(PtyConsole &console, QStringList lines)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!serialPortInst->isOpen(), 5000);
+    const qint64 cpuBefore = processCpuMs();
+    QTest::qWait(500);
+    const qint64 cpuUsed = processCpuMs() - cpuBefore;
+    lines += console.newLogLines();
+
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^串口已断开: .+"))).size(), 1);
+    QVERIFY2(cpuUsed < 400, qPrintable(QStringLiteral("%1 ms of CPU in 500 ms").arg(cpuUsed)));
+}
+
+void TestUnplugged::freshPeerOpens(PtyConsole &console)
+{
+    PtyPair fresh;
+    addExtraPort({ fresh.slavePath(), QStringLiteral("Fresh pty"), std::nullopt, std::nullopt });
+    click(console.window(), "pushButton_port_refresh");
+    QVERIFY(selectPort(console.window(), fresh.slavePath()));
+    click(console.window(), "pushButton_portOpen");
+    QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("串口打开成功") });
+
+    click(console.window(), "pushButton_ARM_reset");
+    QCOMPARE(fresh.readMasterExactly(8, 2000).toHex(), QByteArray("a4a4726573657400"));
+    click(console.window(), "pushButton_portClose");
+}
+
+void TestUnplugged::duringFlash()
+{
+    PtyConsole console;
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("app.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(64 * 1024, '\x5A'));
+    file.close();
+    setImageFileChooser([path](QWidget *) { return path; });
+    click(console.window(), "pushButton_open_File");
+    console.newLogLines();
+
+    // The board takes part of the image, then its adapter is gone.
+    std::thread board([&console] {
+        console.board().readMasterExactly(4000, 10000);
+        console.board().closeMaster();
+    });
+    click(console.window(), "pushButton_flash");
+    board.join();
+
+    const QStringList lines = console.newLogLines();
+    QVERIFY2(lines.contains(QStringLiteral("烧录失败！")), qPrintable(lines.join(u'|')));
+    QVERIFY(!lines.contains(QStringLiteral("串口未打开")));
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^已发送 \\d+/65536 字节$"))).size(), 1);
+    expectClosedOnceWithoutSpinning(console, lines);
+    QVERIFY(!console.newLogLines().contains(QStringLiteral("烧录成功！")));
+    freshPeerOpens(console);
+}
+
+void TestUnplugged::duringTelemetry()
+{
+    PtyConsole console;
+    const qsizetype pointsBefore = chartLineSeries[0]->count();
+    // The adapter goes while frames are still on their way in.
+    std::thread board([&console] {
+        const QByteArray frame = QByteArray::fromHex("FFFF000000640A50F07F");
+        for (int i = 0; i < 300 && console.board().writeMaster(frame); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        console.board().closeMaster();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!serialPortInst->isOpen(), 10000);
+    board.join();
+
+    QVERIFY(chartLineSeries[0]->count() > pointsBefore);
+    expectClosedOnceWithoutSpinning(console, {});
+    freshPeerOpens(console);
+}
+
+QTEST_MAIN(TestUnplugged)
+#include "tst_unplugged.moc"
