@@ -3,6 +3,7 @@
 #include "logpane.h"
 #include "mainwindow.h"
 #include "portlisting.h"
+#include "serialporthangup.h"
 #include "serialsend.h"
 #include "telemetry.h"
 #include "ui_mainwindow.h"
@@ -16,7 +17,6 @@
 #include <QListView>
 #include <QOpenGLContext>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -55,11 +55,7 @@ constexpr qint64 chartRefreshIntervalMs = 16;
 QElapsedTimer lastChartRefresh;
 QPointer<MainWindow> chartRefreshPendingFor;
 
-// A hung-up tty wakes its reader about a hundred thousand times a second; a live
-// one wakes it only with bytes to read, bar the odd spurious wake-up.
-constexpr int hungUpAfterEmptyReadNotifications = 1000;
-int emptyReadNotifications = 0;
-bool receivedSinceLastReadNotification = false;
+QPointer<SerialPortHangUpWatch> hangUpWatch;
 
 bool isLostDeviceError(QSerialPort::SerialPortError error)
 {
@@ -92,6 +88,9 @@ void MainWindow::ConfigSerialPort()
         if (isLostDeviceError(error))
             SerialPortLost(serialPortInst->errorString());
     });
+    hangUpWatch = new SerialPortHangUpWatch(this);
+    connect(hangUpWatch, &SerialPortHangUpWatch::hungUp, this,
+            [this] { SerialPortLost(QStringLiteral("设备已挂断")); });
 }
 
 void MainWindow::OpenSerialPort()
@@ -113,8 +112,7 @@ void MainWindow::OpenSerialPort()
     boardTextDecoder.resetState();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
-        emptyReadNotifications = 0;
-        WatchSerialPortHangUp();
+        hangUpWatch->watch(serialPortInst);
         qDebug().noquote() << curSerialPort << "串口打开成功";
         logLine(QStringLiteral("串口打开成功"));
     } else {
@@ -135,8 +133,8 @@ void MainWindow::CloseSerialPort()
 
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
 // Qt 6.4 signals the same error in a tight loop, and Qt 6.8 says nothing at all
-// while its read notifier fires without end on the end of file. Closing the port
-// ends either loop, and later sends say plainly that the port is not open.
+// while its reader wakes up without end. Closing the port ends either loop, and
+// later sends say plainly that the port is not open.
 void MainWindow::SerialPortLost(const QString &reason)
 {
     if (!serialPortInst->isOpen())
@@ -145,25 +143,6 @@ void MainWindow::SerialPortLost(const QString &reason)
     serialPortInst->close();
     qDebug().noquote() << line;
     logLine(line);
-}
-
-// A live port's read notifier fires when there are bytes to read; one that keeps
-// firing with nothing delivered is reading the end of file of a hung-up device.
-void MainWindow::WatchSerialPortHangUp()
-{
-    const QList<QSocketNotifier *> notifiers = serialPortInst->findChildren<QSocketNotifier *>();
-    for (QSocketNotifier *notifier : notifiers) {
-        if (notifier->type() != QSocketNotifier::Read)
-            continue;
-        connect(notifier, &QSocketNotifier::activated, this, [this] {
-            if (receivedSinceLastReadNotification) {
-                receivedSinceLastReadNotification = false;
-                emptyReadNotifications = 0;
-            } else if (++emptyReadNotifications >= hungUpAfterEmptyReadNotifications) {
-                SerialPortLost(QStringLiteral("设备已挂断, 读到文件结束"));
-            }
-        }, Qt::UniqueConnection);
-    }
 }
 
 QByteArray MainWindow::SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length)
@@ -221,7 +200,7 @@ void MainWindow::updateComboBoxWidth()
 void MainWindow::ReceiveSerialPortData()
 {
     const QByteArray uartData = serialPortInst->readAll();
-    receivedSinceLastReadNotification = true;
+    hangUpWatch->bytesArrived();
     const ReceiveRouter::Result newData = receiveRouter.route(uartData);
     switch (newData.route) {
     case ReceiveRouter::Held:

@@ -57,7 +57,6 @@ private:
     void CloseSerialPort();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
     void SerialPortLost(const QString &reason);
-    void WatchSerialPortHangUp();
     int FindSerialPort();
     void updateComboBoxWidth();
     void CreateQSplineSeries();

@@ -1,10 +1,12 @@
 #include "SerialPortHandler.h"
 #include "portlisting.h"
+#include "serialporthangup.h"
 #include "serialsend.h"
 #include "testsupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -46,6 +48,8 @@ private slots:
     void hungUpPeerClosesPortOnce();
     void sendToHungUpPeerIsReported();
     void refreshKeepsOpenPortOpen();
+    void hangUpWatch_data();
+    void hangUpWatch();
 };
 
 void TestSerialLink::openAppliesLineSettings()
@@ -238,6 +242,44 @@ void TestSerialLink::refreshKeepsOpenPortOpen()
     QVERIFY(serialPortList.contains(console.board().slavePath()));
     QVERIFY(console.window().SerialPortTransmitByteArray("still"));
     QCOMPARE(console.sentBytes(5), QByteArray("still"));
+}
+
+void TestSerialLink::hangUpWatch_data()
+{
+    QTest::addColumn<bool>("hangUp");
+    QTest::newRow("live port streaming") << false;
+    QTest::newRow("peer hung up") << true;
+}
+
+// Whatever the Qt version reports for a hung-up port, the watch notices it by its
+// empty wake-ups, and never takes a busy live port for a dead one.
+void TestSerialLink::hangUpWatch()
+{
+    QFETCH(bool, hangUp);
+    PtyPair pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    SerialPortHangUpWatch watch;
+    watch.watch(&port);
+    QSignalSpy hungUp(&watch, &SerialPortHangUpWatch::hungUp);
+    qint64 received = 0;
+    connect(&port, &QSerialPort::readyRead, &watch, [&] {
+        received += port.readAll().size();
+        watch.bytesArrived();
+    });
+
+    if (hangUp) {
+        pty.closeMaster();
+        QTRY_COMPARE_WITH_TIMEOUT(hungUp.count(), 1, 5000);
+        port.close();
+    } else {
+        constexpr int chunks = 3 * SerialPortHangUpWatch::HungUpAfterEmptyWakeUps;
+        for (int i = 0; i < chunks; ++i) {
+            QVERIFY(pty.writeMaster("0123456789"));
+            QTRY_COMPARE_WITH_TIMEOUT(received, qint64(i + 1) * 10, 2000);
+        }
+        QCOMPARE(hungUp.count(), 0);
+    }
 }
 
 QTEST_MAIN(TestSerialLink)

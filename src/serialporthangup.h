@@ -1,0 +1,38 @@
+#ifndef SERIALPORTHANGUP_H
+#define SERIALPORTHANGUP_H
+
+#include <QObject>
+
+class QSerialPort;
+
+// Notices a port whose device hung up (adapter unplugged, pty closed) when the port
+// itself does not say so. Qt 6.8 reports no error then: the port's read notifier
+// wakes up about 200 000 times a second, each time reading the end of file, and
+// the process spins. A live port wakes its reader only with bytes to read, bar the
+// odd spurious wake-up, so many wake-ups in a row without bytes mean the device is
+// gone.
+class SerialPortHangUpWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int HungUpAfterEmptyWakeUps = 1000;
+
+    explicit SerialPortHangUpWatch(QObject *parent = nullptr) : QObject(parent) {}
+
+    // Watches the read notifier of a port that has just been opened.
+    void watch(QSerialPort *port);
+    // Bytes were read: the wake-ups so far were not empty.
+    void bytesArrived() { m_emptyWakeUps = 0; }
+
+signals:
+    void hungUp();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    int m_emptyWakeUps = 0;
+};
+
+#endif // SERIALPORTHANGUP_H
