@@ -89,8 +89,10 @@ void MainWindow::ConfigSerialPort()
             SerialPortLost(serialPortInst->errorString());
     });
     hangUpWatch = new SerialPortHangUpWatch(this);
+    // Queued: closing the port deletes the very notifier whose wake-up is being
+    // delivered when the watch speaks.
     connect(hangUpWatch, &SerialPortHangUpWatch::hungUp, this,
-            [this] { SerialPortLost(QStringLiteral("设备已挂断")); });
+            [this] { SerialPortLost(QStringLiteral("设备已挂断")); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OpenSerialPort()
