@@ -202,7 +202,6 @@ void MainWindow::updateComboBoxWidth()
 void MainWindow::ReceiveSerialPortData()
 {
     const QByteArray uartData = serialPortInst->readAll();
-    hangUpWatch->bytesArrived();
     const ReceiveRouter::Result newData = receiveRouter.route(uartData);
     switch (newData.route) {
     case ReceiveRouter::Held:

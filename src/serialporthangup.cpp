@@ -7,6 +7,7 @@
 void SerialPortHangUpWatch::watch(QSerialPort *port)
 {
     m_emptyWakeUps = 0;
+    connect(port, &QSerialPort::readyRead, this, &SerialPortHangUpWatch::restartCount, Qt::UniqueConnection);
     // The notifiers are the port's own; where the platform has none (Windows
     // waits on overlapped I/O) the port reports a lost device by its errors.
     const QList<QSocketNotifier *> notifiers = port->findChildren<QSocketNotifier *>();

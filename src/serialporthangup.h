@@ -20,10 +20,9 @@ public:
 
     explicit SerialPortHangUpWatch(QObject *parent = nullptr) : QObject(parent) {}
 
-    // Watches the read notifier of a port that has just been opened.
+    // Watches the read notifier of a port that has just been opened; every
+    // arrival of bytes starts the count again.
     void watch(QSerialPort *port);
-    // Bytes were read: the wake-ups so far were not empty.
-    void bytesArrived() { m_emptyWakeUps = 0; }
 
 signals:
     void hungUp();
@@ -32,6 +31,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void restartCount() { m_emptyWakeUps = 0; }
+
     int m_emptyWakeUps = 0;
 };
 

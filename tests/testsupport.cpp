@@ -4,6 +4,10 @@
 #include "portlisting.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QDebug>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,6 +15,9 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <QTimer>
 
 namespace TestSupport {
@@ -76,6 +83,49 @@ QString debugText(const QByteArray &bytes)
     QString text;
     QDebug(&text).nospace() << bytes;
     return text;
+}
+
+qint64 processCpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+QString shortReadingFile()
+{
+    QDirIterator it(QStringLiteral("/sys/kernel"), QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
+    for (int looked = 0; it.hasNext() && looked < 500; ++looked) {
+        const QString candidate = it.next();
+        if (QFileInfo(candidate).size() != 4096)
+            continue;
+        QFile file(candidate);
+        if (!file.open(QIODevice::ReadOnly) || file.isSequential())
+            continue;
+        const QByteArray bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError && !bytes.isEmpty() && bytes.size() < 4096)
+            return candidate;
+    }
+    return {};
+}
+
+QString refusedImagePath(const QString &kind, const QString &directory)
+{
+    if (kind == QLatin1String("directory"))
+        return directory;
+    if (kind == QLatin1String("/dev/zero"))
+        return kind;
+    const QString path = QDir(directory).filePath(QStringLiteral("refused-") + kind);
+    if (kind == QLatin1String("fifo"))
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
+    if (kind.endsWith(QLatin1String("GiB"))) {
+        // Sparse: the size is reported without the disk holding it.
+        QFile file(path);
+        const bool made = file.open(QIODevice::WriteOnly) && file.resize(qint64(kind.chopped(3).toInt()) << 30);
+        return made ? path : QString();
+    }
+    return path;
 }
 
 void click(const MainWindow &window, const char *buttonName)

@@ -47,6 +47,19 @@ public:
 // A byte array as the debug output shows it.
 QString debugText(const QByteArray &bytes);
 
+// CPU time this process has used, in milliseconds: a port spinning on a dead
+// device shows here.
+qint64 processCpuMs();
+
+// The first page-sized kernel attribute file that holds fewer bytes than the size
+// it reports; empty where there is none.
+QString shortReadingFile();
+
+// A path, made in `directory` where it has to be, that opening an image must
+// refuse: "missing", "directory", "/dev/zero", "fifo" (no writer) or "<n>GiB" (a
+// sparse file). Empty when it could not be made.
+QString refusedImagePath(const QString &kind, const QString &directory);
+
 // Runs the event loop, sleeping between events, until condition() holds; false when
 // timeoutMs passed first. Lets a test go on as soon as the console has taken a
 // board's bytes in, rather than after a fixed pause.

@@ -2,9 +2,9 @@
 #include "firmwareimage.h"
 #include "flashpackets.h"
 #include "registerfield.h"
+#include "testsupport.h"
 
 #include <QDateTime>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(RegisterField::Status)
 
@@ -474,19 +473,8 @@ void TestCommandUnits::refuseImage()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QString path = dir.filePath(QStringLiteral("image.bin"));
-    if (kind == QLatin1String("directory")) {
-        path = dir.path();
-    } else if (kind == QLatin1String("/dev/zero")) {
-        path = kind;
-    } else if (kind == QLatin1String("fifo")) {
-        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
-    } else if (kind.endsWith(QLatin1String("GiB"))) {
-        // Sparse: the size is reported without the disk holding it.
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(qint64(kind.chopped(3).toInt()) << 30));
-    }
+    const QString path = TestSupport::refusedImagePath(kind, dir.path());
+    QVERIFY(!path.isEmpty());
 
     QElapsedTimer timer;
     timer.start();
@@ -501,19 +489,7 @@ void TestCommandUnits::refuseImage()
 void TestCommandUnits::refuseShortRead()
 {
     // Kernel attribute files report a size of one page but hold a few bytes.
-    QString shortFile;
-    QDirIterator it(QStringLiteral("/sys/kernel"), QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
-    for (int looked = 0; it.hasNext() && looked < 500 && shortFile.isEmpty(); ++looked) {
-        const QString candidate = it.next();
-        if (QFileInfo(candidate).size() != 4096)
-            continue;
-        QFile file(candidate);
-        if (!file.open(QIODevice::ReadOnly) || file.isSequential())
-            continue;
-        const QByteArray bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError && !bytes.isEmpty() && bytes.size() < 4096)
-            shortFile = candidate;
-    }
+    const QString shortFile = TestSupport::shortReadingFile();
     if (shortFile.isEmpty())
         QSKIP("no readable file here reports more bytes than it holds");
 

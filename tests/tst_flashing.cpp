@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -14,7 +13,6 @@
 
 #include <atomic>
 #include <poll.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -130,24 +128,6 @@ void expectFailure(PtyConsole &console, const QString &reason)
     QCOMPARE(colourFromEnd(console, 1), red());
     QCoreApplication::processEvents();
     QCOMPARE(console.newLogLines(), QStringList());
-}
-
-// The first page-sized kernel attribute that holds fewer bytes than its reported size.
-QString shortReadingFile()
-{
-    QDirIterator it(QStringLiteral("/sys/kernel"), QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
-    for (int looked = 0; it.hasNext() && looked < 500; ++looked) {
-        const QString candidate = it.next();
-        if (QFileInfo(candidate).size() != 4096)
-            continue;
-        QFile file(candidate);
-        if (!file.open(QIODevice::ReadOnly) || file.isSequential())
-            continue;
-        const QByteArray bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError && !bytes.isEmpty() && bytes.size() < 4096)
-            return candidate;
-    }
-    return {};
 }
 
 } // namespace
@@ -332,21 +312,14 @@ void TestFlashing::refusedOpenKeepsImage()
 {
     QFETCH(QString, kind);
 
-    QString refused = m_dir.filePath(QStringLiteral("refused-") + QString(QTest::currentDataTag()).replace(u' ', u'-'));
-    if (kind == QLatin1String("directory")) {
-        refused = m_dir.path();
-    } else if (kind == QLatin1String("/dev/zero")) {
-        refused = kind;
-    } else if (kind == QLatin1String("fifo")) {
-        QVERIFY(::mkfifo(QFile::encodeName(refused).constData(), 0600) == 0);
-    } else if (kind == QLatin1String("4GiB")) {
-        QFile file(refused);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(Q_INT64_C(4) << 30));
-    } else if (kind == QLatin1String("short")) {
-        refused = shortReadingFile();
+    QString refused;
+    if (kind == QLatin1String("short")) {
+        refused = TestSupport::shortReadingFile();
         if (refused.isEmpty())
             QSKIP("no readable file here reports more bytes than it holds");
+    } else {
+        refused = TestSupport::refusedImagePath(kind, m_dir.path());
+        QVERIFY(!refused.isEmpty());
     }
 
     PtyConsole console;

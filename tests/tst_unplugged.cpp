@@ -10,22 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
 #include <thread>
 
 using namespace TestSupport;
-
-namespace {
-
-qint64 processCpuMs()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
-         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
-}
-
-} // namespace
 
 class TestUnplugged : public QObject
 {
