@@ -256,11 +256,13 @@ void MainWindow::on_pushButton_open_File_clicked()
 
     const QFileInfo info(fileName);
     const QStringList lines = describeImageFile(info);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        logLine(lines.at(i));
-        if (i == 2)
-            ui->lineEdit_file_path->setText(info.absoluteFilePath());
-    }
+    // The path field is filled right after the path line, before the size and times.
+    constexpr qsizetype linesUpToPath = 3;
+    for (const QString &line : lines.first(linesUpToPath))
+        logLine(line);
+    ui->lineEdit_file_path->setText(info.absoluteFilePath());
+    for (const QString &line : lines.sliced(linesUpToPath))
+        logLine(line);
 }
 
 void MainWindow::on_pushButton_flash_clicked()
