@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh >&2
-build_dir=${BUILD_DIR:-build-release}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
+source scripts/presets.sh
+build_dir=${BUILD_DIR:-$(preset_dir release)}
+cmake --preset release -B "$build_dir" >&2
 cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 

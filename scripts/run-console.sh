@@ -5,8 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
+source scripts/presets.sh
+build_dir=${BUILD_DIR:-$(preset_dir default)}
+cmake --preset default -B "$build_dir"
 if [[ "${1:-}" == "--real" ]]; then
     cmake --build "$build_dir" --target bench-console --parallel "$(nproc)"
     exec "$build_dir/src/bench-console"

@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 [[ "${SKIP_DEPS:-0}" == 1 ]] || scripts/install-deps.sh --extra
-build_dir=${BUILD_DIR:-build-fuzz}
+source scripts/presets.sh
+build_dir=${BUILD_DIR:-$(preset_dir fuzz)}
 seconds=${FUZZ_SECONDS:-60}
 
 # Target and the longest input worth trying: a few hundred reads of the port,
@@ -24,8 +25,7 @@ targets=(
     fuzz_flashpackets:4096
 )
 
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++ -DBENCH_CONSOLE_FUZZ=ON
+cmake --preset fuzz -B "$build_dir"
 # Only the fuzz targets: nothing else of the tree is needed here.
 cmake --build "$build_dir" --parallel 2 --target "${targets[@]%%:*}"
 

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds the console and runs its whole test suite with ctest.
-#   BUILD_DIR   where to build (default: build)
+#   PRESET      configure preset from CMakePresets.json (default: default)
+#   BUILD_DIR   where to build (default: the preset's folder)
+#   BUILD_TYPE  overrides the preset's build type
 #   CMAKE_ARGS  extra arguments for the configure step
+#   CTEST_ARGS  extra arguments for ctest (-L unit runs one kind of test)
 #   SKIP_DEPS=1 do not look for missing apt packages (used inside prepared roots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+source scripts/presets.sh
 [[ "${SKIP_DEPS:-0}" == 1 ]] || scripts/install-deps.sh
-build_dir=${BUILD_DIR:-build}
+preset=${PRESET:-default}
+build_dir=${BUILD_DIR:-$(preset_dir "$preset")}
 # shellcheck disable=SC2086
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_ARGS:-}
+cmake --preset "$preset" -B "$build_dir" ${BUILD_TYPE:+-DCMAKE_BUILD_TYPE=$BUILD_TYPE} ${CMAKE_ARGS:-}
 cmake --build "$build_dir" --parallel "$(nproc)"
 ctest --test-dir "$build_dir" --output-on-failure --timeout 600 ${CTEST_ARGS:-}

@@ -5,8 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
+source scripts/presets.sh
+build_dir=${BUILD_DIR:-$(preset_dir default)}
+cmake --preset default -B "$build_dir"
 cmake --build "$build_dir" --target demo-screenshot --parallel "$(nproc)"
 mkdir -p docs
 xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot.png "${1:-8}" 2>/dev/null

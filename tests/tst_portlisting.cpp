@@ -11,7 +11,7 @@ class TestPortListing : public QObject
 private slots:
     void listing_data();
     void listing();
-    void extraPortsFollowPlatformPortsOnce();
+    void extraPortsListedOnce();
 };
 
 namespace {
@@ -90,18 +90,18 @@ void TestPortListing::listing()
     QCOMPARE(listing.reportedTexts.size(), ports.size());
 }
 
-void TestPortListing::extraPortsFollowPlatformPortsOnce()
+void TestPortListing::extraPortsListedOnce()
 {
-    const qsizetype platformPorts = availablePortRecords().size();
+    const qsizetype earlierPorts = extraPortRecords().size();
     addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
     addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
     addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
 
-    const QList<PortRecord> records = availablePortRecords();
-    QCOMPARE(records.size(), platformPorts + 2);
-    QCOMPARE(records.at(platformPorts).portName, QStringLiteral("/dev/pts/77"));
-    QCOMPARE(records.at(platformPorts).description, QStringLiteral("Simulated board again"));
-    QCOMPARE(records.at(platformPorts + 1).portName, QStringLiteral("/dev/pts/78"));
+    const QList<PortRecord> records = extraPortRecords();
+    QCOMPARE(records.size(), earlierPorts + 2);
+    QCOMPARE(records.at(earlierPorts).portName, QStringLiteral("/dev/pts/77"));
+    QCOMPARE(records.at(earlierPorts).description, QStringLiteral("Simulated board again"));
+    QCOMPARE(records.at(earlierPorts + 1).portName, QStringLiteral("/dev/pts/78"));
 }
 
 QTEST_APPLESS_MAIN(TestPortListing)

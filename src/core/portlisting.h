@@ -28,8 +28,8 @@ struct PortListing
 // then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
 PortListing formatPortListing(const QList<PortRecord> &ports);
 
-// The ports the platform reports, followed by those added with addExtraPort.
-QList<PortRecord> availablePortRecords();
+// The ports added with addExtraPort, in the order they were first added.
+QList<PortRecord> extraPortRecords();
 
 // Lists a port the platform cannot enumerate (a simulated board on a pty) on every
 // later refresh, after the platform's own ports; a port of the same name is replaced.

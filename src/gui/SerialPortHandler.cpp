@@ -1,8 +1,8 @@
 #include "SerialPortHandler.h"
 
+#include "availableports.h"
 #include "logpane.h"
 #include "mainwindow.h"
-#include "portlisting.h"
 #include "serialporthangup.h"
 #include "serialsend.h"
 #include "telemetry.h"

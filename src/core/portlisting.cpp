@@ -1,7 +1,5 @@
 #include "portlisting.h"
 
-#include <QSerialPortInfo>
-
 #include <algorithm>
 
 namespace {
@@ -50,19 +48,9 @@ PortListing formatPortListing(const QList<PortRecord> &ports)
     return listing;
 }
 
-QList<PortRecord> availablePortRecords()
+QList<PortRecord> extraPortRecords()
 {
-    QList<PortRecord> records;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-        PortRecord record { info.portName(), info.description(), std::nullopt, std::nullopt };
-        if (info.hasVendorIdentifier())
-            record.vendorIdentifier = info.vendorIdentifier();
-        if (info.hasProductIdentifier())
-            record.productIdentifier = info.productIdentifier();
-        records.append(record);
-    }
-    return records + extraPorts();
+    return extraPorts();
 }
 
 void addExtraPort(const PortRecord &port)
