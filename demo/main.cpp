@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
                              QTextStream(stdout) << line << Qt::endl;
                      });
 
-    addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
     MainWindow window;
     window.show();
     return application.exec();

@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     board.run([&board] { board.simulator()->setTelemetryRate(100); });
-    addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
 
     MainWindow window;
     window.show();

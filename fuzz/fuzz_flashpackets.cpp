@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size >= sizeof(quint64)) {
         quint64 raw = 0;
         std::memcpy(&raw, data, sizeof raw);
-        const auto farSize = qint64(raw % quint64(FlashPackets::MaxImageSize + 1));
+        const auto farSize = qint64(raw % quint64(FlashPackets::maxImageSize + 1));
         checkArithmetic(farSize);
         checkArithmetic(-farSize);
     }

@@ -31,7 +31,7 @@ void checkHexMode(const QString &text)
             foreignCharacter = true;
     }
 
-    const HexInput hex = parseHexInput(text);
+    const HexInput hex = HexInput::parse(text);
     FUZZ_REQUIRE((hex.status == HexInput::Invalid) == foreignCharacter);
     FUZZ_REQUIRE((hex.status == HexInput::Blank) == (!foreignCharacter && digits.isEmpty()));
     if (hex.status != HexInput::Ready) {
@@ -57,7 +57,7 @@ void checkHexMode(const QString &text)
 
 void checkTextMode(const QString &text)
 {
-    const TextInput input = encodeTextInput(text);
+    const TextInput input = TextInput::encode(text);
     FUZZ_REQUIRE(input.charCount == text.size());
     // Qt 6 on Unix takes UTF-8 for the local 8-bit encoding; nothing is trimmed
     // or added. (What stands in for a lone surrogate is the encoder's business.)

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         port.productIdentifier = fuzzedIdentifier(provider);
     }
 
-    const PortListing listing = formatPortListing(ports);
+    const PortListing listing = PortListing::format(ports);
     FUZZ_REQUIRE(listing.reportedTexts.size() == ports.size());
     FUZZ_REQUIRE(listing.displayTexts.size() == listing.portNames.size());
     FUZZ_REQUIRE(listing.portNames.size() <= ports.size());

@@ -65,7 +65,7 @@ Expected expectedField(const QString &text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = FuzzSupport::textFromBytes(data, size);
-    const RegisterField field = parseRegisterField(text);
+    const RegisterField field = RegisterField::parse(text);
     const Expected expected = expectedField(text);
 
     FUZZ_REQUIRE((field.status == RegisterField::Empty) == text.trimmed().isEmpty());

@@ -54,7 +54,7 @@ void checkChart(const PowerChartData &chart, qint64 firstSampleNumber, const Tel
     const double low = chart.xRangeLow();
     const double high = chart.xRangeHigh();
     FUZZ_REQUIRE(high - low == PowerChartData::maxPoints);
-    for (int series = 0; series < Telemetry::SeriesCount; ++series) {
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &points = chart.points(series);
         FUZZ_REQUIRE(points.size() == std::min<qint64>(plotted, PowerChartData::maxPoints));
         const qint64 firstX = chart.sampleCount() - points.size();
@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QByteArray chunk(read.data(), qsizetype(read.size()));
         received += chunk;
         const ReceiveRouter::Result result = router.route(chunk);
-        FUZZ_REQUIRE(router.heldSize() >= 0 && router.heldSize() < Telemetry::FrameLength);
+        FUZZ_REQUIRE(router.heldSize() >= 0 && router.heldSize() < Telemetry::frameLength);
 
         const std::vector<char> routed(result.bytes.cbegin(), result.bytes.cend());
         switch (result.route) {
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_REQUIRE(router.heldSize() > 0);
             break;
         case ReceiveRouter::Telemetry: {
-            FUZZ_REQUIRE(routed.size() >= size_t(Telemetry::FrameLength));
+            FUZZ_REQUIRE(routed.size() >= size_t(Telemetry::frameLength));
             FUZZ_REQUIRE(uint8_t(routed[0]) == 0xFF && uint8_t(routed[1]) == 0xFF);
             const std::optional<Telemetry::Sample> sample = decodeExact(routed);
             FUZZ_REQUIRE(sample.has_value());

@@ -112,7 +112,7 @@ void BoardLink::write(const QByteArray &bytes)
 {
     if (m_fd < 0 || bytes.isEmpty())
         return;
-    if (m_pending.size() + bytes.size() > MaxPendingBytes) {
+    if (m_pending.size() + bytes.size() > maxPendingBytes) {
         m_droppedBytes += bytes.size();
         emit bytesDropped(bytes.size());
         return;

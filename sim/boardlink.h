@@ -24,7 +24,7 @@ class BoardLink : public QObject
 public:
     // What waits to be written is capped, so that a console that stopped
     // reading does not make the board hoard telemetry without end.
-    static constexpr qsizetype MaxPendingBytes = 256 * 1024;
+    static constexpr qsizetype maxPendingBytes = 256 * 1024;
 
     explicit BoardLink(QObject *parent = nullptr);
     ~BoardLink() override;

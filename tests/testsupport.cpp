@@ -161,7 +161,7 @@ bool selectPort(MainWindow &window, const QString &portName)
 PtyConsole::PtyConsole(bool openPort)
     : m_pty(std::make_unique<PtyPair>())
 {
-    addExtraPort({ m_pty->slavePath(), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ m_pty->slavePath(), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
     m_window = std::make_unique<MainWindow>();
     m_seenLogParagraphs = logParagraphs(*m_window).size();
     if (openPort) {

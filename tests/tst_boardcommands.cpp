@@ -380,7 +380,7 @@ void TestBoardCommands::registerWrite()
     setText(console, valueField, QStringLiteral("2222"));
     TestSupport::click(console.window(), writeButton);
     QCOMPARE(sent(console, 8), header + ' ' + wire("01 00 11 11 22 22"));
-    const QByteArray frameBefore = BoardCommand::frameBytes(frame);
+    const QByteArray frameBefore = CommandFrames::frameBytes(frame);
 
     setText(console, addressField, address);
     setText(console, valueField, value);
@@ -390,7 +390,7 @@ void TestBoardCommands::registerWrite()
         QCOMPARE(console.newLogLines(), QStringList());
     } else {
         QCOMPARE(nothingSent(console), QByteArray());
-        QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), frameBefore.toHex(' '));
+        QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), frameBefore.toHex(' '));
         QCOMPARE(console.newLogLines(),
                  refused ? QStringList { QStringLiteral("错误: 寄存器地址和数据须为0-FFFF的16进制数") } : QStringList());
     }
@@ -414,17 +414,17 @@ void TestBoardCommands::controlsWithoutCommand()
 
     PtyConsole console;
     const QStringList logBefore = TestSupport::logParagraphs(console.window());
-    const QByteArray framesBefore = BoardCommand::frameBytes(ARM_Reset) + BoardCommand::frameBytes(app_order)
-        + BoardCommand::frameBytes(GPU_POWER_order) + BoardCommand::frameBytes(AD_order)
-        + BoardCommand::frameBytes(DA_order);
+    const QByteArray framesBefore = CommandFrames::frameBytes(ARM_Reset) + CommandFrames::frameBytes(app_order)
+        + CommandFrames::frameBytes(GPU_POWER_order) + CommandFrames::frameBytes(AD_order)
+        + CommandFrames::frameBytes(DA_order);
 
     TestSupport::click(console.window(), control.constData());
     TestSupport::click(console.window(), control.constData());
     QCOMPARE(nothingSent(console), QByteArray());
     QCOMPARE(TestSupport::logParagraphs(console.window()), logBefore);
-    const QByteArray framesAfter = BoardCommand::frameBytes(ARM_Reset) + BoardCommand::frameBytes(app_order)
-        + BoardCommand::frameBytes(GPU_POWER_order) + BoardCommand::frameBytes(AD_order)
-        + BoardCommand::frameBytes(DA_order);
+    const QByteArray framesAfter = CommandFrames::frameBytes(ARM_Reset) + CommandFrames::frameBytes(app_order)
+        + CommandFrames::frameBytes(GPU_POWER_order) + CommandFrames::frameBytes(AD_order)
+        + CommandFrames::frameBytes(DA_order);
     QCOMPARE(framesAfter.toHex(' '), framesBefore.toHex(' '));
 }
 

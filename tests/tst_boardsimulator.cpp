@@ -605,7 +605,7 @@ void TestBoardSimulator::telemetryFollowsState()
     const QList<QByteArray> high = telemetrySamples(simulator, 50);
 
     for (const QByteArray &frame : low + high) {
-        QCOMPARE(frame.size(), BoardSimulator::TelemetryFrameLength);
+        QCOMPARE(frame.size(), BoardSimulator::telemetryFrameLength);
         QVERIFY(frame.startsWith(bytes("FFFF")));
     }
     const double difference = meanReading(high, reading) - meanReading(low, reading);

@@ -84,7 +84,7 @@ void TestPortListing::listing()
     QFETCH(QStringList, displayTexts);
     QFETCH(QStringList, portNames);
 
-    const PortListing listing = formatPortListing(ports);
+    const PortListing listing = PortListing::format(ports);
     QCOMPARE(listing.displayTexts, displayTexts);
     QCOMPARE(listing.portNames, portNames);
     QCOMPARE(listing.reportedTexts.size(), ports.size());
@@ -92,12 +92,12 @@ void TestPortListing::listing()
 
 void TestPortListing::extraPortsListedOnce()
 {
-    const qsizetype earlierPorts = extraPortRecords().size();
-    addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
-    addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
-    addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
+    const qsizetype earlierPorts = PortListing::extraPorts().size();
+    PortListing::addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
 
-    const QList<PortRecord> records = extraPortRecords();
+    const QList<PortRecord> records = PortListing::extraPorts();
     QCOMPARE(records.size(), earlierPorts + 2);
     QCOMPARE(records.at(earlierPorts).portName, QStringLiteral("/dev/pts/77"));
     QCOMPARE(records.at(earlierPorts).description, QStringLiteral("Simulated board again"));

@@ -105,7 +105,7 @@ void TestReceiveUnits::decodeFrame()
 
     const std::optional<Sample> sample = Telemetry::decodeFrame(chunk);
     QVERIFY(sample);
-    for (int series = 0; series < Telemetry::SeriesCount; ++series)
+    for (int series = 0; series < Telemetry::seriesCount; ++series)
         QCOMPARE((*sample)[series], expected[series]);
 }
 
@@ -219,12 +219,12 @@ void TestReceiveUnits::heldBytesStayUnderOneFrame()
     for (const char byte : hex("FF0000006401020304")) {
         const qsizetype heldBefore = router.heldSize();
         const ReceiveRouter::Result result = router.route(QByteArray(1, byte));
-        QVERIFY2(router.heldSize() < Telemetry::FrameLength, qPrintable(QString::number(router.heldSize())));
+        QVERIFY2(router.heldSize() < Telemetry::frameLength, qPrintable(QString::number(router.heldSize())));
         if (result.route == ReceiveRouter::Held) {
             QCOMPARE(router.heldSize(), heldBefore + 1);
         } else {
             QCOMPARE(result.route, ReceiveRouter::Telemetry);
-            QCOMPARE(result.bytes.size(), Telemetry::FrameLength);
+            QCOMPARE(result.bytes.size(), Telemetry::frameLength);
             QCOMPARE(router.heldSize(), qsizetype(0));
         }
     }
@@ -275,7 +275,7 @@ void TestReceiveUnits::rollingWindow()
         data.addSample(Sample { 1, 2, 3, 4, 5 });
 
     QCOMPARE(data.sampleCount(), qint64(frames));
-    for (int series = 0; series < Telemetry::SeriesCount; ++series) {
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &list = data.points(series);
         QCOMPARE(list.size(), qsizetype(points));
         if (points > 0) {
@@ -296,7 +296,7 @@ void TestReceiveUnits::samplesKeepTheirValues()
         data.addSample(Sample { double(i), i + 0.25, i + 0.5, i + 0.75, -double(i) });
 
     // The oldest 100 are gone; each remaining point carries its own frame's reading.
-    for (int series = 0; series < Telemetry::SeriesCount; ++series) {
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &list = data.points(series);
         QCOMPARE(list.size(), qsizetype(PowerChartData::maxPoints));
         for (const QPointF &point : list) {
@@ -373,7 +373,7 @@ void TestReceiveUnits::parseHexInput()
     QFETCH(QString, normalised);
     QFETCH(QByteArray, bytes);
 
-    const HexInput input = ::parseHexInput(text);
+    const HexInput input = HexInput::parse(text);
     QCOMPARE(int(input.status), status);
     QCOMPARE(input.normalised, normalised);
     QCOMPARE(input.bytes, bytes);
@@ -401,7 +401,7 @@ void TestReceiveUnits::encodeTextInput()
     QFETCH(int, charCount);
     QFETCH(QString, hexEcho);
 
-    const TextInput input = ::encodeTextInput(text);
+    const TextInput input = TextInput::encode(text);
     QCOMPARE(input.bytes, bytes);
     QCOMPARE(input.charCount, qsizetype(charCount));
     QCOMPARE(input.hexEcho, hexEcho);
@@ -429,7 +429,7 @@ void TestReceiveUnits::encodeTextInputInLocalEncoding()
     QFETCH(int, charCount);
     QFETCH(QString, hexEcho);
 
-    const TextInput input = ::encodeTextInput(text);
+    const TextInput input = TextInput::encode(text);
     QCOMPARE(input.bytes, utf8Bytes);
     QCOMPARE(input.charCount, qsizetype(charCount));
     QCOMPARE(input.hexEcho, hexEcho);

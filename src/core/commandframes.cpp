@@ -8,7 +8,7 @@ AD_DA_order_struct DA_order = {};
 QByteArray file_data;
 file_update_struct file_update = { { 0xA6, 0xA6 }, {}, {}, {} };
 
-namespace BoardCommand {
+namespace CommandFrames {
 
 namespace {
 
@@ -32,9 +32,9 @@ void setJump(APP_order_struct &frame, int spinBoxValue)
 
 void setGpuPower(GPU_POWER_order_struct &frame, bool on)
 {
-    frame.GPU_ON_OFF = on ? GpuRailOn : GpuRailOff;
+    frame.GPU_ON_OFF = on ? gpuRailOn : gpuRailOff;
     frame.GPU_order[0] = GpuRail;
-    frame.GPU_FAN_speed = on ? FanSpeedAfterPowerOn : FanSpeedAfterPowerOff;
+    frame.GPU_FAN_speed = on ? fanSpeedAfterPowerOn : fanSpeedAfterPowerOff;
 }
 
 void setPlotting(GPU_POWER_order_struct &frame, bool on)
@@ -66,4 +66,4 @@ void setRegisterWrite(AD_DA_order_struct &frame, RegisterHeader header, quint16 
     putLittleEndian16(frame.data, value);
 }
 
-} // namespace BoardCommand
+} // namespace CommandFrames

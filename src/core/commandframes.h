@@ -64,7 +64,7 @@ extern AD_DA_order_struct DA_order;
 extern QByteArray file_data;
 extern file_update_struct file_update;
 
-namespace BoardCommand {
+namespace CommandFrames {
 
 enum GpuSelector : uint8_t {
     GpuRail = 0x00,
@@ -73,18 +73,18 @@ enum GpuSelector : uint8_t {
     GpuFanSpeed = 0x03,
 };
 
-constexpr uint8_t GpuRailOn = 0x4E;
-constexpr uint8_t GpuRailOff = 0x46;
-constexpr uint8_t FanSpeedAfterPowerOn = 0x80;
-constexpr uint8_t FanSpeedAfterPowerOff = 0x20;
+constexpr uint8_t gpuRailOn = 0x4E;
+constexpr uint8_t gpuRailOff = 0x46;
+constexpr uint8_t fanSpeedAfterPowerOn = 0x80;
+constexpr uint8_t fanSpeedAfterPowerOff = 0x20;
 
 struct RegisterHeader
 {
     uint8_t first;
     uint8_t second;
 };
-constexpr RegisterHeader AdHeader { 0x96, 0x53 };
-constexpr RegisterHeader DaHeader { 0x91, 0x22 };
+constexpr RegisterHeader adHeader { 0x96, 0x53 };
+constexpr RegisterHeader daHeader { 0x91, 0x22 };
 
 void setErase(APP_order_struct &frame, int spinBoxValue);
 void setJump(APP_order_struct &frame, int spinBoxValue);
@@ -100,6 +100,6 @@ QByteArray frameBytes(const Frame &frame)
     return QByteArray(reinterpret_cast<const char *>(&frame), int(sizeof frame));
 }
 
-} // namespace BoardCommand
+} // namespace CommandFrames
 
 #endif // COMMANDFRAMES_H

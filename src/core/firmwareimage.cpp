@@ -5,7 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 
-FirmwareImage readFirmwareImage(const QString &fileName)
+FirmwareImage FirmwareImage::read(const QString &fileName)
 {
     // Opening a named pipe blocks until someone writes to it, so anything that is
     // neither a regular file nor a directory (whose open fails with its own reason)
@@ -22,7 +22,7 @@ FirmwareImage readFirmwareImage(const QString &fileName)
         return { false, {}, notRegular };
 
     const qint64 size = file.size();
-    if (size > FlashPackets::MaxImageSize)
+    if (size > FlashPackets::maxImageSize)
         return { false, {}, QStringLiteral("文件过大: %1 字节, 烧录偏移为32位, 最多寻址 4 GiB").arg(size) };
 
     QByteArray data = file.readAll();
@@ -33,7 +33,7 @@ FirmwareImage readFirmwareImage(const QString &fileName)
     return { true, std::move(data), {} };
 }
 
-QStringList describeImageFile(const QFileInfo &info)
+QStringList FirmwareImage::describe(const QFileInfo &info)
 {
     const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
     return {

@@ -7,13 +7,13 @@ namespace FlashPackets {
 
 qsizetype packetCount(qsizetype imageSize)
 {
-    return imageSize <= 0 ? 0 : (imageSize + DataBytesPerPacket - 1) / DataBytesPerPacket;
+    return imageSize <= 0 ? 0 : (imageSize + dataBytesPerPacket - 1) / dataBytesPerPacket;
 }
 
 void fillPacket(file_update_struct &packet, const QByteArray &image, qsizetype index)
 {
-    const qsizetype offset = index * DataBytesPerPacket;
-    Q_ASSERT(offset >= 0 && offset < image.size() && offset <= MaxImageSize);
+    const qsizetype offset = index * dataBytesPerPacket;
+    Q_ASSERT(offset >= 0 && offset < image.size() && offset <= maxImageSize);
 
     packet.File_FRAME[0] = 0xA6;
     packet.File_FRAME[1] = 0xA6;
@@ -23,14 +23,14 @@ void fillPacket(file_update_struct &packet, const QByteArray &image, qsizetype i
     for (int i = 0; i < 4; ++i)
         packet.File_offset[i] = uint8_t(offset32 >> (8 * i));
 
-    const qsizetype length = std::min(DataBytesPerPacket, image.size() - offset);
+    const qsizetype length = std::min(dataBytesPerPacket, image.size() - offset);
     std::memset(packet.File_data, 0xFF, sizeof packet.File_data);
     std::memcpy(packet.File_data, image.constData() + offset, size_t(length));
 }
 
 qsizetype bytesCovered(qsizetype imageSize, qsizetype packets)
 {
-    return std::clamp<qsizetype>(packets * DataBytesPerPacket, 0, std::max<qsizetype>(imageSize, 0));
+    return std::clamp<qsizetype>(packets * dataBytesPerPacket, 0, std::max<qsizetype>(imageSize, 0));
 }
 
 } // namespace FlashPackets

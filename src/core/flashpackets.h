@@ -7,9 +7,9 @@
 
 namespace FlashPackets {
 
-constexpr qsizetype DataBytesPerPacket = 32;
+constexpr qsizetype dataBytesPerPacket = 32;
 // The packet's offset field is an unsigned 32-bit number.
-constexpr qint64 MaxImageSize = Q_INT64_C(0xFFFFFFFF);
+constexpr qint64 maxImageSize = Q_INT64_C(0xFFFFFFFF);
 
 // ceil(size / 32): no empty packet after an image that fills its last one.
 qsizetype packetCount(qsizetype imageSize);

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-HexInput parseHexInput(const QString &text)
+HexInput HexInput::parse(const QString &text)
 {
     static const QRegularExpression nonHex(QStringLiteral("[^0-9A-Fa-f\\s]"));
     // PCRE will not search malformed UTF-16 at all, so a lone surrogate would
@@ -21,7 +21,7 @@ HexInput parseHexInput(const QString &text)
     return { HexInput::Ready, normalised, QByteArray::fromHex(normalised.toUtf8()) };
 }
 
-TextInput encodeTextInput(const QString &text)
+TextInput TextInput::encode(const QString &text)
 {
     TextInput input;
     input.bytes = text.toLocal8Bit();

@@ -16,11 +16,11 @@ struct HexInput
     Status status = Blank;
     QString normalised; // digits only, even length, as typed (letter case kept)
     QByteArray bytes;
-};
 
-// Every white space character is dropped before the odd-length test, so a line
-// break between two bytes never shifts the digits into a leading zero byte.
-HexInput parseHexInput(const QString &text);
+    // Every white space character is dropped before the odd-length test, so a line
+    // break between two bytes never shifts the digits into a leading zero byte.
+    static HexInput parse(const QString &text);
+};
 
 // What the send editor's text becomes in text mode.
 struct TextInput
@@ -28,8 +28,8 @@ struct TextInput
     QByteArray bytes;  // local 8-bit encoding, exactly as typed
     qsizetype charCount = 0;
     QString hexEcho;   // "41 42 0A": upper-case pairs separated by one blank
-};
 
-TextInput encodeTextInput(const QString &text);
+    static TextInput encode(const QString &text);
+};
 
 #endif // HEXINPUT_H

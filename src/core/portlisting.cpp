@@ -18,7 +18,7 @@ bool isDropped(const PortRecord &port)
         || (port.vendorIdentifier && (*port.vendorIdentifier == 0x0000 || *port.vendorIdentifier == 0xFFFF));
 }
 
-QList<PortRecord> &extraPorts()
+QList<PortRecord> &extraPortRegistry()
 {
     static QList<PortRecord> ports;
     return ports;
@@ -26,7 +26,7 @@ QList<PortRecord> &extraPorts()
 
 } // namespace
 
-PortListing formatPortListing(const QList<PortRecord> &ports)
+PortListing PortListing::format(const QList<PortRecord> &ports)
 {
     qsizetype maxPortNameLength = 0;
     for (const PortRecord &port : ports)
@@ -48,14 +48,14 @@ PortListing formatPortListing(const QList<PortRecord> &ports)
     return listing;
 }
 
-QList<PortRecord> extraPortRecords()
+QList<PortRecord> PortListing::extraPorts()
 {
-    return extraPorts();
+    return extraPortRegistry();
 }
 
-void addExtraPort(const PortRecord &port)
+void PortListing::addExtraPort(const PortRecord &port)
 {
-    QList<PortRecord> &ports = extraPorts();
+    QList<PortRecord> &ports = extraPortRegistry();
     const auto sameName = [&port](const PortRecord &listed) { return listed.portName == port.portName; };
     const auto listed = std::find_if(ports.begin(), ports.end(), sameName);
     if (listed != ports.end())

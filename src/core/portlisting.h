@@ -22,17 +22,17 @@ struct PortListing
     QStringList displayTexts;
     QStringList portNames;
     QStringList reportedTexts; // every reported port, dropped ones included
+
+    // "%1 | %2:%3 | %4" for every port, name column padded over all reported ports,
+    // then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
+    static PortListing format(const QList<PortRecord> &ports);
+
+    // The ports added with addExtraPort, in the order they were first added.
+    static QList<PortRecord> extraPorts();
+
+    // Lists a port the platform cannot enumerate (a simulated board on a pty) on every
+    // later refresh, after the platform's own ports; a port of the same name is replaced.
+    static void addExtraPort(const PortRecord &port);
 };
-
-// "%1 | %2:%3 | %4" for every port, name column padded over all reported ports,
-// then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
-PortListing formatPortListing(const QList<PortRecord> &ports);
-
-// The ports added with addExtraPort, in the order they were first added.
-QList<PortRecord> extraPortRecords();
-
-// Lists a port the platform cannot enumerate (a simulated board on a pty) on every
-// later refresh, after the platform's own ports; a port of the same name is replaced.
-void addExtraPort(const PortRecord &port);
 
 #endif // PORTLISTING_H

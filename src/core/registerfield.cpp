@@ -16,7 +16,7 @@ int hexDigitValue(QChar c)
 
 } // namespace
 
-RegisterField parseRegisterField(const QString &text)
+RegisterField RegisterField::parse(const QString &text)
 {
     QString digits = text.trimmed();
     if (digits.isEmpty())

@@ -14,10 +14,10 @@ struct RegisterField
 
     Status status = Empty;
     quint16 value = 0;
-};
 
-// Trims the ends, removes every blank and every "0x" (any case), and accepts what
-// is left only when it is one to four significant hex digits worth at most FFFF.
-RegisterField parseRegisterField(const QString &text);
+    // Trims the ends, removes every blank and every "0x" (any case), and accepts what
+    // is left only when it is one to four significant hex digits worth at most FFFF.
+    static RegisterField parse(const QString &text);
+};
 
 #endif // REGISTERFIELD_H

@@ -9,7 +9,7 @@ bool startsTelemetryFrame(const QByteArray &chunk)
 
 std::optional<Sample> decodeFrame(const QByteArray &chunk)
 {
-    if (chunk.size() < FrameLength)
+    if (chunk.size() < frameLength)
         return std::nullopt;
     const auto reading = [&chunk](int offset) { return double(qint8(chunk[offset])); };
     return Sample { reading(5), reading(6), reading(7) * 0.27, reading(8) * 0.45, reading(9) };
@@ -24,7 +24,7 @@ ReceiveRouter::Result ReceiveRouter::route(const QByteArray &chunk)
 
     const bool frameHead = !bytes.isEmpty() && uchar(bytes[0]) == 0xFF
                            && (bytes.size() == 1 || uchar(bytes[1]) == 0xFF);
-    if (frameHead && bytes.size() < Telemetry::FrameLength) {
+    if (frameHead && bytes.size() < Telemetry::frameLength) {
         m_held = bytes;
         return { Held, {} };
     }
@@ -36,7 +36,7 @@ ReceiveRouter::Result ReceiveRouter::route(const QByteArray &chunk)
 void PowerChartData::addSample(const Telemetry::Sample &sample)
 {
     const double x = double(m_dataCounter);
-    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex) {
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex) {
         QList<QPointF> &points = m_vectorList[seriesIndex];
         if (points.size() >= maxPoints)
             points.removeFirst();

@@ -10,10 +10,10 @@
 
 namespace Telemetry {
 
-constexpr int SeriesCount = 5;
-constexpr qsizetype FrameLength = 10; // offsets 0 to 9 are all that is read
+constexpr int seriesCount = 5;
+constexpr qsizetype frameLength = 10; // offsets 0 to 9 are all that is read
 
-using Sample = std::array<double, SeriesCount>;
+using Sample = std::array<double, seriesCount>;
 
 // A chunk starting FF FF is a telemetry frame, whatever follows.
 bool startsTelemetryFrame(const QByteArray &chunk);
@@ -68,7 +68,7 @@ public:
     double xRangeHigh() const;
 
 private:
-    std::array<QList<QPointF>, Telemetry::SeriesCount> m_vectorList;
+    std::array<QList<QPointF>, Telemetry::seriesCount> m_vectorList;
     qint64 m_dataCounter = 0;
 };
 

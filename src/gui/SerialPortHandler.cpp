@@ -1,6 +1,6 @@
 #include "SerialPortHandler.h"
 
-#include "availableports.h"
+#include "portdiscovery.h"
 #include "logpane.h"
 #include "mainwindow.h"
 #include "serialporthangup.h"
@@ -164,7 +164,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         logLine(QStringLiteral("串口未打开"));
         return false;
     }
-    const SendOutcome outcome = writeAndWait(*serialPortInst, data, SerialPortWriteTimeoutMs);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
     if (!outcome.ok) {
         const QString line = QStringLiteral("发送失败: ") + outcome.error;
         qDebug().noquote() << line;
@@ -176,7 +176,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 int MainWindow::FindSerialPort()
 {
     serialPortList.clear();
-    const PortListing listing = formatPortListing(availablePortRecords());
+    const PortListing listing = PortListing::format(PortDiscovery::availablePorts());
     for (const QString &text : listing.reportedTexts)
         qDebug().noquote() << "Port:" + text;
 
@@ -284,7 +284,7 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 
 void MainWindow::refreshChart()
 {
-    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex)
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         chartLineSeries[seriesIndex]->replace(powerChartData.points(seriesIndex));
 
     QChart *chart = ui->power_moniter->chart();

@@ -18,6 +18,6 @@ extern QValueAxis *chartAxisY;
 extern QLineSeries *chartLineSeries[5];
 
 // Longest a send may wait for its bytes to leave.
-constexpr int SerialPortWriteTimeoutMs = 30000;
+constexpr int serialPortWriteTimeoutMs = 30000;
 
 #endif // SERIALPORTHANDLER_H

@@ -36,7 +36,7 @@ void insertBoardText(QTextBrowser *pane, const QString &text)
 
     qsizetype start = 0;
     while (start < text.size()) {
-        const qsizetype room = MaxBoardTextParagraphLength - cursor.positionInBlock();
+        const qsizetype room = maxBoardTextParagraphLength - cursor.positionInBlock();
         const qsizetype lineEnd = std::find_if(text.cbegin() + start, text.cend(), endsParagraph) - text.cbegin();
         if (lineEnd - start > room) {
             if (room > 0)

@@ -11,8 +11,8 @@ class QTextBrowser;
 // after the first one, "串口报文", are dropped past a fixed count.
 namespace LogPane {
 
-constexpr int MaxParagraphs = 20000;
-constexpr int MaxBoardTextParagraphLength = 4096;
+constexpr int maxParagraphs = 20000;
+constexpr int maxBoardTextParagraphLength = 4096;
 
 // A status line: a paragraph of its own, simple HTML rendered.
 void appendLine(QTextBrowser *pane, const QString &line);
@@ -21,7 +21,7 @@ void appendLine(QTextBrowser *pane, const QString &line);
 void insertBoardText(QTextBrowser *pane, const QString &text);
 
 // Drops the oldest paragraphs after the first while there are more than maxParagraphs.
-void limitParagraphs(QTextBrowser *pane, int maxParagraphs = MaxParagraphs);
+void limitParagraphs(QTextBrowser *pane, int maxParagraphs = maxParagraphs);
 
 } // namespace LogPane
 

@@ -63,7 +63,13 @@ private:
     void UpdateChart(const QByteArray &serialPortDataOut);
     void refreshChart();
     void logLine(const QString &line);
-    void registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
+    // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
+    template <typename Frame>
+    bool sendFrame(const Frame &frame)
+    {
+        return SerialPortTransmit(reinterpret_cast<const uint8_t *>(&frame), int(sizeof frame));
+    }
+    void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
 
     Ui::MainWindow *ui;

@@ -21,7 +21,7 @@ void SerialPortHangUpWatch::watch(QSerialPort *port)
 
 bool SerialPortHangUpWatch::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::SockAct && ++m_emptyWakeUps == HungUpAfterEmptyWakeUps)
+    if (event->type() == QEvent::SockAct && ++m_emptyWakeUps == hungUpAfterEmptyWakeUps)
         emit hungUp();
     return QObject::eventFilter(watched, event);
 }

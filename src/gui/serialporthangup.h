@@ -16,7 +16,7 @@ class SerialPortHangUpWatch : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int HungUpAfterEmptyWakeUps = 1000;
+    static constexpr int hungUpAfterEmptyWakeUps = 1000;
 
     explicit SerialPortHangUpWatch(QObject *parent = nullptr) : QObject(parent) {}
 

@@ -14,7 +14,9 @@ bool isFailure(QSerialPort::SerialPortError error)
 
 } // namespace
 
-SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs)
+namespace SerialSend {
+
+Outcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs)
 {
     if (data.isEmpty())
         return { true, {} };
@@ -29,7 +31,7 @@ SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutM
         });
     const auto failed = [&](const QString &fallback) {
         QObject::disconnect(watch);
-        return SendOutcome { false, firstError.isEmpty() ? fallback : firstError };
+        return Outcome { false, firstError.isEmpty() ? fallback : firstError };
     };
 
     port.clearError();
@@ -51,3 +53,5 @@ SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutM
     QObject::disconnect(watch);
     return { true, {} };
 }
+
+} // namespace SerialSend

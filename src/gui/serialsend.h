@@ -6,7 +6,9 @@
 
 class QSerialPort;
 
-struct SendOutcome
+namespace SerialSend {
+
+struct Outcome
 {
     bool ok = false;
     QString error; // the port's error text when the bytes did not all go out
@@ -15,6 +17,8 @@ struct SendOutcome
 // Writes every byte, flushes, and waits only while bytes are still pending, at most
 // timeoutMs: waitForBytesWritten would otherwise sit out its whole timeout once the
 // flush has already handed everything to the driver.
-SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs);
+Outcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs);
+
+} // namespace SerialSend
 
 #endif // SERIALSEND_H

@@ -1,8 +1,10 @@
-#include "availableports.h"
+#include "portdiscovery.h"
 
 #include <QSerialPortInfo>
 
-QList<PortRecord> availablePortRecords()
+namespace PortDiscovery {
+
+QList<PortRecord> availablePorts()
 {
     QList<PortRecord> records;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
@@ -14,5 +16,7 @@ QList<PortRecord> availablePortRecords()
             record.productIdentifier = info.productIdentifier();
         records.append(record);
     }
-    return records + extraPortRecords();
+    return records + PortListing::extraPorts();
 }
+
+} // namespace PortDiscovery

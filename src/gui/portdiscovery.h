@@ -1,0 +1,13 @@
+#ifndef PORTDISCOVERY_H
+#define PORTDISCOVERY_H
+
+#include "portlisting.h"
+
+namespace PortDiscovery {
+
+// The ports the platform reports, followed by those added with PortListing::addExtraPort.
+QList<PortRecord> availablePorts();
+
+} // namespace PortDiscovery
+
+#endif // PORTDISCOVERY_H
