@@ -77,8 +77,8 @@ int main(int argc, char *argv[])
             QStringLiteral("Use the serial device at <path> (opened raw at 921600 8N1) instead of a new pty pair."),
             QStringLiteral("path"));
     const QCommandLineOption rateOption(QStringLiteral("rate"),
-            QStringLiteral("Telemetry frames per second while plotting is on (1 to 1000, default 20)."),
-            QStringLiteral("n"), QStringLiteral("20"));
+            QStringLiteral("Telemetry frames per second while plotting is on (1 to 1000, default 50)."),
+            QStringLiteral("n"), QStringLiteral("50"));
     const QCommandLineOption plotOption(QStringLiteral("plot"),
             QStringLiteral("Stream telemetry from the start, without waiting for the plotting-on command."));
     const QCommandLineOption noiseOption(QStringLiteral("noise"),
@@ -118,8 +118,13 @@ int main(int argc, char *argv[])
                         splitDelayOption, mergeOption, mergeWindowOption, imageOutOption, idleOption, noTextOption,
                         showTelemetryOption, quietOption });
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        QTextStream(stderr) << "board-sim: unexpected argument \"" << parser.positionalArguments().constFirst()
+                            << "\"\nUsage: board-sim [options]; board-sim --help lists them\n";
+        return 2;
+    }
 
-    int rate = 20;
+    int rate = 50;
     int noise = 2;
     int seed = 1;
     int splitAt = 0;
