@@ -93,7 +93,7 @@ int main(int argc, char *argv[])
             QStringLiteral("With --split, cut after <n> bytes (0, the default, cuts at a random point)."),
             QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption splitDelayOption(QStringLiteral("split-delay-ms"),
-            QStringLiteral("With --split, milliseconds between the two pieces (default 5)."),
+            QStringLiteral("With --split, milliseconds between the two pieces (default 5), or less when the next write comes sooner."),
             QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption mergeOption(QStringLiteral("merge"),
             QStringLiteral("Send <n> frames or text answers together in one write (default 1)."),

@@ -119,7 +119,8 @@ public:
     void setTextAnswersEnabled(bool enabled);
 
     // How bytes leave the board, to meet the console with what real drivers do:
-    // several messages merged into one write, and each write cut in two.
+    // several messages merged into one write, and each write cut in two. The rest of
+    // a cut write follows after the split delay, or sooner, right before the next write.
     int mergeCount() const { return m_mergeCount; }
     void setMergeCount(int messagesPerWrite);
     int mergeWindow() const { return m_mergeWindowMs; }
