@@ -45,7 +45,7 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "cannot start the simulated board: " << error << '\n';
         return 1;
     }
-    addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
 
     MainWindow window;
     window.show();

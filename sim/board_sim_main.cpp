@@ -132,13 +132,13 @@ int main(int argc, char *argv[])
     int merge = 1;
     int mergeWindow = 500;
     int idle = 500;
-    constexpr int Unbounded = std::numeric_limits<int>::max();
+    constexpr int unbounded = std::numeric_limits<int>::max();
     if (!parseCount(parser, rateOption, 1, 1000, &rate) || !parseCount(parser, noiseOption, 0, 20, &noise)
-        || !parseCount(parser, seedOption, 0, Unbounded, &seed) || !parseCount(parser, splitAtOption, 0, Unbounded, &splitAt)
-        || !parseCount(parser, splitDelayOption, 0, Unbounded, &splitDelay)
-        || !parseCount(parser, mergeOption, 1, Unbounded, &merge)
-        || !parseCount(parser, mergeWindowOption, 1, Unbounded, &mergeWindow)
-        || !parseCount(parser, idleOption, 1, Unbounded, &idle))
+        || !parseCount(parser, seedOption, 0, unbounded, &seed) || !parseCount(parser, splitAtOption, 0, unbounded, &splitAt)
+        || !parseCount(parser, splitDelayOption, 0, unbounded, &splitDelay)
+        || !parseCount(parser, mergeOption, 1, unbounded, &merge)
+        || !parseCount(parser, mergeWindowOption, 1, unbounded, &mergeWindow)
+        || !parseCount(parser, idleOption, 1, unbounded, &idle))
         return 2;
 
     BoardSimulator simulator;

@@ -9,9 +9,9 @@
 
 namespace {
 
-constexpr quint8 ResetFrame[BoardSimulator::FrameLengthReset] = { 0xA4, 0xA4, 0x72, 0x65, 0x73, 0x65, 0x74, 0x00 };
+constexpr quint8 resetFrame[BoardSimulator::frameLengthReset] = { 0xA4, 0xA4, 0x72, 0x65, 0x73, 0x65, 0x74, 0x00 };
 
-constexpr BoardSimulator::FrameKind AllKinds[] = {
+constexpr BoardSimulator::FrameKind allKinds[] = {
     BoardSimulator::FrameKind::Reset,      BoardSimulator::FrameKind::EraseApp,
     BoardSimulator::FrameKind::JumpToApp,  BoardSimulator::FrameKind::Gpu,
     BoardSimulator::FrameKind::AdRegister, BoardSimulator::FrameKind::DaRegister,
@@ -22,17 +22,17 @@ int frameLength(BoardSimulator::FrameKind kind)
 {
     switch (kind) {
     case BoardSimulator::FrameKind::Reset:
-        return BoardSimulator::FrameLengthReset;
+        return BoardSimulator::frameLengthReset;
     case BoardSimulator::FrameKind::EraseApp:
     case BoardSimulator::FrameKind::JumpToApp:
-        return BoardSimulator::FrameLengthApp;
+        return BoardSimulator::frameLengthApp;
     case BoardSimulator::FrameKind::Gpu:
-        return BoardSimulator::FrameLengthGpu;
+        return BoardSimulator::frameLengthGpu;
     case BoardSimulator::FrameKind::AdRegister:
     case BoardSimulator::FrameKind::DaRegister:
-        return BoardSimulator::FrameLengthRegister;
+        return BoardSimulator::frameLengthRegister;
     case BoardSimulator::FrameKind::UpdatePacket:
-        return BoardSimulator::FrameLengthUpdate;
+        return BoardSimulator::frameLengthUpdate;
     }
     return 0;
 }
@@ -43,7 +43,7 @@ bool byteFits(BoardSimulator::FrameKind kind, int index, quint8 byte)
 {
     switch (kind) {
     case BoardSimulator::FrameKind::Reset:
-        return byte == ResetFrame[index];
+        return byte == resetFrame[index];
     case BoardSimulator::FrameKind::EraseApp:
         return index > 2 || byte == (index < 2 ? 0xA9 : 0x9A);
     case BoardSimulator::FrameKind::JumpToApp:
@@ -104,7 +104,7 @@ constexpr std::array<quint32, 256> makeCrcTable()
     return table;
 }
 
-constexpr std::array<quint32, 256> CrcTable = makeCrcTable();
+constexpr std::array<quint32, 256> crcTable = makeCrcTable();
 
 int clampToInt8(int value)
 {
@@ -272,7 +272,7 @@ quint32 BoardSimulator::crc32(QByteArrayView data)
 {
     quint32 crc = 0xFFFFFFFFu;
     for (const char byte : data)
-        crc = CrcTable[(crc ^ quint8(byte)) & 0xFF] ^ (crc >> 8);
+        crc = crcTable[(crc ^ quint8(byte)) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -299,7 +299,7 @@ BoardSimulator::FrameMatch BoardSimulator::matchFrame(qsizetype position) const
 {
     const qsizetype available = m_buffer.size() - position;
     FrameMatch best;
-    for (const FrameKind kind : AllKinds) {
+    for (const FrameKind kind : allKinds) {
         const int length = frameLength(kind);
         const qsizetype checked = qMin<qsizetype>(length, available);
         bool fits = true;
@@ -490,11 +490,11 @@ void BoardSimulator::startImage()
 BoardSimulator::Outcome BoardSimulator::handleUpdate(const QByteArray &frame)
 {
     const quint32 offset = littleEndian32(frame, 4);
-    const QByteArray data = frame.mid(8, UpdatePayload);
+    const QByteArray data = frame.mid(8, updatePayload);
     Outcome outcome;
-    outcome.meaning = QStringLiteral("update packet offset %1 (%2 bytes)").arg(offset).arg(UpdatePayload);
-    if (offset > MaxImageSize - UpdatePayload) {
-        outcome.meaning += QStringLiteral(", beyond the %1 MiB the board holds, ignored").arg(MaxImageSize / (1024 * 1024));
+    outcome.meaning = QStringLiteral("update packet offset %1 (%2 bytes)").arg(offset).arg(updatePayload);
+    if (offset > maxImageSize - updatePayload) {
+        outcome.meaning += QStringLiteral(", beyond the %1 MiB the board holds, ignored").arg(maxImageSize / (1024 * 1024));
         outcome.problem = true;
         return outcome;
     }
@@ -509,7 +509,7 @@ BoardSimulator::Outcome BoardSimulator::handleUpdate(const QByteArray &frame)
         notes << QStringLiteral("out of order, expected offset %1").arg(m_expectedOffset);
     }
 
-    const quint32 end = offset + UpdatePayload;
+    const quint32 end = offset + updatePayload;
     if (end > quint32(m_image.size())) {
         const qsizetype oldSize = m_image.size();
         m_image.resize(end);
@@ -518,7 +518,7 @@ BoardSimulator::Outcome BoardSimulator::handleUpdate(const QByteArray &frame)
     }
     int overlapped = 0;
     bool sameData = true;
-    for (int i = 0; i < UpdatePayload; ++i) {
+    for (int i = 0; i < updatePayload; ++i) {
         const quint32 at = offset + quint32(i);
         if (m_covered.testBit(at)) {
             ++overlapped;
@@ -533,7 +533,7 @@ BoardSimulator::Outcome BoardSimulator::handleUpdate(const QByteArray &frame)
                          .arg(overlapped)
                          .arg(sameData ? QStringLiteral("same data") : QStringLiteral("different data"));
     }
-    m_coveredBytes += UpdatePayload - overlapped;
+    m_coveredBytes += updatePayload - overlapped;
     ++m_packets;
     m_highestOffset = qMax(m_highestOffset, offset);
     m_expectedOffset = end;
@@ -691,7 +691,7 @@ QByteArray BoardSimulator::nextTelemetryFrame()
     const int power12 = clampToInt8((m_railOn ? 110 : 10) + noise());
     const int total = clampToInt8(qRound(power18 + power33 + power5 * 0.27 + power12 * 0.45) + noise());
 
-    QByteArray frame(TelemetryFrameLength, '\0');
+    QByteArray frame(telemetryFrameLength, '\0');
     frame[0] = char(0xFF);
     frame[1] = char(0xFF);
     frame[2] = char(m_telemetrySequence & 0xFF);

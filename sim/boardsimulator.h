@@ -74,15 +74,15 @@ public:
         QString writeError;
     };
 
-    static constexpr int FrameLengthReset = 8;
-    static constexpr int FrameLengthApp = 4;
-    static constexpr int FrameLengthGpu = 8;
-    static constexpr int FrameLengthRegister = 8;
-    static constexpr int FrameLengthUpdate = 40;
-    static constexpr int UpdatePayload = 32;
-    static constexpr int TelemetryFrameLength = 10;
+    static constexpr int frameLengthReset = 8;
+    static constexpr int frameLengthApp = 4;
+    static constexpr int frameLengthGpu = 8;
+    static constexpr int frameLengthRegister = 8;
+    static constexpr int frameLengthUpdate = 40;
+    static constexpr int updatePayload = 32;
+    static constexpr int telemetryFrameLength = 10;
     // Packets reaching beyond this offset are refused rather than grow the image.
-    static constexpr quint32 MaxImageSize = 64 * 1024 * 1024;
+    static constexpr quint32 maxImageSize = 64 * 1024 * 1024;
 
     explicit BoardSimulator(QObject *parent = nullptr);
     ~BoardSimulator() override;

@@ -27,13 +27,13 @@ bool endsParagraph(QChar c)
 
 // Inserts text at the cursor in one format. A line break starts a new paragraph, as
 // QTextCursor::insertText makes it (CR LF is one break), and so does a paragraph
-// that would grow past MaxBoardTextParagraphLength, cut before a surrogate pair
+// that would grow past maxBoardTextParagraphLength, cut before a surrogate pair
 // rather than through it.
 void insertCut(QTextCursor &cursor, QStringView text, const QTextCharFormat &format)
 {
     qsizetype start = 0;
     while (start < text.size()) {
-        const qsizetype room = std::max<qsizetype>(MaxBoardTextParagraphLength - cursor.positionInBlock(), 0);
+        const qsizetype room = std::max<qsizetype>(maxBoardTextParagraphLength - cursor.positionInBlock(), 0);
         const qsizetype lineEnd = std::find_if(text.cbegin() + start, text.cend(), endsParagraph) - text.cbegin();
         if (lineEnd - start > room) {
             qsizetype cut = start + room;
@@ -137,7 +137,7 @@ void appendLine(QTextBrowser *pane, const QString &line)
     else
         insertCut(cursor, line, QTextCharFormat());
     cursor.endEditBlock();
-    view.restore(dropOldest(document, MaxParagraphs, MaxCharacters));
+    view.restore(dropOldest(document, maxParagraphs, maxCharacters));
 }
 
 void insertBoardText(QTextBrowser *pane, const QString &text)
@@ -157,7 +157,7 @@ void insertBoardText(QTextBrowser *pane, const QString &text)
     cursor.beginEditBlock();
     insertCut(cursor, rest, format);
     cursor.endEditBlock();
-    const qreal heightTrimmed = dropOldest(document, MaxParagraphs, MaxCharacters);
+    const qreal heightTrimmed = dropOldest(document, maxParagraphs, maxCharacters);
     document->setProperty(carriageReturnEndedAt, text.endsWith(u'\r') ? document->characterCount() : 0);
     view.restore(heightTrimmed);
 }

@@ -16,10 +16,10 @@ class QTextBrowser;
 // moves; a view at the end follows the end.
 namespace LogPane {
 
-constexpr int MaxParagraphs = 20000;
-constexpr int MaxCharacters = 4 * 1000 * 1000;
+constexpr int maxParagraphs = 20000;
+constexpr int maxCharacters = 4 * 1000 * 1000;
 // Board text and the console's own plain lines alike.
-constexpr int MaxBoardTextParagraphLength = 4096;
+constexpr int maxBoardTextParagraphLength = 4096;
 
 // A status line: a paragraph of its own, simple HTML rendered; a plain line is cut
 // into paragraphs like board text.
@@ -30,7 +30,7 @@ void insertBoardText(QTextBrowser *pane, const QString &text);
 
 // Drops the oldest paragraphs after the first while there are more than
 // maxParagraphs of them or they hold more than maxCharacters in all.
-void limitParagraphs(QTextBrowser *pane, int maxParagraphs = MaxParagraphs, int maxCharacters = MaxCharacters);
+void limitParagraphs(QTextBrowser *pane, int maxParagraphs = maxParagraphs, int maxCharacters = maxCharacters);
 
 } // namespace LogPane
 

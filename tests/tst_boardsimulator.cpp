@@ -612,7 +612,7 @@ void TestBoardSimulator::telemetryFollowsState()
     const QList<QByteArray> high = telemetrySamples(simulator, 50);
 
     for (const QByteArray &frame : low + high) {
-        QCOMPARE(frame.size(), BoardSimulator::TelemetryFrameLength);
+        QCOMPARE(frame.size(), BoardSimulator::telemetryFrameLength);
         QVERIFY(frame.startsWith(bytes("FFFF")));
     }
     const double difference = meanReading(high, reading) - meanReading(low, reading);
@@ -746,7 +746,7 @@ void TestBoardSimulator::telemetryKeepsItsRate()
     QVERIFY(frameStarts.size() >= frames);
 
     // Everything before the last frame is out: nothing lags behind.
-    QCOMPARE(deliveredAtLastStart, (frameStarts.size() - 1) * BoardSimulator::TelemetryFrameLength);
+    QCOMPARE(deliveredAtLastStart, (frameStarts.size() - 1) * BoardSimulator::telemetryFrameLength);
 
     const double period = 1e9 / rate;
     const int half = frames / 2;
