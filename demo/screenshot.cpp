@@ -1,9 +1,9 @@
 // Takes the README's picture: the demo window with the simulated board opened,
-// plotting on, a few register writes logged and the curves running for a while.
+// a few commands clicked one right after the other, the board's answers logged and
+// the curves running for a while. The board runs on its defaults.
 // Usage: demo-screenshot OUTPUT.png [seconds]
 
 #include "SerialPortHandler.h"
-#include "boardsimulator.h"
 #include "boardthread.h"
 #include "mainwindow.h"
 #include "portlisting.h"
@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
@@ -25,15 +24,6 @@ template <typename Widget>
 Widget *child(const MainWindow &window, const char *name)
 {
     return window.findChild<Widget *>(QLatin1String(name));
-}
-
-// Lets the board's answer to one command arrive before the next command goes out,
-// as it does when a person clicks.
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace
@@ -55,7 +45,6 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "cannot start the simulated board: " << error << '\n';
         return 1;
     }
-    board.run([&board] { board.simulator()->setTelemetryRate(100); });
     PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
 
     MainWindow window;
@@ -64,16 +53,12 @@ int main(int argc, char *argv[])
     const int index = int(serialPortList.indexOf(board.portName()));
     child<QComboBox>(window, "comboBox_port")->setCurrentIndex(index);
     child<QAbstractButton>(window, "pushButton_portOpen")->click();
-    settle(300);
     child<QAbstractButton>(window, "pushButton_ARM_reset")->click();
-    settle(300);
+    child<QCheckBox>(window, "checkBox_GPU_power_draw")->click();
     child<QAbstractButton>(window, "pushButton_GPU_power_on")->click();
-    settle(300);
     child<QLineEdit>(window, "lineEdit_AD_addr")->setText(QStringLiteral("12AB"));
     child<QLineEdit>(window, "lineEdit_AD_data")->setText(QStringLiteral("CDEF"));
     child<QAbstractButton>(window, "pushButton_AD_write_reg")->click();
-    settle(300);
-    child<QCheckBox>(window, "checkBox_GPU_power_draw")->click();
 
     QTimer::singleShot(seconds * 1000, &application, [&] {
         const QPixmap picture = window.grab();

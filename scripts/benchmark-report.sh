@@ -31,6 +31,7 @@ echo "# flashing"
 offscreen "$bench/bench_flash"
 echo "# memory"
 offscreen "$bench/bench_memory"
+offscreen "$bench/bench_memory" line-free
 
 # Start-up: whole runs of a console that exits once its window is shown; the
 # median of several runs.

@@ -77,8 +77,8 @@ int main(int argc, char *argv[])
             QStringLiteral("Use the serial device at <path> (opened raw at 921600 8N1) instead of a new pty pair."),
             QStringLiteral("path"));
     const QCommandLineOption rateOption(QStringLiteral("rate"),
-            QStringLiteral("Telemetry frames per second while plotting is on (1 to 1000, default 20)."),
-            QStringLiteral("n"), QStringLiteral("20"));
+            QStringLiteral("Telemetry frames per second while plotting is on (1 to 1000, default 50)."),
+            QStringLiteral("n"), QStringLiteral("50"));
     const QCommandLineOption plotOption(QStringLiteral("plot"),
             QStringLiteral("Stream telemetry from the start, without waiting for the plotting-on command."));
     const QCommandLineOption noiseOption(QStringLiteral("noise"),
@@ -93,7 +93,7 @@ int main(int argc, char *argv[])
             QStringLiteral("With --split, cut after <n> bytes (0, the default, cuts at a random point)."),
             QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption splitDelayOption(QStringLiteral("split-delay-ms"),
-            QStringLiteral("With --split, milliseconds between the two pieces (default 5)."),
+            QStringLiteral("With --split, milliseconds between the two pieces (default 5), or less when the next write comes sooner."),
             QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption mergeOption(QStringLiteral("merge"),
             QStringLiteral("Send <n> frames or text answers together in one write (default 1)."),
@@ -118,8 +118,13 @@ int main(int argc, char *argv[])
                         splitDelayOption, mergeOption, mergeWindowOption, imageOutOption, idleOption, noTextOption,
                         showTelemetryOption, quietOption });
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        QTextStream(stderr) << "board-sim: unexpected argument \"" << parser.positionalArguments().constFirst()
+                            << "\"\nUsage: board-sim [options]; board-sim --help lists them\n";
+        return 2;
+    }
 
-    int rate = 20;
+    int rate = 50;
     int noise = 2;
     int seed = 1;
     int splitAt = 0;

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -177,8 +178,8 @@ BoardSimulator::BoardSimulator(QObject *parent)
       m_splitTimer(new QTimer(this))
 {
     m_telemetryTimer->setTimerType(Qt::PreciseTimer);
-    m_telemetryTimer->setInterval(1000 / m_telemetryRate);
-    connect(m_telemetryTimer, &QTimer::timeout, this, &BoardSimulator::sendTelemetry);
+    m_telemetryTimer->setSingleShot(true);
+    connect(m_telemetryTimer, &QTimer::timeout, this, &BoardSimulator::sendDueTelemetry);
 
     m_imageIdleTimer->setSingleShot(true);
     m_imageIdleTimer->setInterval(m_idleTimeoutMs);
@@ -194,7 +195,7 @@ BoardSimulator::BoardSimulator(QObject *parent)
 
     m_splitTimer->setSingleShot(true);
     m_splitTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_splitTimer, &QTimer::timeout, this, &BoardSimulator::emitQueuedWrites);
+    connect(m_splitTimer, &QTimer::timeout, this, &BoardSimulator::releaseHeldRest);
 }
 
 BoardSimulator::~BoardSimulator() = default;
@@ -207,7 +208,8 @@ int BoardSimulator::frameCount(FrameKind kind) const
 void BoardSimulator::setTelemetryRate(int framesPerSecond)
 {
     m_telemetryRate = std::clamp(framesPerSecond, 1, 1000);
-    m_telemetryTimer->setInterval(1000 / m_telemetryRate);
+    if (m_telemetryTimer->isActive())
+        startTelemetryClock();
 }
 
 void BoardSimulator::setNoiseAmplitude(int amplitude)
@@ -640,7 +642,40 @@ void BoardSimulator::setPlotting(bool on)
     if (!on)
         m_telemetryTimer->stop();
     else if (!m_telemetryTimer->isActive())
-        m_telemetryTimer->start();
+        startTelemetryClock();
+}
+
+// Frame n is due n periods after the clock started, counted in microseconds, so the
+// rate holds whatever the timer's millisecond grain: a period of 3.33 ms is not cut
+// to 3, nor one of 1.67 ms to 1.
+void BoardSimulator::startTelemetryClock()
+{
+    m_telemetryClock.start();
+    m_telemetryFramesSent = 0;
+    scheduleTelemetry();
+}
+
+void BoardSimulator::scheduleTelemetry()
+{
+    const qint64 dueUs = (m_telemetryFramesSent + 1) * 1000000 / m_telemetryRate;
+    const qint64 waitUs = dueUs - m_telemetryClock.nsecsElapsed() / 1000;
+    m_telemetryTimer->start(int(std::max<qint64>(0, (waitUs + 999) / 1000)));
+}
+
+void BoardSimulator::sendDueTelemetry()
+{
+    const qint64 due = m_telemetryClock.nsecsElapsed() / 1000 * m_telemetryRate / 1000000;
+    // Frames a busy machine made late go out at once, and the rate holds. A board held
+    // up for longer than a second (a debugger) makes up one second, not all it missed.
+    const qint64 catchUpLimit = m_telemetryRate;
+    if (due - m_telemetryFramesSent > catchUpLimit)
+        m_telemetryFramesSent = due - catchUpLimit;
+    while (m_telemetryFramesSent < due && m_plotting) {
+        ++m_telemetryFramesSent;
+        sendTelemetry();
+    }
+    if (m_plotting && !m_telemetryTimer->isActive())
+        scheduleTelemetry();
 }
 
 QByteArray BoardSimulator::nextTelemetryFrame()
@@ -721,37 +756,41 @@ void BoardSimulator::flushMerged()
     writeOut(merged);
 }
 
+// The rest of a cut write waits for the split delay, so that the console's driver
+// sees two arrivals, but never for a later write: that one pushes it out first.
+// Were the next write to wait behind the pause, a board writing more often than the
+// delay would queue without end and fall behind for good.
 void BoardSimulator::writeOut(const QByteArray &bytes)
 {
+    releaseHeldRest();
     if (!m_splitWrites || bytes.size() < 2) {
-        m_writeQueue.append({ bytes, false });
-    } else {
-        const int cut = m_splitPoint > 0 ? int(qMin<qsizetype>(m_splitPoint, bytes.size() - 1))
-                                         : int(m_splitRandom.bounded(1, int(bytes.size())));
-        m_writeQueue.append({ bytes.left(cut), true });
-        m_writeQueue.append({ bytes.mid(cut), false });
+        emit writeRequested(bytes);
+        return;
     }
-    emitQueuedWrites();
+    const int cut = m_splitPoint > 0 ? int(qMin<qsizetype>(m_splitPoint, bytes.size() - 1))
+                                     : int(m_splitRandom.bounded(1, int(bytes.size())));
+    // Held before the first piece goes out, so that a write made from a slot of
+    // writeRequested still comes after it.
+    m_heldRest = bytes.mid(cut);
+    if (m_splitDelayMs > 0)
+        m_splitTimer->start(m_splitDelayMs);
+    emit writeRequested(bytes.left(cut));
+    if (m_splitDelayMs == 0)
+        releaseHeldRest();
 }
 
-void BoardSimulator::emitQueuedWrites()
+void BoardSimulator::releaseHeldRest()
 {
-    // After the first half of a cut write, the rest waits for the split delay,
-    // so that the console's driver sees two separate arrivals.
-    while (!m_splitTimer->isActive() && !m_writeQueue.isEmpty()) {
-        const PendingWrite next = m_writeQueue.takeFirst();
-        emit writeRequested(next.bytes);
-        if (next.pauseAfter && m_splitDelayMs > 0)
-            m_splitTimer->start(m_splitDelayMs);
-    }
+    m_splitTimer->stop();
+    if (m_heldRest.isEmpty())
+        return;
+    emit writeRequested(std::exchange(m_heldRest, QByteArray()));
 }
 
 void BoardSimulator::flush()
 {
     flushMerged();
-    m_splitTimer->stop();
-    while (!m_writeQueue.isEmpty())
-        emit writeRequested(m_writeQueue.takeFirst().bytes);
+    releaseHeldRest();
 }
 
 void BoardSimulator::logBytes(const char *direction, QByteArrayView bytes, const QString &meaning, LineKind kind)

@@ -4,6 +4,7 @@
 #include <QBitArray>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -118,7 +119,8 @@ public:
     void setTextAnswersEnabled(bool enabled);
 
     // How bytes leave the board, to meet the console with what real drivers do:
-    // several messages merged into one write, and each write cut in two.
+    // several messages merged into one write, and each write cut in two. The rest of
+    // a cut write follows after the split delay, or sooner, right before the next write.
     int mergeCount() const { return m_mergeCount; }
     void setMergeCount(int messagesPerWrite);
     int mergeWindow() const { return m_mergeWindowMs; }
@@ -182,12 +184,15 @@ private:
 
     ImageReport currentReport() const;
 
+    void startTelemetryClock();
+    void scheduleTelemetry();
+    void sendDueTelemetry();
     void sendTelemetry();
     void sendText(const QByteArray &text);
     void queueMessage(const QByteArray &message);
     void flushMerged();
     void writeOut(const QByteArray &bytes);
-    void emitQueuedWrites();
+    void releaseHeldRest();
 
     void logBytes(const char *direction, QByteArrayView bytes, const QString &meaning, LineKind kind);
     void logNote(const QString &meaning, LineKind kind);
@@ -226,9 +231,11 @@ private:
     QRandomGenerator m_noiseRandom;
     // Its own generator, so that cutting writes does not change the readings.
     QRandomGenerator m_splitRandom;
-    int m_telemetryRate = 20;
+    int m_telemetryRate = 50;
     int m_noiseAmplitude = 2;
     quint32 m_telemetrySequence = 0;
+    QElapsedTimer m_telemetryClock;
+    qint64 m_telemetryFramesSent = 0;
 
     // Output
     bool m_textAnswers = true;
@@ -239,12 +246,8 @@ private:
     int m_splitDelayMs = 5;
     QByteArray m_mergePending;
     int m_mergePendingCount = 0;
-    struct PendingWrite
-    {
-        QByteArray bytes;
-        bool pauseAfter = false;
-    };
-    QList<PendingWrite> m_writeQueue;
+    // The second piece of the last cut write, until the split delay is over.
+    QByteArray m_heldRest;
     bool m_decoding = false;
 
     QString m_imageOutputPath;

@@ -3,12 +3,15 @@
 #include "ptypair.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -130,6 +133,8 @@ private Q_SLOTS:
     void telemetryFollowsState();
     void telemetryRepeatsWithSeed();
     void telemetryStreamsWhilePlotting();
+    void telemetryKeepsItsRate_data();
+    void telemetryKeepsItsRate();
     void writeBoundaries_data();
     void writeBoundaries();
     void splitDelayHoldsSecondHalf();
@@ -142,6 +147,8 @@ private Q_SLOTS:
     void linkReportsHangUp();
     void linkRefusesWhatIsNoSerialDevice_data();
     void linkRefusesWhatIsNoSerialDevice();
+    void commandLineRefused_data();
+    void commandLineRefused();
 };
 
 void TestBoardSimulator::decodesEveryFrameKind_data()
@@ -684,6 +691,77 @@ void TestBoardSimulator::telemetryStreamsWhilePlotting()
     QCOMPARE(writes.count(), 0);
 }
 
+void TestBoardSimulator::telemetryKeepsItsRate_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("split");
+
+    // Rates whose period is no whole number of milliseconds, and the highest.
+    QTest::newRow("50/s") << 50 << false;
+    QTest::newRow("300/s") << 300 << false;
+    QTest::newRow("400/s") << 400 << false;
+    QTest::newRow("600/s") << 600 << false;
+    QTest::newRow("1000/s") << 1000 << false;
+    // Writes cut in two with a pause longer than the period.
+    QTest::newRow("1000/s, each write cut with a 20 ms pause") << 1000 << true;
+}
+
+// A frame comes late, never early. How late each frame is against the nominal rate
+// drifts when the real rate is another; the drift is taken between the medians of
+// the first and the second half, so that a few late wake-ups of a loaded machine do
+// not count. The test waits in an event loop of its own: QTRY_* sleeps between its
+// looks, and would make the timer late itself.
+void TestBoardSimulator::telemetryKeepsItsRate()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, split);
+
+    BoardSimulator simulator;
+    makeDeterministic(simulator);
+    simulator.setTelemetryRate(rate);
+    simulator.setSplitWrites(split);
+    simulator.setSplitPoint(4);
+    simulator.setSplitDelay(20);
+    const int frames = std::max(rate / 2, 40);
+    QEventLoop loop;
+    QElapsedTimer clock;
+    QList<double> frameStarts;
+    qint64 delivered = 0;
+    qint64 deliveredAtLastStart = 0;
+    connect(&simulator, &BoardSimulator::writeRequested, this, [&](const QByteArray &piece) {
+        if (piece.startsWith(bytes("FFFF"))) {
+            frameStarts.append(double(clock.nsecsElapsed()));
+            deliveredAtLastStart = delivered;
+            if (frameStarts.size() == frames)
+                loop.quit();
+        }
+        delivered += piece.size();
+    });
+
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    clock.start();
+    simulator.setPlotting(true);
+    loop.exec();
+    simulator.setPlotting(false);
+    QVERIFY(frameStarts.size() >= frames);
+
+    // Everything before the last frame is out: nothing lags behind.
+    QCOMPARE(deliveredAtLastStart, (frameStarts.size() - 1) * BoardSimulator::telemetryFrameLength);
+
+    const double period = 1e9 / rate;
+    const int half = frames / 2;
+    QList<double> lateness[2];
+    for (int i = 0; i < 2 * half; ++i)
+        lateness[i / half].append(frameStarts.at(i) - i * period);
+    const auto median = [](QList<double> &values) {
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values.at(values.size() / 2);
+    };
+    const double measured = 1e9 / (period + (median(lateness[1]) - median(lateness[0])) / half);
+    qInfo("%.2f frames/s", measured);
+    QVERIFY2(qAbs(measured / rate - 1) <= 0.02, qPrintable(QStringLiteral("%1 frames/s").arg(measured)));
+}
+
 void TestBoardSimulator::writeBoundaries_data()
 {
     QTest::addColumn<int>("merge");
@@ -747,15 +825,20 @@ void TestBoardSimulator::splitDelayHoldsSecondHalf()
     simulator.setSplitDelay(20);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
+    // Only the first piece is out; the rest after the delay.
     simulator.receive(bytes("A4A4726573657400"));
-    simulator.receive(bytes("9653000000000000"));
-
-    // Only the first piece is out; the rest, in order, after the delay.
     QCOMPARE(writes.count(), 1);
     QCOMPARE(writes.at(0).at(0).toByteArray(), QByteArray("Boar"));
-    QTRY_COMPARE_WITH_TIMEOUT(writes.count(), 4, 2000);
-    QCOMPARE(joined(writes), QByteArray("Board bootloader v1.0 ready\r\nAD initialised\r\n"));
-    QCOMPARE(writes.at(2).at(0).toByteArray(), QByteArray("AD i"));
+    QTRY_COMPARE_WITH_TIMEOUT(writes.count(), 2, 2000);
+
+    // A write that comes while a rest is held pushes it out first, in order: nothing
+    // waits behind the pause, so nothing piles up however often the board writes.
+    simulator.receive(bytes("9653000000000000"));
+    simulator.receive(bytes("9122000000000000"));
+    QCOMPARE(writes.count(), 5);
+    QCOMPARE(writes.at(4).at(0).toByteArray(), QByteArray("DA i"));
+    QTRY_COMPARE_WITH_TIMEOUT(writes.count(), 6, 2000);
+    QCOMPARE(joined(writes), QByteArray("Board bootloader v1.0 ready\r\nAD initialised\r\nDA initialised\r\n"));
 }
 
 void TestBoardSimulator::mergeWindowFlushesShortBatch()
@@ -917,6 +1000,33 @@ void TestBoardSimulator::linkRefusesWhatIsNoSerialDevice()
     QVERIFY(!link.openDevice(path));
     QVERIFY(!link.isOpen());
     QVERIFY(link.errorString().contains(path));
+}
+
+void TestBoardSimulator::commandLineRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    const QString usage = QStringLiteral("Usage: board-sim [options]");
+    QTest::newRow("stray argument") << QStringList { "extra" } << usage;
+    QTest::newRow("value after an option that takes none") << QStringList { "--split", "3" } << usage;
+    QTest::newRow("two values for one option") << QStringList { "--rate", "50", "60" } << usage;
+    QTest::newRow("rate out of range") << QStringList { "--rate", "1001" } << "--rate needs a whole number from 1 to 1000";
+}
+
+void TestBoardSimulator::commandLineRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+
+    QProcess boardSim;
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), arguments);
+    QVERIFY(boardSim.waitForFinished(10000));
+    QCOMPARE(boardSim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(boardSim.exitCode(), 2);
+    const QString errors = QString::fromLocal8Bit(boardSim.readAllStandardError());
+    QVERIFY2(errors.contains(message), qPrintable(errors));
+    QVERIFY2(!boardSim.readAllStandardOutput().contains("Board on"), "the board started");
 }
 
 QTEST_GUILESS_MAIN(TestBoardSimulator)

@@ -292,6 +292,6 @@ void MainWindow::on_pushButton_flash_clicked()
         }
         QThread::msleep(1);
     }
-    QMetaObject::invokeMethod(ui->textBrowser_logout, "append", Qt::QueuedConnection,
-                              Q_ARG(QString, QStringLiteral("<font color=\"red\">烧录成功！</font>")));
+    QMetaObject::invokeMethod(
+        this, [this] { logLine(QStringLiteral("<font color=\"red\">烧录成功！</font>")); }, Qt::QueuedConnection);
 }
