@@ -17,6 +17,8 @@ class MainWindow;
 }
 QT_END_NAMESPACE
 
+struct ReceivedPiece;
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -62,6 +64,7 @@ private:
     void CreateQSplineSeries();
     void UpdateChart(const QByteArray &serialPortDataOut);
     void refreshChart();
+    void showReceived(const QList<ReceivedPiece> &pieces);
     void logLine(const QString &line);
     void registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
