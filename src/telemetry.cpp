@@ -24,7 +24,9 @@ bool localEncodingIsUtf8()
     return utf8;
 }
 
-// How many bytes at the end begin a UTF-8 character that is not complete yet.
+// How many bytes at the end begin a UTF-8 character that is not complete yet: a
+// lead byte followed by fewer continuation bytes than it announces, as Qt's
+// decoder judges it.
 qsizetype incompleteUtf8Tail(QByteArrayView bytes)
 {
     const qsizetype size = bytes.size();
@@ -110,8 +112,8 @@ void ReceiveStream::reset()
 
 // Qt 6.4's decoder, left holding the start of a character at the end of one call,
 // drops the next call's first byte when that byte cannot continue it ("\xE4" then
-// "A" loses the A). So it is handed whole characters only, and the start of one
-// that a read or a frame cut off waits here for the rest.
+// "A" loses the A). So the bytes it would hold are taken back and handed to it
+// again, joined to what follows, and it never carries a character between calls.
 void ReceiveStream::appendText(Pieces &pieces, QByteArrayView bytes)
 {
     if (bytes.isEmpty())
@@ -122,12 +124,13 @@ void ReceiveStream::appendText(Pieces &pieces, QByteArrayView bytes)
         joined.append(bytes);
         bytes = joined;
     }
-    if (localEncodingIsUtf8()) {
-        const qsizetype tail = incompleteUtf8Tail(bytes);
-        m_partialCharacter = bytes.last(tail).toByteArray();
-        bytes.chop(tail);
-    }
     const QString text = m_decoder.decode(bytes);
+    if (localEncodingIsUtf8()) {
+        if (const qsizetype tail = incompleteUtf8Tail(bytes)) {
+            m_partialCharacter = bytes.last(tail).toByteArray();
+            m_decoder.resetState();
+        }
+    }
     if (text.isEmpty())
         return;
     if (!pieces.isEmpty() && pieces.last().kind == ReceivedPiece::Text)

@@ -68,7 +68,9 @@ private:
 
     QByteArray m_held;
     QByteArray m_partialCharacter;
-    QStringDecoder m_decoder { QStringDecoder::System };
+    // Its state is reset whenever it holds part of a character (see appendText), so
+    // a byte order mark is shown wherever it comes rather than skipped at the start.
+    QStringDecoder m_decoder { QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom };
 };
 
 // The rolling point lists behind the five curves and the X range to show with
