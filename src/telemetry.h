@@ -46,7 +46,10 @@ struct ReceivedPiece
 // decoder so that a character cut by a read, or by a frame, comes out whole.
 // A frame head or a lone FF at a read's end is held for the next read, so the
 // outcome does not depend on where reads are cut; the caller ends the wait with
-// expireHeld() once the line has been silent for HoldLimitMs.
+// expireHeld() once the line has been silent for HoldLimitMs. Within that time
+// the bytes are one stream: a frame cut short by a board reset takes its missing
+// bytes from what follows and makes one wrong point, and the next FF FF puts the
+// reading back in step. No rule on the bytes could tell such a cut from a real one.
 class ReceiveStream
 {
 public:

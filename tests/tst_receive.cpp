@@ -254,8 +254,6 @@ void TestReceive::splitFrames()
     QCOMPARE(greenTextSinceOpen(), text);
 }
 
-// A frame head from before the port was opened again is not put in front of
-// what the board sends afterwards.
 void TestReceive::burstOfFramesIsPlottedWhole()
 {
     int replacements = 0;
@@ -281,6 +279,8 @@ void TestReceive::burstOfFramesIsPlottedWhole()
     qInfo("%d frames, %d redraws", frames, replacements);
 }
 
+// A frame head from before the port was opened again is not put in front of
+// what the board sends afterwards.
 void TestReceive::frameHeadDroppedOnReopen()
 {
     const qint64 x = nextX();
