@@ -52,7 +52,7 @@ void checkChart(const PowerChartData &chart, qint64 firstSampleNumber, const Tel
     const double low = chart.xRangeLow();
     const double high = chart.xRangeHigh();
     FUZZ_REQUIRE(high - low == PowerChartData::maxPoints);
-    for (int series = 0; series < Telemetry::SeriesCount; ++series) {
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &points = chart.points(series);
         FUZZ_REQUIRE(points.size() == std::min<qint64>(plotted, PowerChartData::maxPoints));
         const qint64 firstX = chart.sampleCount() - points.size();
@@ -123,12 +123,12 @@ Reference readByByte(const QByteArray &stream)
     qsizetype at = 0;
     while (at < stream.size()) {
         if (at + 1 < stream.size() && uchar(stream[at]) == 0xFF && uchar(stream[at + 1]) == 0xFF) {
-            if (stream.size() - at < Telemetry::FrameLength) {
+            if (stream.size() - at < Telemetry::frameLength) {
                 reference.droppedHead = stream.mid(at);
                 break;
             }
-            reference.frames.append(stream.mid(at, Telemetry::FrameLength));
-            at += Telemetry::FrameLength;
+            reference.frames.append(stream.mid(at, Telemetry::frameLength));
+            at += Telemetry::frameLength;
         } else {
             reference.text.append(stream[at]);
             ++at;
@@ -167,10 +167,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         received += chunk;
         const qsizetype framesBefore = cut.frames.size();
         collect(cut, cutStream.take(chunk));
-        FUZZ_REQUIRE(cutStream.heldSize() < Telemetry::FrameLength);
+        FUZZ_REQUIRE(cutStream.heldSize() < Telemetry::frameLength);
         for (qsizetype i = framesBefore; i < cut.frames.size(); ++i) {
             const QByteArray &frame = cut.frames.at(i);
-            FUZZ_REQUIRE(frame.size() == Telemetry::FrameLength);
+            FUZZ_REQUIRE(frame.size() == Telemetry::frameLength);
             const std::optional<Telemetry::Sample> sample = decodeExact({ frame.cbegin(), frame.cend() });
             FUZZ_REQUIRE(sample.has_value());
             chart.addSample(*sample);

@@ -90,7 +90,7 @@ void MainWindow::ConfigSerialPort()
     });
     heldBytesTimer = new QTimer(this);
     heldBytesTimer->setSingleShot(true);
-    heldBytesTimer->setInterval(ReceiveStream::HoldLimitMs);
+    heldBytesTimer->setInterval(ReceiveStream::holdLimitMs);
     connect(heldBytesTimer, &QTimer::timeout, this, [this] { showReceived(receiveStream.expireHeld()); });
     hangUpWatch = new SerialPortHangUpWatch(this);
     // Queued: closing the port deletes the very notifier whose wake-up is being
@@ -168,7 +168,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         logLine(QStringLiteral("串口未打开"));
         return false;
     }
-    const SendOutcome outcome = writeAndWait(*serialPortInst, data, SerialPortWriteTimeoutMs);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
     if (!outcome.ok) {
         const QString line = QStringLiteral("发送失败: ") + outcome.error;
         qDebug().noquote() << line;
@@ -180,7 +180,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 int MainWindow::FindSerialPort()
 {
     serialPortList.clear();
-    const PortListing listing = formatPortListing(availablePortRecords());
+    const PortListing listing = PortListing::format(PortDiscovery::availablePorts());
     for (const QString &text : listing.reportedTexts)
         qDebug().noquote() << "Port:" + text;
 
@@ -297,7 +297,7 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 
 void MainWindow::refreshChart()
 {
-    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex)
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         chartLineSeries[seriesIndex]->replace(powerChartData.points(seriesIndex));
 
     QChart *chart = ui->power_moniter->chart();

@@ -66,7 +66,7 @@ private:
     void refreshChart();
     void showReceived(const QList<ReceivedPiece> &pieces);
     void logLine(const QString &line);
-    void registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
+    void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
 
     Ui::MainWindow *ui;

@@ -8,7 +8,7 @@ namespace Telemetry {
 
 std::optional<Sample> decodeFrame(const QByteArray &frame)
 {
-    if (frame.size() < FrameLength)
+    if (frame.size() < frameLength)
         return std::nullopt;
     const auto reading = [&frame](int offset) { return double(qint8(frame[offset])); };
     return Sample { reading(5), reading(6), reading(7) * 0.27, reading(8) * 0.45, reading(9) };
@@ -78,13 +78,13 @@ ReceiveStream::Pieces ReceiveStream::take(QByteArrayView chunk)
             at += 2;
             continue;
         }
-        if (size - at < Telemetry::FrameLength) {
+        if (size - at < Telemetry::frameLength) {
             heldFrom = at;
             break;
         }
         appendText(pieces, bytes.sliced(textStart, at - textStart));
-        pieces.append({ ReceivedPiece::Frame, bytes.sliced(at, Telemetry::FrameLength).toByteArray(), {} });
-        at += Telemetry::FrameLength;
+        pieces.append({ ReceivedPiece::Frame, bytes.sliced(at, Telemetry::frameLength).toByteArray(), {} });
+        at += Telemetry::frameLength;
         textStart = at;
     }
     appendText(pieces, bytes.sliced(textStart, heldFrom - textStart));
@@ -142,7 +142,7 @@ void ReceiveStream::appendText(Pieces &pieces, QByteArrayView bytes)
 void PowerChartData::addSample(const Telemetry::Sample &sample)
 {
     const double x = double(m_dataCounter);
-    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex) {
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex) {
         QList<QPointF> &points = m_vectorList[seriesIndex];
         if (points.size() >= maxPoints)
             points.removeFirst();

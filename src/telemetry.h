@@ -13,10 +13,10 @@
 
 namespace Telemetry {
 
-constexpr int SeriesCount = 5;
-constexpr qsizetype FrameLength = 10; // offsets 0 to 9 are all that is read
+constexpr int seriesCount = 5;
+constexpr qsizetype frameLength = 10; // offsets 0 to 9 are all that is read
 
-using Sample = std::array<double, SeriesCount>;
+using Sample = std::array<double, seriesCount>;
 
 // Bytes 5 to 9 as signed 8-bit readings, bytes 7 and 8 scaled by 0.27 and 0.45.
 // Nothing for bytes shorter than a whole frame: no byte outside them is read.
@@ -46,7 +46,7 @@ struct ReceivedPiece
 // decoder so that a character cut by a read, or by a frame, comes out whole.
 // A frame head or a lone FF at a read's end is held for the next read, so the
 // outcome does not depend on where reads are cut; the caller ends the wait with
-// expireHeld() once the line has been silent for HoldLimitMs. Within that time
+// expireHeld() once the line has been silent for holdLimitMs. Within that time
 // the bytes are one stream: a frame cut short by a board reset takes its missing
 // bytes from what follows and makes one wrong point, and the next FF FF puts the
 // reading back in step. No rule on the bytes could tell such a cut from a real one.
@@ -54,7 +54,7 @@ class ReceiveStream
 {
 public:
     // A board that resets mid-frame must not keep its last bytes from the log for good.
-    static constexpr int HoldLimitMs = 50;
+    static constexpr int holdLimitMs = 50;
 
     using Pieces = QList<ReceivedPiece>;
 
@@ -93,7 +93,7 @@ public:
     double xRangeHigh() const;
 
 private:
-    std::array<QList<QPointF>, Telemetry::SeriesCount> m_vectorList;
+    std::array<QList<QPointF>, Telemetry::seriesCount> m_vectorList;
     qint64 m_dataCounter = 0;
 };
 

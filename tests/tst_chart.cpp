@@ -70,13 +70,13 @@ QByteArray numberedFrame(qint64 number)
                  uchar(127 - number % 128));
 }
 
-std::array<double, Telemetry::SeriesCount> numberedReadings(qint64 number)
+std::array<double, Telemetry::seriesCount> numberedReadings(qint64 number)
 {
     return { double(number % 128), double(number * 3 % 128), double(number % 100) * 0.27,
              double(number * 7 % 128) * 0.45, double(127 - number % 128) };
 }
 
-using Readings = std::array<double, Telemetry::SeriesCount>;
+using Readings = std::array<double, Telemetry::seriesCount>;
 
 } // namespace
 
@@ -91,7 +91,7 @@ void TestChart::initTestCase()
     // Shown, so that every frame is really drawn, through OpenGL where it is on.
     console->window().show();
     QVERIFY(QTest::qWaitForWindowExposed(&console->window()));
-    connect(chartLineSeries[Telemetry::SeriesCount - 1], &QXYSeries::pointsReplaced, this,
+    connect(chartLineSeries[Telemetry::seriesCount - 1], &QXYSeries::pointsReplaced, this,
             [this] { ++replacements; });
 }
 
@@ -140,8 +140,8 @@ void TestChart::chartSetup()
     QVERIFY(view->renderHints().testFlag(QPainter::Antialiasing));
 
     const QList<QAbstractSeries *> series = chart->series();
-    QCOMPARE(series.size(), qsizetype(Telemetry::SeriesCount));
-    for (int i = 0; i < Telemetry::SeriesCount; ++i)
+    QCOMPARE(series.size(), qsizetype(Telemetry::seriesCount));
+    for (int i = 0; i < Telemetry::seriesCount; ++i)
         QCOMPARE(series.at(i), chartLineSeries[i]);
 
     QStringList legendLabels;
@@ -221,7 +221,7 @@ void TestChart::firstFrame()
     QVERIFY(sendFrame(bytes));
 
     const double expected[] = { 100, 10, 21.6, -7.2, 127 };
-    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
         QCOMPARE(chartLineSeries[i]->count(), 1);
         QCOMPARE(chartLineSeries[i]->at(0).x(), 0.0);
         QCOMPARE(chartLineSeries[i]->at(0).y(), expected[i]);
@@ -266,7 +266,7 @@ void TestChart::frameReadings()
     // Time for one point too many to show up.
     QTest::qWait(100);
 
-    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QLineSeries *series = chartLineSeries[i];
         const QPointF last = series->at(series->count() - 1);
         QCOMPARE(last.x(), double(x + frames - 1));
@@ -275,7 +275,7 @@ void TestChart::frameReadings()
     QCOMPARE(nextX(), x + frames);
     QStringList frameMessages;
     for (int i = 0; i < frames; ++i)
-        frameMessages.append(TestSupport::debugText(chunk.mid(i * Telemetry::FrameLength, Telemetry::FrameLength)));
+        frameMessages.append(TestSupport::debugText(chunk.mid(i * Telemetry::frameLength, Telemetry::frameLength)));
     QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), frameMessages);
     QCOMPARE(console->newLogLines(), QStringList());
     QCOMPARE(TestSupport::logParagraphs(console->window()).last(), lastLineBefore + text);
@@ -325,7 +325,7 @@ void TestChart::rollingWindow()
     }
 
     const double lastX = double(frames - 1);
-    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QList<QPointF> points = chartLineSeries[i]->points();
         QCOMPARE(points.size(), qsizetype(lastX - firstX + 1));
         QCOMPARE(points.first().x(), firstX);
@@ -357,7 +357,7 @@ void TestChart::reopeningThePortContinuesTheCount()
     QCOMPARE(console->newLogLines(), QStringList({ "关闭串口", "串口打开成功" }));
 
     QVERIFY(sendFrame(numberedFrame(x)));
-    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QLineSeries *series = chartLineSeries[i];
         QCOMPARE(series->count(), x + 1 >= PowerChartData::maxPoints ? PowerChartData::maxPoints : int(x + 1));
         QCOMPARE(series->at(series->count() - 1), QPointF(double(x), numberedReadings(x)[i]));

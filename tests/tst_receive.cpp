@@ -15,7 +15,7 @@
 #include <array>
 #include <memory>
 
-using Readings = std::array<double, Telemetry::SeriesCount>;
+using Readings = std::array<double, Telemetry::seriesCount>;
 
 Q_DECLARE_METATYPE(QList<QByteArray>)
 Q_DECLARE_METATYPE(Readings)
@@ -245,7 +245,7 @@ void TestReceive::splitFrames()
     boardSends(pieces);
 
     QCOMPARE(nextX(), x + 1);
-    for (int i = 0; i < Telemetry::SeriesCount; ++i) {
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QLineSeries *series = chartLineSeries[i];
         QCOMPARE(series->at(series->count() - 1), QPointF(double(x), referenceReadings[i]));
     }
@@ -345,7 +345,7 @@ void TestReceive::partialCharacterDroppedOnReopen()
 
 void TestReceive::longLineFreeStream()
 {
-    const int length = 3 * LogPane::MaxBoardTextParagraphLength + 100;
+    const int length = 3 * LogPane::maxBoardTextParagraphLength + 100;
     QByteArray text;
     for (int i = 0; i < length; ++i)
         text.append(char('a' + i % 26));
@@ -356,11 +356,11 @@ void TestReceive::longLineFreeStream()
 
     const QStringList since = paragraphsSinceOpen();
     QCOMPARE(since.join(QString()), openLine + QString::fromLatin1(text));
-    QCOMPARE(since.size(), (openLine.size() + length + LogPane::MaxBoardTextParagraphLength - 1)
-                               / LogPane::MaxBoardTextParagraphLength);
+    QCOMPARE(since.size(), (openLine.size() + length + LogPane::maxBoardTextParagraphLength - 1)
+                               / LogPane::maxBoardTextParagraphLength);
     for (qsizetype i = 0; i < since.size() - 1; ++i)
-        QCOMPARE(since.at(i).size(), qsizetype(LogPane::MaxBoardTextParagraphLength));
-    QVERIFY(since.last().size() <= LogPane::MaxBoardTextParagraphLength);
+        QCOMPARE(since.at(i).size(), qsizetype(LogPane::maxBoardTextParagraphLength));
+    QVERIFY(since.last().size() <= LogPane::maxBoardTextParagraphLength);
     QCOMPARE(greenTextSinceOpen(), QString::fromLatin1(text));
     QCOMPARE(TestSupport::logParagraphs(console->window()).first(), QStringLiteral("串口报文"));
 }
@@ -407,7 +407,7 @@ void TestReceive::limitParagraphs()
 // Through the whole receive path: more lines than the pane keeps.
 void TestReceive::boardLinesKeepThePaneBounded()
 {
-    const int lines = LogPane::MaxParagraphs + 500;
+    const int lines = LogPane::maxParagraphs + 500;
     QByteArray text;
     for (int i = 0; i < lines; ++i)
         text += QByteArray::number(i) + '\n';
@@ -417,8 +417,8 @@ void TestReceive::boardLinesKeepThePaneBounded()
     boardSends(pieces);
 
     const QStringList kept = TestSupport::logParagraphs(console->window());
-    QVERIFY2(kept.size() <= LogPane::MaxParagraphs, qPrintable(QString::number(kept.size())));
-    QVERIFY(kept.size() > LogPane::MaxParagraphs / 2);
+    QVERIFY2(kept.size() <= LogPane::maxParagraphs, qPrintable(QString::number(kept.size())));
+    QVERIFY(kept.size() > LogPane::maxParagraphs / 2);
     QCOMPARE(kept.first(), QStringLiteral("串口报文"));
     QCOMPARE(kept.last(), QString());
     for (qsizetype i = 2; i < kept.size(); ++i)
@@ -429,12 +429,12 @@ void TestReceive::statusLinesKeepThePaneBounded()
 {
     QTextBrowser browser;
     browser.setPlainText(QStringLiteral("串口报文"));
-    const int lines = LogPane::MaxParagraphs + 100;
+    const int lines = LogPane::maxParagraphs + 100;
     for (int i = 0; i < lines; ++i)
         LogPane::appendLine(&browser, QStringLiteral("<font color=\"orange\">line %1</font>").arg(i));
 
     const QStringList kept = paragraphs(browser.document());
-    QVERIFY2(kept.size() <= LogPane::MaxParagraphs, qPrintable(QString::number(kept.size())));
+    QVERIFY2(kept.size() <= LogPane::maxParagraphs, qPrintable(QString::number(kept.size())));
     QCOMPARE(kept.first(), QStringLiteral("串口报文"));
     QCOMPARE(kept.last(), QStringLiteral("line %1").arg(lines - 1));
 }

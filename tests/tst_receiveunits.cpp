@@ -139,7 +139,7 @@ void TestReceiveUnits::decodeFrame()
 
     const std::optional<Sample> sample = Telemetry::decodeFrame(chunk);
     QVERIFY(sample);
-    for (int series = 0; series < Telemetry::SeriesCount; ++series)
+    for (int series = 0; series < Telemetry::seriesCount; ++series)
         QCOMPARE((*sample)[series], expected[series]);
 }
 
@@ -181,7 +181,7 @@ void TestReceiveUnits::stream_data()
         << QStringList { textPiece("a"), framePiece(f), textPiece("b"), framePiece(g), textPiece("c") };
     QTest::newRow("12 bytes: a frame and two bytes of text")
         << Reads { f + hex("4142") } << QStringList { framePiece(f), textPiece("AB") };
-    for (int cut = 1; cut < Telemetry::FrameLength; ++cut) {
+    for (int cut = 1; cut < Telemetry::frameLength; ++cut) {
         QTest::addRow("frame cut after byte %d", cut) << Reads { f.left(cut), f.mid(cut) } << QStringList { framePiece(f) };
     }
     QTest::newRow("frame cut 2 + 3 + 5, then text")
@@ -245,7 +245,7 @@ void TestReceiveUnits::heldBytesStayUnderOneFrame()
         reads.append(QByteArray(1, byte));
     qsizetype maxHeld = 0;
     const QStringList pieces = streamPieces(reads, &maxHeld);
-    QCOMPARE(maxHeld, Telemetry::FrameLength - 1);
+    QCOMPARE(maxHeld, Telemetry::frameLength - 1);
     QCOMPARE(pieces, QStringList({ framePiece(hex("FFFFFF00000064010203")), textPiece(hex("04FF41")), "held:3" }));
 }
 
@@ -296,7 +296,7 @@ void TestReceiveUnits::rollingWindow()
         data.addSample(Sample { 1, 2, 3, 4, 5 });
 
     QCOMPARE(data.sampleCount(), qint64(frames));
-    for (int series = 0; series < Telemetry::SeriesCount; ++series) {
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &list = data.points(series);
         QCOMPARE(list.size(), qsizetype(points));
         if (points > 0) {
@@ -317,7 +317,7 @@ void TestReceiveUnits::samplesKeepTheirValues()
         data.addSample(Sample { double(i), i + 0.25, i + 0.5, i + 0.75, -double(i) });
 
     // The oldest 100 are gone; each remaining point carries its own frame's reading.
-    for (int series = 0; series < Telemetry::SeriesCount; ++series) {
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &list = data.points(series);
         QCOMPARE(list.size(), qsizetype(PowerChartData::maxPoints));
         for (const QPointF &point : list) {
@@ -394,7 +394,7 @@ void TestReceiveUnits::parseHexInput()
     QFETCH(QString, normalised);
     QFETCH(QByteArray, bytes);
 
-    const HexInput input = ::parseHexInput(text);
+    const HexInput input = HexInput::parse(text);
     QCOMPARE(int(input.status), status);
     QCOMPARE(input.normalised, normalised);
     QCOMPARE(input.bytes, bytes);
@@ -422,7 +422,7 @@ void TestReceiveUnits::encodeTextInput()
     QFETCH(int, charCount);
     QFETCH(QString, hexEcho);
 
-    const TextInput input = ::encodeTextInput(text);
+    const TextInput input = TextInput::encode(text);
     QCOMPARE(input.bytes, bytes);
     QCOMPARE(input.charCount, qsizetype(charCount));
     QCOMPARE(input.hexEcho, hexEcho);
@@ -450,7 +450,7 @@ void TestReceiveUnits::encodeTextInputInLocalEncoding()
     QFETCH(int, charCount);
     QFETCH(QString, hexEcho);
 
-    const TextInput input = ::encodeTextInput(text);
+    const TextInput input = TextInput::encode(text);
     QCOMPARE(input.bytes, utf8Bytes);
     QCOMPARE(input.charCount, qsizetype(charCount));
     QCOMPARE(input.hexEcho, hexEcho);
