@@ -1,8 +1,13 @@
 // What one arrival costs the console, measured over a pty with the window shown:
-// a telemetry frame through the whole receive path (read, classify, decode, five
+// a telemetry frame through the whole receive path (read, split, decode, five
 // curve updates, the X axis, the repaint it asks for) against the wire time of a
 // frame at 921600 baud, and a 256-byte chunk of board text early and late in a
 // 10 MB stream, which must not grow dearer as the log pane fills.
+//
+// Then the board as a thread writing into the pty at its own pace, the console
+// taking whatever the driver gathers: frames plotted against frames sent at 9000
+// frames a second, one frame per write; and 2 MB of board text at the line's
+// rate, shown against its wire time, with the backlog of bytes not yet taken in.
 //
 // Prints "name: value unit" lines; run it once on the offscreen platform and once
 // under a virtual X display to see both chart drawing paths.
@@ -19,10 +24,15 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -37,6 +47,14 @@ constexpr qsizetype textChunkSize = 256;
 constexpr qsizetype megabyte = 1024 * 1024;
 constexpr int defaultTextMegabytes = 10;
 constexpr double lastToFirstMegabyteBound = 1.5;
+
+constexpr int streamedFramesPerSecond = 9000;
+constexpr int streamedSeconds = 5;
+constexpr double plottedShareGoal = 0.999;
+// 921600 baud, ten bits a byte.
+constexpr qint64 lineBytesPerSecond = 92160;
+constexpr qint64 streamedTextBytes = 2000000;
+constexpr double textTimeBound = 1.05;
 
 // Frame readings are dropped here rather than printed: the formatting stays in the
 // measured path, writing 5000 lines to a terminal does not.
@@ -236,6 +254,134 @@ bool benchText(ReceiveProbe &probe, const QString &mode, bool lineBreaks, int me
     return true;
 }
 
+// Writes `writes` pieces into the pty, piece n at n * period after the start,
+// from a thread of its own, so the console's thread only reads.
+class PacedWriter
+{
+public:
+    using Piece = std::function<QByteArray(qint64 index)>;
+
+    PacedWriter(PtyPair &pty, qint64 writes, std::chrono::nanoseconds period, Piece piece)
+        : m_thread([&pty, writes, period, piece = std::move(piece), this] {
+              const auto start = std::chrono::steady_clock::now();
+              for (qint64 index = 0; index < writes; ++index) {
+                  std::this_thread::sleep_until(start + index * period);
+                  const QByteArray bytes = piece(index);
+                  if (!pty.writeMaster(bytes))
+                      return;
+                  written += bytes.size();
+              }
+              finished = true;
+          })
+    {
+    }
+    ~PacedWriter() { m_thread.join(); }
+
+    std::atomic<qint64> written { 0 };
+    std::atomic<bool> finished { false };
+
+private:
+    std::thread m_thread;
+};
+
+qint64 framesPlotted()
+{
+    const QLineSeries *series = chartLineSeries[0];
+    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
+}
+
+bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
+{
+    const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
+    if (!serialPortInst->isOpen())
+        return false;
+
+    // The curves of a new window show the process-wide count from its first redraw on.
+    if (!probe.boardSends(*console, numberedFrame(0))
+        || !TestSupport::processEventsUntil([] { return framesPlotted() > 0; }))
+        return false;
+    const qint64 frames = qint64(streamedFramesPerSecond) * streamedSeconds;
+    const qint64 plottedBefore = framesPlotted();
+    // Bounds each wait for events, so the loop looks at the writer in time.
+    QTimer tick;
+    tick.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    double sendSeconds = 0;
+    {
+        PacedWriter writer(console->board(), frames, std::chrono::nanoseconds(1000000000 / streamedFramesPerSecond),
+                           [](qint64 index) { return numberedFrame(int(index % 100000)); });
+        while (!writer.finished)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        sendSeconds = clock.nsecsElapsed() / 1e9;
+    }
+    const QDeadlineTimer drain(3000);
+    while (framesPlotted() - plottedBefore < frames && !drain.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+
+    const qint64 plotted = framesPlotted() - plottedBefore;
+    report(QStringLiteral("streamed_frames_plotted (%1)").arg(mode), double(plotted), QStringLiteral("frames"),
+           QStringLiteral("of %1 sent in %2 s at %3 frames/s, share %4, goal %5")
+               .arg(frames)
+               .arg(sendSeconds, 0, 'f', 2)
+               .arg(frames / sendSeconds, 0, 'f', 0)
+               .arg(double(plotted) / frames, 0, 'f', 4)
+               .arg(plottedShareGoal, 0, 'f', 3));
+    return true;
+}
+
+bool benchStreamedText(ReceiveProbe &probe, const QString &mode)
+{
+    const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
+    if (!serialPortInst->isOpen())
+        return false;
+
+    // A write every 10 ms, as a board's UART driver would hand them over.
+    constexpr qint64 writesPerSecond = 100;
+    constexpr qint64 bytesPerWrite = lineBytesPerSecond / writesPerSecond;
+    constexpr qint64 writes = (streamedTextBytes + bytesPerWrite - 1) / bytesPerWrite;
+    const qint64 total = writes * bytesPerWrite;
+    const double wireSeconds = double(total) / lineBytesPerSecond;
+    const qint64 receivedBefore = probe.receivedBytes;
+
+    // Bytes written but not yet taken in, largest in each quarter of the wire time.
+    qint64 backlog[4] = {};
+    QTimer tick;
+    tick.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        PacedWriter writer(console->board(), writes, std::chrono::milliseconds(1000 / writesPerSecond),
+                           [](qint64 index) {
+                               QByteArray bytes(bytesPerWrite, ' ');
+                               for (qsizetype i = 0; i < bytes.size(); ++i) {
+                                   const qint64 at = index * bytesPerWrite + i;
+                                   bytes[i] = at % 64 == 63 ? '\n' : char('!' + at % 90);
+                               }
+                               return bytes;
+                           });
+        while (!writer.finished || probe.receivedBytes - receivedBefore < total) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            const int quarter = std::min(3, int(clock.elapsed() / 1000.0 / wireSeconds * 4));
+            backlog[quarter] = std::max(backlog[quarter], writer.written - (probe.receivedBytes - receivedBefore));
+            if (clock.elapsed() > 4 * wireSeconds * 1000)
+                return false;
+        }
+    }
+    const double shownSeconds = clock.nsecsElapsed() / 1e9;
+
+    report(QStringLiteral("streamed_text_time (%1)").arg(mode), shownSeconds, QStringLiteral("s"),
+           QStringLiteral("%1 bytes, wire time %2 s, ratio %3, bound %4")
+               .arg(total)
+               .arg(wireSeconds, 0, 'f', 2)
+               .arg(shownSeconds / wireSeconds, 0, 'f', 3)
+               .arg(textTimeBound, 0, 'f', 2));
+    report(QStringLiteral("streamed_text_backlog_max (%1)").arg(mode), double(*std::max_element(backlog, backlog + 4)),
+           QStringLiteral("bytes"),
+           QStringLiteral("by quarter %1, %2, %3, %4").arg(backlog[0]).arg(backlog[1]).arg(backlog[2]).arg(backlog[3]));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -274,6 +420,14 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "bench_receive: board text did not get through\n");
             return 1;
         }
+    }
+    if (!benchStreamedFrames(probe, mode)) {
+        std::fprintf(stderr, "bench_receive: streamed frames did not get through\n");
+        return 1;
+    }
+    if (!benchStreamedText(probe, mode)) {
+        std::fprintf(stderr, "bench_receive: streamed board text fell behind\n");
+        return 1;
     }
     return 0;
 }

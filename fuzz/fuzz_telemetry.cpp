@@ -1,11 +1,12 @@
-// The receive path: a byte stream cut into reads at arbitrary points, routed,
-// decoded and plotted.
+// The receive path: a byte stream of frames and text cut into reads at arbitrary
+// points, split, decoded and plotted. Where the reads are cut must not change
+// what comes out: the pieces match those of the same stream taken in one read,
+// and both match a plain byte-by-byte reading of the stream.
 //
 // Input: the stream is taken from the front of the data; from the back come the
 // chart's first sample number, the number of frames plotted before the stream
 // and, before each read, one control byte whose low six bits are the read's
-// length (0 to 63) and whose top two bits, both set, make the router drop what it
-// holds first, as when the port is closed mid-frame.
+// length (0 to 63).
 
 #include "fuzzsupport.h"
 #include "telemetry.h"
@@ -28,9 +29,6 @@ int signedByte(const std::vector<char> &frame, int offset)
 std::optional<Telemetry::Sample> decodeExact(const std::vector<char> &bytes)
 {
     const QByteArray view = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
-    const bool telemetry = Telemetry::startsTelemetryFrame(view);
-    FUZZ_REQUIRE(telemetry == (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFF));
-
     const std::optional<Telemetry::Sample> sample = Telemetry::decodeFrame(view);
     FUZZ_REQUIRE(sample.has_value() == (bytes.size() >= 10));
     if (!sample)
@@ -65,6 +63,80 @@ void checkChart(const PowerChartData &chart, qint64 firstSampleNumber, const Tel
     }
 }
 
+struct Outcome
+{
+    QList<QByteArray> frames;
+    QList<QByteArray> dropped;
+    QString text;        // all of it, in order
+    QStringList ordered; // frames and runs of text in the order they came
+    qsizetype held = 0;
+};
+
+void collect(Outcome &outcome, const ReceiveStream::Pieces &pieces)
+{
+    for (const ReceivedPiece &piece : pieces) {
+        switch (piece.kind) {
+        case ReceivedPiece::Frame:
+            outcome.frames.append(piece.bytes);
+            outcome.ordered.append(QStringLiteral("frame:") + QString::fromLatin1(piece.bytes.toHex()));
+            break;
+        case ReceivedPiece::Text:
+            FUZZ_REQUIRE(!piece.text.isEmpty());
+            outcome.text += piece.text;
+            if (!outcome.ordered.isEmpty() && outcome.ordered.last().startsWith(u't'))
+                outcome.ordered.last() += piece.text;
+            else
+                outcome.ordered.append(QStringLiteral("text:") + piece.text);
+            break;
+        case ReceivedPiece::DroppedHead:
+            outcome.dropped.append(piece.bytes);
+            outcome.ordered.append(QStringLiteral("dropped:") + QString::fromLatin1(piece.bytes.toHex()));
+            break;
+        }
+    }
+}
+
+// Lets go of what the stream holds, as after the hold limit, then ends the text
+// with a line feed so that a character cut at the very end comes out too.
+void finish(Outcome &outcome, ReceiveStream &stream)
+{
+    outcome.held = stream.heldSize();
+    collect(outcome, stream.expireHeld());
+    FUZZ_REQUIRE(!stream.holdsBytes());
+    collect(outcome, stream.take("\n"));
+    FUZZ_REQUIRE(!stream.holdsBytes());
+}
+
+// The stream read one byte at a time, the way the rules are written: FF FF and
+// the eight bytes after it are a frame, every other byte is text; at the end a
+// frame head is dropped and a lone FF is text.
+struct Reference
+{
+    QList<QByteArray> frames;
+    QByteArray text;
+    QByteArray droppedHead;
+};
+
+Reference readByByte(const QByteArray &stream)
+{
+    Reference reference;
+    qsizetype at = 0;
+    while (at < stream.size()) {
+        if (at + 1 < stream.size() && uchar(stream[at]) == 0xFF && uchar(stream[at + 1]) == 0xFF) {
+            if (stream.size() - at < Telemetry::frameLength) {
+                reference.droppedHead = stream.mid(at);
+                break;
+            }
+            reference.frames.append(stream.mid(at, Telemetry::frameLength));
+            at += Telemetry::frameLength;
+        } else {
+            reference.text.append(stream[at]);
+            ++at;
+        }
+    }
+    return reference;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -82,59 +154,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (frame + 1 == earlierFrames)
             checkChart(chart, firstSampleNumber, sample);
     }
-    ReceiveRouter router;
 
+    ReceiveStream cutStream;
+    Outcome cut;
     QByteArray received; // every byte the port delivered, in order
-    QByteArray accounted; // every byte routed on, or dropped by a reset, in order
     while (provider.remaining_bytes() > 0) {
         const auto control = provider.ConsumeIntegral<uint8_t>();
-        if ((control & 0xC0) == 0xC0) {
-            accounted += received.right(router.heldSize());
-            router.reset();
-            FUZZ_REQUIRE(router.heldSize() == 0);
-        }
         const std::vector<char> read = provider.ConsumeBytes<char>(control & 0x3F);
         decodeExact(read);
 
         const QByteArray chunk(read.data(), qsizetype(read.size()));
         received += chunk;
-        const ReceiveRouter::Result result = router.route(chunk);
-        FUZZ_REQUIRE(router.heldSize() >= 0 && router.heldSize() < Telemetry::frameLength);
-
-        const std::vector<char> routed(result.bytes.cbegin(), result.bytes.cend());
-        switch (result.route) {
-        case ReceiveRouter::Held:
-            FUZZ_REQUIRE(result.bytes.isEmpty());
-            FUZZ_REQUIRE(router.heldSize() > 0);
-            break;
-        case ReceiveRouter::Telemetry: {
-            FUZZ_REQUIRE(routed.size() >= size_t(Telemetry::frameLength));
-            FUZZ_REQUIRE(uint8_t(routed[0]) == 0xFF && uint8_t(routed[1]) == 0xFF);
-            const std::optional<Telemetry::Sample> sample = decodeExact(routed);
+        const qsizetype framesBefore = cut.frames.size();
+        collect(cut, cutStream.take(chunk));
+        FUZZ_REQUIRE(cutStream.heldSize() < Telemetry::frameLength);
+        for (qsizetype i = framesBefore; i < cut.frames.size(); ++i) {
+            const QByteArray &frame = cut.frames.at(i);
+            FUZZ_REQUIRE(frame.size() == Telemetry::frameLength);
+            const std::optional<Telemetry::Sample> sample = decodeExact({ frame.cbegin(), frame.cend() });
             FUZZ_REQUIRE(sample.has_value());
             chart.addSample(*sample);
             checkChart(chart, firstSampleNumber, *sample);
-            break;
         }
-        case ReceiveRouter::Text:
-            // A frame head, whole or cut, never reaches the log as text.
-            FUZZ_REQUIRE(routed.empty() || uint8_t(routed[0]) != 0xFF
-                         || (routed.size() >= 2 && uint8_t(routed[1]) != 0xFF));
-            break;
-        }
-        if (result.route != ReceiveRouter::Held)
-            FUZZ_REQUIRE(router.heldSize() == 0);
-
-        // Nothing lost, nothing repeated, nothing reordered: what is held is
-        // exactly the tail of the stream that has not been routed yet, and it is
-        // the start of a frame.
-        accounted += result.bytes;
-        FUZZ_REQUIRE(accounted.size() + router.heldSize() == received.size());
-        FUZZ_REQUIRE(received.startsWith(accounted));
-        if (router.heldSize() > 0)
-            FUZZ_REQUIRE(uchar(received.at(accounted.size())) == 0xFF);
-        if (router.heldSize() > 1)
-            FUZZ_REQUIRE(uchar(received.at(accounted.size() + 1)) == 0xFF);
     }
+    FUZZ_REQUIRE(cut.dropped.isEmpty());
+    finish(cut, cutStream);
+
+    ReceiveStream wholeStream;
+    Outcome whole;
+    collect(whole, wholeStream.take(received));
+    finish(whole, wholeStream);
+
+    FUZZ_REQUIRE(cut.ordered == whole.ordered);
+    FUZZ_REQUIRE(cut.held == whole.held);
+
+    const Reference reference = readByByte(received);
+    FUZZ_REQUIRE(cut.frames == reference.frames);
+    // One decoder over all the text at once; a byte order mark anywhere is text.
+    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
+    FUZZ_REQUIRE(cut.text == decoder.decode(reference.text + '\n'));
+    FUZZ_REQUIRE(cut.dropped == (reference.droppedHead.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { reference.droppedHead }));
     return 0;
 }

@@ -21,8 +21,12 @@ tail_fresh=(00 00 00 00 00 00 00 00)
 { bytes "${frame[@]}"; printf 'OK\r\n'; bytes "${other[@]}";
   back "${tail_fresh[@]}" 03 07 04 02 08; } | seed fuzz_telemetry cut-frames-and-text
 { bytes FF; bytes "${frame[@]:1}"; printf 'boot\n'; back "${tail_fresh[@]}" 01 09 05; } | seed fuzz_telemetry lone-ff
-# The top two bits of the second control drop the held FF before the read.
-{ bytes FF; bytes "${frame[@]:1}"; printf 'boot\n'; back "${tail_fresh[@]}" 01 C9 05; } | seed fuzz_telemetry reset-mid-frame
+# Two frames and text in one read, FF FF inside the second frame's readings.
+{ bytes "${frame[@]}"; printf 'ok'; bytes FF FF 00 00 00 FF FF 01 FF FF; printf 'A'; bytes FF; printf 'B';
+  back "${tail_fresh[@]}" 1A; } | seed fuzz_telemetry frames-and-text-in-one-read
+# A character cut by a frame and by a read, and a frame head left at the end.
+{ bytes E4 B8; bytes "${frame[@]}"; bytes AD; printf 'x'; bytes E4; printf 'A'; bytes FF FF 00 00;
+  back "${tail_fresh[@]}" 01 0C 02 02 04; } | seed fuzz_telemetry cut-character-and-held-head
 { bytes "${other[@]}"; back 00 00 00 00 00 01 01 F4 0A; } | seed fuzz_telemetry full-chart
 
 # First byte: 0 UTF-8, 1 Latin-1, 2 UTF-16 code units.

@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLegend>
 #include <QLegendMarker>
@@ -234,39 +235,50 @@ void TestChart::firstFrame()
 void TestChart::frameReadings_data()
 {
     QTest::addColumn<QByteArray>("chunk");
-    QTest::addColumn<Readings>("readings");
+    QTest::addColumn<Readings>("readings"); // of the last frame in the chunk
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("text");
 
     QTest::newRow("0x80 below the visible range")
-        << frame(1, 2, 3, 4, 0x80) << Readings { 1, 2, 3 * 0.27, 4 * 0.45, -128 };
-    QTest::newRow("0xFF is minus one") << frame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Readings { -1, -1, -0.27, -0.45, -1 };
-    QTest::newRow("12-byte chunk") << QByteArray::fromHex("FFFF000000640A50F07F4142")
-                                   << Readings { 100, 10, 21.6, -7.2, 127 };
-    QTest::newRow("20-byte chunk with two frames")
+        << frame(1, 2, 3, 4, 0x80) << Readings { 1, 2, 3 * 0.27, 4 * 0.45, -128 } << 1 << QString();
+    QTest::newRow("0xFF is minus one")
+        << frame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Readings { -1, -1, -0.27, -0.45, -1 } << 1 << QString();
+    QTest::newRow("12-byte chunk: a frame, then text") << QByteArray::fromHex("FFFF000000640A50F07F4142")
+                                                      << Readings { 100, 10, 21.6, -7.2, 127 } << 1 << "AB";
+    QTest::newRow("20-byte chunk: two frames")
         << QByteArray::fromHex("FFFF0000000506070809" "FFFF000000640A50F07F")
-        << Readings { 5, 6, 7 * 0.27, 8 * 0.45, 9 };
+        << Readings { 100, 10, 21.6, -7.2, 127 } << 2 << QString();
 }
 
-// A chunk is one frame however long it is: it adds exactly one point to each curve.
+// Each frame in a chunk adds one point to each curve; what follows a frame is
+// the next frame or board text.
 void TestChart::frameReadings()
 {
     QFETCH(QByteArray, chunk);
     QFETCH(Readings, readings);
+    QFETCH(int, frames);
+    QFETCH(QString, text);
 
     const qint64 x = nextX();
     const qsizetype messagesBefore = TestSupport::DebugMessages::messages().size();
+    const QString lastLineBefore = TestSupport::logParagraphs(console->window()).last();
     QVERIFY(sendFrame(chunk));
-    // Time for a second point, had the chunk been taken for two frames.
+    // Time for one point too many to show up.
     QTest::qWait(100);
 
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QLineSeries *series = chartLineSeries[i];
         const QPointF last = series->at(series->count() - 1);
-        QCOMPARE(last.x(), double(x));
+        QCOMPARE(last.x(), double(x + frames - 1));
         QCOMPARE(last.y(), readings[i]);
     }
-    QCOMPARE(nextX(), x + 1);
-    QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), QStringList { TestSupport::debugText(chunk) });
+    QCOMPARE(nextX(), x + frames);
+    QStringList frameMessages;
+    for (int i = 0; i < frames; ++i)
+        frameMessages.append(TestSupport::debugText(chunk.mid(i * Telemetry::frameLength, Telemetry::frameLength)));
+    QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), frameMessages);
     QCOMPARE(console->newLogLines(), QStringList());
+    QCOMPARE(TestSupport::logParagraphs(console->window()).last(), lastLineBefore + text);
 }
 
 void TestChart::rollingWindow_data()
@@ -275,10 +287,13 @@ void TestChart::rollingWindow_data()
     QTest::addColumn<double>("firstX");
     QTest::addColumn<double>("rangeLow");
     QTest::addColumn<double>("rangeHigh");
+    QTest::addColumn<bool>("oneWrite");
 
-    QTest::newRow("after 500 frames") << qint64(500) << 0.0 << 0.0 << 500.0;
-    QTest::newRow("after 501 frames") << qint64(501) << 1.0 << 1.0 << 501.0;
-    QTest::newRow("after 1000 frames") << qint64(1000) << 500.0 << 500.0 << 1000.0;
+    QTest::newRow("after 500 frames") << qint64(500) << 0.0 << 0.0 << 500.0 << false;
+    QTest::newRow("after 501 frames") << qint64(501) << 1.0 << 1.0 << 501.0 << false;
+    QTest::newRow("after 1000 frames") << qint64(1000) << 500.0 << 500.0 << 1000.0 << false;
+    QTest::newRow("after 1400 frames, the last 400 in one write")
+        << qint64(1400) << 900.0 << 900.0 << 1400.0 << true;
 }
 
 void TestChart::rollingWindow()
@@ -287,11 +302,27 @@ void TestChart::rollingWindow()
     QFETCH(double, firstX);
     QFETCH(double, rangeLow);
     QFETCH(double, rangeHigh);
+    QFETCH(bool, oneWrite);
 
     const qint64 firstSent = nextX();
     QVERIFY(firstSent < frames);
-    for (qint64 number = firstSent; number < frames; ++number)
-        QVERIFY2(sendFrame(numberedFrame(number)), qPrintable(QString::number(number)));
+    if (oneWrite) {
+        QByteArray burst;
+        for (qint64 number = firstSent; number < frames; ++number)
+            burst += numberedFrame(number);
+        const int redrawsBefore = replacements;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(console->board().writeMaster(burst));
+        QVERIFY(TestSupport::processEventsUntil([&] { return nextX() == frames; }));
+        // Redraws come at least a display frame apart, however many frames a read holds.
+        const int redraws = replacements - redrawsBefore;
+        QVERIFY2(redraws <= 1 + clock.elapsed() / 16,
+                 qPrintable(QStringLiteral("%1 redraws in %2 ms").arg(redraws).arg(clock.elapsed())));
+    } else {
+        for (qint64 number = firstSent; number < frames; ++number)
+            QVERIFY2(sendFrame(numberedFrame(number)), qPrintable(QString::number(number)));
+    }
 
     const double lastX = double(frames - 1);
     for (int i = 0; i < Telemetry::seriesCount; ++i) {

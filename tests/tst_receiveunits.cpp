@@ -3,6 +3,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <climits>
 
 using Sample = Telemetry::Sample;
@@ -19,11 +20,9 @@ private slots:
     void decodeFrame();
     void decodeFrameReadsNothingPastTheChunk_data();
     void decodeFrameReadsNothingPastTheChunk();
-    void startsTelemetryFrame_data();
-    void startsTelemetryFrame();
 
-    void route_data();
-    void route();
+    void stream_data();
+    void stream();
     void heldBytesStayUnderOneFrame();
     void resetDropsHeldBytes();
 
@@ -56,17 +55,54 @@ QByteArray frame(uchar b5, uchar b6, uchar b7, uchar b8, uchar b9)
     return bytes;
 }
 
-QString routeName(ReceiveRouter::Route route)
+// Stands, in a list of reads, for the line going quiet past the hold limit.
+const QByteArray silence = QByteArrayLiteral("<silence>");
+
+QString framePiece(const QByteArray &bytes)
 {
-    switch (route) {
-    case ReceiveRouter::Held:
-        return QStringLiteral("held");
-    case ReceiveRouter::Telemetry:
-        return QStringLiteral("telemetry");
-    case ReceiveRouter::Text:
-        return QStringLiteral("text");
+    return QStringLiteral("frame:") + QString::fromLatin1(bytes.toHex());
+}
+
+QString textPiece(const QByteArray &bytes)
+{
+    return QStringLiteral("text:") + QString::fromLocal8Bit(bytes);
+}
+
+QString droppedPiece(const QByteArray &bytes)
+{
+    return QStringLiteral("dropped:") + QString::fromLatin1(bytes.toHex());
+}
+
+// What a stream made of the reads, text run together however the reads cut it,
+// and how many bytes it still holds at the end; the most it held at any time
+// goes to maxHeld.
+QStringList streamPieces(const QList<QByteArray> &reads, qsizetype *maxHeld = nullptr)
+{
+    ReceiveStream stream;
+    QStringList pieces;
+    QString text;
+    const auto flushText = [&] {
+        if (!text.isEmpty())
+            pieces.append(QStringLiteral("text:") + text);
+        text.clear();
+    };
+    for (const QByteArray &read : reads) {
+        const ReceiveStream::Pieces taken = read == silence ? stream.expireHeld() : stream.take(read);
+        for (const ReceivedPiece &piece : taken) {
+            if (piece.kind == ReceivedPiece::Text) {
+                text += piece.text;
+                continue;
+            }
+            flushText();
+            pieces.append(piece.kind == ReceivedPiece::Frame ? framePiece(piece.bytes) : droppedPiece(piece.bytes));
+        }
+        if (maxHeld)
+            *maxHeld = std::max(*maxHeld, stream.heldSize());
     }
-    return {};
+    flushText();
+    if (stream.holdsBytes())
+        pieces.append(QStringLiteral("held:%1").arg(stream.heldSize()));
+    return pieces;
 }
 
 bool localEncodingIsUtf8()
@@ -92,10 +128,8 @@ void TestReceiveUnits::decodeFrame_data()
     QTest::newRow("zeros") << frame(0, 0, 0, 0, 0) << Sample { 0, 0, 0, 0, 0 };
     QTest::newRow("bytes 2 to 4 are not read")
         << hex("FFFF7F80FF0102030405") << Sample { 1, 2, 3 * 0.27, 4 * 0.45, 5 };
-    QTest::newRow("12-byte chunk: bytes past 9 are not read")
+    QTest::newRow("bytes past 9 are not read")
         << hex("FFFF000000640A50F07F1122") << Sample { 100, 10, 80 * 0.27, -16 * 0.45, 127 };
-    QTest::newRow("20-byte chunk with two frames: the first is decoded")
-        << hex("FFFF000000640A50F07F" "FFFF0000000102030405") << Sample { 100, 10, 80 * 0.27, -16 * 0.45, 127 };
 }
 
 void TestReceiveUnits::decodeFrame()
@@ -128,119 +162,106 @@ void TestReceiveUnits::decodeFrameReadsNothingPastTheChunk()
     QVERIFY(!Telemetry::decodeFrame(chunk));
 }
 
-void TestReceiveUnits::startsTelemetryFrame_data()
+void TestReceiveUnits::stream_data()
 {
-    QTest::addColumn<QByteArray>("chunk");
-    QTest::addColumn<bool>("telemetry");
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<QStringList>("pieces");
 
-    QTest::newRow("whole frame") << hex("FFFF000000640A50F07F") << true;
-    QTest::newRow("FF FF alone") << hex("FFFF") << true;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("lone FF") << hex("FF") << false;
-    QTest::newRow("FF 41 42") << hex("FF4142") << false;
-    QTest::newRow("FF second only") << hex("41FF") << false;
-    QTest::newRow("FE FF") << hex("FEFF000000640A50F07F") << false;
-    QTest::newRow("text") << QByteArray("AB") << false;
-}
+    using Reads = QList<QByteArray>;
+    const QByteArray f = hex("FFFF000000640A50F07F");
+    const QByteArray g = hex("FFFF0000000102030405");
 
-void TestReceiveUnits::startsTelemetryFrame()
-{
-    QFETCH(QByteArray, chunk);
-    QFETCH(bool, telemetry);
-
-    QCOMPARE(Telemetry::startsTelemetryFrame(chunk), telemetry);
-}
-
-void TestReceiveUnits::route_data()
-{
-    QTest::addColumn<QList<QByteArray>>("chunks");
-    // One "route:hex bytes" entry for each chunk, in order.
-    QTest::addColumn<QStringList>("routes");
-
-    QTest::newRow("whole frame") << QList<QByteArray> { hex("FFFF000000640A50F07F") }
-                                 << QStringList { "telemetry:ffff000000640a50f07f" };
-    QTest::newRow("frame with trailing bytes goes whole")
-        << QList<QByteArray> { hex("FFFF000000640A50F07F4142") }
-        << QStringList { "telemetry:ffff000000640a50f07f4142" };
-    QTest::newRow("text") << QList<QByteArray> { QByteArray("AB") } << QStringList { "text:4142" };
-    QTest::newRow("single byte") << QList<QByteArray> { QByteArray("Z") } << QStringList { "text:5a" };
-    QTest::newRow("empty chunk") << QList<QByteArray> { QByteArray() } << QStringList { "text:" };
-    QTest::newRow("FF 41 42") << QList<QByteArray> { hex("FF4142") } << QStringList { "text:ff4142" };
-    QTest::newRow("lone FF then a non-FF byte")
-        << QList<QByteArray> { hex("FF"), QByteArray("AB") } << QStringList { "held:", "text:ff4142" };
-    QTest::newRow("lone FF then FF and the rest of a frame")
-        << QList<QByteArray> { hex("FF"), hex("FF000000640A50F07F") }
-        << QStringList { "held:", "telemetry:ffff000000640a50f07f" };
-    QTest::newRow("frame split 4 + 6")
-        << QList<QByteArray> { hex("FFFF0000"), hex("00640A50F07F") }
-        << QStringList { "held:", "telemetry:ffff000000640a50f07f" };
-    QTest::newRow("frame split 9 + 1")
-        << QList<QByteArray> { hex("FFFF000000640A50F0"), hex("7F") }
-        << QStringList { "held:", "telemetry:ffff000000640a50f07f" };
-    QTest::newRow("frame split 2 + 3 + 5")
-        << QList<QByteArray> { hex("FFFF"), hex("000000"), hex("640A50F07F") }
-        << QStringList { "held:", "held:", "telemetry:ffff000000640a50f07f" };
-    QTest::newRow("frame split, then text")
-        << QList<QByteArray> { hex("FFFF0000"), hex("00640A50F07F"), QByteArray("OK") }
-        << QStringList { "held:", "telemetry:ffff000000640a50f07f", "text:4f4b" };
-    QTest::newRow("frame head, then its tail with text behind it")
-        << QList<QByteArray> { hex("FFFF0000"), hex("00640A50F07F") + "OK" }
-        << QStringList { "held:", "telemetry:ffff000000640a50f07f4f4b" };
-    QTest::newRow("frame head, then an empty chunk")
-        << QList<QByteArray> { hex("FFFF00"), QByteArray(), hex("0000640A50F07F") }
-        << QStringList { "held:", "held:", "telemetry:ffff000000640a50f07f" };
-    QTest::newRow("two frames in turn")
-        << QList<QByteArray> { hex("FFFF000000640A50F07F"), hex("FFFF0000000102030405") }
-        << QStringList { "telemetry:ffff000000640a50f07f", "telemetry:ffff0000000102030405" };
-    QTest::newRow("text, then a frame")
-        << QList<QByteArray> { QByteArray("hi\n"), hex("FFFF000000640A50F07F") }
-        << QStringList { "text:68690a", "telemetry:ffff000000640a50f07f" };
-}
-
-void TestReceiveUnits::route()
-{
-    QFETCH(QList<QByteArray>, chunks);
-    QFETCH(QStringList, routes);
-
-    ReceiveRouter router;
-    QStringList actual;
-    for (const QByteArray &chunk : chunks) {
-        const ReceiveRouter::Result result = router.route(chunk);
-        actual.append(routeName(result.route) + u':' + QString::fromLatin1(result.bytes.toHex()));
+    QTest::newRow("whole frame") << Reads { f } << QStringList { framePiece(f) };
+    QTest::newRow("two frames in one read") << Reads { f + g } << QStringList { framePiece(f), framePiece(g) };
+    QTest::newRow("two frames in turn") << Reads { f, g } << QStringList { framePiece(f), framePiece(g) };
+    QTest::newRow("frame then text") << Reads { f + "OK\r\n" } << QStringList { framePiece(f), textPiece("OK\r\n") };
+    QTest::newRow("text then frame") << Reads { "hi\n" + f } << QStringList { textPiece("hi\n"), framePiece(f) };
+    QTest::newRow("text between frames")
+        << Reads { "a" + f + "b" + g + "c" }
+        << QStringList { textPiece("a"), framePiece(f), textPiece("b"), framePiece(g), textPiece("c") };
+    QTest::newRow("12 bytes: a frame and two bytes of text")
+        << Reads { f + hex("4142") } << QStringList { framePiece(f), textPiece("AB") };
+    for (int cut = 1; cut < Telemetry::frameLength; ++cut) {
+        QTest::addRow("frame cut after byte %d", cut) << Reads { f.left(cut), f.mid(cut) } << QStringList { framePiece(f) };
     }
-    QCOMPARE(actual, routes);
-    QCOMPARE(router.heldSize(), qsizetype(0));
+    QTest::newRow("frame cut 2 + 3 + 5, then text")
+        << Reads { f.left(2), f.mid(2, 3), f.mid(5), "OK" } << QStringList { framePiece(f), textPiece("OK") };
+    QTest::newRow("frame head, then its tail with text behind it")
+        << Reads { f.left(4), f.mid(4) + "OK" } << QStringList { framePiece(f), textPiece("OK") };
+    QTest::newRow("frame head, then an empty read")
+        << Reads { f.left(3), QByteArray(), f.mid(3) } << QStringList { framePiece(f) };
+    QTest::newRow("FF FF inside a frame's readings")
+        << Reads { hex("FFFF000000FFFF01FFFF") + "A" }
+        << QStringList { framePiece(hex("FFFF000000FFFF01FFFF")), textPiece("A") };
+    QTest::newRow("FF FF in bytes 2 and 3")
+        << Reads { hex("FFFFFFFF000102030405") + g } << QStringList { framePiece(hex("FFFFFFFF000102030405")), framePiece(g) };
+    QTest::newRow("FF FF FF: the frame starts at the first FF FF")
+        << Reads { hex("FF") + f.left(9) + "x" } << QStringList { framePiece(hex("FF") + f.left(9)), textPiece("x") };
+    QTest::newRow("text") << Reads { "AB" } << QStringList { textPiece("AB") };
+    QTest::newRow("empty read") << Reads { QByteArray() } << QStringList();
+    QTest::newRow("FF 41 42") << Reads { hex("FF4142") } << QStringList { textPiece(hex("FF4142")) };
+    QTest::newRow("FE FF and nine bytes") << Reads { hex("FEFF000000640A50F07F") }
+                                          << QStringList { textPiece(hex("FEFF000000640A50F07F")) };
+    QTest::newRow("start of a character at a read's end, then a byte that cannot continue it")
+        << Reads { "x\xE4", "A" } << QStringList { textPiece("x\xE4" "A") };
+    QTest::newRow("lone FF at a read's end, then text")
+        << Reads { "OK" + hex("FF"), "AB" } << QStringList { textPiece("OK" + hex("FF") + "AB") };
+    QTest::newRow("lone FF, then FF and the rest of a frame")
+        << Reads { hex("FF"), f.mid(1) } << QStringList { framePiece(f) };
+    QTest::newRow("FF FF alone is held") << Reads { hex("FFFF") } << QStringList { "held:2" };
+    QTest::newRow("lone FF is held") << Reads { "A" + hex("FF") } << QStringList { textPiece("A"), "held:1" };
+    QTest::newRow("held head, then silence")
+        << Reads { "OK" + f.left(4), silence, "AB" }
+        << QStringList { textPiece("OK"), droppedPiece(f.left(4)), textPiece("AB") };
+    QTest::newRow("held lone FF, then silence")
+        << Reads { "OK" + hex("FF"), silence, f } << QStringList { textPiece("OK" + hex("FF")), framePiece(f) };
+    QTest::newRow("silence with nothing held") << Reads { f, silence, "AB" }
+                                               << QStringList { framePiece(f), textPiece("AB") };
+}
+
+// Beyond the reads given, the same stream in one read and byte by byte must come
+// out the same: where the driver cuts makes no difference.
+void TestReceiveUnits::stream()
+{
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(QStringList, pieces);
+
+    QCOMPARE(streamPieces(reads), pieces);
+    if (reads.contains(silence))
+        return;
+
+    const QByteArray whole = reads.join();
+    QCOMPARE(streamPieces({ whole }), pieces);
+    QList<QByteArray> bytes;
+    for (const char byte : whole)
+        bytes.append(QByteArray(1, byte));
+    QCOMPARE(streamPieces(bytes), pieces);
 }
 
 void TestReceiveUnits::heldBytesStayUnderOneFrame()
 {
-    ReceiveRouter router;
-    QCOMPARE(router.route(hex("FF")).route, ReceiveRouter::Held);
-    for (const char byte : hex("FF0000006401020304")) {
-        const qsizetype heldBefore = router.heldSize();
-        const ReceiveRouter::Result result = router.route(QByteArray(1, byte));
-        QVERIFY2(router.heldSize() < Telemetry::frameLength, qPrintable(QString::number(router.heldSize())));
-        if (result.route == ReceiveRouter::Held) {
-            QCOMPARE(router.heldSize(), heldBefore + 1);
-        } else {
-            QCOMPARE(result.route, ReceiveRouter::Telemetry);
-            QCOMPARE(result.bytes.size(), Telemetry::frameLength);
-            QCOMPARE(router.heldSize(), qsizetype(0));
-        }
-    }
-    QCOMPARE(router.heldSize(), qsizetype(0));
+    QList<QByteArray> reads;
+    for (const char byte : hex("FF" "FFFF0000006401020304" "FF41" "FFFF00"))
+        reads.append(QByteArray(1, byte));
+    qsizetype maxHeld = 0;
+    const QStringList pieces = streamPieces(reads, &maxHeld);
+    QCOMPARE(maxHeld, Telemetry::frameLength - 1);
+    QCOMPARE(pieces, QStringList({ framePiece(hex("FFFFFF00000064010203")), textPiece(hex("04FF41")), "held:3" }));
 }
 
 void TestReceiveUnits::resetDropsHeldBytes()
 {
-    ReceiveRouter router;
-    QCOMPARE(router.route(hex("FFFF0000")).route, ReceiveRouter::Held);
-    router.reset();
-    QCOMPARE(router.heldSize(), qsizetype(0));
+    ReceiveStream stream;
+    QVERIFY(stream.take(hex("FFFF0000")).isEmpty());
+    QCOMPARE(stream.heldSize(), qsizetype(4));
+    stream.reset();
+    QVERIFY(!stream.holdsBytes());
+    QVERIFY(stream.expireHeld().isEmpty());
 
-    const ReceiveRouter::Result result = router.route(QByteArray("AB"));
-    QCOMPARE(result.route, ReceiveRouter::Text);
-    QCOMPARE(result.bytes, QByteArray("AB"));
+    const ReceiveStream::Pieces pieces = stream.take(QByteArray("AB"));
+    QCOMPARE(pieces.size(), qsizetype(1));
+    QCOMPARE(pieces.first().kind, ReceivedPiece::Text);
+    QCOMPARE(pieces.first().text, QStringLiteral("AB"));
 }
 
 void TestReceiveUnits::rollingWindow_data()

@@ -17,7 +17,6 @@
 #include <QListView>
 #include <QOpenGLContext>
 #include <QPointer>
-#include <QStringDecoder>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,9 +38,10 @@ constexpr int chartYRangeHigh = 140;
 constexpr int chartYTickCount = 8;
 
 // Receive state lives as long as the port: a frame head cut off by the driver and
-// the half of a character whose other bytes are still on the way.
-ReceiveRouter receiveRouter;
-QStringDecoder boardTextDecoder(QStringDecoder::System);
+// the half of a character whose other bytes are still on the way. The timer ends
+// the wait for the rest of a held frame head once the line has gone quiet.
+ReceiveStream receiveStream;
+QPointer<QTimer> heldBytesTimer;
 
 // The curves' points, kept for the life of the process: closing and reopening the
 // port, or a new window, carries on with the same curves and the same count.
@@ -88,6 +88,10 @@ void MainWindow::ConfigSerialPort()
         if (isLostDeviceError(error))
             SerialPortLost(serialPortInst->errorString());
     });
+    heldBytesTimer = new QTimer(this);
+    heldBytesTimer->setSingleShot(true);
+    heldBytesTimer->setInterval(ReceiveStream::holdLimitMs);
+    connect(heldBytesTimer, &QTimer::timeout, this, [this] { showReceived(receiveStream.expireHeld()); });
     hangUpWatch = new SerialPortHangUpWatch(this);
     // Queued: closing the port deletes the very notifier whose wake-up is being
     // delivered when the watch speaks.
@@ -110,8 +114,8 @@ void MainWindow::OpenSerialPort()
         serialPortInst->close();
     }
     serialPortInst->setPortName(curSerialPort);
-    receiveRouter.reset();
-    boardTextDecoder.resetState();
+    receiveStream.reset();
+    heldBytesTimer->stop();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
         hangUpWatch->watch(serialPortInst);
@@ -202,17 +206,28 @@ void MainWindow::updateComboBoxWidth()
 void MainWindow::ReceiveSerialPortData()
 {
     const QByteArray uartData = serialPortInst->readAll();
-    const ReceiveRouter::Result newData = receiveRouter.route(uartData);
-    switch (newData.route) {
-    case ReceiveRouter::Held:
-        break;
-    case ReceiveRouter::Telemetry:
-        UpdateChart(newData.bytes);
-        qDebug() << newData.bytes;
-        break;
-    case ReceiveRouter::Text:
-        LogPane::insertBoardText(ui->textBrowser_logout, boardTextDecoder.decode(newData.bytes));
-        break;
+    showReceived(receiveStream.take(uartData));
+    if (receiveStream.holdsBytes())
+        heldBytesTimer->start();
+    else
+        heldBytesTimer->stop();
+}
+
+void MainWindow::showReceived(const QList<ReceivedPiece> &pieces)
+{
+    for (const ReceivedPiece &piece : pieces) {
+        switch (piece.kind) {
+        case ReceivedPiece::Frame:
+            UpdateChart(piece.bytes);
+            qDebug() << piece.bytes;
+            break;
+        case ReceivedPiece::Text:
+            LogPane::insertBoardText(ui->textBrowser_logout, piece.text);
+            break;
+        case ReceivedPiece::DroppedHead:
+            qDebug().noquote() << "遥测帧不完整, 已丢弃:" << piece.bytes.toHex(' ');
+            break;
+        }
     }
 }
 
@@ -268,15 +283,13 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
         return;
     powerChartData.addSample(*numbers);
 
+    // The redraw runs after the read that brought the frame is taken in whole, so
+    // a burst of frames costs one redraw, not one per frame.
     if (chartRefreshPendingFor == this)
         return;
     const qint64 sinceLastRefresh = lastChartRefresh.isValid() ? lastChartRefresh.elapsed() : chartRefreshIntervalMs;
-    if (sinceLastRefresh >= chartRefreshIntervalMs) {
-        refreshChart();
-        return;
-    }
     chartRefreshPendingFor = this;
-    QTimer::singleShot(int(chartRefreshIntervalMs - sinceLastRefresh), this, [this] {
+    QTimer::singleShot(int(std::max<qint64>(0, chartRefreshIntervalMs - sinceLastRefresh)), this, [this] {
         chartRefreshPendingFor = nullptr;
         refreshChart();
     });

@@ -17,6 +17,8 @@ class MainWindow;
 }
 QT_END_NAMESPACE
 
+struct ReceivedPiece;
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -62,6 +64,7 @@ private:
     void CreateQSplineSeries();
     void UpdateChart(const QByteArray &serialPortDataOut);
     void refreshChart();
+    void showReceived(const QList<ReceivedPiece> &pieces);
     void logLine(const QString &line);
     // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
     template <typename Frame>
