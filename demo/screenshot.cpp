@@ -2,7 +2,6 @@
 // plotting on, a few register writes logged and the curves running for a while.
 // Usage: demo-screenshot OUTPUT.png [seconds]
 
-#include "SerialPortHandler.h"
 #include "boardsimulator.h"
 #include "boardthread.h"
 #include "mainwindow.h"
@@ -11,7 +10,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPixmap>
@@ -57,12 +55,11 @@ int main(int argc, char *argv[])
     }
     board.run([&board] { board.simulator()->setTelemetryRate(100); });
     addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    setPreferredPort(board.portName());
 
     MainWindow window;
     window.show();
 
-    const int index = int(serialPortList.indexOf(board.portName()));
-    child<QComboBox>(window, "comboBox_port")->setCurrentIndex(index);
     child<QAbstractButton>(window, "pushButton_portOpen")->click();
     settle(300);
     child<QAbstractButton>(window, "pushButton_ARM_reset")->click();

@@ -3,6 +3,7 @@
 #include "logpane.h"
 #include "mainwindow.h"
 #include "portlisting.h"
+#include "portopenfailure.h"
 #include "serialporthangup.h"
 #include "serialsend.h"
 #include "telemetry.h"
@@ -118,8 +119,11 @@ void MainWindow::OpenSerialPort()
         qDebug().noquote() << curSerialPort << "串口打开成功";
         logLine(QStringLiteral("串口打开成功"));
     } else {
-        qDebug().noquote() << curSerialPort << "串口打开失败";
+        const QSerialPort::SerialPortError error = serialPortInst->error();
+        const QString errorText = serialPortInst->errorString();
+        qDebug().noquote() << curSerialPort << "串口打开失败:" << error << errorText;
         logLine(QStringLiteral("串口打开失败"));
+        logLine(portOpenFailureReason(error == QSerialPort::PermissionError, errorText));
     }
 }
 
@@ -175,6 +179,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 
 int MainWindow::FindSerialPort()
 {
+    const QString selectedPort = serialPortList.value(ui->comboBox_port->currentIndex());
     serialPortList.clear();
     const PortListing listing = formatPortListing(availablePortRecords());
     for (const QString &text : listing.reportedTexts)
@@ -183,6 +188,7 @@ int MainWindow::FindSerialPort()
     serialPortList = listing.portNames;
     ui->comboBox_port->clear();
     ui->comboBox_port->addItems(listing.displayTexts);
+    ui->comboBox_port->setCurrentIndex(entryToSelect(serialPortList, selectedPort, preferredPort()));
     updateComboBoxWidth();
     return int(listing.displayTexts.size());
 }

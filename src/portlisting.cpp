@@ -26,6 +26,12 @@ QList<PortRecord> &extraPorts()
     return ports;
 }
 
+QString &preferredPortName()
+{
+    static QString portName;
+    return portName;
+}
+
 } // namespace
 
 PortListing formatPortListing(const QList<PortRecord> &ports)
@@ -74,4 +80,24 @@ void addExtraPort(const PortRecord &port)
         *listed = port;
     else
         ports.append(port);
+}
+
+int entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort)
+{
+    for (const QString &candidate : { selectedPort, preferredPort }) {
+        const qsizetype index = candidate.isEmpty() ? -1 : portNames.indexOf(candidate);
+        if (index >= 0)
+            return int(index);
+    }
+    return portNames.isEmpty() ? -1 : 0;
+}
+
+void setPreferredPort(const QString &portName)
+{
+    preferredPortName() = portName;
+}
+
+QString preferredPort()
+{
+    return preferredPortName();
 }

@@ -35,4 +35,14 @@ QList<PortRecord> availablePortRecords();
 // later refresh, after the platform's own ports; a port of the same name is replaced.
 void addExtraPort(const PortRecord &port);
 
+// The selector's entry after a refresh: the port that was selected, while it is
+// still listed, so that "open" never opens another port unnoticed; else the
+// preferred port when listed; else the first entry; -1 when there is none.
+int entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort);
+
+// The port the selector starts on when it lists it (the demo's simulated board)
+// rather than the platform's first port, which on some hosts is a kernel console.
+void setPreferredPort(const QString &portName);
+QString preferredPort();
+
 #endif // PORTLISTING_H
