@@ -2,9 +2,9 @@
 # Makes the Debian package, installs it with apt into a fresh minimal Debian 12
 # root, as a bench engineer would on a new machine, and checks there that the
 # installed console starts and stays up, and that board-sim answers --help.
-# The debootstrapped base is cached; every run installs into a new copy of it,
-# so the package's dependencies are always resolved from scratch. Packages apt
-# downloaded are kept beside the base and handed to the next run.
+# The debootstrapped base is cached; every run installs into a new copy of it
+# in memory, so the package's dependencies are always resolved from scratch.
+# Packages apt downloaded are kept beside the base for the next run.
 #   PACKAGE_TEST_BASE    the cached base (default: /var/cache/bench-console/bookworm-base)
 #   PACKAGE_TEST_MIRROR  Debian mirror to use (default: the one this machine's apt uses)
 #   BUILD_DIR, BUILD_TYPE, CMAKE_ARGS, SKIP_DEPS  passed on to make-package.sh
@@ -23,6 +23,13 @@ keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 started=$SECONDS
 
 [[ $(id -u) -eq 0 ]] || die "must run as root (debootstrap and chroot need it)"
+
+# The fresh root and its mounts live in a private mount namespace: they vanish
+# with this script however it ends.
+if [[ ${BENCH_CONSOLE_PACKAGE_NAMESPACE:-0} != 1 ]]; then
+    exec unshare --mount --propagation private -- \
+        env BENCH_CONSOLE_PACKAGE_NAMESPACE=1 bash "$0" "$@"
+fi
 [[ ${SKIP_DEPS:-0} == 1 ]] || "$scripts_dir/install-deps.sh" --package
 
 desktop-file-validate "$scripts_dir/../packaging/bench-console.desktop" || die "the desktop entry is not valid"
@@ -36,11 +43,6 @@ depends=$(dpkg-deb -f "$package" Depends)
 mkdir -p "$(dirname "$base")" "$downloads"
 exec {lock_fd}>"$base.lock"
 flock "$lock_fd"
-
-# Copies left by a run that was killed; no other run is using one while the lock is held.
-for stale in "$base".run.*; do
-    remove_tree "$stale"
-done
 
 stamp=$base/.bench-console-base
 if [[ ! -f $stamp ]]; then
@@ -57,22 +59,22 @@ if [[ ! -f $stamp ]]; then
     echo "run-package-test: base ready in $((SECONDS - started)) s"
 fi
 
-root=$(mktemp -d "$base.run.XXXXXX")
-trap 'remove_tree "$root"; echo "run-package-test: fresh root removed at $((SECONDS - started)) s"' EXIT
+root=$base.run
+mkdir -p "$root"
+mount -t tmpfs -o mode=755 bench-console-package "$root"
 cp -a "$base/." "$root/"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+mount --bind "$downloads" "$root/var/cache/apt/archives"
 # "apt install" deletes what it downloaded unless told to keep it, and the copy
-# is thrown away after the run, so dpkg need not sync every file it unpacks.
+# goes with the run, so dpkg need not sync every file it unpacks.
 echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' > "$root/etc/apt/apt.conf.d/99keep-downloads"
 echo force-unsafe-io > "$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
-find "$downloads" -maxdepth 1 -name '*.deb' -exec cp -t "$root/var/cache/apt/archives/" {} +
 cp "$package" "$root/tmp/"
 
 echo "run-package-test: installing $(basename "$package") into a fresh copy of $base"
 in_root "$root" apt-get update -q
 in_root "$root" sh -c 'cd /tmp && apt install -y -q ./bench-console_*.deb'
 echo "run-package-test: installed at $((SECONDS - started)) s"
-find "$root/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -exec cp -n -t "$downloads/" {} +
 
 status=0
 in_root "$root" sh -c '
