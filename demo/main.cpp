@@ -31,8 +31,8 @@ int main(int argc, char *argv[])
                              QTextStream(stdout) << line << Qt::endl;
                      });
 
-    addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
-    setPreferredPort(board.portName());
+    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::setPreferredPort(board.portName());
     MainWindow window;
     window.show();
     return application.exec();

@@ -54,8 +54,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     board.run([&board] { board.simulator()->setTelemetryRate(100); });
-    addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
-    setPreferredPort(board.portName());
+    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::setPreferredPort(board.portName());
 
     MainWindow window;
     window.show();

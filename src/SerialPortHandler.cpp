@@ -123,7 +123,7 @@ void MainWindow::OpenSerialPort()
         const QString errorText = serialPortInst->errorString();
         qDebug().noquote() << curSerialPort << "串口打开失败:" << error << errorText;
         logLine(QStringLiteral("串口打开失败"));
-        logLine(portOpenFailureReason(error == QSerialPort::PermissionError, errorText));
+        logLine(PortOpenFailure::reason(error == QSerialPort::PermissionError, errorText));
     }
 }
 
@@ -168,7 +168,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         logLine(QStringLiteral("串口未打开"));
         return false;
     }
-    const SendOutcome outcome = writeAndWait(*serialPortInst, data, SerialPortWriteTimeoutMs);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
     if (!outcome.ok) {
         const QString line = QStringLiteral("发送失败: ") + outcome.error;
         qDebug().noquote() << line;
@@ -181,14 +181,14 @@ int MainWindow::FindSerialPort()
 {
     const QString selectedPort = serialPortList.value(ui->comboBox_port->currentIndex());
     serialPortList.clear();
-    const PortListing listing = formatPortListing(availablePortRecords());
+    const PortListing listing = PortListing::format(PortDiscovery::availablePorts());
     for (const QString &text : listing.reportedTexts)
         qDebug().noquote() << "Port:" + text;
 
     serialPortList = listing.portNames;
     ui->comboBox_port->clear();
     ui->comboBox_port->addItems(listing.displayTexts);
-    ui->comboBox_port->setCurrentIndex(entryToSelect(serialPortList, selectedPort, preferredPort()));
+    ui->comboBox_port->setCurrentIndex(PortListing::entryToSelect(serialPortList, selectedPort, PortListing::preferredPort()));
     updateComboBoxWidth();
     return int(listing.displayTexts.size());
 }
@@ -290,7 +290,7 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 
 void MainWindow::refreshChart()
 {
-    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex)
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         chartLineSeries[seriesIndex]->replace(powerChartData.points(seriesIndex));
 
     QChart *chart = ui->power_moniter->chart();

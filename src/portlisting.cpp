@@ -20,7 +20,7 @@ bool isDropped(const PortRecord &port)
         || (port.vendorIdentifier && (*port.vendorIdentifier == 0x0000 || *port.vendorIdentifier == 0xFFFF));
 }
 
-QList<PortRecord> &extraPorts()
+QList<PortRecord> &extraPortRegistry()
 {
     static QList<PortRecord> ports;
     return ports;
@@ -34,7 +34,7 @@ QString &preferredPortName()
 
 } // namespace
 
-PortListing formatPortListing(const QList<PortRecord> &ports)
+PortListing PortListing::format(const QList<PortRecord> &ports)
 {
     qsizetype maxPortNameLength = 0;
     for (const PortRecord &port : ports)
@@ -56,7 +56,7 @@ PortListing formatPortListing(const QList<PortRecord> &ports)
     return listing;
 }
 
-QList<PortRecord> availablePortRecords()
+QList<PortRecord> PortDiscovery::availablePorts()
 {
     QList<PortRecord> records;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
@@ -68,12 +68,12 @@ QList<PortRecord> availablePortRecords()
             record.productIdentifier = info.productIdentifier();
         records.append(record);
     }
-    return records + extraPorts();
+    return records + extraPortRegistry();
 }
 
 void addExtraPort(const PortRecord &port)
 {
-    QList<PortRecord> &ports = extraPorts();
+    QList<PortRecord> &ports = extraPortRegistry();
     const auto sameName = [&port](const PortRecord &listed) { return listed.portName == port.portName; };
     const auto listed = std::find_if(ports.begin(), ports.end(), sameName);
     if (listed != ports.end())
@@ -82,7 +82,7 @@ void addExtraPort(const PortRecord &port)
         ports.append(port);
 }
 
-int entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort)
+int PortListing::entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort)
 {
     for (const QString &candidate : { selectedPort, preferredPort }) {
         const qsizetype index = candidate.isEmpty() ? -1 : portNames.indexOf(candidate);
@@ -97,7 +97,7 @@ void setPreferredPort(const QString &portName)
     preferredPortName() = portName;
 }
 
-QString preferredPort()
+QString PortListing::preferredPort()
 {
     return preferredPortName();
 }

@@ -22,27 +22,28 @@ struct PortListing
     QStringList displayTexts;
     QStringList portNames;
     QStringList reportedTexts; // every reported port, dropped ones included
+
+    // "%1 | %2:%3 | %4" for every port, name column padded over all reported ports,
+    // then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
+    static PortListing format(const QList<PortRecord> &ports);
+
+    // The selector's entry after a refresh: the port that was selected, while it is
+    // still listed, so that "open" never opens another port unnoticed; else the
+    // preferred port when listed; else the first entry; -1 when there is none.
+    static int entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort);
+
+    static QString preferredPort();
 };
 
-// "%1 | %2:%3 | %4" for every port, name column padded over all reported ports,
-// then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
-PortListing formatPortListing(const QList<PortRecord> &ports);
-
 // The ports the platform reports, followed by those added with addExtraPort.
-QList<PortRecord> availablePortRecords();
+QList<PortRecord> PortDiscovery::availablePorts();
 
 // Lists a port the platform cannot enumerate (a simulated board on a pty) on every
 // later refresh, after the platform's own ports; a port of the same name is replaced.
 void addExtraPort(const PortRecord &port);
 
-// The selector's entry after a refresh: the port that was selected, while it is
-// still listed, so that "open" never opens another port unnoticed; else the
-// preferred port when listed; else the first entry; -1 when there is none.
-int entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort);
-
 // The port the selector starts on when it lists it (the demo's simulated board)
 // rather than the platform's first port, which on some hosts is a kernel console.
 void setPreferredPort(const QString &portName);
-QString preferredPort();
 
 #endif // PORTLISTING_H

@@ -1,6 +1,6 @@
 #include "portopenfailure.h"
 
-QString portOpenFailureReason(bool permissionError, const QString &portErrorText)
+QString PortOpenFailure::reason(bool permissionError, const QString &portErrorText)
 {
     if (!permissionError || portErrorText == QLatin1String("Permission error while creating lock file"))
         return portErrorText;

@@ -11,6 +11,6 @@
 // other PermissionError means the port is taken (another QSerialPort's lock file,
 // a tty opened exclusively, Windows' access denied on a COM port in use), bar a
 // lock folder nobody may write to, which only the port's own words explain.
-QString portOpenFailureReason(bool permissionError, const QString &portErrorText);
+QString PortOpenFailure::reason(bool permissionError, const QString &portErrorText);
 
 #endif // PORTOPENFAILURE_H

@@ -86,7 +86,7 @@ void TestPortListing::listing()
     QFETCH(QStringList, displayTexts);
     QFETCH(QStringList, portNames);
 
-    const PortListing listing = formatPortListing(ports);
+    const PortListing listing = PortListing::format(ports);
     QCOMPARE(listing.displayTexts, displayTexts);
     QCOMPARE(listing.portNames, portNames);
     QCOMPARE(listing.reportedTexts.size(), ports.size());
@@ -94,12 +94,12 @@ void TestPortListing::listing()
 
 void TestPortListing::extraPortsFollowPlatformPortsOnce()
 {
-    const qsizetype platformPorts = availablePortRecords().size();
-    addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
-    addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
-    addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
+    const qsizetype platformPorts = PortDiscovery::availablePorts().size();
+    PortListing::addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
 
-    const QList<PortRecord> records = availablePortRecords();
+    const QList<PortRecord> records = PortDiscovery::availablePorts();
     QCOMPARE(records.size(), platformPorts + 2);
     QCOMPARE(records.at(platformPorts).portName, QStringLiteral("/dev/pts/77"));
     QCOMPARE(records.at(platformPorts).description, QStringLiteral("Simulated board again"));
@@ -130,7 +130,7 @@ void TestPortListing::entryAfterRefresh()
     QFETCH(QString, selectedPort);
     QFETCH(QString, preferredPort);
     QFETCH(int, entry);
-    QCOMPARE(entryToSelect(portNames, selectedPort, preferredPort), entry);
+    QCOMPARE(PortListing::entryToSelect(portNames, selectedPort, preferredPort), entry);
 }
 
 QTEST_APPLESS_MAIN(TestPortListing)

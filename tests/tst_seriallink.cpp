@@ -80,7 +80,7 @@ void TestSerialLink::openAnotherEntrySwitchesPort()
 {
     PtyConsole console;
     PtyPair second;
-    addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
     click(console.window(), "pushButton_port_refresh");
     QVERIFY(selectPort(console.window(), second.slavePath()));
     click(console.window(), "pushButton_portOpen");
@@ -181,7 +181,7 @@ void TestSerialLink::openFailureReason()
     QFETCH(bool, permissionError);
     QFETCH(QString, portErrorText);
     QFETCH(QString, reason);
-    QCOMPARE(portOpenFailureReason(permissionError, portErrorText), reason);
+    QCOMPARE(PortOpenFailure::reason(permissionError, portErrorText), reason);
 }
 
 void TestSerialLink::openFailureSaysWhy_data()
@@ -213,7 +213,7 @@ void TestSerialLink::openFailureSaysWhy()
         QCOMPARE(chmod(qPrintable(portName), 0), 0);
     } else {
         portName = QStringLiteral("/dev/bench-console-unplugged-adapter");
-        addExtraPort({ portName, QStringLiteral("Unplugged"), std::nullopt, std::nullopt });
+        PortListing::addExtraPort({ portName, QStringLiteral("Unplugged"), std::nullopt, std::nullopt });
         click(console.window(), "pushButton_port_refresh");
     }
     QVERIFY(selectPort(console.window(), portName));
@@ -298,7 +298,7 @@ void TestSerialLink::sendTimeoutIsReportedAndPortStaysOpen()
     PtyConsole console;
     // Nobody reads the master, so the pty's buffer fills and the bytes stay pending.
     const QByteArray data(4 * 1024 * 1024, 'x');
-    const SendOutcome outcome = writeAndWait(*serialPortInst, data, 300);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, 300);
     QVERIFY(!outcome.ok);
     QVERIFY(!outcome.error.isEmpty());
     QVERIFY(serialPortInst->isOpen());
@@ -377,7 +377,7 @@ void TestSerialLink::hangUpWatch()
         QTRY_COMPARE_WITH_TIMEOUT(hungUp.count(), 1, 5000);
         port.close();
     } else {
-        constexpr int chunks = 3 * SerialPortHangUpWatch::HungUpAfterEmptyWakeUps;
+        constexpr int chunks = 3 * SerialPortHangUpWatch::hungUpAfterEmptyWakeUps;
         for (int i = 0; i < chunks; ++i) {
             QVERIFY(pty.writeMaster("0123456789"));
             QTRY_COMPARE_WITH_TIMEOUT(received, qint64(i + 1) * 10, 2000);
