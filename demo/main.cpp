@@ -32,6 +32,7 @@ int main(int argc, char *argv[])
                      });
 
     PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::setPreferredPort(board.portName());
     MainWindow window;
     window.show();
     return application.exec();

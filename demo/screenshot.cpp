@@ -3,7 +3,6 @@
 // the curves running for a while. The board runs on its defaults.
 // Usage: demo-screenshot OUTPUT.png [seconds]
 
-#include "SerialPortHandler.h"
 #include "boardthread.h"
 #include "mainwindow.h"
 #include "portlisting.h"
@@ -11,7 +10,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
@@ -46,12 +44,11 @@ int main(int argc, char *argv[])
         return 1;
     }
     PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::setPreferredPort(board.portName());
 
     MainWindow window;
     window.show();
 
-    const int index = int(serialPortList.indexOf(board.portName()));
-    child<QComboBox>(window, "comboBox_port")->setCurrentIndex(index);
     child<QAbstractButton>(window, "pushButton_portOpen")->click();
     child<QAbstractButton>(window, "pushButton_ARM_reset")->click();
     child<QCheckBox>(window, "checkBox_GPU_power_draw")->click();

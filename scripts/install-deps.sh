@@ -10,10 +10,17 @@ packages=(
     # The window's texts are Chinese; without a CJK face they render as boxes.
     fonts-wqy-microhei
 )
-if [[ "${1:-}" == "--extra" ]]; then
-    # Sanitizer, fuzzing and Qt 6.8 legs.
-    packages+=(clang libclang-rt-dev debootstrap)
-fi
+# Making the Debian package (dpkg-shlibdeps) and testing it in a fresh root.
+package_tools=(dpkg-dev desktop-file-utils debootstrap)
+case "${1:-}" in
+--extra)
+    # Sanitizer, fuzzing, Qt 6.8 and package legs.
+    packages+=(clang libclang-rt-dev "${package_tools[@]}")
+    ;;
+--package)
+    packages+=("${package_tools[@]}")
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -12,6 +12,8 @@ private slots:
     void listing_data();
     void listing();
     void extraPortsListedOnce();
+    void entryAfterRefresh_data();
+    void entryAfterRefresh();
 };
 
 namespace {
@@ -102,6 +104,33 @@ void TestPortListing::extraPortsListedOnce()
     QCOMPARE(records.at(earlierPorts).portName, QStringLiteral("/dev/pts/77"));
     QCOMPARE(records.at(earlierPorts).description, QStringLiteral("Simulated board again"));
     QCOMPARE(records.at(earlierPorts + 1).portName, QStringLiteral("/dev/pts/78"));
+}
+
+void TestPortListing::entryAfterRefresh_data()
+{
+    QTest::addColumn<QStringList>("portNames");
+    QTest::addColumn<QString>("selectedPort");
+    QTest::addColumn<QString>("preferredPort");
+    QTest::addColumn<int>("entry");
+
+    const QStringList ports { "ttyS0", "ttyUSB0", "/dev/pts/3" };
+    QTest::newRow("selected port kept") << ports << "ttyUSB0" << "/dev/pts/3" << 1;
+    QTest::newRow("selected port kept where it moved")
+        << QStringList { "ttyACM0", "ttyS0", "ttyUSB0" } << "ttyUSB0" << "" << 2;
+    QTest::newRow("selected port gone, preferred one listed") << ports << "ttyUSB1" << "/dev/pts/3" << 2;
+    QTest::newRow("nothing selected yet, preferred one listed") << ports << "" << "/dev/pts/3" << 2;
+    QTest::newRow("neither listed") << ports << "ttyUSB1" << "/dev/pts/9" << 0;
+    QTest::newRow("nothing selected, no preference") << ports << "" << "" << 0;
+    QTest::newRow("no ports") << QStringList() << "ttyUSB0" << "/dev/pts/3" << -1;
+}
+
+void TestPortListing::entryAfterRefresh()
+{
+    QFETCH(QStringList, portNames);
+    QFETCH(QString, selectedPort);
+    QFETCH(QString, preferredPort);
+    QFETCH(int, entry);
+    QCOMPARE(PortListing::entryToSelect(portNames, selectedPort, preferredPort), entry);
 }
 
 QTEST_APPLESS_MAIN(TestPortListing)

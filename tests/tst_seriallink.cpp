@@ -1,5 +1,6 @@
 #include "SerialPortHandler.h"
 #include "portlisting.h"
+#include "portopenfailure.h"
 #include "serialporthangup.h"
 #include "serialsend.h"
 #include "testsupport.h"
@@ -9,6 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -25,6 +29,10 @@ private slots:
     void closeOpenPort();
     void closeNeverOpened();
     void openWithEmptySelector();
+    void openFailureReason_data();
+    void openFailureReason();
+    void openFailureSaysWhy_data();
+    void openFailureSaysWhy();
     void destructorClosesPort();
     void sendArrivesWholeAndPromptly_data();
     void sendArrivesWholeAndPromptly();
@@ -79,6 +87,10 @@ void TestSerialLink::openAnotherEntrySwitchesPort()
 
     QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
     QCOMPARE(QStringLiteral("/dev/") + serialPortInst->portName(), second.slavePath());
+    // A refresh leaves the user's choice alone, so the next "open" opens it again.
+    click(console.window(), "pushButton_port_refresh");
+    const int selected = widget<QComboBox>(console.window(), "comboBox_port")->currentIndex();
+    QCOMPARE(serialPortList.value(selected), second.slavePath());
     QVERIFY(console.window().SerialPortTransmitByteArray("two"));
     QCOMPARE(second.readMasterExactly(3, 2000), QByteArray("two"));
     QCOMPARE(console.strayBytes(), QByteArray());
@@ -108,6 +120,115 @@ void TestSerialLink::openWithEmptySelector()
     click(console.window(), "pushButton_portOpen");
     QCOMPARE(console.newLogLines(), QStringList { "无可用串口" });
     QVERIFY(!serialPortInst->isOpen());
+}
+
+namespace {
+
+const QString noRightsReason = QStringLiteral(
+    "当前用户无权打开此串口: 在 Linux 上请把用户加入 dialout 组 (sudo usermod -aG dialout $USER), 然后注销并重新登录");
+const QString busyReason = QStringLiteral("串口正被另一个程序占用, 请先在那个程序中关闭它");
+
+// Opens files as the unprivileged "nobody" while it lives: root may open any
+// device whatever its permissions, and CI runs as root.
+class UnprivilegedFileAccess
+{
+public:
+    UnprivilegedFileAccess()
+    {
+        if (geteuid() != 0)
+            return;
+        const passwd *nobody = getpwnam("nobody");
+        if (!nobody)
+            return;
+        m_dropped = setegid(nobody->pw_gid) == 0 && seteuid(nobody->pw_uid) == 0;
+    }
+    ~UnprivilegedFileAccess()
+    {
+        if (m_dropped && (seteuid(0) != 0 || setegid(0) != 0))
+            qFatal("cannot take root's rights back");
+    }
+    UnprivilegedFileAccess(const UnprivilegedFileAccess &) = delete;
+    UnprivilegedFileAccess &operator=(const UnprivilegedFileAccess &) = delete;
+
+    bool permissionsApply() const { return m_dropped || geteuid() != 0; }
+
+private:
+    bool m_dropped = false;
+};
+
+} // namespace
+
+void TestSerialLink::openFailureReason_data()
+{
+    QTest::addColumn<bool>("permissionError");
+    QTest::addColumn<QString>("portErrorText");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("device refused to this user") << true << "Permission denied" << noRightsReason;
+    QTest::newRow("lock file held by another program")
+        << true << "Permission error while locking the device" << busyReason;
+    QTest::newRow("tty opened exclusively elsewhere") << true << "Device or resource busy" << busyReason;
+    QTest::newRow("tty busy, localised system text") << true << "设备或资源忙" << busyReason;
+    QTest::newRow("no folder for the lock file")
+        << true << "Permission error while creating lock file" << "Permission error while creating lock file";
+    QTest::newRow("device gone") << false << "No such file or directory" << "No such file or directory";
+    QTest::newRow("not a serial device, wording of a denial")
+        << false << "Permission denied" << "Permission denied";
+}
+
+void TestSerialLink::openFailureReason()
+{
+    QFETCH(bool, permissionError);
+    QFETCH(QString, portErrorText);
+    QFETCH(QString, reason);
+    QCOMPARE(PortOpenFailure::reason(permissionError, portErrorText), reason);
+}
+
+void TestSerialLink::openFailureSaysWhy_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("debugError");
+
+    QTest::newRow("device without rights for the user")
+        << "no rights" << noRightsReason << "QSerialPort::PermissionError Permission denied";
+    QTest::newRow("port held by another program")
+        << "held" << busyReason << "QSerialPort::PermissionError Permission error while locking the device";
+    QTest::newRow("device gone")
+        << "gone" << "No such file or directory" << "QSerialPort::DeviceNotFoundError No such file or directory";
+}
+
+void TestSerialLink::openFailureSaysWhy()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(QString, reason);
+    QFETCH(QString, debugError);
+
+    PtyConsole console(false);
+    QString portName = console.board().slavePath();
+    QSerialPort otherProgram(portName);
+    if (obstacle == QLatin1String("held")) {
+        QVERIFY(otherProgram.open(QIODevice::ReadWrite));
+    } else if (obstacle == QLatin1String("no rights")) {
+        QCOMPARE(chmod(qPrintable(portName), 0), 0);
+    } else {
+        portName = QStringLiteral("/dev/bench-console-unplugged-adapter");
+        PortListing::addExtraPort({ portName, QStringLiteral("Unplugged"), std::nullopt, std::nullopt });
+        click(console.window(), "pushButton_port_refresh");
+    }
+    QVERIFY(selectPort(console.window(), portName));
+
+    const DebugMessages debug;
+    {
+        const UnprivilegedFileAccess user;
+        if (obstacle == QLatin1String("no rights") && !user.permissionsApply())
+            QSKIP("running as root with no user \"nobody\" to drop to: root opens any device");
+        click(console.window(), "pushButton_portOpen");
+    }
+
+    QCOMPARE(console.newLogLines(), (QStringList { "串口打开失败", reason }));
+    QVERIFY(!serialPortInst->isOpen());
+    QCOMPARE(DebugMessages::messages(), QStringList { portName + " 串口打开失败: " + debugError });
 }
 
 void TestSerialLink::destructorClosesPort()

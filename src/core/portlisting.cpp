@@ -24,6 +24,12 @@ QList<PortRecord> &extraPortRegistry()
     return ports;
 }
 
+QString &preferredPortName()
+{
+    static QString portName;
+    return portName;
+}
+
 } // namespace
 
 PortListing PortListing::format(const QList<PortRecord> &ports)
@@ -62,4 +68,24 @@ void PortListing::addExtraPort(const PortRecord &port)
         *listed = port;
     else
         ports.append(port);
+}
+
+int PortListing::entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort)
+{
+    for (const QString &candidate : { selectedPort, preferredPort }) {
+        const qsizetype index = candidate.isEmpty() ? -1 : portNames.indexOf(candidate);
+        if (index >= 0)
+            return int(index);
+    }
+    return portNames.isEmpty() ? -1 : 0;
+}
+
+void PortListing::setPreferredPort(const QString &portName)
+{
+    preferredPortName() = portName;
+}
+
+QString PortListing::preferredPort()
+{
+    return preferredPortName();
 }

@@ -1,8 +1,9 @@
 #include "SerialPortHandler.h"
 
-#include "portdiscovery.h"
 #include "logpane.h"
 #include "mainwindow.h"
+#include "portdiscovery.h"
+#include "portopenfailure.h"
 #include "serialporthangup.h"
 #include "serialsend.h"
 #include "telemetry.h"
@@ -122,8 +123,11 @@ void MainWindow::OpenSerialPort()
         qDebug().noquote() << curSerialPort << "串口打开成功";
         logLine(QStringLiteral("串口打开成功"));
     } else {
-        qDebug().noquote() << curSerialPort << "串口打开失败";
+        const QSerialPort::SerialPortError error = serialPortInst->error();
+        const QString errorText = serialPortInst->errorString();
+        qDebug().noquote() << curSerialPort << "串口打开失败:" << error << errorText;
         logLine(QStringLiteral("串口打开失败"));
+        logLine(PortOpenFailure::reason(error == QSerialPort::PermissionError, errorText));
     }
 }
 
@@ -179,6 +183,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 
 int MainWindow::FindSerialPort()
 {
+    const QString selectedPort = serialPortList.value(ui->comboBox_port->currentIndex());
     serialPortList.clear();
     const PortListing listing = PortListing::format(PortDiscovery::availablePorts());
     for (const QString &text : listing.reportedTexts)
@@ -187,6 +192,7 @@ int MainWindow::FindSerialPort()
     serialPortList = listing.portNames;
     ui->comboBox_port->clear();
     ui->comboBox_port->addItems(listing.displayTexts);
+    ui->comboBox_port->setCurrentIndex(PortListing::entryToSelect(serialPortList, selectedPort, PortListing::preferredPort()));
     updateComboBoxWidth();
     return int(listing.displayTexts.size());
 }

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the console and board-sim and makes the Debian package with CPack.
+# The package's path is the last line printed; install it with
+#   sudo apt install ./bench-console_*.deb
+#   BUILD_DIR   where to build (default: build)
+#   BUILD_TYPE  (default: RelWithDebInfo; the packaged binaries are stripped)
+#   CMAKE_ARGS  extra arguments for the configure step
+#   SKIP_DEPS=1 do not look for missing apt packages
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+[[ "${SKIP_DEPS:-0}" == 1 ]] || scripts/install-deps.sh --package
+build_dir=${BUILD_DIR:-build}
+# shellcheck disable=SC2086
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_ARGS:-} >&2
+# CPack installs what is built and builds nothing itself.
+cmake --build "$build_dir" --parallel "$(nproc)" --target bench-console board-sim >&2
+rm -f "$build_dir"/bench-console_*.deb
+(cd "$build_dir" && cpack -G DEB) >&2
+package=$(ls "$(cd "$build_dir" && pwd)"/bench-console_*.deb)
+echo "make-package: $package depends on: $(dpkg-deb -f "$package" Depends)" >&2
+echo "$package"

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Makes the Debian package, installs it with apt into a fresh minimal Debian 12
+# root, as a bench engineer would on a new machine, and checks there that the
+# installed console starts and stays up, and that board-sim answers --help.
+# The debootstrapped base is cached; every run installs into a new copy of it
+# in memory, so the package's dependencies are always resolved from scratch.
+# Packages apt downloaded are kept beside the base for the next run.
+#   PACKAGE_TEST_BASE    the cached base (default: /var/cache/bench-console/bookworm-base)
+#   PACKAGE_TEST_MIRROR  Debian mirror to use (default: the one this machine's apt uses)
+#   BUILD_DIR, BUILD_TYPE, CMAKE_ARGS, SKIP_DEPS  passed on to make-package.sh
+# Needs root: debootstrap and chroot.
+set -euo pipefail
+
+scripts_dir=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=debian-root.sh
+source "$scripts_dir/debian-root.sh"
+die() { echo "run-package-test: $*" >&2; exit 1; }
+
+suite=bookworm
+base=${PACKAGE_TEST_BASE:-/var/cache/bench-console/bookworm-base}
+downloads=$base-debs
+keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+started=$SECONDS
+
+[[ $(id -u) -eq 0 ]] || die "must run as root (debootstrap and chroot need it)"
+
+# The fresh root and its mounts live in a private mount namespace: they vanish
+# with this script however it ends.
+if [[ ${BENCH_CONSOLE_PACKAGE_NAMESPACE:-0} != 1 ]]; then
+    exec unshare --mount --propagation private -- \
+        env BENCH_CONSOLE_PACKAGE_NAMESPACE=1 bash "$0" "$@"
+fi
+[[ ${SKIP_DEPS:-0} == 1 ]] || "$scripts_dir/install-deps.sh" --package
+
+desktop-file-validate "$scripts_dir/../packaging/bench-console.desktop" || die "the desktop entry is not valid"
+package=$("$scripts_dir/make-package.sh" | tail -n 1)
+echo "run-package-test: package made at $((SECONDS - started)) s"
+[[ -f $package ]] || die "make-package.sh made no package"
+depends=$(dpkg-deb -f "$package" Depends)
+[[ $depends == *libqt6widgets6* && $depends == *libqt6serialport6* ]] \
+    || die "the package's dependencies were not read off its binaries: '$depends'"
+
+mkdir -p "$(dirname "$base")" "$downloads"
+exec {lock_fd}>"$base.lock"
+flock "$lock_fd"
+
+stamp=$base/.bench-console-base
+if [[ ! -f $stamp ]]; then
+    mirror=${PACKAGE_TEST_MIRROR:-$(host_mirror)}
+    [[ -n $mirror ]] || die "no Debian mirror found in this machine's apt sources; set PACKAGE_TEST_MIRROR"
+    remove_tree "$base"
+    remove_tree "$base.new"
+    echo "run-package-test: debootstrap $suite from $mirror into $base"
+    debootstrap --variant=minbase --keyring="$keyring" "$suite" "$base.new" "$mirror"
+    write_apt_config "$base.new" "$mirror" "$suite"
+    in_root "$base.new" apt-get clean
+    echo "suite=$suite" > "$base.new/.bench-console-base"
+    mv "$base.new" "$base"
+    echo "run-package-test: base ready in $((SECONDS - started)) s"
+fi
+
+root=$base.run
+mkdir -p "$root"
+mount -t tmpfs -o mode=755 bench-console-package "$root"
+cp -a "$base/." "$root/"
+cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+mount --bind "$downloads" "$root/var/cache/apt/archives"
+# "apt install" deletes what it downloaded unless told to keep it, and the copy
+# goes with the run, so dpkg need not sync every file it unpacks.
+echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' > "$root/etc/apt/apt.conf.d/99keep-downloads"
+echo force-unsafe-io > "$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
+cp "$package" "$root/tmp/"
+
+echo "run-package-test: installing $(basename "$package") into a fresh copy of $base"
+in_root "$root" apt-get update -q
+in_root "$root" sh -c 'cd /tmp && apt install -y -q ./bench-console_*.deb'
+echo "run-package-test: installed at $((SECONDS - started)) s"
+
+status=0
+in_root "$root" sh -c '
+    set -u
+    fail() { echo "run-package-test: $*" >&2; exit 1; }
+    for file in /usr/bin/bench-console /usr/bin/board-sim /usr/share/applications/bench-console.desktop \
+            /usr/share/icons/hicolor/scalable/apps/bench-console.svg; do
+        test -f "$file" || fail "$file is not installed"
+    done
+    missing=$(ldd /usr/bin/bench-console /usr/bin/board-sim | grep "not found") && fail "missing libraries: $missing"
+
+    QT_QPA_PLATFORM=offscreen bench-console >/tmp/bench-console.log 2>&1 &
+    console=$!
+    sleep 5
+    if ! kill -0 "$console" 2>/dev/null; then
+        wait "$console"; code=$?
+        cat /tmp/bench-console.log >&2
+        fail "bench-console exited within 5 s (status $code)"
+    fi
+    kill "$console"
+    echo "run-package-test: bench-console was still running after 5 s"
+
+    board-sim --help >/tmp/board-sim-help.txt 2>&1 || { cat /tmp/board-sim-help.txt >&2; fail "board-sim --help failed"; }
+    grep -q "^Usage: board-sim" /tmp/board-sim-help.txt && grep -q -- "--device" /tmp/board-sim-help.txt \
+        || { cat /tmp/board-sim-help.txt >&2; fail "board-sim --help printed no usage"; }
+    echo "run-package-test: board-sim --help printed its usage"
+' || status=$?
+
+echo "run-package-test: $([[ $status -eq 0 ]] && echo passed || echo FAILED) in $((SECONDS - started)) s"
+exit "$status"
