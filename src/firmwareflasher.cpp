@@ -65,6 +65,7 @@ void FirmwareFlasher::sendNextPacket()
 {
     if (!m_running)
         return;
+    waitOutPause();
     if (m_packetsSent == m_packetCount) {
         m_running = false;
         emit finished();
@@ -75,7 +76,6 @@ void FirmwareFlasher::sendNextPacket()
         return;
     }
 
-    waitOutPause();
     FlashPackets::fillPacket(m_packet, m_image, m_packetsSent);
     const QByteArray bytes(reinterpret_cast<const char *>(&m_packet), sizeof m_packet);
     const SendOutcome outcome = writeAndWait(*m_port, bytes, m_writeTimeoutMs);

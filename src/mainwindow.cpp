@@ -3,7 +3,6 @@
 #include "SerialPortHandler.h"
 #include "firmwareflasher.h"
 #include "firmwareimage.h"
-#include "flashpackets.h"
 #include "hexinput.h"
 #include "logpane.h"
 #include "registerfield.h"

@@ -74,6 +74,9 @@ void closeAfterDrain(QSerialPort &port)
             && isFailure(port.error()))
             break;
     }
+    // A lost device may have got the port closed while it drained.
+    if (!port.isOpen())
+        return;
     port.clear(QSerialPort::Input);
     port.close();
 }

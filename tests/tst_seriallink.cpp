@@ -28,6 +28,8 @@ private slots:
     void destructorClosesPort();
     void closeLetsWrittenBytesDrain_data();
     void closeLetsWrittenBytesDrain();
+    void drainTimeout_data();
+    void drainTimeout();
     void sendArrivesWholeAndPromptly_data();
     void sendArrivesWholeAndPromptly();
     void sendWhileClosed();
@@ -175,6 +177,27 @@ void TestSerialLink::closeLetsWrittenBytesDrain()
         QVERIFY(processEventsUntil([&] { return !logParagraphs(console.window()).join(u'|').contains("stale")
                                                 && logParagraphs(console.window()).last().endsWith("fresh"); }));
     }
+}
+
+void TestSerialLink::drainTimeout_data()
+{
+    QTest::addColumn<qint64>("pendingBytes");
+    QTest::addColumn<int>("baudRate");
+    QTest::addColumn<int>("expectedMs");
+
+    QTest::newRow("nothing pending") << qint64(0) << 921600 << DrainMarginMs;
+    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << DrainMarginMs + 1;
+    QTest::newRow("a second of line time") << qint64(92160) << 921600 << DrainMarginMs + 1000;
+    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << DrainMarginMs + 1000;
+    QTest::newRow("unknown rate") << qint64(4096) << -1 << DrainMarginMs;
+}
+
+void TestSerialLink::drainTimeout()
+{
+    QFETCH(qint64, pendingBytes);
+    QFETCH(int, baudRate);
+    QFETCH(int, expectedMs);
+    QCOMPARE(drainTimeoutMs(pendingBytes, baudRate), expectedMs);
 }
 
 void TestSerialLink::sendArrivesWholeAndPromptly_data()
