@@ -130,12 +130,15 @@ void TestSerialLink::closeLetsWrittenBytesDrain_data()
     QTest::addColumn<int>("sentSize");
     QTest::addColumn<int>("unflushedSize");
 
+    // The unread bytes stay below the 4 KiB the pty's reading side holds: past it
+    // they wait in the pty itself, where Qt 6.8 flushes them when the port is opened
+    // again (a real line would have sent them long before).
     QTest::newRow("close button after a text send") << "close" << 3000 << 0;
     QTest::newRow("close button with bytes still in the port's buffer") << "close" << 8 << 2000;
     QTest::newRow("reopen after a reset") << "reopen" << 8 << 0;
-    QTest::newRow("reopen with bytes still in the port's buffer") << "reopen" << 0 << 4096;
+    QTest::newRow("reopen with bytes still in the port's buffer") << "reopen" << 0 << 2000;
     QTest::newRow("window closed after GPU on") << "window" << 8 << 0;
-    QTest::newRow("window closed with bytes still in the port's buffer") << "window" << 0 << 4096;
+    QTest::newRow("window closed with bytes still in the port's buffer") << "window" << 0 << 2000;
 }
 
 // What the console took to send is the board's, whichever way the port closes;
