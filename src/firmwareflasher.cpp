@@ -87,9 +87,9 @@ void FirmwareFlasher::sendNextPacket()
         fail(outcome.error);
         return;
     }
+    // The pause runs from the hand-over, whatever the progress display costs.
     m_sinceHandOver.start();
+    m_pauseTimer.start();
     ++m_packetsSent;
     emit progress(bytesSent(), m_image.size());
-    if (m_running)
-        m_pauseTimer.start();
 }
