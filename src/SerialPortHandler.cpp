@@ -112,7 +112,7 @@ void MainWindow::OpenSerialPort()
     }
 
     const QString curSerialPort = serialPortList.at(index);
-    closeAfterDrain(*serialPortInst);
+    SerialSend::closeAfterDrain(*serialPortInst);
     serialPortInst->setPortName(curSerialPort);
     receiveRouter.reset();
     boardTextDecoder.resetState();
@@ -129,7 +129,7 @@ void MainWindow::OpenSerialPort()
 
 void MainWindow::CloseSerialPort()
 {
-    closeAfterDrain(*serialPortInst);
+    SerialSend::closeAfterDrain(*serialPortInst);
     qDebug().noquote() << "关闭串口";
     logLine(QStringLiteral("关闭串口"));
 }
@@ -166,7 +166,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         logLine(QStringLiteral("串口未打开"));
         return false;
     }
-    const SendOutcome outcome = writeAndWait(*serialPortInst, data, SerialPortWriteTimeoutMs);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
     if (!outcome.ok) {
         const QString line = QStringLiteral("发送失败: ") + outcome.error;
         qDebug().noquote() << line;
@@ -178,7 +178,7 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 int MainWindow::FindSerialPort()
 {
     serialPortList.clear();
-    const PortListing listing = formatPortListing(availablePortRecords());
+    const PortListing listing = PortListing::format(PortDiscovery::availablePorts());
     for (const QString &text : listing.reportedTexts)
         qDebug().noquote() << "Port:" + text;
 
@@ -286,7 +286,7 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 
 void MainWindow::refreshChart()
 {
-    for (int seriesIndex = 0; seriesIndex < Telemetry::SeriesCount; ++seriesIndex)
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         chartLineSeries[seriesIndex]->replace(powerChartData.points(seriesIndex));
 
     QChart *chart = ui->power_moniter->chart();

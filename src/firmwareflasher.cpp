@@ -17,7 +17,7 @@ FirmwareFlasher::FirmwareFlasher(QSerialPort *port, const QByteArray &image, int
     // early: the precise one is asked for, and the rest of the pause is slept out.
     m_pauseTimer.setSingleShot(true);
     m_pauseTimer.setTimerType(Qt::PreciseTimer);
-    m_pauseTimer.setInterval(int(PauseNs / 1000000));
+    m_pauseTimer.setInterval(int(pauseNs / 1000000));
     connect(&m_pauseTimer, &QTimer::timeout, this, &FirmwareFlasher::sendNextPacket);
     // Whoever closes the port (the close button, a lost device, the window going
     // away) ends the flash there and then, before another packet is tried.
@@ -56,8 +56,8 @@ void FirmwareFlasher::waitOutPause() const
 {
     if (m_packetsSent == 0)
         return;
-    for (qint64 left = PauseNs - m_sinceHandOver.nsecsElapsed(); left > 0;
-         left = PauseNs - m_sinceHandOver.nsecsElapsed())
+    for (qint64 left = pauseNs - m_sinceHandOver.nsecsElapsed(); left > 0;
+         left = pauseNs - m_sinceHandOver.nsecsElapsed())
         QThread::usleep((unsigned long)((left + 999) / 1000));
 }
 
@@ -78,7 +78,7 @@ void FirmwareFlasher::sendNextPacket()
 
     FlashPackets::fillPacket(m_packet, m_image, m_packetsSent);
     const QByteArray bytes(reinterpret_cast<const char *>(&m_packet), sizeof m_packet);
-    const SendOutcome outcome = writeAndWait(*m_port, bytes, m_writeTimeoutMs);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*m_port, bytes, m_writeTimeoutMs);
     // A lost device may have closed the port, and so stopped this flash, while
     // the packet was going out.
     if (!m_running)

@@ -13,7 +13,7 @@ class QSerialPort;
 
 // Sends an image to the board as update packets, one at a time, from the event
 // loop: each packet is handed to the port in full, then the board gets at least
-// PauseNs to take it before the next one, and the window keeps working meanwhile.
+// pauseNs to take it before the next one, and the window keeps working meanwhile.
 // The flash ends by itself (finished), when a packet fails to go out or when the
 // port is closed under it (failed), or by stop().
 class FirmwareFlasher : public QObject
@@ -21,7 +21,7 @@ class FirmwareFlasher : public QObject
     Q_OBJECT
 
 public:
-    static constexpr qint64 PauseNs = 1000000;
+    static constexpr qint64 pauseNs = 1000000;
 
     FirmwareFlasher(QSerialPort *port, const QByteArray &image, int writeTimeoutMs, QObject *parent = nullptr);
 

@@ -18,7 +18,7 @@ QString textMarkup(const QString &text)
 
 } // namespace
 
-FirmwareImage readFirmwareImage(const QString &fileName)
+FirmwareImage FirmwareImage::read(const QString &fileName)
 {
     // Opening a named pipe blocks until someone writes to it, so anything that is
     // neither a regular file nor a directory (whose open fails with its own reason)
@@ -35,7 +35,7 @@ FirmwareImage readFirmwareImage(const QString &fileName)
         return { false, {}, notRegular };
 
     const qint64 size = file.size();
-    if (size > FlashPackets::MaxImageSize)
+    if (size > FlashPackets::maxImageSize)
         return { false, {}, QStringLiteral("文件过大: %1 字节, 烧录偏移为32位, 最多寻址 4 GiB").arg(size) };
 
     QByteArray data = file.readAll();
@@ -46,7 +46,7 @@ FirmwareImage readFirmwareImage(const QString &fileName)
     return { true, std::move(data), {} };
 }
 
-QStringList describeImageFile(const QFileInfo &info)
+QStringList FirmwareImage::describe(const QFileInfo &info)
 {
     const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
     return {

@@ -119,7 +119,7 @@ void MainWindow::on_pushButton_uart_send_clicked()
     }
 
     if (ui->checkBox_send_in_HEX->isChecked()) {
-        const HexInput input = parseHexInput(text);
+        const HexInput input = HexInput::parse(text);
         switch (input.status) {
         case HexInput::Invalid:
             logLine(QStringLiteral("错误: 只能输入16进制字符(0-9, A-F)和空格"));
@@ -135,7 +135,7 @@ void MainWindow::on_pushButton_uart_send_clicked()
         return;
     }
 
-    const TextInput input = encodeTextInput(text);
+    const TextInput input = TextInput::encode(text);
     logLine(QStringLiteral("输入字符: %1, 字节数: %2").arg(input.charCount).arg(input.bytes.size()));
     logLine(QStringLiteral("16进制: ") + input.hexEcho);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(input.bytes.constData()), int(input.bytes.size()));
@@ -160,26 +160,26 @@ void MainWindow::on_pushButton_ARM_reset_clicked()
 
 void MainWindow::on_pushButton_erase_APP_clicked()
 {
-    BoardCommand::setErase(app_order, ui->spinBox_erase_APP->value());
+    CommandFrames::setErase(app_order, ui->spinBox_erase_APP->value());
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&app_order), sizeof app_order);
 }
 
 void MainWindow::on_pushButton_jump_to_APP_clicked()
 {
-    BoardCommand::setJump(app_order, ui->spinBox_jump_to_APP->value());
+    CommandFrames::setJump(app_order, ui->spinBox_jump_to_APP->value());
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&app_order), sizeof app_order);
 }
 
 void MainWindow::on_pushButton_GPU_power_on_clicked()
 {
-    BoardCommand::setGpuPower(GPU_POWER_order, true);
+    CommandFrames::setGpuPower(GPU_POWER_order, true);
     logLine(QStringLiteral("<font color=\"orange\">GPU上电</font>"));
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
 }
 
 void MainWindow::on_pushButton_GPU_power_off_clicked()
 {
-    BoardCommand::setGpuPower(GPU_POWER_order, false);
+    CommandFrames::setGpuPower(GPU_POWER_order, false);
     logLine(QStringLiteral("<font color=\"orange\">GPU断电</font>"));
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
 }
@@ -190,7 +190,7 @@ void MainWindow::on_checkBox_GPU_power_draw_stateChanged(int arg1)
     const bool plotting = ui->checkBox_GPU_power_draw->isChecked();
     logLine(plotting ? QStringLiteral("<font color=\"orange\">曲线绘制</font>")
                      : QStringLiteral("<font color=\"orange\">关闭绘制</font>"));
-    BoardCommand::setPlotting(GPU_POWER_order, plotting);
+    CommandFrames::setPlotting(GPU_POWER_order, plotting);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
 }
 
@@ -200,45 +200,45 @@ void MainWindow::on_verticalSlider_GPU_FAN_speed_actionTriggered(int action)
 {
     Q_UNUSED(action)
     const int fanSpeed = ui->verticalSlider_GPU_FAN_speed->sliderPosition();
-    BoardCommand::setFanSpeed(GPU_POWER_order, fanSpeed);
+    CommandFrames::setFanSpeed(GPU_POWER_order, fanSpeed);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&GPU_POWER_order), sizeof GPU_POWER_order);
     qDebug() << "fan speed" << fanSpeed;
 }
 
-void MainWindow::registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
+void MainWindow::registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                                const QLineEdit *addressField, const QLineEdit *dataField)
 {
-    const RegisterField address = parseRegisterField(addressField->text());
-    const RegisterField value = parseRegisterField(dataField->text());
+    const RegisterField address = RegisterField::parse(addressField->text());
+    const RegisterField value = RegisterField::parse(dataField->text());
     if (address.status == RegisterField::Empty || value.status == RegisterField::Empty)
         return;
     if (address.status == RegisterField::Invalid || value.status == RegisterField::Invalid) {
         logLine(QStringLiteral("错误: 寄存器地址和数据须为0-FFFF的16进制数"));
         return;
     }
-    BoardCommand::setRegisterWrite(frame, header, address.value, value.value);
+    CommandFrames::setRegisterWrite(frame, header, address.value, value.value);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&frame), sizeof frame);
 }
 
 void MainWindow::on_pushButton_AD_write_reg_clicked()
 {
-    registerWrite(AD_order, BoardCommand::AdHeader, ui->lineEdit_AD_addr, ui->lineEdit_AD_data);
+    registerWrite(AD_order, CommandFrames::adHeader, ui->lineEdit_AD_addr, ui->lineEdit_AD_data);
 }
 
 void MainWindow::on_pushButton_DA_write_reg_clicked()
 {
-    registerWrite(DA_order, BoardCommand::DaHeader, ui->lineEdit_DA_addr, ui->lineEdit_DA_data);
+    registerWrite(DA_order, CommandFrames::daHeader, ui->lineEdit_DA_addr, ui->lineEdit_DA_data);
 }
 
 void MainWindow::on_pushButton_AD_init_clicked()
 {
-    BoardCommand::setRegisterInit(AD_order, BoardCommand::AdHeader);
+    CommandFrames::setRegisterInit(AD_order, CommandFrames::adHeader);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&AD_order), sizeof AD_order);
 }
 
 void MainWindow::on_pushButton_DA_init_clicked()
 {
-    BoardCommand::setRegisterInit(DA_order, BoardCommand::DaHeader);
+    CommandFrames::setRegisterInit(DA_order, CommandFrames::daHeader);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(&DA_order), sizeof DA_order);
 }
 
@@ -250,7 +250,7 @@ void MainWindow::on_pushButton_open_File_clicked()
         return;
     }
 
-    FirmwareImage image = readFirmwareImage(fileName);
+    FirmwareImage image = FirmwareImage::read(fileName);
     if (!image.ok) {
         logLine(describeOpenFailure(fileName, image.error));
         return;
@@ -259,7 +259,7 @@ void MainWindow::on_pushButton_open_File_clicked()
     imageLoaded = true;
 
     const QFileInfo info(fileName);
-    const QStringList lines = describeImageFile(info);
+    const QStringList lines = FirmwareImage::describe(info);
     // The path field is filled right after the path line, before the size and times.
     constexpr qsizetype linesUpToPath = 3;
     for (const QString &line : lines.first(linesUpToPath))
@@ -283,7 +283,7 @@ void MainWindow::on_pushButton_flash_clicked()
         return;
     }
 
-    flasher = new FirmwareFlasher(serialPortInst, file_data, SerialPortWriteTimeoutMs, this);
+    flasher = new FirmwareFlasher(serialPortInst, file_data, serialPortWriteTimeoutMs, this);
     connect(flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
         ui->progressBar_flash->setValue(int(sent * 100 / total));
     });

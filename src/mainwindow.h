@@ -65,7 +65,7 @@ private:
     void UpdateChart(const QByteArray &serialPortDataOut);
     void refreshChart();
     void logLine(const QString &line);
-    void registerWrite(AD_DA_order_struct &frame, BoardCommand::RegisterHeader header,
+    void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
     void setLineControlsEnabled(bool enabled);
     void flashFailed(const QString &sendError);

@@ -15,7 +15,7 @@ bool isFailure(QSerialPort::SerialPortError error)
 
 } // namespace
 
-SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs)
+SerialSend::Outcome SerialSend::writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs)
 {
     if (data.isEmpty())
         return { true, {} };
@@ -30,7 +30,7 @@ SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutM
         });
     const auto failed = [&](const QString &fallback) {
         QObject::disconnect(watch);
-        return SendOutcome { false, firstError.isEmpty() ? fallback : firstError };
+        return SerialSend::Outcome { false, firstError.isEmpty() ? fallback : firstError };
     };
 
     port.clearError();
@@ -61,14 +61,14 @@ int drainTimeoutMs(qint64 pendingBytes, qint32 baudRate)
 {
     // Ten bits a byte on an 8N1 line.
     const qint64 lineMs = baudRate > 0 ? (std::max<qint64>(pendingBytes, 0) * 10 * 1000 + baudRate - 1) / baudRate : 0;
-    return int(std::min<qint64>(lineMs + DrainMarginMs, std::numeric_limits<int>::max()));
+    return int(std::min<qint64>(lineMs + drainMarginMs, std::numeric_limits<int>::max()));
 }
 
 void closeAfterDrain(QSerialPort &port)
 {
     if (!port.isOpen())
         return;
-    const QDeadlineTimer deadline(drainTimeoutMs(port.bytesToWrite(), port.baudRate(QSerialPort::Output)));
+    const QDeadlineTimer deadline(SerialSend::drainTimeoutMs(port.bytesToWrite(), port.baudRate(QSerialPort::Output)));
     while (port.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!port.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime())))
             && isFailure(port.error()))

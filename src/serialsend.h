@@ -7,7 +7,7 @@
 
 class QSerialPort;
 
-struct SendOutcome
+struct SerialSend::Outcome
 {
     bool ok = false;
     QString error; // the port's error text when the bytes did not all go out
@@ -17,10 +17,10 @@ struct SendOutcome
 // timeoutMs: waitForBytesWritten would otherwise sit out its whole timeout once the
 // flush has already handed everything to the driver.
 // A send that times out drops what is still queued before it reports.
-SendOutcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs);
+SerialSend::Outcome SerialSend::writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs);
 
 // Slack on top of the line time, for the driver and the scheduler.
-constexpr int DrainMarginMs = 200;
+constexpr int drainMarginMs = 200;
 
 // How long pendingBytes need on the line at baudRate, plus the margin.
 int drainTimeoutMs(qint64 pendingBytes, qint32 baudRate);

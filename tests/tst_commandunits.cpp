@@ -108,12 +108,12 @@ void TestCommandUnits::initialFrames_data()
     QTest::addColumn<QByteArray>("actual");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("ARM_Reset") << BoardCommand::frameBytes(ARM_Reset) << hex("A4 A4 72 65 73 65 74 00");
-    QTest::newRow("app_order") << BoardCommand::frameBytes(app_order) << hex("00 00 00 00");
-    QTest::newRow("GPU_POWER_order") << BoardCommand::frameBytes(GPU_POWER_order) << hex("A5 A5 00 00 4E 80 AE AE");
-    QTest::newRow("AD_order") << BoardCommand::frameBytes(AD_order) << hex("00 00 00 00 00 00 00 00");
-    QTest::newRow("DA_order") << BoardCommand::frameBytes(DA_order) << hex("00 00 00 00 00 00 00 00");
-    QTest::newRow("file_update") << BoardCommand::frameBytes(file_update)
+    QTest::newRow("ARM_Reset") << CommandFrames::frameBytes(ARM_Reset) << hex("A4 A4 72 65 73 65 74 00");
+    QTest::newRow("app_order") << CommandFrames::frameBytes(app_order) << hex("00 00 00 00");
+    QTest::newRow("GPU_POWER_order") << CommandFrames::frameBytes(GPU_POWER_order) << hex("A5 A5 00 00 4E 80 AE AE");
+    QTest::newRow("AD_order") << CommandFrames::frameBytes(AD_order) << hex("00 00 00 00 00 00 00 00");
+    QTest::newRow("DA_order") << CommandFrames::frameBytes(DA_order) << hex("00 00 00 00 00 00 00 00");
+    QTest::newRow("file_update") << CommandFrames::frameBytes(file_update)
                                  << hex("A6 A6") + QByteArray(38, '\0');
     QTest::newRow("file_data") << file_data << QByteArray();
 }
@@ -168,10 +168,10 @@ void TestCommandUnits::eraseAndJump()
     for (const QByteArray &before : { hex("00 00 00 00"), hex("A9 A9 9A 11"), hex("A8 A8 9B 22"), hex("FF FF FF FF") }) {
         auto frame = frameFrom<APP_order_struct>(before);
         if (erase)
-            BoardCommand::setErase(frame, spinBoxValue);
+            CommandFrames::setErase(frame, spinBoxValue);
         else
-            BoardCommand::setJump(frame, spinBoxValue);
-        QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), expected.toHex(' '));
+            CommandFrames::setJump(frame, spinBoxValue);
+        QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
     }
 }
 
@@ -195,8 +195,8 @@ void TestCommandUnits::gpuPower()
     QFETCH(QByteArray, expected);
 
     auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    BoardCommand::setGpuPower(frame, on);
-    QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    CommandFrames::setGpuPower(frame, on);
+    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
 }
 
 void TestCommandUnits::plotting_data()
@@ -218,8 +218,8 @@ void TestCommandUnits::plotting()
     QFETCH(QByteArray, expected);
 
     auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    BoardCommand::setPlotting(frame, on);
-    QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    CommandFrames::setPlotting(frame, on);
+    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
 }
 
 void TestCommandUnits::fanSpeed_data()
@@ -241,8 +241,8 @@ void TestCommandUnits::fanSpeed()
     QFETCH(QByteArray, expected);
 
     auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    BoardCommand::setFanSpeed(frame, sliderPosition);
-    QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    CommandFrames::setFanSpeed(frame, sliderPosition);
+    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
 }
 
 void TestCommandUnits::registerInit_data()
@@ -264,8 +264,8 @@ void TestCommandUnits::registerInit()
     QFETCH(QByteArray, expected);
 
     auto frame = frameFrom<AD_DA_order_struct>(before);
-    BoardCommand::setRegisterInit(frame, ad ? BoardCommand::AdHeader : BoardCommand::DaHeader);
-    QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    CommandFrames::setRegisterInit(frame, ad ? CommandFrames::adHeader : CommandFrames::daHeader);
+    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
 }
 
 void TestCommandUnits::registerWrite_data()
@@ -289,9 +289,9 @@ void TestCommandUnits::registerWrite()
     QFETCH(QByteArray, expected);
 
     auto frame = frameFrom<AD_DA_order_struct>(hex("55 55 55 55 55 55 55 55"));
-    BoardCommand::setRegisterWrite(frame, ad ? BoardCommand::AdHeader : BoardCommand::DaHeader, quint16(address),
+    CommandFrames::setRegisterWrite(frame, ad ? CommandFrames::adHeader : CommandFrames::daHeader, quint16(address),
                                    quint16(value));
-    QCOMPARE(BoardCommand::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
 }
 
 void TestCommandUnits::registerField_data()
@@ -337,7 +337,7 @@ void TestCommandUnits::registerField()
     QFETCH(RegisterField::Status, status);
     QFETCH(int, value);
 
-    const RegisterField field = parseRegisterField(text);
+    const RegisterField field = RegisterField::parse(text);
     QCOMPARE(field.status, status);
     if (status == RegisterField::Valid)
         QCOMPARE(int(field.value), value);
@@ -394,7 +394,7 @@ void TestCommandUnits::fillPacket()
     auto packet = frameFrom<file_update_struct>(QByteArray(40, char(0x55)));
     FlashPackets::fillPacket(packet, image, index);
 
-    const QByteArray bytes = BoardCommand::frameBytes(packet);
+    const QByteArray bytes = CommandFrames::frameBytes(packet);
     QCOMPARE(bytes.toHex(' '), expectedPacket(image, index).toHex(' '));
     QCOMPARE(bytes.mid(4, 4).toHex(' '), offsetBytes.toHex(' '));
 }
@@ -449,7 +449,7 @@ void TestCommandUnits::readImage()
         path = link;
     }
 
-    const FirmwareImage image = readFirmwareImage(path);
+    const FirmwareImage image = FirmwareImage::read(path);
     QVERIFY2(image.ok, qPrintable(image.error));
     QCOMPARE(image.data, content);
     QVERIFY(image.error.isEmpty());
@@ -478,7 +478,7 @@ void TestCommandUnits::refuseImage()
 
     QElapsedTimer timer;
     timer.start();
-    const FirmwareImage image = readFirmwareImage(path);
+    const FirmwareImage image = FirmwareImage::read(path);
     QVERIFY(!image.ok);
     QVERIFY(image.data.isEmpty());
     QVERIFY(!image.error.isEmpty());
@@ -493,7 +493,7 @@ void TestCommandUnits::refuseShortRead()
     if (shortFile.isEmpty())
         QSKIP("no readable file here reports more bytes than it holds");
 
-    const FirmwareImage image = readFirmwareImage(shortFile);
+    const FirmwareImage image = FirmwareImage::read(shortFile);
     QVERIFY2(!image.ok, qPrintable(shortFile));
     QVERIFY(!image.error.isEmpty());
 }
@@ -511,7 +511,7 @@ void TestCommandUnits::describeImage()
     }
 
     const QFileInfo info(path);
-    const QStringList lines = describeImageFile(info);
+    const QStringList lines = FirmwareImage::describe(info);
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines.at(0), QStringLiteral("\n=== 文件信息 ==="));
     // Markup that the log pane shows as the text itself.
@@ -533,7 +533,7 @@ void TestCommandUnits::describeImageWithoutBirthTime()
     const QFileInfo info(QStringLiteral("/proc/version"));
     if (!info.exists() || info.birthTime().isValid())
         QSKIP("no file here without a creation time");
-    const QStringList lines = describeImageFile(info);
+    const QStringList lines = FirmwareImage::describe(info);
     QCOMPARE(lines.at(4), QStringLiteral("创建时间: "));
 }
 

@@ -117,7 +117,7 @@ void TestEndToEnd::initTestCase()
                     ++m_telemetryFrames;
             });
 
-    addExtraPort({ m_board->portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ m_board->portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
     m_window = std::make_unique<MainWindow>();
     QVERIFY(selectPort(*m_window, m_board->portName()));
     click(*m_window, "pushButton_portOpen");

@@ -655,7 +655,7 @@ void TestFlashing::flasherPacesPackets()
     for (qsizetype i = 2; i < progressNs.size(); ++i)
         shortestGapNs = std::min(shortestGapNs, progressNs.at(i) - progressNs.at(i - 1));
     if (packets > 1)
-        QVERIFY2(shortestGapNs >= FirmwareFlasher::PauseNs, qPrintable(QString::number(shortestGapNs)));
+        QVERIFY2(shortestGapNs >= FirmwareFlasher::pauseNs, qPrintable(QString::number(shortestGapNs)));
     QVERIFY2(lastProgressTurns >= packets - 1, qPrintable(QString::number(lastProgressTurns)));
 
     QVERIFY(TestSupport::processEventsUntil([&] { return board.received() >= packets * 40; }));

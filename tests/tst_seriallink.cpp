@@ -76,7 +76,7 @@ void TestSerialLink::openAnotherEntrySwitchesPort()
 {
     PtyConsole console;
     PtyPair second;
-    addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
     click(console.window(), "pushButton_port_refresh");
     QVERIFY(selectPort(console.window(), second.slavePath()));
     click(console.window(), "pushButton_portOpen");
@@ -188,11 +188,11 @@ void TestSerialLink::drainTimeout_data()
     QTest::addColumn<int>("baudRate");
     QTest::addColumn<int>("expectedMs");
 
-    QTest::newRow("nothing pending") << qint64(0) << 921600 << DrainMarginMs;
-    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << DrainMarginMs + 1;
-    QTest::newRow("a second of line time") << qint64(92160) << 921600 << DrainMarginMs + 1000;
-    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << DrainMarginMs + 1000;
-    QTest::newRow("unknown rate") << qint64(4096) << -1 << DrainMarginMs;
+    QTest::newRow("nothing pending") << qint64(0) << 921600 << drainMarginMs;
+    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << drainMarginMs + 1;
+    QTest::newRow("a second of line time") << qint64(92160) << 921600 << drainMarginMs + 1000;
+    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << drainMarginMs + 1000;
+    QTest::newRow("unknown rate") << qint64(4096) << -1 << drainMarginMs;
 }
 
 void TestSerialLink::drainTimeout()
@@ -200,7 +200,7 @@ void TestSerialLink::drainTimeout()
     QFETCH(qint64, pendingBytes);
     QFETCH(int, baudRate);
     QFETCH(int, expectedMs);
-    QCOMPARE(drainTimeoutMs(pendingBytes, baudRate), expectedMs);
+    QCOMPARE(SerialSend::drainTimeoutMs(pendingBytes, baudRate), expectedMs);
 }
 
 void TestSerialLink::sendArrivesWholeAndPromptly_data()
@@ -260,7 +260,7 @@ void TestSerialLink::sendTimeoutIsReportedAndPortStaysOpen()
     PtyConsole console;
     // Nobody reads the master, so the pty's buffer fills and the bytes stay pending.
     const QByteArray data(4 * 1024 * 1024, 'x');
-    const SendOutcome outcome = writeAndWait(*serialPortInst, data, 300);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, 300);
     QVERIFY(!outcome.ok);
     QVERIFY(!outcome.error.isEmpty());
     QVERIFY(serialPortInst->isOpen());
@@ -348,7 +348,7 @@ void TestSerialLink::hangUpWatch()
         QTRY_COMPARE_WITH_TIMEOUT(hungUp.count(), 1, 5000);
         port.close();
     } else {
-        constexpr int chunks = 3 * SerialPortHangUpWatch::HungUpAfterEmptyWakeUps;
+        constexpr int chunks = 3 * SerialPortHangUpWatch::hungUpAfterEmptyWakeUps;
         for (int i = 0; i < chunks; ++i) {
             QVERIFY(pty.writeMaster("0123456789"));
             QTRY_COMPARE_WITH_TIMEOUT(received, qint64(i + 1) * 10, 2000);
