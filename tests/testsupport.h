@@ -77,6 +77,8 @@ public:
     ~PtyConsole();
 
     MainWindow &window() { return *m_window; }
+    // Closes the window as the user would, keeping the board's side of the line.
+    void destroyWindow() { m_window.reset(); }
     PtyPair &board() { return *m_pty; }
 
     // Everything the console sent that reached the board within timeoutMs.

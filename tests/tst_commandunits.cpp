@@ -514,9 +514,11 @@ void TestCommandUnits::describeImage()
     const QStringList lines = FirmwareImage::describe(info);
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines.at(0), QStringLiteral("\n=== 文件信息 ==="));
-    QCOMPARE(lines.at(1), QStringLiteral("文件名: 固件 v1.bin"));
-    QCOMPARE(lines.at(2), QStringLiteral("文件路径: ") + info.absoluteFilePath());
-    QVERIFY(lines.at(2).endsWith(QStringLiteral("/固件 v1.bin")));
+    // Markup that the log pane shows as the text itself.
+    const QString textSpan = QStringLiteral("<span style=\"white-space:pre-wrap\">%1</span>");
+    QCOMPARE(lines.at(1), QStringLiteral("文件名: ") + textSpan.arg(QStringLiteral("固件 v1.bin")));
+    QCOMPARE(lines.at(2), QStringLiteral("文件路径: ") + textSpan.arg(info.absoluteFilePath()));
+    QVERIFY(lines.at(2).endsWith(QStringLiteral("/固件 v1.bin</span>")));
     QCOMPARE(lines.at(3), QStringLiteral("文件大小: 1234 字节"));
     QVERIFY(lines.at(4).startsWith(QStringLiteral("创建时间: ")));
     const QString birth = lines.at(4).mid(6);

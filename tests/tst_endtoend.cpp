@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRandomGenerator>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -76,7 +77,8 @@ private slots:
     void controlsReachTheBoard();
     void boardKeepsCommandedState();
     void resetShowsBootBannerInGreen();
-    void flashedImageArrivesWhole();
+    void flashWhileTelemetryStreams_data();
+    void flashWhileTelemetryStreams();
     void plottingStartsTelemetryOnAllCurves();
     void everyFrameAndAnswerGetsThrough_data();
     void everyFrameAndAnswerGetsThrough();
@@ -263,11 +265,23 @@ void TestEndToEnd::resetShowsBootBannerInGreen()
     QCOMPARE(cursor.charFormat().foreground().color(), QColor(Qt::green));
 }
 
-void TestEndToEnd::flashedImageArrivesWhole()
+void TestEndToEnd::flashWhileTelemetryStreams_data()
 {
+    QTest::addColumn<int>("stopAtPercent");
+    QTest::newRow("whole image") << 0;
+    QTest::newRow("stopped by the close button") << 30;
+}
+
+// A 256 KiB image while the board streams telemetry: the window keeps plotting,
+// and the board ends up with the file's bytes, or with part of them when the user
+// closes the port.
+void TestEndToEnd::flashWhileTelemetryStreams()
+{
+    QFETCH(int, stopAtPercent);
+
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
-    QByteArray image(100 * 1024, Qt::Uninitialized);
+    QByteArray image(256 * 1024, Qt::Uninitialized);
     QRandomGenerator random(20261207);
     for (char &byte : image)
         byte = char(random.bounded(256));
@@ -279,28 +293,74 @@ void TestEndToEnd::flashedImageArrivesWhole()
     QCOMPARE(file.write(image), image.size());
     file.close();
 
-    m_board->run([this] { m_board->simulator()->setTextAnswersEnabled(false); });
+    m_board->run([this] {
+        m_board->simulator()->setTextAnswersEnabled(false);
+        m_board->simulator()->setTelemetryRate(50);
+    });
     setImageFileChooser([path](QWidget *) { return path; });
     click(*m_window, "pushButton_open_File");
     QCOMPARE(widget<QLineEdit>(*m_window, "lineEdit_file_path")->text(), path);
+    click(*m_window, "checkBox_GPU_power_draw");
+    QVERIFY(processEventsUntil([this] { return m_telemetryFrames > 0; }, 3000));
+
+    auto *const flashButton = widget<QAbstractButton>(*m_window, "pushButton_flash");
+    auto *const progress = widget<QProgressBar>(*m_window, "progressBar_flash");
+    const qsizetype paragraphsBefore = logParagraphs(*m_window).size();
+    const qint64 plottedBefore = framesPlotted();
     click(*m_window, "pushButton_flash");
-    QTRY_VERIFY_WITH_TIMEOUT(logParagraphs(*m_window).contains(QStringLiteral("烧录成功！")), 5000);
+    QVERIFY(!flashButton->isEnabled());
+    if (stopAtPercent > 0) {
+        QVERIFY(processEventsUntil([&] { return progress->value() >= stopAtPercent; }, 20000));
+        QVERIFY(framesPlotted() > plottedBefore);
+        click(*m_window, "pushButton_portClose");
+    }
+    QVERIFY(processEventsUntil([&] { return flashButton->isEnabled(); }, 30000));
+    const qint64 plottedDuring = framesPlotted() - plottedBefore;
+    const QStringList lines = logParagraphsFrom(*m_window, paragraphsBefore);
+    QVERIFY(widget<QAbstractButton>(*m_window, "checkBox_GPU_power_draw")->isEnabled());
+    QVERIFY(widget<QAbstractButton>(*m_window, "pushButton_portOpen")->isEnabled());
 
     BoardSimulator::ImageReport report;
-    QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                 bool pending = true;
-                                 m_board->run([&] {
-                                     pending = m_board->simulator()->isImagePending();
-                                     report = m_board->simulator()->imageReport();
-                                 });
-                                 return !pending && report.packets > 0;
-                             }()),
-                             5000);
-    QCOMPARE(report.packets, 3200);
-    QCOMPARE(report.size, image.size());
-    QCOMPARE(report.crc32, BoardSimulator::crc32(image));
+    QVERIFY(processEventsUntil(
+        [&] {
+            bool pending = true;
+            m_board->run([&] {
+                pending = m_board->simulator()->isImagePending();
+                report = m_board->simulator()->imageReport();
+            });
+            return !pending && report.packets > 0;
+        },
+        5000));
     QCOMPARE(report.holes.size(), 0);
     QCOMPARE(report.outOfOrderPackets, 0);
+
+    if (stopAtPercent == 0) {
+        // Frames that arrived while the packets went out were plotted then; until
+        // every frame of an arrival is plotted, only the count is sure to grow.
+        QVERIFY2(plottedDuring > 0, qPrintable(QString::number(plottedDuring)));
+        QCOMPARE(lines, QStringList { QStringLiteral("烧录成功！") });
+        QCOMPARE(progress->value(), 100);
+        QCOMPARE(report.packets, 8192);
+        QCOMPARE(report.size, image.size());
+        QCOMPARE(report.crc32, BoardSimulator::crc32(image));
+        return;
+    }
+
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0), QStringLiteral("烧录失败！"));
+    QCOMPARE(lines.at(2), QStringLiteral("关闭串口"));
+    const QRegularExpressionMatch sent =
+        QRegularExpression(QStringLiteral("^已发送 (\\d+)/262144 字节$")).match(lines.at(1));
+    QVERIFY2(sent.hasMatch(), qPrintable(lines.at(1)));
+    const qsizetype sentBytes = sent.captured(1).toLongLong();
+    QCOMPARE(progress->value(), int(sentBytes * 100 / image.size()));
+    // The board holds the part reported as sent, and no more.
+    QCOMPARE(report.packets, int(sentBytes / 32));
+    QCOMPARE(report.size, sentBytes);
+    QCOMPARE(report.crc32, BoardSimulator::crc32(image.left(sentBytes)));
+
+    click(*m_window, "pushButton_portOpen");
+    QVERIFY(serialPortInst->isOpen());
 }
 
 void TestEndToEnd::plottingStartsTelemetryOnAllCurves()

@@ -1,4 +1,5 @@
 #include "SerialPortHandler.h"
+#include "firmwareflasher.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
@@ -7,11 +8,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
 
 #include <atomic>
+#include <optional>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -32,6 +38,8 @@ private slots:
     void flashBeforeAnyImage();
 
     void openDescribesFile();
+    void namesAreShownAsText_data();
+    void namesAreShownAsText();
     void flashImage_data();
     void flashImage();
     void flashTwice();
@@ -41,6 +49,12 @@ private slots:
     void flashWithPortClosed();
     void packetFailsToGoOut_data();
     void packetFailsToGoOut();
+    void controlsWhileFlashing();
+    void windowClosedMidFlash();
+    void flasherPacesPackets_data();
+    void flasherPacesPackets();
+    void flasherEndsEarly_data();
+    void flasherEndsEarly();
 
 private:
     QString writeImage(const QString &name, const QByteArray &content);
@@ -103,24 +117,76 @@ QString pathField(PtyConsole &console)
     return TestSupport::widget<QLineEdit>(console.window(), "lineEdit_file_path")->text();
 }
 
+QProgressBar *progressBar(PtyConsole &console)
+{
+    return TestSupport::widget<QProgressBar>(console.window(), "progressBar_flash");
+}
+
+bool flashing(PtyConsole &console)
+{
+    return !TestSupport::widget<QAbstractButton>(console.window(), "pushButton_flash")->isEnabled();
+}
+
+// The flash runs from the event loop: the handler returns after the first packet.
+bool waitForFlashEnd(PtyConsole &console, int timeoutMs = 10000)
+{
+    return TestSupport::processEventsUntil([&console] { return !flashing(console); }, timeoutMs);
+}
+
 // Everything the board received for one flash, and whatever followed it.
 QByteArray flashAndCollect(PtyConsole &console, qsizetype expectedBytes)
 {
     TestSupport::click(console.window(), "pushButton_flash");
+    if (!waitForFlashEnd(console))
+        return "the flash did not end";
     QByteArray wire = console.sentBytes(expectedBytes);
     wire += console.strayBytes(50);
     return wire;
 }
 
-// The success line is queued: it is not there when the handler returns, only once
-// the event loop has run.
-void expectQueuedSuccess(PtyConsole &console)
+void expectSuccess(PtyConsole &console)
 {
-    QCOMPARE(console.newLogLines(), QStringList());
-    QCoreApplication::processEvents();
     QCOMPARE(console.newLogLines(), QStringList { successLine });
     QCOMPARE(colourFromEnd(console, 1), red());
+    QCOMPARE(progressBar(console)->value(), 100);
+    QCoreApplication::processEvents();
+    QCOMPARE(console.newLogLines(), QStringList());
 }
+
+// Plays a board that takes everything in until told to stop.
+class DrainingBoard
+{
+public:
+    explicit DrainingBoard(PtyPair &pty)
+        : m_thread([this, &pty] {
+              char buffer[4096];
+              while (!m_stop) {
+                  pollfd pfd { pty.masterFd(), POLLIN, 0 };
+                  if (::poll(&pfd, 1, 20) <= 0)
+                      continue;
+                  const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
+                  if (n > 0)
+                      m_received += n;
+              }
+          })
+    {
+    }
+    ~DrainingBoard() { stop(); }
+
+    qsizetype stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_received;
+    }
+    qsizetype received() const { return m_received; }
+
+private:
+    std::atomic<bool> m_stop { false };
+    std::atomic<qsizetype> m_received { 0 };
+    std::thread m_thread;
+};
 
 void expectFailure(PtyConsole &console, const QString &reason)
 {
@@ -166,16 +232,25 @@ void TestFlashing::flashBeforeAnyImage_data()
     QTest::addColumn<bool>("portOpen");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("port open") << true << QStringLiteral("错误: 未加载固件文件");
-    QTest::newRow("port closed") << false << QStringLiteral("串口未打开");
+    QTest::addColumn<bool>("loadEmptyImage");
+
+    QTest::newRow("port open") << true << QStringLiteral("错误: 未加载固件文件") << false;
+    QTest::newRow("port closed") << false << QStringLiteral("串口未打开") << false;
+    // Loads an image: the rows after it would see one.
+    QTest::newRow("empty image loaded") << true << QStringLiteral("错误: 固件文件为空") << true;
 }
 
 void TestFlashing::flashBeforeAnyImage()
 {
     QFETCH(bool, portOpen);
     QFETCH(QString, reason);
+    QFETCH(bool, loadEmptyImage);
 
     PtyConsole console(portOpen);
+    if (loadEmptyImage) {
+        open(console, writeImage(QStringLiteral("empty.bin"), QByteArray()));
+        QVERIFY(console.newLogLines().contains(QStringLiteral("文件大小: 0 字节")));
+    }
     QCOMPARE(serialPortInst->isOpen(), portOpen);
     QCOMPARE(flashAndCollect(console, 1).toHex(' '), QByteArray());
     expectFailure(console, reason);
@@ -217,6 +292,40 @@ void TestFlashing::openDescribesFile()
     QCOMPARE(flashAndCollect(console, 32 * 40).toHex(' '), expectedPackets(patternImage(1000, 1)).toHex(' '));
 }
 
+void TestFlashing::namesAreShownAsText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+
+    QTest::newRow("bold tag") << "fw<b>v2.bin" << true;
+    QTest::newRow("link") << "<a href=x>fw.bin" << true;
+    QTest::newRow("entity, two spaces") << "fw&amp;  v3.bin" << true;
+    QTest::newRow("missing file with a tag") << "<i>gone.bin" << false;
+}
+
+void TestFlashing::namesAreShownAsText()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+
+    PtyConsole console;
+    const QString path = exists ? writeImage(name, patternImage(40, 2)) : m_dir.filePath(name);
+    QVERIFY(!path.isEmpty());
+    open(console, path);
+
+    const QStringList lines = console.newLogLines();
+    const QString html = TestSupport::widget<QTextBrowser>(console.window(), "textBrowser_logout")->toHtml();
+    QVERIFY2(!html.contains(QLatin1String("<a ")), qPrintable(html));
+    if (!exists) {
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QStringLiteral("无法打开文件: ") + path);
+        return;
+    }
+    QCOMPARE(lines.at(2), QStringLiteral("文件名: ") + name);
+    QCOMPARE(lines.at(3), QStringLiteral("文件路径: ") + path);
+    QCOMPARE(pathField(console), path);
+}
+
 void TestFlashing::flashImage_data()
 {
     QTest::addColumn<int>("size");
@@ -240,7 +349,6 @@ void TestFlashing::flashImage()
     const QByteArray earlier(200, char(0xEE));
     open(console, writeImage(QStringLiteral("earlier.bin"), earlier));
     QCOMPARE(flashAndCollect(console, 7 * 40).toHex(' '), expectedPackets(earlier).toHex(' '));
-    QCoreApplication::processEvents();
 
     const QByteArray image = patternImage(size, size);
     open(console, writeImage(QStringLiteral("image-%1.bin").arg(size), image));
@@ -249,7 +357,7 @@ void TestFlashing::flashImage()
     QElapsedTimer timer;
     timer.start();
     const QByteArray wire = flashAndCollect(console, packets * 40);
-    const qint64 handlerNs = timer.nsecsElapsed();
+    const qint64 flashNs = timer.nsecsElapsed();
     QCOMPARE(wire.size(), packets * 40);
     QCOMPARE(splitPackets(wire), splitPackets(expectedPackets(image)));
     QCOMPARE(wire.left(8).toHex(' '), QByteArray("a6 a6 78 78 00 00 00 00"));
@@ -258,8 +366,8 @@ void TestFlashing::flashImage()
     if (size % 32 != 0)
         QCOMPARE(wire.right(32 - size % 32), QByteArray(32 - size % 32, char(0xFF)));
     // At least the pause after each packet.
-    QVERIFY2(handlerNs >= qint64(packets) * 1000000, qPrintable(QString::number(handlerNs)));
-    expectQueuedSuccess(console);
+    QVERIFY2(flashNs >= qint64(packets) * 1000000, qPrintable(QString::number(flashNs)));
+    expectSuccess(console);
 }
 
 void TestFlashing::flashTwice()
@@ -269,15 +377,15 @@ void TestFlashing::flashTwice()
     open(console, writeImage(QStringLiteral("twice.bin"), image));
     console.newLogLines();
 
+    // A second press while the first flash runs does not reach the handler.
     TestSupport::click(console.window(), "pushButton_flash");
     TestSupport::click(console.window(), "pushButton_flash");
-    QByteArray wire = console.sentBytes(4 * 40);
-    wire += console.strayBytes(50);
-    QCOMPARE(wire.toHex(' '), (expectedPackets(image) + expectedPackets(image)).toHex(' '));
+    QVERIFY(waitForFlashEnd(console));
+    QCOMPARE((console.sentBytes(2 * 40) + console.strayBytes(50)).toHex(' '), expectedPackets(image).toHex(' '));
+    expectSuccess(console);
 
-    QCOMPARE(console.newLogLines(), QStringList());
-    QCoreApplication::processEvents();
-    QCOMPARE(console.newLogLines(), (QStringList { successLine, successLine }));
+    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), expectedPackets(image).toHex(' '));
+    expectSuccess(console);
 }
 
 void TestFlashing::cancelledOpenKeepsImage()
@@ -293,7 +401,7 @@ void TestFlashing::cancelledOpenKeepsImage()
     QCOMPARE(pathField(console), path);
 
     QCOMPARE(flashAndCollect(console, 40).toHex(' '), expectedPackets(image).toHex(' '));
-    expectQueuedSuccess(console);
+    expectSuccess(console);
 }
 
 void TestFlashing::refusedOpenKeepsImage_data()
@@ -305,6 +413,7 @@ void TestFlashing::refusedOpenKeepsImage_data()
     QTest::newRow("endless device") << "/dev/zero";
     QTest::newRow("named pipe") << "fifo";
     QTest::newRow("4 GiB sparse file") << "4GiB";
+    QTest::newRow("missing, named as markup") << "<b>missing";
     QTest::newRow("read comes back short") << "short";
 }
 
@@ -336,7 +445,7 @@ void TestFlashing::refusedOpenKeepsImage()
     QCOMPARE(pathField(console), kept);
 
     QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), expectedPackets(image).toHex(' '));
-    expectQueuedSuccess(console);
+    expectSuccess(console);
 }
 
 void TestFlashing::flashWithPortClosed()
@@ -388,6 +497,7 @@ void TestFlashing::packetFailsToGoOut()
         console.board().closeMaster();
     });
     TestSupport::click(console.window(), "pushButton_flash");
+    QVERIFY(waitForFlashEnd(console, 15000));
     board.join();
 
     QVERIFY(boardReceived >= hangUpAfter);
@@ -412,6 +522,191 @@ void TestFlashing::packetFailsToGoOut()
 
     QCoreApplication::processEvents();
     QVERIFY(!console.newLogLines().contains(successLine));
+    QCOMPARE(progressBar(console)->value(), int(sentBytes * 100 / imageSize));
+}
+
+void TestFlashing::controlsWhileFlashing()
+{
+    constexpr int imageSize = 64 * 1024;
+    PtyConsole console;
+    QCOMPARE(progressBar(console)->value(), 24);
+    open(console, writeImage(QStringLiteral("controls.bin"), patternImage(imageSize, 4)));
+    console.newLogLines();
+    DrainingBoard board(console.board());
+
+    const char *const lineControls[] = {
+        "pushButton_port_refresh", "pushButton_portOpen", "pushButton_ARM_reset", "pushButton_erase_APP",
+        "pushButton_jump_to_APP", "pushButton_GPU_power_on", "pushButton_GPU_power_off",
+        "checkBox_GPU_power_draw", "verticalSlider_GPU_FAN_speed", "pushButton_AD_write_reg",
+        "pushButton_AD_init", "pushButton_DA_write_reg", "pushButton_DA_init", "pushButton_uart_send",
+        "pushButton_open_File", "pushButton_flash",
+    };
+    const auto enabledControls = [&] {
+        QStringList enabled;
+        for (const char *name : lineControls) {
+            if (TestSupport::widget<QWidget>(console.window(), name)->isEnabled())
+                enabled.append(QLatin1String(name));
+        }
+        return enabled;
+    };
+
+    TestSupport::click(console.window(), "pushButton_flash");
+    QCOMPARE(progressBar(console)->value(), 0);
+    QCOMPARE(enabledControls(), QStringList());
+    QVERIFY(TestSupport::widget<QWidget>(console.window(), "pushButton_portClose")->isEnabled());
+    QVERIFY(TestSupport::processEventsUntil([&] { return progressBar(console)->value() >= 5; }, 10000));
+    QVERIFY(flashing(console));
+    QCOMPARE(console.newLogLines(), QStringList());
+
+    TestSupport::click(console.window(), "pushButton_portClose");
+    QVERIFY(!serialPortInst->isOpen());
+    QCOMPARE(enabledControls().size(), qsizetype(std::size(lineControls)));
+    QCoreApplication::processEvents();
+    const QStringList lines = console.newLogLines();
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0), failureLine);
+    QCOMPARE(lines.at(2), QStringLiteral("关闭串口"));
+    const QRegularExpressionMatch sent = QRegularExpression(QStringLiteral("^已发送 (\\d+)/65536 字节$")).match(lines.at(1));
+    QVERIFY2(sent.hasMatch(), qPrintable(lines.at(1)));
+    const qsizetype sentBytes = sent.captured(1).toLongLong();
+    QVERIFY(sentBytes > 0 && sentBytes < imageSize);
+    // The progress bar stays where the flash stopped, and the board took every
+    // packet reported as sent, and no more.
+    QCOMPARE(progressBar(console)->value(), int(sentBytes * 100 / imageSize));
+    QVERIFY(TestSupport::processEventsUntil([&] { return board.received() >= sentBytes / 32 * 40; }));
+    QCOMPARE(board.stop(), sentBytes / 32 * 40);
+}
+
+void TestFlashing::windowClosedMidFlash()
+{
+    std::optional<PtyConsole> console;
+    console.emplace();
+    open(*console, writeImage(QStringLiteral("closing.bin"), patternImage(64 * 1024, 6)));
+    DrainingBoard board(console->board());
+
+    TestSupport::click(console->window(), "pushButton_flash");
+    QVERIFY(TestSupport::processEventsUntil([&] { return board.received() >= 4000; }, 10000));
+    QTest::ignoreMessage(QtDebugMsg, "关闭串口");
+    console->destroyWindow();
+    QVERIFY(!serialPortInst->isOpen());
+    QCoreApplication::processEvents();
+    // Whole packets only, and none once the window was gone.
+    const qsizetype received = board.stop() + console->strayBytes().size();
+    QCOMPARE(received % 40, 0);
+    QVERIFY(received < 64 * 1024 / 32 * 40);
+}
+
+void TestFlashing::flasherPacesPackets_data()
+{
+    QTest::addColumn<int>("size");
+
+    QTest::newRow("one packet") << 10;
+    QTest::newRow("a short last packet") << 1000;
+    QTest::newRow("16 KiB") << 16 * 1024;
+}
+
+// The flasher alone, on a port of its own: the board sees the packets in order,
+// each handed over whole, at least the pause apart, with the event loop running
+// between them.
+void TestFlashing::flasherPacesPackets()
+{
+    QFETCH(int, size);
+
+    PtyPair pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    DrainingBoard board(pty);
+    const QByteArray image = patternImage(size, 8);
+    FirmwareFlasher flasher(&port, image, 5000);
+    QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
+    QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
+
+    QList<qsizetype> progress;
+    QList<qint64> progressNs;
+    QList<qsizetype> pendingAtProgress;
+    int loopTurnsBetween = 0;
+    int lastProgressTurns = 0;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&flasher, &FirmwareFlasher::progress, this, [&](qsizetype sent, qsizetype total) {
+        QCOMPARE(total, qsizetype(size));
+        progress.append(sent);
+        progressNs.append(clock.nsecsElapsed());
+        pendingAtProgress.append(port.bytesToWrite());
+        lastProgressTurns = loopTurnsBetween;
+    });
+    QTimer loopTurn;
+    connect(&loopTurn, &QTimer::timeout, this, [&] { ++loopTurnsBetween; });
+    loopTurn.start(0);
+
+    flasher.start();
+    QVERIFY(flasher.isRunning());
+    QVERIFY(TestSupport::processEventsUntil([&] { return !flasher.isRunning(); }, 30000));
+    loopTurn.stop();
+    const qsizetype packets = (size + 31) / 32;
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(flasher.bytesSent(), qsizetype(size));
+    QCOMPARE(progress.size(), packets + 1);
+    QCOMPARE(progress.first(), 0);
+    QCOMPARE(progress.last(), qsizetype(size));
+    QCOMPARE(pendingAtProgress.count(0), pendingAtProgress.size());
+    qint64 shortestGapNs = std::numeric_limits<qint64>::max();
+    for (qsizetype i = 2; i < progressNs.size(); ++i)
+        shortestGapNs = std::min(shortestGapNs, progressNs.at(i) - progressNs.at(i - 1));
+    if (packets > 1)
+        QVERIFY2(shortestGapNs >= FirmwareFlasher::pauseNs, qPrintable(QString::number(shortestGapNs)));
+    QVERIFY2(lastProgressTurns >= packets - 1, qPrintable(QString::number(lastProgressTurns)));
+
+    QVERIFY(TestSupport::processEventsUntil([&] { return board.received() >= packets * 40; }));
+    QCOMPARE(board.stop(), packets * 40);
+}
+
+void TestFlashing::flasherEndsEarly_data()
+{
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("stopped") << "stop";
+    QTest::newRow("port closed") << "close";
+    QTest::newRow("packet timed out, board not reading") << "timeout";
+}
+
+void TestFlashing::flasherEndsEarly()
+{
+    QFETCH(QString, how);
+
+    PtyPair pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    std::optional<DrainingBoard> board;
+    if (how != QLatin1String("timeout"))
+        board.emplace(pty);
+    FirmwareFlasher flasher(&port, patternImage(1024 * 1024, 9), 200);
+    QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
+    QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
+
+    flasher.start();
+    if (how == QLatin1String("timeout")) {
+        QVERIFY(TestSupport::processEventsUntil([&] { return !flasher.isRunning(); }, 60000));
+    } else {
+        QVERIFY(TestSupport::processEventsUntil([&] { return flasher.bytesSent() >= 3200; }, 10000));
+        if (how == QLatin1String("stop"))
+            flasher.stop();
+        else
+            port.close();
+    }
+    QVERIFY(!flasher.isRunning());
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first().first().toString().isEmpty(), how != QLatin1String("timeout"));
+    const qsizetype sent = flasher.bytesSent();
+    QVERIFY(sent % 32 == 0 && sent < 1024 * 1024);
+    // Nothing more happens once the flash has ended.
+    QTest::qWait(50);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(flasher.bytesSent(), sent);
+    if (port.isOpen())
+        QCOMPARE(port.bytesToWrite(), 0);
 }
 
 QTEST_MAIN(TestFlashing)

@@ -17,8 +17,13 @@ struct FirmwareImage
     // field, and a read that fails or comes back shorter than the file.
     static FirmwareImage read(const QString &fileName);
 
-    // The lines that describe a loaded image in the log pane, in order.
+    // The lines that describe a loaded image in the log pane, in order. The pane reads
+    // markup: the name and the path come escaped, shown as they are.
     static QStringList describe(const QFileInfo &info);
+
+    // The log pane's line for a file that could not be opened: the name as given and
+    // the reason, shown as they are, on two lines.
+    static QString describeOpenFailure(const QString &fileName, const QString &error);
 };
 
 #endif // FIRMWAREIMAGE_H

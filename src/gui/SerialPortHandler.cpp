@@ -58,6 +58,13 @@ QPointer<MainWindow> chartRefreshPendingFor;
 
 QPointer<SerialPortHangUpWatch> hangUpWatch;
 
+// The port's own error text after a hang-up is whatever the last failing call left
+// (often "Inappropriate ioctl for device"), which tells the user nothing.
+QString lostDeviceReason()
+{
+    return QStringLiteral("设备已断开连接");
+}
+
 bool isLostDeviceError(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
@@ -87,7 +94,7 @@ void MainWindow::ConfigSerialPort()
     connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
     connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (isLostDeviceError(error))
-            SerialPortLost(serialPortInst->errorString());
+            SerialPortLost(lostDeviceReason());
     });
     heldBytesTimer = new QTimer(this);
     heldBytesTimer->setSingleShot(true);
@@ -97,7 +104,7 @@ void MainWindow::ConfigSerialPort()
     // Queued: closing the port deletes the very notifier whose wake-up is being
     // delivered when the watch speaks.
     connect(hangUpWatch, &SerialPortHangUpWatch::hungUp, this,
-            [this] { SerialPortLost(QStringLiteral("设备已挂断")); }, Qt::QueuedConnection);
+            [this] { SerialPortLost(lostDeviceReason()); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OpenSerialPort()
@@ -110,10 +117,7 @@ void MainWindow::OpenSerialPort()
     }
 
     const QString curSerialPort = serialPortList.at(index);
-    if (serialPortInst->isOpen()) {
-        serialPortInst->clear(QSerialPort::AllDirections);
-        serialPortInst->close();
-    }
+    SerialSend::closeAfterDrain(*serialPortInst);
     serialPortInst->setPortName(curSerialPort);
     receiveStream.reset();
     heldBytesTimer->stop();
@@ -133,10 +137,7 @@ void MainWindow::OpenSerialPort()
 
 void MainWindow::CloseSerialPort()
 {
-    if (serialPortInst->isOpen()) {
-        serialPortInst->clear(QSerialPort::AllDirections);
-        serialPortInst->close();
-    }
+    SerialSend::closeAfterDrain(*serialPortInst);
     qDebug().noquote() << "关闭串口";
     logLine(QStringLiteral("关闭串口"));
 }
@@ -144,15 +145,16 @@ void MainWindow::CloseSerialPort()
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
 // Qt 6.4 signals the same error in a tight loop, and Qt 6.8 says nothing at all
 // while its reader wakes up without end. Closing the port ends either loop, and
-// later sends say plainly that the port is not open.
+// later sends say plainly that the port is not open. The line comes first: closing
+// ends a running flash, whose failure follows from the loss.
 void MainWindow::SerialPortLost(const QString &reason)
 {
     if (!serialPortInst->isOpen())
         return;
     const QString line = QStringLiteral("串口已断开: ") + reason;
-    serialPortInst->close();
     qDebug().noquote() << line;
     logLine(line);
+    serialPortInst->close();
 }
 
 QByteArray MainWindow::SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length)

@@ -1,8 +1,8 @@
 #include "mainwindow.h"
 
 #include "SerialPortHandler.h"
+#include "firmwareflasher.h"
 #include "firmwareimage.h"
-#include "flashpackets.h"
 #include "hexinput.h"
 #include "logpane.h"
 #include "registerfield.h"
@@ -12,12 +12,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QThread>
 
 namespace {
+
+const QString flashFailureLine = QStringLiteral("<font color=\"red\">烧录失败！</font>");
+
+// Like the image, process-wide: an empty image that was loaded is not "no image".
+bool imageLoaded = false;
 
 ImageFileChooser &imageFileChooser()
 {
@@ -249,10 +252,11 @@ void MainWindow::on_pushButton_open_File_clicked()
 
     FirmwareImage image = FirmwareImage::read(fileName);
     if (!image.ok) {
-        logLine(QStringLiteral("无法打开文件: %1\n错误: %2").arg(fileName, image.error));
+        logLine(FirmwareImage::describeOpenFailure(fileName, image.error));
         return;
     }
     file_data = std::move(image.data);
+    imageLoaded = true;
 
     const QFileInfo info(fileName);
     const QStringList lines = FirmwareImage::describe(info);
@@ -267,31 +271,63 @@ void MainWindow::on_pushButton_open_File_clicked()
 
 void MainWindow::on_pushButton_flash_clicked()
 {
-    static const QString failureLine = QStringLiteral("<font color=\"red\">烧录失败！</font>");
     if (!serialPortInst->isOpen()) {
         qDebug().noquote() << "串口未打开";
         logLine(QStringLiteral("串口未打开"));
-        logLine(failureLine);
+        logLine(flashFailureLine);
         return;
     }
-    if (file_data.isEmpty()) {
-        logLine(QStringLiteral("错误: 未加载固件文件"));
-        logLine(failureLine);
+    if (!imageLoaded || file_data.isEmpty()) {
+        logLine(imageLoaded ? QStringLiteral("错误: 固件文件为空") : QStringLiteral("错误: 未加载固件文件"));
+        logLine(flashFailureLine);
         return;
     }
 
-    const qsizetype packets = FlashPackets::packetCount(file_data.size());
-    for (qsizetype index = 0; index < packets; ++index) {
-        FlashPackets::fillPacket(file_update, file_data, index);
-        if (!SerialPortTransmit(reinterpret_cast<const uint8_t *>(&file_update), sizeof file_update)) {
-            logLine(failureLine);
-            logLine(QStringLiteral("已发送 %1/%2 字节")
-                        .arg(FlashPackets::bytesCovered(file_data.size(), index))
-                        .arg(file_data.size()));
-            return;
-        }
-        QThread::msleep(1);
+    flasher = new FirmwareFlasher(serialPortInst, file_data, serialPortWriteTimeoutMs, this);
+    connect(flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
+        ui->progressBar_flash->setValue(int(sent * 100 / total));
+    });
+    connect(flasher, &FirmwareFlasher::finished, this, [this] {
+        logLine(QStringLiteral("<font color=\"red\">烧录成功！</font>"));
+        endFlash();
+    });
+    connect(flasher, &FirmwareFlasher::failed, this, &MainWindow::flashFailed);
+    setLineControlsEnabled(false);
+    flasher->start();
+}
+
+void MainWindow::flashFailed(const QString &sendError)
+{
+    if (!sendError.isEmpty()) {
+        const QString line = QStringLiteral("发送失败: ") + sendError;
+        qDebug().noquote() << line;
+        logLine(line);
     }
-    QMetaObject::invokeMethod(
-        this, [this] { logLine(QStringLiteral("<font color=\"red\">烧录成功！</font>")); }, Qt::QueuedConnection);
+    logLine(flashFailureLine);
+    logLine(QStringLiteral("已发送 %1/%2 字节").arg(flasher->bytesSent()).arg(flasher->imageSize()));
+    endFlash();
+}
+
+void MainWindow::endFlash()
+{
+    flasher->deleteLater();
+    flasher = nullptr;
+    setLineControlsEnabled(true);
+}
+
+// Between update packets nothing else may reach the line, and the port may not be
+// reopened under the flash; closing stays possible, and stops it.
+void MainWindow::setLineControlsEnabled(bool enabled)
+{
+    QWidget *const controls[] = {
+        ui->pushButton_port_refresh, ui->pushButton_portOpen,
+        ui->pushButton_ARM_reset, ui->pushButton_erase_APP, ui->pushButton_jump_to_APP,
+        ui->pushButton_GPU_power_on, ui->pushButton_GPU_power_off, ui->checkBox_GPU_power_draw,
+        ui->verticalSlider_GPU_FAN_speed,
+        ui->pushButton_AD_write_reg, ui->pushButton_AD_read_reg, ui->pushButton_AD_init,
+        ui->pushButton_DA_write_reg, ui->pushButton_DA_read_reg, ui->pushButton_DA_init,
+        ui->pushButton_uart_send, ui->pushButton_open_File, ui->pushButton_flash,
+    };
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
 }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+class FirmwareFlasher;
+
 QT_BEGIN_NAMESPACE
 class QLineEdit;
 namespace Ui {
@@ -74,8 +76,12 @@ private:
     }
     void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
+    void setLineControlsEnabled(bool enabled);
+    void flashFailed(const QString &sendError);
+    void endFlash();
 
     Ui::MainWindow *ui;
+    FirmwareFlasher *flasher = nullptr;
 };
 
 // Picks the image file for "打开文件"; an empty name means the user cancelled.

@@ -4,6 +4,7 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -41,9 +42,13 @@ Outcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs)
 
     const QDeadlineTimer deadline(timeoutMs);
     while (port.isOpen() && port.bytesToWrite() > 0 && firstError.isEmpty()) {
-        if (deadline.hasExpired())
-            return failed(port.error() == QSerialPort::TimeoutError ? port.errorString()
-                                                                    : QStringLiteral("Operation timed out"));
+        if (deadline.hasExpired()) {
+            const QString reason = port.error() == QSerialPort::TimeoutError ? port.errorString()
+                                                                             : QStringLiteral("Operation timed out");
+            // A send reported as failed must not reach the board later on.
+            port.clear(QSerialPort::Output);
+            return failed(reason);
+        }
         if (!port.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime())))
             && isFailure(port.error()))
             return failed(port.errorString());
@@ -52,6 +57,30 @@ Outcome writeAndWait(QSerialPort &port, const QByteArray &data, int timeoutMs)
         return failed(port.errorString());
     QObject::disconnect(watch);
     return { true, {} };
+}
+
+int drainTimeoutMs(qint64 pendingBytes, qint32 baudRate)
+{
+    // Ten bits a byte on an 8N1 line.
+    const qint64 lineMs = baudRate > 0 ? (std::max<qint64>(pendingBytes, 0) * 10 * 1000 + baudRate - 1) / baudRate : 0;
+    return int(std::min<qint64>(lineMs + drainMarginMs, std::numeric_limits<int>::max()));
+}
+
+void closeAfterDrain(QSerialPort &port)
+{
+    if (!port.isOpen())
+        return;
+    const QDeadlineTimer deadline(drainTimeoutMs(port.bytesToWrite(), port.baudRate(QSerialPort::Output)));
+    while (port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!port.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime())))
+            && isFailure(port.error()))
+            break;
+    }
+    // A lost device may have got the port closed while it drained.
+    if (!port.isOpen())
+        return;
+    port.clear(QSerialPort::Input);
+    port.close();
 }
 
 } // namespace SerialSend

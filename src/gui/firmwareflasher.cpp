@@ -1,0 +1,95 @@
+#include "firmwareflasher.h"
+
+#include "flashpackets.h"
+#include "serialsend.h"
+
+#include <QSerialPort>
+#include <QThread>
+
+FirmwareFlasher::FirmwareFlasher(QSerialPort *port, const QByteArray &image, int writeTimeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_port(port)
+    , m_image(image)
+    , m_writeTimeoutMs(writeTimeoutMs)
+    , m_packetCount(FlashPackets::packetCount(image.size()))
+{
+    // A coarse timer may fire a whole tick late, and any timer may fire a little
+    // early: the precise one is asked for, and the rest of the pause is slept out.
+    m_pauseTimer.setSingleShot(true);
+    m_pauseTimer.setTimerType(Qt::PreciseTimer);
+    m_pauseTimer.setInterval(int(pauseNs / 1000000));
+    connect(&m_pauseTimer, &QTimer::timeout, this, &FirmwareFlasher::sendNextPacket);
+    // Whoever closes the port (the close button, a lost device, the window going
+    // away) ends the flash there and then, before another packet is tried.
+    connect(m_port, &QIODevice::aboutToClose, this, &FirmwareFlasher::stop);
+}
+
+qsizetype FirmwareFlasher::bytesSent() const
+{
+    return FlashPackets::bytesCovered(m_image.size(), m_packetsSent);
+}
+
+void FirmwareFlasher::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_packetsSent = 0;
+    emit progress(0, m_image.size());
+    sendNextPacket();
+}
+
+void FirmwareFlasher::stop()
+{
+    if (m_running)
+        fail({});
+}
+
+void FirmwareFlasher::fail(const QString &sendError)
+{
+    m_running = false;
+    m_pauseTimer.stop();
+    emit failed(sendError);
+}
+
+void FirmwareFlasher::waitOutPause() const
+{
+    if (m_packetsSent == 0)
+        return;
+    for (qint64 left = pauseNs - m_sinceHandOver.nsecsElapsed(); left > 0;
+         left = pauseNs - m_sinceHandOver.nsecsElapsed())
+        QThread::usleep((unsigned long)((left + 999) / 1000));
+}
+
+void FirmwareFlasher::sendNextPacket()
+{
+    if (!m_running)
+        return;
+    waitOutPause();
+    if (m_packetsSent == m_packetCount) {
+        m_running = false;
+        emit finished();
+        return;
+    }
+    if (!m_port->isOpen()) {
+        fail({});
+        return;
+    }
+
+    FlashPackets::fillPacket(m_packet, m_image, m_packetsSent);
+    const QByteArray bytes(reinterpret_cast<const char *>(&m_packet), sizeof m_packet);
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*m_port, bytes, m_writeTimeoutMs);
+    // A lost device may have closed the port, and so stopped this flash, while
+    // the packet was going out.
+    if (!m_running)
+        return;
+    if (!outcome.ok) {
+        fail(outcome.error);
+        return;
+    }
+    // The pause runs from the hand-over, whatever the progress display costs.
+    m_sinceHandOver.start();
+    m_pauseTimer.start();
+    ++m_packetsSent;
+    emit progress(bytesSent(), m_image.size());
+}

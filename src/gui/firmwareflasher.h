@@ -1,0 +1,61 @@
+#ifndef FIRMWAREFLASHER_H
+#define FIRMWAREFLASHER_H
+
+#include "commandframes.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSerialPort;
+
+// Sends an image to the board as update packets, one at a time, from the event
+// loop: each packet is handed to the port in full, then the board gets at least
+// pauseNs to take it before the next one, and the window keeps working meanwhile.
+// The flash ends by itself (finished), when a packet fails to go out or when the
+// port is closed under it (failed), or by stop().
+class FirmwareFlasher : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 pauseNs = 1000000;
+
+    FirmwareFlasher(QSerialPort *port, const QByteArray &image, int writeTimeoutMs, QObject *parent = nullptr);
+
+    void start();
+    // Ends a running flash as failed, with no send error; nothing more is written.
+    void stop();
+
+    bool isRunning() const { return m_running; }
+    qsizetype imageSize() const { return m_image.size(); }
+    // Image bytes carried by the packets that went out whole.
+    qsizetype bytesSent() const;
+
+signals:
+    // After the start (0) and after every packet.
+    void progress(qsizetype bytesSent, qsizetype imageSize);
+    void finished();
+    // sendError is the port's text when a packet did not go out; empty when the
+    // flash was stopped or the port closed.
+    void failed(const QString &sendError);
+
+private:
+    void sendNextPacket();
+    void waitOutPause() const;
+    void fail(const QString &sendError);
+
+    QSerialPort *const m_port;
+    const QByteArray m_image;
+    const int m_writeTimeoutMs;
+    const qsizetype m_packetCount;
+    qsizetype m_packetsSent = 0;
+    bool m_running = false;
+    file_update_struct m_packet = {};
+    QTimer m_pauseTimer;
+    QElapsedTimer m_sinceHandOver;
+};
+
+#endif // FIRMWAREFLASHER_H
