@@ -309,11 +309,11 @@ void TestSerialLink::drainTimeout_data()
     QTest::addColumn<int>("baudRate");
     QTest::addColumn<int>("expectedMs");
 
-    QTest::newRow("nothing pending") << qint64(0) << 921600 << drainMarginMs;
-    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << drainMarginMs + 1;
-    QTest::newRow("a second of line time") << qint64(92160) << 921600 << drainMarginMs + 1000;
-    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << drainMarginMs + 1000;
-    QTest::newRow("unknown rate") << qint64(4096) << -1 << drainMarginMs;
+    QTest::newRow("nothing pending") << qint64(0) << 921600 << SerialSend::drainMarginMs;
+    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << SerialSend::drainMarginMs + 1;
+    QTest::newRow("a second of line time") << qint64(92160) << 921600 << SerialSend::drainMarginMs + 1000;
+    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << SerialSend::drainMarginMs + 1000;
+    QTest::newRow("unknown rate") << qint64(4096) << -1 << SerialSend::drainMarginMs;
 }
 
 void TestSerialLink::drainTimeout()

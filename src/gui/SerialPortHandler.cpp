@@ -38,23 +38,28 @@ constexpr int chartYRangeLow = 0;
 constexpr int chartYRangeHigh = 140;
 constexpr int chartYTickCount = 8;
 
-// Receive state lives as long as the port: a frame head cut off by the driver and
-// the half of a character whose other bytes are still on the way. The timer ends
-// the wait for the rest of a held frame head once the line has gone quiet.
-ReceiveStream receiveStream;
-QPointer<QTimer> heldBytesTimer;
-
-// The curves' points, kept for the life of the process: closing and reopening the
-// port, or a new window, carries on with the same curves and the same count.
-PowerChartData powerChartData;
-
+// What the receive path keeps between reads. The stream belongs to the open port:
+// a frame head cut off by the driver, the half of a character whose other bytes
+// are still on the way, and the timer that ends the wait for the rest of a held
+// frame head once the line has gone quiet. The curves' points outlive any port
+// and any window: closing and reopening the port, or a new window, carries on
+// with the same curves and the same count.
+//
 // Moving the X axis lays its labels out anew, about a millisecond, ten times a
 // frame's 108 us on the wire. Every frame goes into the point lists at once, but
 // the curves and the axis are refreshed at most once per display frame, so a
 // board streaming at full line rate cannot make the window fall behind.
-constexpr qint64 chartRefreshIntervalMs = 16;
-QElapsedTimer lastChartRefresh;
-QPointer<MainWindow> chartRefreshPendingFor;
+struct ReceivePath
+{
+    static constexpr qint64 chartRefreshIntervalMs = 16;
+
+    ReceiveStream stream;
+    QPointer<QTimer> heldBytesTimer;
+    PowerChartData chartData;
+    QElapsedTimer lastChartRefresh;
+    QPointer<MainWindow> chartRefreshPendingFor;
+};
+ReceivePath receivePath;
 
 QPointer<SerialPortHangUpWatch> hangUpWatch;
 
@@ -96,10 +101,11 @@ void MainWindow::ConfigSerialPort()
         if (isLostDeviceError(error))
             SerialPortLost(lostDeviceReason());
     });
-    heldBytesTimer = new QTimer(this);
-    heldBytesTimer->setSingleShot(true);
-    heldBytesTimer->setInterval(ReceiveStream::holdLimitMs);
-    connect(heldBytesTimer, &QTimer::timeout, this, [this] { showReceived(receiveStream.expireHeld()); });
+    receivePath.heldBytesTimer = new QTimer(this);
+    receivePath.heldBytesTimer->setSingleShot(true);
+    receivePath.heldBytesTimer->setInterval(ReceiveStream::holdLimitMs);
+    connect(receivePath.heldBytesTimer, &QTimer::timeout, this,
+            [this] { showReceived(receivePath.stream.expireHeld()); });
     hangUpWatch = new SerialPortHangUpWatch(this);
     // Queued: closing the port deletes the very notifier whose wake-up is being
     // delivered when the watch speaks.
@@ -111,16 +117,15 @@ void MainWindow::OpenSerialPort()
 {
     const int index = ui->comboBox_port->currentIndex();
     if (index < 0 || index >= serialPortList.size()) {
-        qDebug().noquote() << "无可用串口";
-        logLine(QStringLiteral("无可用串口"));
+        reportLine(QStringLiteral("无可用串口"));
         return;
     }
 
     const QString curSerialPort = serialPortList.at(index);
     SerialSend::closeAfterDrain(*serialPortInst);
     serialPortInst->setPortName(curSerialPort);
-    receiveStream.reset();
-    heldBytesTimer->stop();
+    receivePath.stream.reset();
+    receivePath.heldBytesTimer->stop();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
         hangUpWatch->watch(serialPortInst);
@@ -138,8 +143,7 @@ void MainWindow::OpenSerialPort()
 void MainWindow::CloseSerialPort()
 {
     SerialSend::closeAfterDrain(*serialPortInst);
-    qDebug().noquote() << "关闭串口";
-    logLine(QStringLiteral("关闭串口"));
+    reportLine(QStringLiteral("关闭串口"));
 }
 
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
@@ -152,8 +156,7 @@ void MainWindow::SerialPortLost(const QString &reason)
     if (!serialPortInst->isOpen())
         return;
     const QString line = QStringLiteral("串口已断开: ") + reason;
-    qDebug().noquote() << line;
-    logLine(line);
+    reportLine(line);
     serialPortInst->close();
 }
 
@@ -170,15 +173,13 @@ bool MainWindow::SerialPortTransmit(const uint8_t *data, int length)
 bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 {
     if (!serialPortInst->isOpen()) {
-        qDebug().noquote() << "串口未打开";
-        logLine(QStringLiteral("串口未打开"));
+        reportLine(QStringLiteral("串口未打开"));
         return false;
     }
     const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
     if (!outcome.ok) {
         const QString line = QStringLiteral("发送失败: ") + outcome.error;
-        qDebug().noquote() << line;
-        logLine(line);
+        reportLine(line);
     }
     return outcome.ok;
 }
@@ -214,11 +215,11 @@ void MainWindow::updateComboBoxWidth()
 void MainWindow::ReceiveSerialPortData()
 {
     const QByteArray uartData = serialPortInst->readAll();
-    showReceived(receiveStream.take(uartData));
-    if (receiveStream.holdsBytes())
-        heldBytesTimer->start();
+    showReceived(receivePath.stream.take(uartData));
+    if (receivePath.stream.holdsBytes())
+        receivePath.heldBytesTimer->start();
     else
-        heldBytesTimer->stop();
+        receivePath.heldBytesTimer->stop();
 }
 
 void MainWindow::showReceived(const QList<ReceivedPiece> &pieces)
@@ -289,16 +290,17 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
     const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut);
     if (!numbers)
         return;
-    powerChartData.addSample(*numbers);
+    receivePath.chartData.addSample(*numbers);
 
     // The redraw runs after the read that brought the frame is taken in whole, so
     // a burst of frames costs one redraw, not one per frame.
-    if (chartRefreshPendingFor == this)
+    if (receivePath.chartRefreshPendingFor == this)
         return;
-    const qint64 sinceLastRefresh = lastChartRefresh.isValid() ? lastChartRefresh.elapsed() : chartRefreshIntervalMs;
-    chartRefreshPendingFor = this;
-    QTimer::singleShot(int(std::max<qint64>(0, chartRefreshIntervalMs - sinceLastRefresh)), this, [this] {
-        chartRefreshPendingFor = nullptr;
+    const qint64 sinceLastRefresh = receivePath.lastChartRefresh.isValid() ? receivePath.lastChartRefresh.elapsed()
+                                                                            : ReceivePath::chartRefreshIntervalMs;
+    receivePath.chartRefreshPendingFor = this;
+    QTimer::singleShot(int(std::max<qint64>(0, ReceivePath::chartRefreshIntervalMs - sinceLastRefresh)), this, [this] {
+        receivePath.chartRefreshPendingFor = nullptr;
         refreshChart();
     });
 }
@@ -306,12 +308,12 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 void MainWindow::refreshChart()
 {
     for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
-        chartLineSeries[seriesIndex]->replace(powerChartData.points(seriesIndex));
+        chartLineSeries[seriesIndex]->replace(receivePath.chartData.points(seriesIndex));
 
     QChart *chart = ui->power_moniter->chart();
     chart->update(QRectF());
     const QList<QAbstractAxis *> horizontalAxes = chart->axes(Qt::Horizontal);
     if (auto *axisX = horizontalAxes.isEmpty() ? nullptr : qobject_cast<QValueAxis *>(horizontalAxes.first()))
-        axisX->setRange(powerChartData.xRangeLow(), powerChartData.xRangeHigh());
-    lastChartRefresh.start();
+        axisX->setRange(receivePath.chartData.xRangeLow(), receivePath.chartData.xRangeHigh());
+    receivePath.lastChartRefresh.start();
 }

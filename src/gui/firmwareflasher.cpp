@@ -76,8 +76,8 @@ void FirmwareFlasher::sendNextPacket()
         return;
     }
 
-    FlashPackets::fillPacket(m_packet, m_image, m_packetsSent);
-    const QByteArray bytes(reinterpret_cast<const char *>(&m_packet), sizeof m_packet);
+    FlashPackets::fillPacket(file_update, m_image, m_packetsSent);
+    const QByteArray bytes = CommandFrames::frameBytes(file_update);
     const SerialSend::Outcome outcome = SerialSend::writeAndWait(*m_port, bytes, m_writeTimeoutMs);
     // A lost device may have closed the port, and so stopped this flash, while
     // the packet was going out.

@@ -15,7 +15,8 @@ class QSerialPort;
 // loop: each packet is handed to the port in full, then the board gets at least
 // pauseNs to take it before the next one, and the window keeps working meanwhile.
 // The flash ends by itself (finished), when a packet fails to go out or when the
-// port is closed under it (failed), or by stop().
+// port is closed under it (failed), or by stop(). Each packet is built in the
+// process-wide update record, like every other frame the console sends.
 class FirmwareFlasher : public QObject
 {
     Q_OBJECT
@@ -53,7 +54,6 @@ private:
     const qsizetype m_packetCount;
     qsizetype m_packetsSent = 0;
     bool m_running = false;
-    file_update_struct m_packet = {};
     QTimer m_pauseTimer;
     QElapsedTimer m_sinceHandOver;
 };

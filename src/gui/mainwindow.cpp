@@ -95,6 +95,12 @@ void MainWindow::logLine(const QString &line)
     LogPane::appendLine(ui->textBrowser_logout, line);
 }
 
+void MainWindow::reportLine(const QString &line)
+{
+    qDebug().noquote() << line;
+    logLine(line);
+}
+
 void MainWindow::on_pushButton_port_refresh_clicked()
 {
     FindSerialPort();
@@ -272,8 +278,7 @@ void MainWindow::on_pushButton_open_File_clicked()
 void MainWindow::on_pushButton_flash_clicked()
 {
     if (!serialPortInst->isOpen()) {
-        qDebug().noquote() << "串口未打开";
-        logLine(QStringLiteral("串口未打开"));
+        reportLine(QStringLiteral("串口未打开"));
         logLine(flashFailureLine);
         return;
     }
@@ -300,8 +305,7 @@ void MainWindow::flashFailed(const QString &sendError)
 {
     if (!sendError.isEmpty()) {
         const QString line = QStringLiteral("发送失败: ") + sendError;
-        qDebug().noquote() << line;
-        logLine(line);
+        reportLine(line);
     }
     logLine(flashFailureLine);
     logLine(QStringLiteral("已发送 %1/%2 字节").arg(flasher->bytesSent()).arg(flasher->imageSize()));

@@ -68,6 +68,8 @@ private:
     void refreshChart();
     void showReceived(const QList<ReceivedPiece> &pieces);
     void logLine(const QString &line);
+    // A line for the user that the developer's debug output carries too.
+    void reportLine(const QString &line);
     // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
     template <typename Frame>
     bool sendFrame(const Frame &frame)
