@@ -15,7 +15,7 @@
 #include "testsupport.h"
 
 #include "SerialPortHandler.h"
-#include "telemetry.h"
+#include "powerchartdata.h"
 
 #include <QApplication>
 #include <QChartView>

@@ -9,6 +9,8 @@
 // length (0 to 63).
 
 #include "fuzzsupport.h"
+#include "powerchartdata.h"
+#include "receivestream.h"
 #include "telemetry.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

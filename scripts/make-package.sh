@@ -2,17 +2,20 @@
 # Builds the console and board-sim and makes the Debian package with CPack.
 # The package's path is the last line printed; install it with
 #   sudo apt install ./bench-console_*.deb
-#   BUILD_DIR   where to build (default: build)
-#   BUILD_TYPE  (default: RelWithDebInfo; the packaged binaries are stripped)
+#   PRESET      configure preset (default: default; its folder is build)
+#   BUILD_DIR   where to build (default: the preset's folder)
+#   BUILD_TYPE  overrides the preset's build type (the packaged binaries are stripped)
 #   CMAKE_ARGS  extra arguments for the configure step
 #   SKIP_DEPS=1 do not look for missing apt packages
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 [[ "${SKIP_DEPS:-0}" == 1 ]] || scripts/install-deps.sh --package
-build_dir=${BUILD_DIR:-build}
+source scripts/presets.sh
+preset=${PRESET:-default}
+build_dir=${BUILD_DIR:-$(preset_dir "$preset")}
 # shellcheck disable=SC2086
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_ARGS:-} >&2
+cmake --preset "$preset" -B "$build_dir" ${BUILD_TYPE:+-DCMAKE_BUILD_TYPE=$BUILD_TYPE} ${CMAKE_ARGS:-} >&2
 # CPack installs what is built and builds nothing itself.
 cmake --build "$build_dir" --parallel "$(nproc)" --target bench-console board-sim >&2
 rm -f "$build_dir"/bench-console_*.deb

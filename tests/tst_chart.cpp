@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "SerialPortHandler.h"
+#include "powerchartdata.h"
 #include "telemetry.h"
 
 #include <QChart>

@@ -1,4 +1,6 @@
 #include "hexinput.h"
+#include "powerchartdata.h"
+#include "receivestream.h"
 #include "telemetry.h"
 
 #include <QTest>

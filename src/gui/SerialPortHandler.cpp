@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "portdiscovery.h"
 #include "portopenfailure.h"
+#include "powerchartdata.h"
+#include "receivestream.h"
 #include "serialporthangup.h"
 #include "serialsend.h"
 #include "telemetry.h"
