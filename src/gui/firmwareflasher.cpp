@@ -87,9 +87,13 @@ void FirmwareFlasher::sendNextPacket()
         fail(outcome.error);
         return;
     }
-    // The pause runs from the hand-over, whatever the progress display costs.
-    m_sinceHandOver.start();
-    m_pauseTimer.start();
     ++m_packetsSent;
     emit progress(bytesSent(), m_image.size());
+    // Whoever shows the progress may have stopped the flash. The pause starts
+    // after the display, a few microseconds, so that the board's pause holds
+    // however late a reader of the progress looks at the clock.
+    if (!m_running)
+        return;
+    m_sinceHandOver.start();
+    m_pauseTimer.start();
 }
