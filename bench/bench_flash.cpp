@@ -39,19 +39,6 @@ QByteArray benchImage()
     return image;
 }
 
-QByteArray expectedWire(const QByteArray &image)
-{
-    QByteArray wire;
-    wire.reserve(wireSize);
-    for (qsizetype offset = 0; offset < image.size(); offset += 32) {
-        wire.append(QByteArray::fromHex("A6A67878"));
-        for (int i = 0; i < 4; ++i)
-            wire.append(char(quint32(offset) >> (8 * i)));
-        wire.append(image.mid(offset, 32));
-    }
-    return wire;
-}
-
 // Mean length of QThread::msleep(1) on this machine, in milliseconds.
 double measuredSleepMs()
 {
@@ -165,7 +152,7 @@ int main(int argc, char *argv[])
     const double sleepMs = (sleepBeforeMs + measuredSleepMs()) / 2.0;
 
     const double sleepsMs = sleepMs * double(packetCount);
-    const bool wireMatches = received == expectedWire(image);
+    const bool wireMatches = received == TestSupport::expectedPackets(image);
     report("flash_256k_wall", wallMs / 1000.0, "s");
     report("flash_256k_packets", double(packetCount), "packets", 0);
     report("flash_256k_bytes_at_board", double(received.size()), "bytes", 0);

@@ -64,14 +64,6 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-QByteArray numberedFrame(int number)
-{
-    QByteArray bytes = QByteArray::fromHex("FFFF000000");
-    for (const int reading : { number % 128, number * 3 % 128, number % 100, number * 7 % 128, 127 - number % 128 })
-        bytes.append(char(reading));
-    return bytes;
-}
-
 // A line-free stream, or lines of 63 characters and a line feed: no chunk starts
 // with 0xFF, so every chunk is board text.
 QByteArray textChunk(qsizetype index, bool lineBreaks)
@@ -176,7 +168,7 @@ bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount)
     PaintCounter paintCounter(view);
 
     for (int number = 0; number < warmUpFrames; ++number) {
-        if (!probe.boardSends(*console, numberedFrame(number)))
+        if (!probe.boardSends(*console, TestSupport::numberedFrame(number)))
             return false;
     }
 
@@ -185,7 +177,7 @@ bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount)
     QElapsedTimer clock;
     clock.start();
     for (int number = warmUpFrames; number < warmUpFrames + frameCount; ++number) {
-        if (!probe.boardSends(*console, numberedFrame(number)))
+        if (!probe.boardSends(*console, TestSupport::numberedFrame(number)))
             return false;
     }
     // The repaint that the last frame asked for belongs to it.
@@ -284,12 +276,6 @@ private:
     std::thread m_thread;
 };
 
-qint64 framesPlotted()
-{
-    const QLineSeries *series = chartLineSeries[0];
-    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
-}
-
 bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
 {
     const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
@@ -297,11 +283,11 @@ bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
         return false;
 
     // The curves of a new window show the process-wide count from its first redraw on.
-    if (!probe.boardSends(*console, numberedFrame(0))
-        || !TestSupport::processEventsUntil([] { return framesPlotted() > 0; }))
+    if (!probe.boardSends(*console, TestSupport::numberedFrame(0))
+        || !TestSupport::processEventsUntil([] { return TestSupport::framesPlotted() > 0; }))
         return false;
     const qint64 frames = qint64(streamedFramesPerSecond) * streamedSeconds;
-    const qint64 plottedBefore = framesPlotted();
+    const qint64 plottedBefore = TestSupport::framesPlotted();
     // Bounds each wait for events, so the loop looks at the writer in time.
     QTimer tick;
     tick.start(10);
@@ -310,16 +296,16 @@ bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
     double sendSeconds = 0;
     {
         PacedWriter writer(console->board(), frames, std::chrono::nanoseconds(1000000000 / streamedFramesPerSecond),
-                           [](qint64 index) { return numberedFrame(int(index % 100000)); });
+                           [](qint64 index) { return TestSupport::numberedFrame(int(index % 100000)); });
         while (!writer.finished)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         sendSeconds = clock.nsecsElapsed() / 1e9;
     }
     const QDeadlineTimer drain(3000);
-    while (framesPlotted() - plottedBefore < frames && !drain.hasExpired())
+    while (TestSupport::framesPlotted() - plottedBefore < frames && !drain.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 
-    const qint64 plotted = framesPlotted() - plottedBefore;
+    const qint64 plotted = TestSupport::framesPlotted() - plottedBefore;
     report(QStringLiteral("streamed_frames_plotted (%1)").arg(mode), double(plotted), QStringLiteral("frames"),
            QStringLiteral("of %1 sent in %2 s at %3 frames/s, share %4, goal %5")
                .arg(frames)

@@ -4,21 +4,16 @@
 #include "portlisting.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QDebug>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QFile>
+#include <QLineSeries>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <QTimer>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace TestSupport {
 
@@ -46,88 +41,6 @@ QColor paragraphColour(const MainWindow &window, int paragraph)
     return fragment.fragment().charFormat().foreground().color();
 }
 
-namespace {
-
-QtMessageHandler previousMessageHandler = nullptr;
-
-void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        DebugMessages::messages().append(message);
-        return;
-    }
-    previousMessageHandler(type, context, message);
-}
-
-} // namespace
-
-DebugMessages::DebugMessages()
-{
-    messages().clear();
-    previousMessageHandler = qInstallMessageHandler(keepDebugMessages);
-}
-
-DebugMessages::~DebugMessages()
-{
-    qInstallMessageHandler(previousMessageHandler);
-}
-
-QStringList &DebugMessages::messages()
-{
-    static QStringList kept;
-    return kept;
-}
-
-QString debugText(const QByteArray &bytes)
-{
-    QString text;
-    QDebug(&text).nospace() << bytes;
-    return text;
-}
-
-qint64 processCpuMs()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
-         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
-}
-
-QString shortReadingFile()
-{
-    QDirIterator it(QStringLiteral("/sys/kernel"), QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
-    for (int looked = 0; it.hasNext() && looked < 500; ++looked) {
-        const QString candidate = it.next();
-        if (QFileInfo(candidate).size() != 4096)
-            continue;
-        QFile file(candidate);
-        if (!file.open(QIODevice::ReadOnly) || file.isSequential())
-            continue;
-        const QByteArray bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError && !bytes.isEmpty() && bytes.size() < 4096)
-            return candidate;
-    }
-    return {};
-}
-
-QString refusedImagePath(const QString &kind, const QString &directory)
-{
-    if (kind == QLatin1String("directory"))
-        return directory;
-    if (kind == QLatin1String("/dev/zero"))
-        return kind;
-    const QString path = QDir(directory).filePath(QStringLiteral("refused-") + kind);
-    if (kind == QLatin1String("fifo"))
-        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
-    if (kind.endsWith(QLatin1String("GiB"))) {
-        // Sparse: the size is reported without the disk holding it.
-        QFile file(path);
-        const bool made = file.open(QIODevice::WriteOnly) && file.resize(qint64(kind.chopped(3).toInt()) << 30);
-        return made ? path : QString();
-    }
-    return path;
-}
-
 void click(const MainWindow &window, const char *buttonName)
 {
     QAbstractButton *button = widget<QAbstractButton>(window, buttonName);
@@ -135,18 +48,17 @@ void click(const MainWindow &window, const char *buttonName)
     button->click();
 }
 
-bool processEventsUntil(const std::function<bool()> &condition, int timeoutMs)
+qint64 idleCpuMs(int windowMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    // The tick bounds each blocking wait, so the deadline is looked at in time.
-    QTimer tick;
-    tick.start(1);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    const qint64 before = processCpuMs();
+    QTest::qWait(windowMs);
+    return processCpuMs() - before;
+}
+
+qint64 framesPlotted()
+{
+    const QLineSeries *series = chartLineSeries[0];
+    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
 }
 
 bool selectPort(MainWindow &window, const QString &portName)
@@ -160,7 +72,12 @@ bool selectPort(MainWindow &window, const QString &portName)
 
 PtyConsole::PtyConsole(bool openPort)
     : m_pty(std::make_unique<PtyPair>())
+    , m_arrivalCounter(std::make_unique<QObject>())
 {
+    // Connected before the window's own slot, so it sees each arrival before the
+    // window takes it; once the event loop returns, the window has handled it too.
+    QObject::connect(serialPortInst, &QSerialPort::readyRead, m_arrivalCounter.get(),
+                     [this] { m_bytesTakenIn += serialPortInst->bytesAvailable(); });
     PortListing::addExtraPort({ m_pty->slavePath(), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
     m_window = std::make_unique<MainWindow>();
     m_seenLogParagraphs = logParagraphs(*m_window).size();
@@ -181,15 +98,49 @@ QByteArray PtyConsole::sentBytes(qsizetype expected, int timeoutMs)
     return m_pty->readMasterExactly(expected, timeoutMs);
 }
 
-QByteArray PtyConsole::strayBytes(int quietMs)
+QByteArray PtyConsole::strayBytes()
 {
-    return m_pty->readMaster(quietMs);
+    static const QByteArray marker = QByteArrayLiteral("\x7e<end of stray bytes>\x7e");
+    if (!m_pty->isValid())
+        return {};
+    // Sends queued for the event loop go out ahead of the marker.
+    QCoreApplication::processEvents();
+    if (!sendMarker(marker))
+        return QByteArrayLiteral("<the marker could not be sent>");
+    QByteArray received;
+    const bool markerIn = processEventsUntil([&] {
+        received += m_pty->readMaster(0);
+        return received.contains(marker);
+    }, 5000);
+    if (!markerIn)
+        return received + "<the marker did not arrive>";
+    return received.remove(received.indexOf(marker), marker.size());
 }
 
-void PtyConsole::boardSends(const QByteArray &bytes, int settleMs)
+bool PtyConsole::sendMarker(const QByteArray &marker)
 {
-    m_pty->writeMaster(bytes);
-    QTest::qWait(settleMs);
+    if (serialPortInst->isOpen() && QStringLiteral("/dev/") + serialPortInst->portName() == m_pty->slavePath())
+        return serialPortInst->write(marker) == marker.size();
+    // The console's port is closed or on another line: what it sent here is in the
+    // kernel already, ahead of a marker written on a descriptor of our own.
+    const int fd = ::open(QFile::encodeName(m_pty->slavePath()).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, marker.constData(), size_t(marker.size())) == marker.size();
+    ::close(fd);
+    return written;
+}
+
+bool PtyConsole::boardSends(const QByteArray &bytes, int timeoutMs)
+{
+    const qint64 expected = m_bytesTakenIn + bytes.size();
+    return m_pty->writeMaster(bytes) && processEventsUntil([&] { return m_bytesTakenIn >= expected; }, timeoutMs);
+}
+
+QColor PtyConsole::colourFromEnd(int fromEnd) const
+{
+    const qsizetype count = logParagraphs(*m_window).size();
+    return paragraphColour(*m_window, int(count - fromEnd));
 }
 
 QStringList PtyConsole::newLogLines()

@@ -1,6 +1,7 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include "coretestsupport.h"
 #include "mainwindow.h"
 #include "ptypair.h"
 
@@ -9,7 +10,6 @@
 #include <QColor>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class QTextBrowser;
@@ -31,39 +31,14 @@ Widget *widget(const MainWindow &window, const char *objectName)
 
 void click(const MainWindow &window, const char *buttonName);
 
-// Debug messages kept for the test to read instead of printed: the console writes
-// every telemetry frame and every decoded hex send there.
-class DebugMessages
-{
-public:
-    DebugMessages();
-    ~DebugMessages();
-    DebugMessages(const DebugMessages &) = delete;
-    DebugMessages &operator=(const DebugMessages &) = delete;
+// The X of the newest point is the running frame number, so this counts every
+// frame plotted in this process, also past the points a curve keeps.
+qint64 framesPlotted();
 
-    static QStringList &messages();
-};
-
-// A byte array as the debug output shows it.
-QString debugText(const QByteArray &bytes);
-
-// CPU time this process has used, in milliseconds: a port spinning on a dead
-// device shows here.
-qint64 processCpuMs();
-
-// The first page-sized kernel attribute file that holds fewer bytes than the size
-// it reports; empty where there is none.
-QString shortReadingFile();
-
-// A path, made in `directory` where it has to be, that opening an image must
-// refuse: "missing", "directory", "/dev/zero", "fifo" (no writer) or "<n>GiB" (a
-// sparse file). Empty when it could not be made.
-QString refusedImagePath(const QString &kind, const QString &directory);
-
-// Runs the event loop, sleeping between events, until condition() holds; false when
-// timeoutMs passed first. Lets a test go on as soon as the console has taken a
-// board's bytes in, rather than after a fixed pause.
-bool processEventsUntil(const std::function<bool()> &condition, int timeoutMs = 2000);
+// CPU time the process spends over windowMs of running its event loop with nothing
+// to do: a port spinning on a dead device shows here. Spinning takes time to show,
+// so this one waits a fixed time on purpose.
+qint64 idleCpuMs(int windowMs);
 
 // Selects the selector entry of the given system port name; false when not listed.
 bool selectPort(MainWindow &window, const QString &portName);
@@ -83,15 +58,25 @@ public:
 
     // Everything the console sent that reached the board within timeoutMs.
     QByteArray sentBytes(qsizetype expected, int timeoutMs = 2000);
-    // Bytes that reach the board within a short quiet period: none are expected.
-    QByteArray strayBytes(int quietMs = 150);
-    // Writes bytes as the board and lets the console's event loop take them in.
-    void boardSends(const QByteArray &bytes, int settleMs = 50);
+    // Bytes that reached the board ahead of a marker sent now on the console's
+    // line: none are expected. The pty keeps order, so once the marker is in,
+    // every byte the console sent before it is too, without a quiet period.
+    QByteArray strayBytes();
+    // Writes bytes as the board and runs the event loop until the console has
+    // taken every one of them in; false when it did not within timeoutMs.
+    bool boardSends(const QByteArray &bytes, int timeoutMs = 2000);
 
     QStringList newLogLines();
+    // Colour of a paragraph counted back from the end of the log pane (1 = last).
+    QColor colourFromEnd(int fromEnd) const;
 
 private:
+    bool sendMarker(const QByteArray &marker);
+
     std::unique_ptr<PtyPair> m_pty;
+    // Counts arrivals ahead of the window's own receive slot.
+    std::unique_ptr<QObject> m_arrivalCounter;
+    qint64 m_bytesTakenIn = 0;
     std::unique_ptr<MainWindow> m_window;
     qsizetype m_seenLogParagraphs = 0;
 };

@@ -41,35 +41,22 @@ private slots:
 
 namespace {
 
-// Frames as the wire shows them, written the way the board documents them.
-QByteArray wire(const char *spacedHex)
-{
-    return QByteArray::fromHex(QByteArray(spacedHex).replace(' ', "")).toHex(' ');
-}
-
 // What reached the board for a frame of `size` bytes, with anything that followed it.
 QByteArray sent(PtyConsole &console, qsizetype size)
 {
     QByteArray bytes = console.sentBytes(size);
-    bytes += console.strayBytes(20);
+    bytes += console.strayBytes();
     return bytes.toHex(' ');
 }
 
 QByteArray nothingSent(PtyConsole &console)
 {
-    return console.strayBytes(150).toHex(' ');
+    return console.strayBytes().toHex(' ');
 }
 
 QColor orange()
 {
     return QColor(QStringLiteral("orange"));
-}
-
-// Colour of a paragraph counted back from the end of the log pane (1 = last).
-QColor colourFromEnd(PtyConsole &console, int fromEnd)
-{
-    const qsizetype count = TestSupport::logParagraphs(console.window()).size();
-    return TestSupport::paragraphColour(console.window(), int(count - fromEnd));
 }
 
 void setText(PtyConsole &console, const char *lineEditName, const QString &text)
@@ -96,14 +83,14 @@ void TestBoardCommands::plottingRightAfterStartUp()
     QVERIFY(serialPortInst->isOpen());
 
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 01 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 01 00 4E 80 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("曲线绘制") });
-    QCOMPARE(colourFromEnd(console, 1), orange());
+    QCOMPARE(console.colourFromEnd(1), orange());
 
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 02 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 02 00 4E 80 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("关闭绘制") });
-    QCOMPARE(colourFromEnd(console, 1), orange());
+    QCOMPARE(console.colourFromEnd(1), orange());
 }
 
 void TestBoardCommands::registerInitRightAfterStartUp()
@@ -111,9 +98,9 @@ void TestBoardCommands::registerInitRightAfterStartUp()
     PtyConsole console;
 
     TestSupport::click(console.window(), "pushButton_AD_init");
-    QCOMPARE(sent(console, 8), wire("96 53 00 00 00 00 00 00"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("96 53 00 00 00 00 00 00"));
     TestSupport::click(console.window(), "pushButton_DA_init");
-    QCOMPARE(sent(console, 8), wire("91 22 00 00 00 00 00 00"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("91 22 00 00 00 00 00 00"));
     QCOMPARE(console.newLogLines(), QStringList());
 }
 
@@ -123,9 +110,9 @@ void TestBoardCommands::armReset()
 
     for (int time = 0; time < 3; ++time) {
         TestSupport::click(console.window(), "pushButton_ARM_reset");
-        QCOMPARE(sent(console, 8), wire("A4 A4 72 65 73 65 74 00"));
+        QCOMPARE(sent(console, 8), TestSupport::wire("A4 A4 72 65 73 65 74 00"));
         QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("ARM复位指令发送") });
-        QCOMPARE(colourFromEnd(console, 1), orange());
+        QCOMPARE(console.colourFromEnd(1), orange());
     }
 }
 
@@ -137,17 +124,17 @@ void TestBoardCommands::eraseAndJump_data()
     QTest::addColumn<QByteArray>("frame");
 
     QTest::newRow("erase at 5") << QByteArray("pushButton_erase_APP") << QByteArray("spinBox_erase_APP") << 5
-                                << wire("A9 A9 9A 05");
+                                << TestSupport::wire("A9 A9 9A 05");
     QTest::newRow("erase at 0") << QByteArray("pushButton_erase_APP") << QByteArray("spinBox_erase_APP") << 0
-                                << wire("A9 A9 9A 00");
+                                << TestSupport::wire("A9 A9 9A 00");
     QTest::newRow("erase at 99") << QByteArray("pushButton_erase_APP") << QByteArray("spinBox_erase_APP") << 99
-                                 << wire("A9 A9 9A 63");
+                                 << TestSupport::wire("A9 A9 9A 63");
     QTest::newRow("jump at 99") << QByteArray("pushButton_jump_to_APP") << QByteArray("spinBox_jump_to_APP") << 99
-                                << wire("A8 A8 9B 63");
+                                << TestSupport::wire("A8 A8 9B 63");
     QTest::newRow("jump at 0") << QByteArray("pushButton_jump_to_APP") << QByteArray("spinBox_jump_to_APP") << 0
-                               << wire("A8 A8 9B 00");
+                               << TestSupport::wire("A8 A8 9B 00");
     QTest::newRow("jump at 5") << QByteArray("pushButton_jump_to_APP") << QByteArray("spinBox_jump_to_APP") << 5
-                               << wire("A8 A8 9B 05");
+                               << TestSupport::wire("A8 A8 9B 05");
 }
 
 void TestBoardCommands::eraseAndJump()
@@ -162,7 +149,7 @@ void TestBoardCommands::eraseAndJump()
     const bool erase = button == "pushButton_erase_APP";
     TestSupport::widget<QSpinBox>(console.window(), erase ? "spinBox_jump_to_APP" : "spinBox_erase_APP")->setValue(42);
     TestSupport::click(console.window(), erase ? "pushButton_jump_to_APP" : "pushButton_erase_APP");
-    QCOMPARE(sent(console, 4), erase ? wire("A8 A8 9B 2A") : wire("A9 A9 9A 2A"));
+    QCOMPARE(sent(console, 4), erase ? TestSupport::wire("A8 A8 9B 2A") : TestSupport::wire("A9 A9 9A 2A"));
 
     TestSupport::widget<QSpinBox>(console.window(), spinBox.constData())->setValue(value);
     TestSupport::click(console.window(), button.constData());
@@ -175,25 +162,25 @@ void TestBoardCommands::gpuPowerAndPlotting()
     PtyConsole console;
 
     TestSupport::click(console.window(), "pushButton_GPU_power_off");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 46 20 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 46 20 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("GPU断电") });
-    QCOMPARE(colourFromEnd(console, 1), orange());
+    QCOMPARE(console.colourFromEnd(1), orange());
 
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 01 00 46 20 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 01 00 46 20 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("曲线绘制") });
 
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 02 00 46 20 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 02 00 46 20 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("关闭绘制") });
 
     TestSupport::click(console.window(), "pushButton_GPU_power_on");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 4E 80 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("GPU上电") });
-    QCOMPARE(colourFromEnd(console, 1), orange());
+    QCOMPARE(console.colourFromEnd(1), orange());
 
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 01 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 01 00 4E 80 AE AE"));
 }
 
 void TestBoardCommands::fanAfterPowerOffThenPowerOn()
@@ -203,28 +190,28 @@ void TestBoardCommands::fanAfterPowerOffThenPowerOn()
     QCOMPARE(slider->value(), 0);
 
     TestSupport::click(console.window(), "pushButton_GPU_power_off");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 46 20 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 46 20 AE AE"));
     console.newLogLines();
 
     expectFanDebugLine(1);
     slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 46 01 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 46 01 AE AE"));
     expectFanDebugLine(2);
     slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 46 02 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 46 02 AE AE"));
     QCOMPARE(console.newLogLines(), QStringList());
 
     // The plotting frame repeats the rail state and the fan speed last set.
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 01 00 46 02 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 01 00 46 02 AE AE"));
 
     TestSupport::click(console.window(), "pushButton_GPU_power_on");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 4E 80 AE AE"));
     QCOMPARE(slider->value(), 2);
 
     expectFanDebugLine(3);
     slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 4E 03 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 4E 03 AE AE"));
 }
 
 void TestBoardCommands::fanAction_data()
@@ -252,7 +239,7 @@ void TestBoardCommands::fanAction()
 
     PtyConsole console;
     TestSupport::click(console.window(), "pushButton_GPU_power_on");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 4E 80 AE AE"));
     QSlider *slider = fanSlider(console);
     slider->setValue(start);
     QCOMPARE(nothingSent(console), QByteArray());
@@ -268,37 +255,37 @@ void TestBoardCommands::fanKeySteps()
 {
     PtyConsole console;
     TestSupport::click(console.window(), "pushButton_GPU_power_on");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 4E 80 AE AE"));
     QSlider *slider = fanSlider(console);
     QCOMPARE(slider->orientation(), Qt::Vertical);
     QCOMPARE(slider->value(), 0);
 
     expectFanDebugLine(1);
     QTest::keyClick(slider, Qt::Key_Up);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 4E 01 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 4E 01 AE AE"));
     expectFanDebugLine(2);
     QTest::keyClick(slider, Qt::Key_Up);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 4E 02 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 4E 02 AE AE"));
     expectFanDebugLine(1);
     QTest::keyClick(slider, Qt::Key_Down);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 4E 01 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 4E 01 AE AE"));
 }
 
 void TestBoardCommands::fanDrag()
 {
     PtyConsole console;
     TestSupport::click(console.window(), "pushButton_GPU_power_on");
-    QCOMPARE(sent(console, 8), wire("A5 A5 00 00 4E 80 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 00 00 4E 80 AE AE"));
     QSlider *slider = fanSlider(console);
     slider->setValue(40);
 
     slider->setSliderDown(true);
     expectFanDebugLine(41);
     slider->setSliderPosition(41);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 4E 29 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 4E 29 AE AE"));
     expectFanDebugLine(42);
     slider->setSliderPosition(42);
-    QCOMPARE(sent(console, 8), wire("A5 A5 03 00 4E 2A AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 03 00 4E 2A AE AE"));
     slider->setSliderDown(false);
     QCOMPARE(nothingSent(console), QByteArray());
 }
@@ -310,21 +297,21 @@ void TestBoardCommands::registerInitCarriesLastWrite()
     setText(console, "lineEdit_DA_addr", QStringLiteral("0102"));
     setText(console, "lineEdit_DA_data", QStringLiteral("0304"));
     TestSupport::click(console.window(), "pushButton_DA_write_reg");
-    QCOMPARE(sent(console, 8), wire("91 22 01 00 02 01 04 03"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("91 22 01 00 02 01 04 03"));
 
     setText(console, "lineEdit_AD_addr", QStringLiteral("12AB"));
     setText(console, "lineEdit_AD_data", QStringLiteral("CDEF"));
     TestSupport::click(console.window(), "pushButton_AD_write_reg");
-    QCOMPARE(sent(console, 8), wire("96 53 01 00 AB 12 EF CD"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("96 53 01 00 AB 12 EF CD"));
 
     // The fields are read by the write only: the initialise sends what the write left.
     setText(console, "lineEdit_AD_addr", QStringLiteral("7777"));
     setText(console, "lineEdit_DA_addr", QStringLiteral("7777"));
     for (int time = 0; time < 2; ++time) {
         TestSupport::click(console.window(), "pushButton_AD_init");
-        QCOMPARE(sent(console, 8), wire("96 53 00 00 AB 12 EF CD"));
+        QCOMPARE(sent(console, 8), TestSupport::wire("96 53 00 00 AB 12 EF CD"));
         TestSupport::click(console.window(), "pushButton_DA_init");
-        QCOMPARE(sent(console, 8), wire("91 22 00 00 02 01 04 03"));
+        QCOMPARE(sent(console, 8), TestSupport::wire("91 22 00 00 02 01 04 03"));
     }
     QCOMPARE(console.newLogLines(), QStringList());
 }
@@ -344,11 +331,11 @@ void TestBoardCommands::registerWrite_data()
         const auto row = [converter](const char *name) -> QTestData & {
             return QTest::addRow("%s: %s", converter, name);
         };
-        row("12AB CDEF") << ad << "12AB" << "CDEF" << wire("AB 12 EF CD") << false;
-        row("address with blanks around and between") << ad << " 12 AB " << "CDEF" << wire("AB 12 EF CD") << false;
-        row("0x prefixes") << ad << "0x12ab" << "0XCDEF" << wire("AB 12 EF CD") << false;
-        row("ffff and 0") << ad << "ffff" << "0" << wire("FF FF 00 00") << false;
-        row("tab trimmed, blank inside") << ad << "\t1" << "1 2" << wire("01 00 12 00") << false;
+        row("12AB CDEF") << ad << "12AB" << "CDEF" << TestSupport::wire("AB 12 EF CD") << false;
+        row("address with blanks around and between") << ad << " 12 AB " << "CDEF" << TestSupport::wire("AB 12 EF CD") << false;
+        row("0x prefixes") << ad << "0x12ab" << "0XCDEF" << TestSupport::wire("AB 12 EF CD") << false;
+        row("ffff and 0") << ad << "ffff" << "0" << TestSupport::wire("FF FF 00 00") << false;
+        row("tab trimmed, blank inside") << ad << "\t1" << "1 2" << TestSupport::wire("01 00 12 00") << false;
         row("address 12ABC exceeds FFFF") << ad << "12ABC" << "CDEF" << none << true;
         row("address 10000 exceeds FFFF") << ad << "10000" << "1" << none << true;
         row("value 12ABC exceeds FFFF") << ad << "1" << "12ABC" << none << true;
@@ -373,20 +360,20 @@ void TestBoardCommands::registerWrite()
     const char *const valueField = ad ? "lineEdit_AD_data" : "lineEdit_DA_data";
     const char *const writeButton = ad ? "pushButton_AD_write_reg" : "pushButton_DA_write_reg";
     const char *const initButton = ad ? "pushButton_AD_init" : "pushButton_DA_init";
-    const QByteArray header = ad ? wire("96 53") : wire("91 22");
+    const QByteArray header = ad ? TestSupport::wire("96 53") : TestSupport::wire("91 22");
     const AD_DA_order_struct &frame = ad ? AD_order : DA_order;
 
     setText(console, addressField, QStringLiteral("1111"));
     setText(console, valueField, QStringLiteral("2222"));
     TestSupport::click(console.window(), writeButton);
-    QCOMPARE(sent(console, 8), header + ' ' + wire("01 00 11 11 22 22"));
+    QCOMPARE(sent(console, 8), header + ' ' + TestSupport::wire("01 00 11 11 22 22"));
     const QByteArray frameBefore = CommandFrames::frameBytes(frame);
 
     setText(console, addressField, address);
     setText(console, valueField, value);
     TestSupport::click(console.window(), writeButton);
     if (!fields.isEmpty()) {
-        QCOMPARE(sent(console, 8), header + ' ' + wire("01 00") + ' ' + fields);
+        QCOMPARE(sent(console, 8), header + ' ' + TestSupport::wire("01 00") + ' ' + fields);
         QCOMPARE(console.newLogLines(), QStringList());
     } else {
         QCOMPARE(nothingSent(console), QByteArray());
@@ -396,7 +383,7 @@ void TestBoardCommands::registerWrite()
     }
 
     TestSupport::click(console.window(), initButton);
-    QCOMPARE(sent(console, 8), header + ' ' + wire("00 00") + ' ' + (fields.isEmpty() ? wire("11 11 22 22") : fields));
+    QCOMPARE(sent(console, 8), header + ' ' + TestSupport::wire("00 00") + ' ' + (fields.isEmpty() ? TestSupport::wire("11 11 22 22") : fields));
 }
 
 void TestBoardCommands::controlsWithoutCommand_data()
@@ -473,7 +460,7 @@ void TestBoardCommands::portClosed()
 
     QCOMPARE(console.newLogLines(), lines);
     if (orangeLine >= 0)
-        QCOMPARE(colourFromEnd(console, int(lines.size()) - orangeLine), orange());
+        QCOMPARE(console.colourFromEnd(int(lines.size()) - orangeLine), orange());
     QCOMPARE(nothingSent(console), QByteArray());
 }
 
@@ -491,9 +478,9 @@ void TestBoardCommands::commandWhilePortClosedStillSetsFrame()
     QVERIFY(serialPortInst->isOpen());
 
     TestSupport::click(console.window(), "checkBox_GPU_power_draw");
-    QCOMPARE(sent(console, 8), wire("A5 A5 01 00 46 20 AE AE"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("A5 A5 01 00 46 20 AE AE"));
     TestSupport::click(console.window(), "pushButton_AD_init");
-    QCOMPARE(sent(console, 8), wire("96 53 00 00 0B 0A 0D 0C"));
+    QCOMPARE(sent(console, 8), TestSupport::wire("96 53 00 00 0B 0A 0D 0C"));
 }
 
 QTEST_MAIN(TestBoardCommands)

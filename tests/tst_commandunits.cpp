@@ -2,7 +2,7 @@
 #include "firmwareimage.h"
 #include "flashpackets.h"
 #include "registerfield.h"
-#include "testsupport.h"
+#include "coretestsupport.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -58,12 +58,12 @@ private slots:
     void describeImageWithoutBirthTime();
 };
 
-namespace {
+using TestSupport::expectedPacket;
+using TestSupport::hex;
+using TestSupport::patternImage;
+using TestSupport::writeFile;
 
-QByteArray hex(const char *spaced)
-{
-    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
-}
+namespace {
 
 template <typename Frame>
 Frame frameFrom(const QByteArray &bytes)
@@ -74,32 +74,6 @@ Frame frameFrom(const QByteArray &bytes)
     return frame;
 }
 
-// A packet as the board must see it, spelled out byte by byte.
-QByteArray expectedPacket(const QByteArray &image, qsizetype index)
-{
-    const quint32 offset = quint32(index * 32);
-    QByteArray packet = hex("A6 A6 78 78");
-    for (int i = 0; i < 4; ++i)
-        packet.append(char(offset >> (8 * i)));
-    const QByteArray chunk = image.mid(offset, 32);
-    packet.append(chunk);
-    packet.append(32 - chunk.size(), char(0xFF));
-    return packet;
-}
-
-QByteArray patternImage(qsizetype size)
-{
-    QByteArray image(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        image[i] = char((i * 7 + 3) & 0xFF);
-    return image;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 } // namespace
 

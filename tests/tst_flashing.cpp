@@ -70,29 +70,6 @@ namespace {
 const QString successLine = QStringLiteral("烧录成功！");
 const QString failureLine = QStringLiteral("烧录失败！");
 
-QByteArray patternImage(qsizetype size, int seed)
-{
-    QByteArray image(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        image[i] = char((i * 13 + seed) & 0xFF);
-    return image;
-}
-
-// The packets as the board must receive them, spelled out byte by byte.
-QByteArray expectedPackets(const QByteArray &image)
-{
-    QByteArray wire;
-    for (qsizetype offset = 0; offset < image.size(); offset += 32) {
-        wire.append(QByteArray::fromHex("A6A67878"));
-        for (int i = 0; i < 4; ++i)
-            wire.append(char(quint32(offset) >> (8 * i)));
-        const QByteArray chunk = image.mid(offset, 32);
-        wire.append(chunk);
-        wire.append(32 - chunk.size(), char(0xFF));
-    }
-    return wire;
-}
-
 QList<QByteArray> splitPackets(const QByteArray &wire)
 {
     QList<QByteArray> packets;
@@ -104,12 +81,6 @@ QList<QByteArray> splitPackets(const QByteArray &wire)
 QColor red()
 {
     return QColor(QStringLiteral("red"));
-}
-
-QColor colourFromEnd(PtyConsole &console, int fromEnd)
-{
-    const qsizetype count = TestSupport::logParagraphs(console.window()).size();
-    return TestSupport::paragraphColour(console.window(), int(count - fromEnd));
 }
 
 QString pathField(PtyConsole &console)
@@ -140,14 +111,14 @@ QByteArray flashAndCollect(PtyConsole &console, qsizetype expectedBytes)
     if (!waitForFlashEnd(console))
         return "the flash did not end";
     QByteArray wire = console.sentBytes(expectedBytes);
-    wire += console.strayBytes(50);
+    wire += console.strayBytes();
     return wire;
 }
 
 void expectSuccess(PtyConsole &console)
 {
     QCOMPARE(console.newLogLines(), QStringList { successLine });
-    QCOMPARE(colourFromEnd(console, 1), red());
+    QCOMPARE(console.colourFromEnd(1), red());
     QCOMPARE(progressBar(console)->value(), 100);
     QCoreApplication::processEvents();
     QCOMPARE(console.newLogLines(), QStringList());
@@ -191,7 +162,7 @@ private:
 void expectFailure(PtyConsole &console, const QString &reason)
 {
     QCOMPARE(console.newLogLines(), (QStringList { reason, failureLine }));
-    QCOMPARE(colourFromEnd(console, 1), red());
+    QCOMPARE(console.colourFromEnd(1), red());
     QCoreApplication::processEvents();
     QCOMPARE(console.newLogLines(), QStringList());
 }
@@ -215,10 +186,7 @@ void TestFlashing::cleanupTestCase()
 QString TestFlashing::writeImage(const QString &name, const QByteArray &content)
 {
     const QString path = m_dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
-        return {};
-    return path;
+    return TestSupport::writeFile(path, content) ? path : QString();
 }
 
 void TestFlashing::open(PtyConsole &console, const QString &fileName)
@@ -258,7 +226,7 @@ void TestFlashing::flashBeforeAnyImage()
 
 void TestFlashing::openDescribesFile()
 {
-    const QString path = writeImage(QStringLiteral("app image.bin"), patternImage(1000, 1));
+    const QString path = writeImage(QStringLiteral("app image.bin"), TestSupport::patternImage(1000, 1));
     QVERIFY(!path.isEmpty());
     {
         QFile file(path);
@@ -289,7 +257,7 @@ void TestFlashing::openDescribesFile()
              qPrintable(created));
     QCOMPARE(lines.at(6), QStringLiteral("修改时间: 2024-02-29 23:59:58"));
     QCOMPARE(pathField(console), absolutePath);
-    QCOMPARE(flashAndCollect(console, 32 * 40).toHex(' '), expectedPackets(patternImage(1000, 1)).toHex(' '));
+    QCOMPARE(flashAndCollect(console, 32 * 40).toHex(' '), TestSupport::expectedPackets(TestSupport::patternImage(1000, 1)).toHex(' '));
 }
 
 void TestFlashing::namesAreShownAsText_data()
@@ -309,7 +277,7 @@ void TestFlashing::namesAreShownAsText()
     QFETCH(bool, exists);
 
     PtyConsole console;
-    const QString path = exists ? writeImage(name, patternImage(40, 2)) : m_dir.filePath(name);
+    const QString path = exists ? writeImage(name, TestSupport::patternImage(40, 2)) : m_dir.filePath(name);
     QVERIFY(!path.isEmpty());
     open(console, path);
 
@@ -348,9 +316,9 @@ void TestFlashing::flashImage()
     // A longer image first, so that left-overs of its packets would show.
     const QByteArray earlier(200, char(0xEE));
     open(console, writeImage(QStringLiteral("earlier.bin"), earlier));
-    QCOMPARE(flashAndCollect(console, 7 * 40).toHex(' '), expectedPackets(earlier).toHex(' '));
+    QCOMPARE(flashAndCollect(console, 7 * 40).toHex(' '), TestSupport::expectedPackets(earlier).toHex(' '));
 
-    const QByteArray image = patternImage(size, size);
+    const QByteArray image = TestSupport::patternImage(size, size);
     open(console, writeImage(QStringLiteral("image-%1.bin").arg(size), image));
     console.newLogLines();
 
@@ -359,7 +327,7 @@ void TestFlashing::flashImage()
     const QByteArray wire = flashAndCollect(console, packets * 40);
     const qint64 flashNs = timer.nsecsElapsed();
     QCOMPARE(wire.size(), packets * 40);
-    QCOMPARE(splitPackets(wire), splitPackets(expectedPackets(image)));
+    QCOMPARE(splitPackets(wire), splitPackets(TestSupport::expectedPackets(image)));
     QCOMPARE(wire.left(8).toHex(' '), QByteArray("a6 a6 78 78 00 00 00 00"));
     if (packets >= 10)
         QCOMPARE(wire.mid(9 * 40 + 4, 4).toHex(' '), QByteArray("20 01 00 00"));
@@ -373,7 +341,7 @@ void TestFlashing::flashImage()
 void TestFlashing::flashTwice()
 {
     PtyConsole console;
-    const QByteArray image = patternImage(64, 7);
+    const QByteArray image = TestSupport::patternImage(64, 7);
     open(console, writeImage(QStringLiteral("twice.bin"), image));
     console.newLogLines();
 
@@ -381,17 +349,17 @@ void TestFlashing::flashTwice()
     TestSupport::click(console.window(), "pushButton_flash");
     TestSupport::click(console.window(), "pushButton_flash");
     QVERIFY(waitForFlashEnd(console));
-    QCOMPARE((console.sentBytes(2 * 40) + console.strayBytes(50)).toHex(' '), expectedPackets(image).toHex(' '));
+    QCOMPARE((console.sentBytes(2 * 40) + console.strayBytes()).toHex(' '), TestSupport::expectedPackets(image).toHex(' '));
     expectSuccess(console);
 
-    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), expectedPackets(image).toHex(' '));
+    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), TestSupport::expectedPackets(image).toHex(' '));
     expectSuccess(console);
 }
 
 void TestFlashing::cancelledOpenKeepsImage()
 {
     PtyConsole console;
-    const QByteArray image = patternImage(10, 3);
+    const QByteArray image = TestSupport::patternImage(10, 3);
     const QString path = writeImage(QStringLiteral("kept.bin"), image);
     open(console, path);
     console.newLogLines();
@@ -400,7 +368,7 @@ void TestFlashing::cancelledOpenKeepsImage()
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("用户取消了文件选择") });
     QCOMPARE(pathField(console), path);
 
-    QCOMPARE(flashAndCollect(console, 40).toHex(' '), expectedPackets(image).toHex(' '));
+    QCOMPARE(flashAndCollect(console, 40).toHex(' '), TestSupport::expectedPackets(image).toHex(' '));
     expectSuccess(console);
 }
 
@@ -432,7 +400,7 @@ void TestFlashing::refusedOpenKeepsImage()
     }
 
     PtyConsole console;
-    const QByteArray image = patternImage(40, 9);
+    const QByteArray image = TestSupport::patternImage(40, 9);
     const QString kept = writeImage(QStringLiteral("before-refusal.bin"), image);
     open(console, kept);
     console.newLogLines();
@@ -444,14 +412,14 @@ void TestFlashing::refusedOpenKeepsImage()
     QVERIFY2(lines.at(1).startsWith(QStringLiteral("错误: ")) && lines.at(1).size() > 4, qPrintable(lines.at(1)));
     QCOMPARE(pathField(console), kept);
 
-    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), expectedPackets(image).toHex(' '));
+    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), TestSupport::expectedPackets(image).toHex(' '));
     expectSuccess(console);
 }
 
 void TestFlashing::flashWithPortClosed()
 {
     PtyConsole console(false);
-    open(console, writeImage(QStringLiteral("closed.bin"), patternImage(320, 5)));
+    open(console, writeImage(QStringLiteral("closed.bin"), TestSupport::patternImage(320, 5)));
     console.newLogLines();
 
     QCOMPARE(flashAndCollect(console, 1).toHex(' '), QByteArray());
@@ -473,7 +441,7 @@ void TestFlashing::packetFailsToGoOut()
 
     constexpr int imageSize = 64 * 1024;
     PtyConsole console;
-    open(console, writeImage(QStringLiteral("large.bin"), patternImage(imageSize, 11)));
+    open(console, writeImage(QStringLiteral("large.bin"), TestSupport::patternImage(imageSize, 11)));
     console.newLogLines();
 
     // The board reads while the console flashes, then hangs up as an unplugged
@@ -508,7 +476,7 @@ void TestFlashing::packetFailsToGoOut()
     // Stopped at once: a loop that went on would meet the closed port for every packet left.
     QVERIFY2(!lines.contains(QStringLiteral("串口未打开")), qPrintable(lines.join(u'|')));
     QCOMPARE(lines.at(lines.size() - 2), failureLine);
-    QCOMPARE(colourFromEnd(console, 2), red());
+    QCOMPARE(console.colourFromEnd(2), red());
 
     const QRegularExpressionMatch progress =
         QRegularExpression(QStringLiteral("^已发送 (\\d+)/(\\d+) 字节$")).match(lines.last());
@@ -530,7 +498,7 @@ void TestFlashing::controlsWhileFlashing()
     constexpr int imageSize = 64 * 1024;
     PtyConsole console;
     QCOMPARE(progressBar(console)->value(), 24);
-    open(console, writeImage(QStringLiteral("controls.bin"), patternImage(imageSize, 4)));
+    open(console, writeImage(QStringLiteral("controls.bin"), TestSupport::patternImage(imageSize, 4)));
     console.newLogLines();
     DrainingBoard board(console.board());
 
@@ -581,7 +549,7 @@ void TestFlashing::windowClosedMidFlash()
 {
     std::optional<PtyConsole> console;
     console.emplace();
-    open(*console, writeImage(QStringLiteral("closing.bin"), patternImage(64 * 1024, 6)));
+    open(*console, writeImage(QStringLiteral("closing.bin"), TestSupport::patternImage(64 * 1024, 6)));
     DrainingBoard board(console->board());
 
     TestSupport::click(console->window(), "pushButton_flash");
@@ -616,7 +584,7 @@ void TestFlashing::flasherPacesPackets()
     QSerialPort port(pty.slavePath());
     QVERIFY(port.open(QIODevice::ReadWrite));
     DrainingBoard board(pty);
-    const QByteArray image = patternImage(size, 8);
+    const QByteArray image = TestSupport::patternImage(size, 8);
     FirmwareFlasher flasher(&port, image, 5000);
     QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
     QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
@@ -681,7 +649,7 @@ void TestFlashing::flasherEndsEarly()
     std::optional<DrainingBoard> board;
     if (how != QLatin1String("timeout"))
         board.emplace(pty);
-    FirmwareFlasher flasher(&port, patternImage(1024 * 1024, 9), 200);
+    FirmwareFlasher flasher(&port, TestSupport::patternImage(1024 * 1024, 9), 200);
     QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
     QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
 
@@ -701,8 +669,13 @@ void TestFlashing::flasherEndsEarly()
     QCOMPARE(failed.first().first().toString().isEmpty(), how != QLatin1String("timeout"));
     const qsizetype sent = flasher.bytesSent();
     QVERIFY(sent % 32 == 0 && sent < 1024 * 1024);
-    // Nothing more happens once the flash has ended.
-    QTest::qWait(50);
+    // Nothing more happens once the flash has ended: a pause started now ends
+    // after any the flasher had started, and a packet it still meant to send
+    // would have gone by then.
+    bool pauseOver = false;
+    QTimer::singleShot(std::chrono::milliseconds(FirmwareFlasher::pauseNs / 1000000), Qt::PreciseTimer, this,
+                       [&pauseOver] { pauseOver = true; });
+    QVERIFY(TestSupport::processEventsUntil([&pauseOver] { return pauseOver; }));
     QCOMPARE(failed.count(), 1);
     QCOMPARE(flasher.bytesSent(), sent);
     if (port.isOpen())

@@ -59,16 +59,13 @@ private slots:
 
 private:
     void boardSends(const QList<QByteArray> &pieces);
-    void boardSendsQuickly(const QByteArray &frame);
     QTextBrowser *pane() const;
-    qint64 nextX() const;
     // The paragraphs from the open line on, and their green part alone.
     QStringList paragraphsSinceOpen() const;
     QString greenTextSinceOpen() const;
 
     std::unique_ptr<TestSupport::DebugMessages> debugCapture;
     std::unique_ptr<TestSupport::PtyConsole> console;
-    qint64 receivedBytes = 0;
     int openLineParagraph = 0;
 };
 
@@ -125,10 +122,6 @@ Q_DECLARE_METATYPE(UserCursor)
 void TestReceive::initTestCase()
 {
     debugCapture = std::make_unique<TestSupport::DebugMessages>();
-    // Connected before the window's own slot, so it sees each arrival before the
-    // window takes it; once the event loop returns, the window has handled it too.
-    connect(serialPortInst, &QSerialPort::readyRead, this,
-            [this] { receivedBytes += serialPortInst->bytesAvailable(); });
     console = std::make_unique<TestSupport::PtyConsole>();
     QVERIFY(console->board().isValid());
     QVERIFY(serialPortInst->isOpen());
@@ -151,35 +144,19 @@ void TestReceive::init()
     TestSupport::DebugMessages::messages().clear();
 }
 
+// Each piece taken in by the console as an arrival of its own. The curves are
+// redrawn after the arrival, at most once per display frame: a test that expects
+// points waits for them; one that expects none sees no frame in the debug output,
+// so no redraw can be on its way.
 void TestReceive::boardSends(const QList<QByteArray> &pieces)
 {
-    for (const QByteArray &piece : pieces) {
-        const qint64 expected = receivedBytes + piece.size();
-        QVERIFY(console->board().writeMaster(piece));
-        QVERIFY(TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }));
-    }
-    // The curves are redrawn at most once per display frame: let a deferred redraw happen.
-    QTest::qWait(40);
-}
-
-// One frame, taken in by the console as one arrival, without waiting for the
-// curves to be redrawn.
-void TestReceive::boardSendsQuickly(const QByteArray &frame)
-{
-    const qint64 expected = receivedBytes + frame.size();
-    QVERIFY(console->board().writeMaster(frame));
-    QVERIFY(TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }));
+    for (const QByteArray &piece : pieces)
+        QVERIFY(console->boardSends(piece));
 }
 
 QTextBrowser *TestReceive::pane() const
 {
     return TestSupport::widget<QTextBrowser>(console->window(), "textBrowser_logout");
-}
-
-qint64 TestReceive::nextX() const
-{
-    const QLineSeries *series = chartLineSeries[0];
-    return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
 }
 
 QStringList TestReceive::paragraphsSinceOpen() const
@@ -247,14 +224,14 @@ void TestReceive::boardText()
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(QStringList, expected);
 
-    const qint64 x = nextX();
+    const qint64 x = TestSupport::framesPlotted();
     boardSends(pieces);
 
     QTRY_COMPARE(paragraphsSinceOpen(), expected);
     QString green = expected.join(QString());
     green.remove(0, openLine.size());
     QCOMPARE(greenTextSinceOpen(), green);
-    QCOMPARE(nextX(), x);
+    QCOMPARE(TestSupport::framesPlotted(), x);
     QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
 }
 
@@ -280,10 +257,10 @@ void TestReceive::splitFrames()
     QFETCH(QByteArray, frameChunk);
     QFETCH(QString, text);
 
-    const qint64 x = nextX();
+    const qint64 x = TestSupport::framesPlotted();
     boardSends(pieces);
 
-    QCOMPARE(nextX(), x + 1);
+    QTRY_COMPARE(TestSupport::framesPlotted(), x + 1);
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QLineSeries *series = chartLineSeries[i];
         QCOMPARE(series->at(series->count() - 1), QPointF(double(x), referenceReadings[i]));
@@ -298,19 +275,17 @@ void TestReceive::burstOfFramesIsPlottedWhole()
     int replacements = 0;
     const QMetaObject::Connection counter = connect(chartLineSeries[4], &QXYSeries::pointsReplaced, this,
                                                     [&replacements] { ++replacements; });
-    const qint64 x = nextX();
+    const qint64 x = TestSupport::framesPlotted();
     constexpr int frames = 40;
     for (int i = 0; i < frames; ++i) {
         QByteArray frame = referenceFrame;
         frame[9] = char(i);
-        boardSendsQuickly(frame);
+        boardSends({ frame });
     }
-    QTest::qWait(40);
-    disconnect(counter);
-
     // Frames come faster than the curves are redrawn, yet every one is plotted
     // and the newest shows once the burst is over.
-    QCOMPARE(nextX(), x + frames);
+    QTRY_COMPARE(TestSupport::framesPlotted(), x + frames);
+    disconnect(counter);
     const QLineSeries *total = chartLineSeries[4];
     for (int i = 0; i < frames; ++i)
         QCOMPARE(total->at(total->count() - frames + i), QPointF(double(x + i), double(i)));
@@ -322,13 +297,13 @@ void TestReceive::burstOfFramesIsPlottedWhole()
 // what the board sends afterwards.
 void TestReceive::frameHeadDroppedOnReopen()
 {
-    const qint64 x = nextX();
+    const qint64 x = TestSupport::framesPlotted();
     const int firstOpenLine = openLineParagraph;
     boardSends({ referenceFrame.left(4) });
     init();
     boardSends({ "AB" });
 
-    QCOMPARE(nextX(), x);
+    QCOMPARE(TestSupport::framesPlotted(), x);
     QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
     QCOMPARE(TestSupport::logParagraphsFrom(console->window(), firstOpenLine), QStringList({ openLine, openLine + "AB" }));
 }

@@ -2,6 +2,7 @@
 #include "powerchartdata.h"
 #include "receivestream.h"
 #include "telemetry.h"
+#include "coretestsupport.h"
 
 #include <QTest>
 
@@ -41,21 +42,9 @@ private slots:
     void encodeTextInputInLocalEncoding();
 };
 
+using TestSupport::hex;
+
 namespace {
-
-QByteArray hex(const char *digits)
-{
-    return QByteArray::fromHex(digits);
-}
-
-// Ten bytes whose readings 5 to 9 are the given raw bytes.
-QByteArray frame(uchar b5, uchar b6, uchar b7, uchar b8, uchar b9)
-{
-    QByteArray bytes = hex("FFFF000000");
-    for (const uchar b : { b5, b6, b7, b8, b9 })
-        bytes.append(char(b));
-    return bytes;
-}
 
 // Stands, in a list of reads, for the line going quiet past the hold limit.
 const QByteArray silence = QByteArrayLiteral("<silence>");
@@ -122,12 +111,12 @@ void TestReceiveUnits::decodeFrame_data()
     QTest::newRow("readings of the reference frame")
         << hex("FFFF000000640A50F07F") << Sample { 100, 10, 80 * 0.27, -16 * 0.45, 127 };
     QTest::newRow("0x80 is the lowest reading")
-        << frame(0x80, 0x80, 0x80, 0x80, 0x80) << Sample { -128, -128, -128 * 0.27, -128 * 0.45, -128 };
+        << TestSupport::telemetryFrame(0x80, 0x80, 0x80, 0x80, 0x80) << Sample { -128, -128, -128 * 0.27, -128 * 0.45, -128 };
     QTest::newRow("0xFF is minus one")
-        << frame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Sample { -1, -1, -0.27, -0.45, -1 };
+        << TestSupport::telemetryFrame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Sample { -1, -1, -0.27, -0.45, -1 };
     QTest::newRow("0x7F is the highest reading")
-        << frame(0x7F, 0x7F, 0x7F, 0x7F, 0x7F) << Sample { 127, 127, 127 * 0.27, 127 * 0.45, 127 };
-    QTest::newRow("zeros") << frame(0, 0, 0, 0, 0) << Sample { 0, 0, 0, 0, 0 };
+        << TestSupport::telemetryFrame(0x7F, 0x7F, 0x7F, 0x7F, 0x7F) << Sample { 127, 127, 127 * 0.27, 127 * 0.45, 127 };
+    QTest::newRow("zeros") << TestSupport::telemetryFrame(0, 0, 0, 0, 0) << Sample { 0, 0, 0, 0, 0 };
     QTest::newRow("bytes 2 to 4 are not read")
         << hex("FFFF7F80FF0102030405") << Sample { 1, 2, 3 * 0.27, 4 * 0.45, 5 };
     QTest::newRow("bytes past 9 are not read")

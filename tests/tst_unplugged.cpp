@@ -36,9 +36,7 @@ void TestUnplugged::cleanup()
 void TestUnplugged::expectClosedOnceWithoutSpinning(PtyConsole &console, QStringList lines)
 {
     QTRY_VERIFY_WITH_TIMEOUT(!serialPortInst->isOpen(), 5000);
-    const qint64 cpuBefore = processCpuMs();
-    QTest::qWait(500);
-    const qint64 cpuUsed = processCpuMs() - cpuBefore;
+    const qint64 cpuUsed = idleCpuMs(500);
     lines += console.newLogLines();
 
     QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^串口已断开: .+"))).size(), 1);
