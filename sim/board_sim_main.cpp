@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <limits>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,30 +26,51 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
 }
 
+// What the command line asked of the board, with every number checked.
+struct BoardSimOptions
+{
+    std::optional<QString> device; // none for a new pty pair
+    int rate = 50;
+    bool plot = false;
+    int noise = 2;
+    int seed = 1;
+    bool split = false;
+    int splitAt = 0;
+    int splitDelayMs = 5;
+    int merge = 1;
+    int mergeWindowMs = 500;
+    QString imageOut;
+    int idleMs = 500;
+    bool noText = false;
+    bool showTelemetry = false;
+    bool quiet = false;
+
+    // --help, --version and unknown options end the process inside, as
+    // QCommandLineParser does; any other fault leaves its message in error.
+    static BoardSimOptions parse(const QCoreApplication &app, QString *error);
+
+    void configure(BoardSimulator &simulator) const;
+    bool prints(BoardSimulator::LineKind kind) const;
+};
+
 bool parseCount(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum, int maximum,
-                int *value)
+                int *value, QString *error)
 {
     if (!parser.isSet(option))
         return true;
     bool ok = false;
     const int parsed = parser.value(option).toInt(&ok);
     if (!ok || parsed < minimum || parsed > maximum) {
-        QTextStream(stderr) << "board-sim: --" << option.names().constFirst() << " needs a whole number from "
-                            << minimum << " to " << maximum << ", not \"" << parser.value(option) << "\"\n";
+        QTextStream(error) << "board-sim: --" << option.names().constFirst() << " needs a whole number from "
+                           << minimum << " to " << maximum << ", not \"" << parser.value(option) << "\"\n";
         return false;
     }
     *value = parsed;
     return true;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *error)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("board-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
             "Simulated bench board for the console.\n"
@@ -118,57 +140,96 @@ int main(int argc, char *argv[])
                         splitDelayOption, mergeOption, mergeWindowOption, imageOutOption, idleOption, noTextOption,
                         showTelemetryOption, quietOption });
     parser.process(app);
+
+    BoardSimOptions options;
     if (!parser.positionalArguments().isEmpty()) {
-        QTextStream(stderr) << "board-sim: unexpected argument \"" << parser.positionalArguments().constFirst()
-                            << "\"\nUsage: board-sim [options]; board-sim --help lists them\n";
-        return 2;
+        QTextStream(error) << "board-sim: unexpected argument \"" << parser.positionalArguments().constFirst()
+                           << "\"\nUsage: board-sim [options]; board-sim --help lists them\n";
+        return options;
     }
-
-    int rate = 50;
-    int noise = 2;
-    int seed = 1;
-    int splitAt = 0;
-    int splitDelay = 5;
-    int merge = 1;
-    int mergeWindow = 500;
-    int idle = 500;
     constexpr int unbounded = std::numeric_limits<int>::max();
-    if (!parseCount(parser, rateOption, 1, 1000, &rate) || !parseCount(parser, noiseOption, 0, 20, &noise)
-        || !parseCount(parser, seedOption, 0, unbounded, &seed) || !parseCount(parser, splitAtOption, 0, unbounded, &splitAt)
-        || !parseCount(parser, splitDelayOption, 0, unbounded, &splitDelay)
-        || !parseCount(parser, mergeOption, 1, unbounded, &merge)
-        || !parseCount(parser, mergeWindowOption, 1, unbounded, &mergeWindow)
-        || !parseCount(parser, idleOption, 1, unbounded, &idle))
-        return 2;
+    if (!parseCount(parser, rateOption, 1, 1000, &options.rate, error)
+        || !parseCount(parser, noiseOption, 0, 20, &options.noise, error)
+        || !parseCount(parser, seedOption, 0, unbounded, &options.seed, error)
+        || !parseCount(parser, splitAtOption, 0, unbounded, &options.splitAt, error)
+        || !parseCount(parser, splitDelayOption, 0, unbounded, &options.splitDelayMs, error)
+        || !parseCount(parser, mergeOption, 1, unbounded, &options.merge, error)
+        || !parseCount(parser, mergeWindowOption, 1, unbounded, &options.mergeWindowMs, error)
+        || !parseCount(parser, idleOption, 1, unbounded, &options.idleMs, error))
+        return options;
 
-    BoardSimulator simulator;
+    if (parser.isSet(deviceOption))
+        options.device = parser.value(deviceOption);
+    options.plot = parser.isSet(plotOption);
+    options.split = parser.isSet(splitOption);
+    options.imageOut = parser.value(imageOutOption);
+    options.noText = parser.isSet(noTextOption);
+    options.showTelemetry = parser.isSet(showTelemetryOption);
+    options.quiet = parser.isSet(quietOption);
+    return options;
+}
+
+void BoardSimOptions::configure(BoardSimulator &simulator) const
+{
     simulator.setTelemetryRate(rate);
     simulator.setNoiseAmplitude(noise);
     simulator.setSeed(quint32(seed));
-    simulator.setSplitWrites(parser.isSet(splitOption));
+    simulator.setSplitWrites(split);
     simulator.setSplitPoint(splitAt);
-    simulator.setSplitDelay(splitDelay);
+    simulator.setSplitDelay(splitDelayMs);
     simulator.setMergeCount(merge);
-    simulator.setMergeWindow(mergeWindow);
-    simulator.setIdleTimeout(idle);
-    simulator.setImageOutputPath(parser.value(imageOutOption));
-    simulator.setTextAnswersEnabled(!parser.isSet(noTextOption));
+    simulator.setMergeWindow(mergeWindowMs);
+    simulator.setIdleTimeout(idleMs);
+    simulator.setImageOutputPath(imageOut);
+    simulator.setTextAnswersEnabled(!noText);
+}
 
+bool BoardSimOptions::prints(BoardSimulator::LineKind kind) const
+{
+    if (kind == BoardSimulator::LineKind::Telemetry)
+        return showTelemetry && !quiet;
+    return !quiet || kind == BoardSimulator::LineKind::Problem || kind == BoardSimulator::LineKind::Image;
+}
+
+// Ctrl-C and SIGTERM end the event loop, so that the image in progress is still
+// finished and reported on the way out.
+bool quitOnTerminationSignal(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return false;
+    auto *signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    std::signal(SIGINT, onTerminationSignal);
+    std::signal(SIGTERM, onTerminationSignal);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("board-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    QString error;
+    const BoardSimOptions options = BoardSimOptions::parse(app, &error);
+    if (!error.isEmpty()) {
+        QTextStream(stderr) << error;
+        return 2;
+    }
+
+    BoardSimulator simulator;
+    options.configure(simulator);
     QTextStream out(stdout);
-    const bool quiet = parser.isSet(quietOption);
-    const bool showTelemetry = parser.isSet(showTelemetryOption);
     QObject::connect(&simulator, &BoardSimulator::lineLogged, &app,
-                     [&out, quiet, showTelemetry](const QString &line, BoardSimulator::LineKind kind) {
-                         const bool wanted = kind == BoardSimulator::LineKind::Telemetry
-                                 ? showTelemetry && !quiet
-                                 : !quiet || kind == BoardSimulator::LineKind::Problem
-                                         || kind == BoardSimulator::LineKind::Image;
-                         if (wanted)
+                     [&out, &options](const QString &line, BoardSimulator::LineKind kind) {
+                         if (options.prints(kind))
                              out << line << Qt::endl;
                      });
 
     BoardLink link;
-    const bool opened = parser.isSet(deviceOption) ? link.openDevice(parser.value(deviceOption)) : link.openPty();
+    const bool opened = options.device ? link.openDevice(*options.device) : link.openPty();
     if (!opened) {
         QTextStream(stderr) << "board-sim: " << link.errorString() << Qt::endl;
         return 1;
@@ -185,19 +246,14 @@ int main(int argc, char *argv[])
         if (link.droppedBytes() == count || link.droppedBytes() / 10000 != (link.droppedBytes() - count) / 10000)
             out << "board-sim: the console is not reading, " << link.droppedBytes() << " bytes dropped so far" << Qt::endl;
     });
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+    if (!quitOnTerminationSignal(app)) {
         QTextStream(stderr) << "board-sim: cannot set up Ctrl-C handling" << Qt::endl;
         return 1;
     }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
-    std::signal(SIGINT, onTerminationSignal);
-    std::signal(SIGTERM, onTerminationSignal);
 
-    out << (parser.isSet(deviceOption) ? "Board on " : "Board on pty, connect the console to ") << link.portName()
+    out << (options.device ? "Board on " : "Board on pty, connect the console to ") << link.portName()
         << Qt::endl;
-    if (parser.isSet(plotOption))
+    if (options.plot)
         simulator.setPlotting(true);
 
     const int loopResult = app.exec();

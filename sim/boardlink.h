@@ -22,10 +22,6 @@ class BoardLink : public QObject
     Q_OBJECT
 
 public:
-    // What waits to be written is capped, so that a console that stopped
-    // reading does not make the board hoard telemetry without end.
-    static constexpr qsizetype maxPendingBytes = 256 * 1024;
-
     explicit BoardLink(QObject *parent = nullptr);
     ~BoardLink() override;
 
@@ -54,6 +50,10 @@ Q_SIGNALS:
     void bytesDropped(qint64 count);
 
 private:
+    // What waits to be written is capped, so that a console that stopped
+    // reading does not make the board hoard telemetry without end.
+    static constexpr qsizetype maxPendingBytes = 256 * 1024;
+
     bool setUp(int fd, const QString &portName);
     void readAvailable();
     void writePending();

@@ -9,7 +9,16 @@
 
 namespace {
 
-constexpr quint8 resetFrame[BoardSimulator::frameLengthReset] = { 0xA4, 0xA4, 0x72, 0x65, 0x73, 0x65, 0x74, 0x00 };
+constexpr int frameLengthReset = 8;
+constexpr int frameLengthApp = 4;
+constexpr int frameLengthGpu = 8;
+constexpr int frameLengthRegister = 8;
+constexpr int frameLengthUpdate = 40;
+constexpr int updatePayload = 32;
+// Packets reaching beyond this offset are refused rather than grow the image.
+constexpr quint32 maxImageSize = 64 * 1024 * 1024;
+
+constexpr quint8 resetFrame[frameLengthReset] = { 0xA4, 0xA4, 0x72, 0x65, 0x73, 0x65, 0x74, 0x00 };
 
 constexpr BoardSimulator::FrameKind allKinds[] = {
     BoardSimulator::FrameKind::Reset,      BoardSimulator::FrameKind::EraseApp,
@@ -22,17 +31,17 @@ int frameLength(BoardSimulator::FrameKind kind)
 {
     switch (kind) {
     case BoardSimulator::FrameKind::Reset:
-        return BoardSimulator::frameLengthReset;
+        return frameLengthReset;
     case BoardSimulator::FrameKind::EraseApp:
     case BoardSimulator::FrameKind::JumpToApp:
-        return BoardSimulator::frameLengthApp;
+        return frameLengthApp;
     case BoardSimulator::FrameKind::Gpu:
-        return BoardSimulator::frameLengthGpu;
+        return frameLengthGpu;
     case BoardSimulator::FrameKind::AdRegister:
     case BoardSimulator::FrameKind::DaRegister:
-        return BoardSimulator::frameLengthRegister;
+        return frameLengthRegister;
     case BoardSimulator::FrameKind::UpdatePacket:
-        return BoardSimulator::frameLengthUpdate;
+        return frameLengthUpdate;
     }
     return 0;
 }
@@ -381,11 +390,12 @@ void BoardSimulator::handleFrame(FrameKind kind, const QByteArray &frame)
         outcome.meaning = QStringLiteral("ARM reset");
         outcome.answer = "Board bootloader v1.0 ready\r\n";
         break;
-    case FrameKind::EraseApp:
-        m_lastEraseParameter = quint8(frame[3]);
-        outcome.meaning = QStringLiteral("erase app, parameter %1").arg(m_lastEraseParameter);
-        outcome.answer = QStringLiteral("App area erased (parameter %1)\r\n").arg(m_lastEraseParameter).toLatin1();
+    case FrameKind::EraseApp: {
+        const int parameter = quint8(frame[3]);
+        outcome.meaning = QStringLiteral("erase app, parameter %1").arg(parameter);
+        outcome.answer = QStringLiteral("App area erased (parameter %1)\r\n").arg(parameter).toLatin1();
         break;
+    }
     case FrameKind::JumpToApp:
         m_lastJumpParameter = quint8(frame[3]);
         outcome.meaning = QStringLiteral("jump to app, parameter %1").arg(m_lastJumpParameter);
@@ -556,7 +566,7 @@ QByteArray BoardSimulator::imageBytes() const
     return m_image.left(end);
 }
 
-BoardSimulator::ImageReport BoardSimulator::currentReport() const
+BoardSimulator::ImageReport BoardSimulator::imageReport() const
 {
     ImageReport report;
     const QByteArray image = imageBytes();
@@ -578,11 +588,6 @@ BoardSimulator::ImageReport BoardSimulator::currentReport() const
     return report;
 }
 
-BoardSimulator::ImageReport BoardSimulator::imageReport() const
-{
-    return currentReport();
-}
-
 void BoardSimulator::finishImage()
 {
     if (!m_imagePending)
@@ -590,7 +595,7 @@ void BoardSimulator::finishImage()
     m_imageIdleTimer->stop();
     m_imagePending = false;
 
-    ImageReport report = currentReport();
+    ImageReport report = imageReport();
     QString summary = QStringLiteral("image finished: %1 bytes, CRC-32 %2, %3 packet(s)")
                               .arg(report.size)
                               .arg(hex32(report.crc32))

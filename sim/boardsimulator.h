@@ -74,15 +74,7 @@ public:
         QString writeError;
     };
 
-    static constexpr int frameLengthReset = 8;
-    static constexpr int frameLengthApp = 4;
-    static constexpr int frameLengthGpu = 8;
-    static constexpr int frameLengthRegister = 8;
-    static constexpr int frameLengthUpdate = 40;
-    static constexpr int updatePayload = 32;
     static constexpr int telemetryFrameLength = 10;
-    // Packets reaching beyond this offset are refused rather than grow the image.
-    static constexpr quint32 maxImageSize = 64 * 1024 * 1024;
 
     explicit BoardSimulator(QObject *parent = nullptr);
     ~BoardSimulator() override;
@@ -95,7 +87,6 @@ public:
     QMap<quint16, quint16> daRegisters() const { return m_daRegisters; }
     int adInitialisations() const { return m_adInitialisations; }
     int daInitialisations() const { return m_daInitialisations; }
-    int lastEraseParameter() const { return m_lastEraseParameter; }
     int lastJumpParameter() const { return m_lastJumpParameter; }
     int frameCount(FrameKind kind) const;
     qint64 skippedByteCount() const { return m_skippedBytes; }
@@ -106,30 +97,21 @@ public:
     ImageReport imageReport() const;
     bool isImagePending() const { return m_imagePending; }
 
-    int telemetryRate() const { return m_telemetryRate; }
     void setTelemetryRate(int framesPerSecond);
     int noiseAmplitude() const { return m_noiseAmplitude; }
     void setNoiseAmplitude(int amplitude);
     void setSeed(quint32 seed);
-    int idleTimeout() const { return m_idleTimeoutMs; }
     void setIdleTimeout(int milliseconds);
-    QString imageOutputPath() const { return m_imageOutputPath; }
     void setImageOutputPath(const QString &path);
-    bool textAnswersEnabled() const { return m_textAnswers; }
     void setTextAnswersEnabled(bool enabled);
 
     // How bytes leave the board, to meet the console with what real drivers do:
     // several messages merged into one write, and each write cut in two. The rest of
     // a cut write follows after the split delay, or sooner, right before the next write.
-    int mergeCount() const { return m_mergeCount; }
     void setMergeCount(int messagesPerWrite);
-    int mergeWindow() const { return m_mergeWindowMs; }
     void setMergeWindow(int milliseconds);
-    bool splitWrites() const { return m_splitWrites; }
     void setSplitWrites(bool split);
-    int splitPoint() const { return m_splitPoint; }
     void setSplitPoint(int byteIndex); // 0 cuts at a random point
-    int splitDelay() const { return m_splitDelayMs; }
     void setSplitDelay(int milliseconds);
 
     static quint32 crc32(QByteArrayView data);
@@ -182,8 +164,6 @@ private:
     void resetToPowerOn();
     void startImage();
 
-    ImageReport currentReport() const;
-
     void startTelemetryClock();
     void scheduleTelemetry();
     void sendDueTelemetry();
@@ -213,7 +193,6 @@ private:
     QMap<quint16, quint16> m_daRegisters;
     int m_adInitialisations = 0;
     int m_daInitialisations = 0;
-    int m_lastEraseParameter = -1;
     int m_lastJumpParameter = -1;
 
     // Image

@@ -24,17 +24,17 @@ public:
 
     // Opens the pty pair and starts the board; false (with the reason) on failure.
     bool start(QString *error = nullptr);
-    void stop();
 
     QString portName() const { return m_portName; }
 
     // The simulator lives in the board thread: connect to its signals freely, but
     // touch it only through run(), which executes the call there and waits for it.
     BoardSimulator *simulator() const { return m_simulator; }
-    BoardLink *link() const { return m_link; }
     void run(const std::function<void()> &call) const;
 
 private:
+    void stop();
+
     QThread m_thread;
     BoardSimulator *m_simulator = nullptr;
     BoardLink *m_link = nullptr;
