@@ -65,13 +65,6 @@ ReceivePath receivePath;
 
 QPointer<SerialPortHangUpWatch> hangUpWatch;
 
-// The port's own error text after a hang-up is whatever the last failing call left
-// (often "Inappropriate ioctl for device"), which tells the user nothing.
-QString lostDeviceReason()
-{
-    return QStringLiteral("设备已断开连接");
-}
-
 bool isLostDeviceError(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
@@ -101,7 +94,7 @@ void MainWindow::ConfigSerialPort()
     connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
     connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (isLostDeviceError(error))
-            SerialPortLost(lostDeviceReason());
+            SerialPortLost();
     });
     receivePath.heldBytesTimer = new QTimer(this);
     receivePath.heldBytesTimer->setSingleShot(true);
@@ -112,7 +105,7 @@ void MainWindow::ConfigSerialPort()
     // Queued: closing the port deletes the very notifier whose wake-up is being
     // delivered when the watch speaks.
     connect(hangUpWatch, &SerialPortHangUpWatch::hungUp, this,
-            [this] { SerialPortLost(lostDeviceReason()); }, Qt::QueuedConnection);
+            [this] { SerialPortLost(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OpenSerialPort()
@@ -152,13 +145,14 @@ void MainWindow::CloseSerialPort()
 // Qt 6.4 signals the same error in a tight loop, and Qt 6.8 says nothing at all
 // while its reader wakes up without end. Closing the port ends either loop, and
 // later sends say plainly that the port is not open. The line comes first: closing
-// ends a running flash, whose failure follows from the loss.
-void MainWindow::SerialPortLost(const QString &reason)
+// ends a running flash, whose failure follows from the loss. The port's own error
+// text is whatever the last failing call left (often "Inappropriate ioctl for
+// device"), which tells the user nothing, so the line says what happened.
+void MainWindow::SerialPortLost()
 {
     if (!serialPortInst->isOpen())
         return;
-    const QString line = QStringLiteral("串口已断开: ") + reason;
-    reportLine(line);
+    reportLine(QStringLiteral("串口已断开: 设备已断开连接"));
     serialPortInst->close();
 }
 

@@ -60,7 +60,7 @@ private:
     void OpenSerialPort();
     void CloseSerialPort();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
-    void SerialPortLost(const QString &reason);
+    void SerialPortLost();
     int FindSerialPort();
     void updateComboBoxWidth();
     void CreateQSplineSeries();
