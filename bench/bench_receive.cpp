@@ -193,7 +193,12 @@ bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount)
             .arg(frameWireTimeUs, 0, 'f', 1)
             .arg(frameCostBound, 0, 'f', 2);
     };
-    report(QStringLiteral("receive_frame_us (%1)").arg(mode), wholeUs, QStringLiteral("us"), againstWireTime(wholeUs));
+    // The whole path includes the benchmark's own pty round trip for every frame, so
+    // it is shown for comparison; the bound is on what the console itself spends.
+    report(QStringLiteral("receive_frame_us (%1)").arg(mode), wholeUs, QStringLiteral("us"),
+           QStringLiteral("ratio %1 of %2 us wire time, one pty round trip per frame included")
+               .arg(wholeUs / frameWireTimeUs, 0, 'f', 3)
+               .arg(frameWireTimeUs, 0, 'f', 1));
     report(QStringLiteral("receive_frame_slot_us (%1)").arg(mode), slotUs, QStringLiteral("us"),
            againstWireTime(slotUs));
     report(QStringLiteral("chart_paints_per_frame (%1)").arg(mode),
