@@ -191,7 +191,8 @@ int MainWindow::FindSerialPort()
     serialPortList = listing.portNames;
     ui->comboBox_port->clear();
     ui->comboBox_port->addItems(listing.displayTexts);
-    ui->comboBox_port->setCurrentIndex(PortListing::entryToSelect(serialPortList, selectedPort, PortListing::preferredPort()));
+    ui->comboBox_port->setCurrentIndex(
+        PortListing::entryToSelect(serialPortList, selectedPort, PortListing::preferredPort()));
     updateComboBoxWidth();
     return int(listing.displayTexts.size());
 }
