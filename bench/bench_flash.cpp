@@ -5,8 +5,8 @@
 // "name: value unit" lines; timing is reported, never judged, so the exit code only
 // says whether every byte arrived.
 
-#include "SerialPortHandler.h"
-#include "firmwareflasher.h"
+#include "gui/SerialPortHandler.h"
+#include "link/firmwareflasher.h"
 #include "testsupport.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 // peak is the process's own, so each case runs in a process of its own. Prints
 // "name: value unit" lines.
 
-#include "SerialPortHandler.h"
+#include "gui/SerialPortHandler.h"
 #include "testsupport.h"
 
 #include <QApplication>

@@ -14,8 +14,8 @@
 
 #include "testsupport.h"
 
-#include "SerialPortHandler.h"
-#include "powerchartdata.h"
+#include "gui/SerialPortHandler.h"
+#include "core/powerchartdata.h"
 
 #include <QApplication>
 #include <QChartView>

@@ -1,7 +1,7 @@
 // Shows the console window and exits as soon as it has been painted once; the
 // report script times whole runs of it, from process start to that exit.
 
-#include "mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -4,8 +4,8 @@
 
 #include "boardsimulator.h"
 #include "boardthread.h"
-#include "mainwindow.h"
-#include "portlisting.h"
+#include "gui/mainwindow.h"
+#include "core/portlisting.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -4,8 +4,8 @@
 // Usage: demo-screenshot OUTPUT.png [seconds]
 
 #include "boardthread.h"
-#include "mainwindow.h"
-#include "portlisting.h"
+#include "gui/mainwindow.h"
+#include "core/portlisting.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,7 +4,7 @@
 // one image size far beyond what fits in memory, to check the packet arithmetic
 // over the whole range the packet's offset field can address.
 
-#include "flashpackets.h"
+#include "core/flashpackets.h"
 #include "fuzzsupport.h"
 
 #include <QByteArray>

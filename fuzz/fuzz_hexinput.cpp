@@ -3,7 +3,7 @@
 // Input: one byte choosing the text's encoding, then the text (see fuzzsupport.h).
 
 #include "fuzzsupport.h"
-#include "hexinput.h"
+#include "core/hexinput.h"
 
 #include <QByteArray>
 

@@ -7,7 +7,7 @@
 // and product identifiers.
 
 #include "fuzzsupport.h"
-#include "portlisting.h"
+#include "core/portlisting.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -9,9 +9,9 @@
 // length (0 to 63).
 
 #include "fuzzsupport.h"
-#include "powerchartdata.h"
-#include "receivestream.h"
-#include "telemetry.h"
+#include "core/powerchartdata.h"
+#include "core/receivestream.h"
+#include "core/telemetry.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,7 +1,7 @@
 #include "testsupport.h"
 
-#include "SerialPortHandler.h"
-#include "portlisting.h"
+#include "gui/SerialPortHandler.h"
+#include "core/portlisting.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

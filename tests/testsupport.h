@@ -2,7 +2,7 @@
 #define TESTSUPPORT_H
 
 #include "coretestsupport.h"
-#include "mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ptypair.h"
 
 #include <QAbstractButton>

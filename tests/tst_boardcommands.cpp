@@ -1,5 +1,5 @@
-#include "SerialPortHandler.h"
-#include "commandframes.h"
+#include "gui/SerialPortHandler.h"
+#include "core/commandframes.h"
 #include "testsupport.h"
 
 #include <QLineEdit>

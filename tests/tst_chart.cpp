@@ -1,8 +1,8 @@
 #include "testsupport.h"
 
-#include "SerialPortHandler.h"
-#include "powerchartdata.h"
-#include "telemetry.h"
+#include "gui/SerialPortHandler.h"
+#include "core/powerchartdata.h"
+#include "core/telemetry.h"
 
 #include <QChart>
 #include <QChartView>

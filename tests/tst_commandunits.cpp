@@ -1,7 +1,7 @@
-#include "commandframes.h"
-#include "firmwareimage.h"
-#include "flashpackets.h"
-#include "registerfield.h"
+#include "core/commandframes.h"
+#include "core/firmwareimage.h"
+#include "core/flashpackets.h"
+#include "core/registerfield.h"
 #include "coretestsupport.h"
 
 #include <QDateTime>

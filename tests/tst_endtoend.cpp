@@ -1,9 +1,9 @@
 // The console as it ships, against the simulated board over a pty.
 
-#include "SerialPortHandler.h"
+#include "gui/SerialPortHandler.h"
 #include "boardsimulator.h"
 #include "boardthread.h"
-#include "portlisting.h"
+#include "core/portlisting.h"
 #include "testsupport.h"
 
 #include <QAbstractSlider>

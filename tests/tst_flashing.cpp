@@ -1,5 +1,5 @@
-#include "SerialPortHandler.h"
-#include "firmwareflasher.h"
+#include "gui/SerialPortHandler.h"
+#include "link/firmwareflasher.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "gui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

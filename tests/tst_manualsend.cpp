@@ -1,6 +1,6 @@
 #include "testsupport.h"
 
-#include "SerialPortHandler.h"
+#include "gui/SerialPortHandler.h"
 
 #include <QCheckBox>
 #include <QSerialPort>

@@ -1,8 +1,8 @@
 #include "testsupport.h"
 
-#include "SerialPortHandler.h"
-#include "logpane.h"
-#include "telemetry.h"
+#include "gui/SerialPortHandler.h"
+#include "gui/logpane.h"
+#include "core/telemetry.h"
 
 #include <QDebug>
 #include <QScrollBar>

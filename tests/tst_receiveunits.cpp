@@ -1,7 +1,7 @@
-#include "hexinput.h"
-#include "powerchartdata.h"
-#include "receivestream.h"
-#include "telemetry.h"
+#include "core/hexinput.h"
+#include "core/powerchartdata.h"
+#include "core/receivestream.h"
+#include "core/telemetry.h"
 #include "coretestsupport.h"
 
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "SerialPortHandler.h"
-#include "portlisting.h"
-#include "portopenfailure.h"
-#include "serialporthangup.h"
-#include "serialsend.h"
+#include "gui/SerialPortHandler.h"
+#include "core/portlisting.h"
+#include "core/portopenfailure.h"
+#include "link/serialporthangup.h"
+#include "link/serialsend.h"
 #include "testsupport.h"
 
 #include <QComboBox>

@@ -1,9 +1,9 @@
 // The board's adapter pulled out in the middle of work: during a flash and while
 // telemetry streams in.
 
-#include "SerialPortHandler.h"
-#include "mainwindow.h"
-#include "portlisting.h"
+#include "gui/SerialPortHandler.h"
+#include "gui/mainwindow.h"
+#include "core/portlisting.h"
 #include "testsupport.h"
 
 #include <QRegularExpression>

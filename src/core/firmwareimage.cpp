@@ -1,6 +1,6 @@
-#include "firmwareimage.h"
+#include "core/firmwareimage.h"
 
-#include "flashpackets.h"
+#include "core/flashpackets.h"
 
 #include <QDateTime>
 #include <QFile>

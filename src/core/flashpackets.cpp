@@ -1,4 +1,4 @@
-#include "flashpackets.h"
+#include "core/flashpackets.h"
 
 #include <algorithm>
 #include <cstring>

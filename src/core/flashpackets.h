@@ -1,7 +1,7 @@
 #ifndef FLASHPACKETS_H
 #define FLASHPACKETS_H
 
-#include "commandframes.h"
+#include "core/commandframes.h"
 
 #include <QByteArray>
 

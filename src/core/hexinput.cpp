@@ -1,4 +1,4 @@
-#include "hexinput.h"
+#include "core/hexinput.h"
 
 #include <QRegularExpression>
 

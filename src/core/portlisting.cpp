@@ -1,4 +1,4 @@
-#include "portlisting.h"
+#include "core/portlisting.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "portopenfailure.h"
+#include "core/portopenfailure.h"
 
 namespace PortOpenFailure {
 

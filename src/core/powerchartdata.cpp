@@ -1,4 +1,4 @@
-#include "powerchartdata.h"
+#include "core/powerchartdata.h"
 
 void PowerChartData::addSample(const Telemetry::Sample &sample)
 {

@@ -1,7 +1,7 @@
 #ifndef POWERCHARTDATA_H
 #define POWERCHARTDATA_H
 
-#include "telemetry.h"
+#include "core/telemetry.h"
 
 #include <QList>
 #include <QPointF>

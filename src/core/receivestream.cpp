@@ -1,6 +1,6 @@
-#include "receivestream.h"
+#include "core/receivestream.h"
 
-#include "telemetry.h"
+#include "core/telemetry.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "registerfield.h"
+#include "core/registerfield.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "telemetry.h"
+#include "core/telemetry.h"
 
 namespace Telemetry {
 

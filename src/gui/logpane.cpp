@@ -1,4 +1,4 @@
-#include "logpane.h"
+#include "gui/logpane.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>

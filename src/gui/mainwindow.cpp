@@ -1,11 +1,11 @@
-#include "mainwindow.h"
+#include "gui/mainwindow.h"
 
-#include "SerialPortHandler.h"
-#include "firmwareflasher.h"
-#include "firmwareimage.h"
-#include "hexinput.h"
-#include "logpane.h"
-#include "registerfield.h"
+#include "gui/SerialPortHandler.h"
+#include "link/firmwareflasher.h"
+#include "core/firmwareimage.h"
+#include "core/hexinput.h"
+#include "gui/logpane.h"
+#include "core/registerfield.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

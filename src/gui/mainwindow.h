@@ -1,7 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "commandframes.h"
+#include "core/commandframes.h"
 
 #include <QByteArray>
 #include <QMainWindow>

@@ -1,7 +1,7 @@
-#include "firmwareflasher.h"
+#include "link/firmwareflasher.h"
 
-#include "flashpackets.h"
-#include "serialsend.h"
+#include "core/flashpackets.h"
+#include "link/serialsend.h"
 
 #include <QSerialPort>
 #include <QThread>

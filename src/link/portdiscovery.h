@@ -1,7 +1,7 @@
 #ifndef PORTDISCOVERY_H
 #define PORTDISCOVERY_H
 
-#include "portlisting.h"
+#include "core/portlisting.h"
 
 namespace PortDiscovery {
 

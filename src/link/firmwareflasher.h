@@ -1,7 +1,7 @@
 #ifndef FIRMWAREFLASHER_H
 #define FIRMWAREFLASHER_H
 
-#include "commandframes.h"
+#include "core/commandframes.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

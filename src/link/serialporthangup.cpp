@@ -1,4 +1,4 @@
-#include "serialporthangup.h"
+#include "link/serialporthangup.h"
 
 #include <QEvent>
 #include <QSerialPort>

@@ -1,4 +1,4 @@
-#include "portdiscovery.h"
+#include "link/portdiscovery.h"
 
 #include <QSerialPortInfo>
 

@@ -1,4 +1,4 @@
-#include "serialsend.h"
+#include "link/serialsend.h"
 
 #include <QDeadlineTimer>
 #include <QSerialPort>
