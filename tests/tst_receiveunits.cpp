@@ -2,9 +2,11 @@
 #include "core/powerchartdata.h"
 #include "core/receivestream.h"
 #include "core/telemetry.h"
+#include "core/telemetrycsv.h"
 #include "coretestsupport.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <climits>
@@ -33,6 +35,8 @@ private slots:
     void rollingWindow();
     void samplesKeepTheirValues();
     void counterCrossesThe32BitLimit();
+    void csvRow_data();
+    void csvRow();
 
     void parseHexInput_data();
     void parseHexInput();
@@ -338,6 +342,43 @@ void TestReceiveUnits::counterCrossesThe32BitLimit()
         QCOMPARE(list.at(i).x(), list.at(i - 1).x() + 1);
     QCOMPARE(data.xRangeLow(), double(first + 6 - PowerChartData::maxPoints));
     QCOMPARE(data.xRangeHigh(), double(first + 6));
+}
+
+void TestReceiveUnits::csvRow_data()
+{
+    QTest::addColumn<QDateTime>("receivedAt");
+    QTest::addColumn<qint64>("elapsedUs");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QDate day(2026, 12, 8);
+    QTest::newRow("the documented frame, shortest values")
+        << QDateTime(day, QTime(1, 2, 3, 45), QTimeZone::utc()) << qint64(0) << hex("FF FF 00 00 00 64 0A 50 F0 7F")
+        << QByteArray("2026-12-08T01:02:03.045+00:00,0.000000,7,100,10,21.6,-7.2,127\n");
+    QTest::newRow("offset east, readings at both ends")
+        << QDateTime(day, QTime(23, 59, 59, 999), QTimeZone(5 * 3600 + 30 * 60)) << qint64(12345678)
+        << hex("FF FF 00 00 00 80 7F 80 7F FF")
+        << QByteArray("2026-12-08T23:59:59.999+05:30,12.345678,7,-128,127,-34.56,57.15,-1\n");
+    QTest::newRow("offset west")
+        << QDateTime(day, QTime(0, 0), QTimeZone(-3 * 3600)) << qint64(1) << hex("FF FF 00 00 00 01 02 03 04 05")
+        << QByteArray("2026-12-08T00:00:00.000-03:00,0.000001,7,1,2,0.81,1.8,5\n");
+}
+
+void TestReceiveUnits::csvRow()
+{
+    QFETCH(QDateTime, receivedAt);
+    QFETCH(qint64, elapsedUs);
+    QFETCH(QByteArray, frame);
+    QFETCH(QByteArray, expected);
+
+    QVERIFY(TelemetryCsv::header().startsWith("timestamp,elapsed_s,sample,1.8V power,"));
+    const QByteArray row = TelemetryCsv::row(receivedAt, elapsedUs, 7, *Telemetry::decodeFrame(frame));
+    QCOMPARE(row, expected);
+    // Each value reads back as the very double that was plotted.
+    const QList<QByteArray> fields = row.trimmed().split(',');
+    const Telemetry::Sample sample = *Telemetry::decodeFrame(frame);
+    for (int i = 0; i < Telemetry::seriesCount; ++i)
+        QCOMPARE(fields.at(3 + i).toDouble(), sample[i]);
 }
 
 void TestReceiveUnits::parseHexInput_data()
