@@ -73,9 +73,9 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    setImageFileChooser([imagePath](QWidget *) { return imagePath; });
 
     TestSupport::PtyConsole console;
+    console.window().setImageFileChooser([imagePath](QWidget *) { return imagePath; });
     if (!console.board().isValid() || !serialPortInst->isOpen()) {
         std::fprintf(stderr, "the console could not open the pty\n");
         return 1;

@@ -17,6 +17,7 @@
 #include "gui/SerialPortHandler.h"
 #include "core/powerchartdata.h"
 
+#include <QLineSeries>
 #include <QApplication>
 #include <QChartView>
 #include <QCommandLineParser>

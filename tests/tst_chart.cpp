@@ -4,6 +4,8 @@
 #include "core/powerchartdata.h"
 #include "core/telemetry.h"
 
+#include <QLineSeries>
+#include <QValueAxis>
 #include <QChart>
 #include <QChartView>
 #include <QDebug>

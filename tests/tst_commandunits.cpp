@@ -54,8 +54,6 @@ private slots:
     void refuseImage_data();
     void refuseImage();
     void refuseShortRead();
-    void describeImage();
-    void describeImageWithoutBirthTime();
 };
 
 using TestSupport::expectedPacket;
@@ -470,45 +468,6 @@ void TestCommandUnits::refuseShortRead()
     const FirmwareImage image = FirmwareImage::read(shortFile);
     QVERIFY2(!image.ok, qPrintable(shortFile));
     QVERIFY(!image.error.isEmpty());
-}
-
-void TestCommandUnits::describeImage()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("固件 v1.bin"));
-    QVERIFY(writeFile(path, patternImage(1234)));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime(QDate(2023, 4, 5), QTime(16, 7, 8)), QFileDevice::FileModificationTime));
-    }
-
-    const QFileInfo info(path);
-    const QStringList lines = FirmwareImage::describe(info);
-    QCOMPARE(lines.size(), 6);
-    QCOMPARE(lines.at(0), QStringLiteral("\n=== 文件信息 ==="));
-    // Markup that the log pane shows as the text itself.
-    const QString textSpan = QStringLiteral("<span style=\"white-space:pre-wrap\">%1</span>");
-    QCOMPARE(lines.at(1), QStringLiteral("文件名: ") + textSpan.arg(QStringLiteral("固件 v1.bin")));
-    QCOMPARE(lines.at(2), QStringLiteral("文件路径: ") + textSpan.arg(info.absoluteFilePath()));
-    QVERIFY(lines.at(2).endsWith(QStringLiteral("/固件 v1.bin</span>")));
-    QCOMPARE(lines.at(3), QStringLiteral("文件大小: 1234 字节"));
-    QVERIFY(lines.at(4).startsWith(QStringLiteral("创建时间: ")));
-    const QString birth = lines.at(4).mid(6);
-    QVERIFY2(birth.isEmpty() || QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(birth).hasMatch(),
-             qPrintable(birth));
-    QCOMPARE(lines.at(5), QStringLiteral("修改时间: 2023-04-05 16:07:08"));
-}
-
-void TestCommandUnits::describeImageWithoutBirthTime()
-{
-    // The proc file system records no creation time.
-    const QFileInfo info(QStringLiteral("/proc/version"));
-    if (!info.exists() || info.birthTime().isValid())
-        QSKIP("no file here without a creation time");
-    const QStringList lines = FirmwareImage::describe(info);
-    QCOMPARE(lines.at(4), QStringLiteral("创建时间: "));
 }
 
 QTEST_APPLESS_MAIN(TestCommandUnits)

@@ -6,6 +6,8 @@
 #include "core/portlisting.h"
 #include "testsupport.h"
 
+#include <QLineSeries>
+#include <QValueAxis>
 #include <QAbstractSlider>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -144,7 +146,6 @@ void TestEndToEnd::init()
 
 void TestEndToEnd::cleanup()
 {
-    setImageFileChooser({});
     if (widget<QCheckBox>(*m_window, "checkBox_GPU_power_draw")->isChecked()) {
         const qsizetype decodedBefore = m_decoded.size();
         click(*m_window, "checkBox_GPU_power_draw");
@@ -295,7 +296,7 @@ void TestEndToEnd::flashWhileTelemetryStreams()
         m_board->simulator()->setTextAnswersEnabled(false);
         m_board->simulator()->setTelemetryRate(50);
     });
-    setImageFileChooser([path](QWidget *) { return path; });
+    m_window->setImageFileChooser([path](QWidget *) { return path; });
     click(*m_window, "pushButton_open_File");
     QCOMPARE(widget<QLineEdit>(*m_window, "lineEdit_file_path")->text(), path);
     click(*m_window, "checkBox_GPU_power_draw");

@@ -1,5 +1,6 @@
 #include "gui/SerialPortHandler.h"
 #include "link/firmwareflasher.h"
+#include "linktestsupport.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,7 @@
 #include <thread>
 #include <unistd.h>
 
+using TestSupport::DrainingBoard;
 using TestSupport::PtyConsole;
 
 // The image is process-wide and survives from one console window to the next: the
@@ -32,7 +34,6 @@ class TestFlashing : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
 
     void flashBeforeAnyImage_data();
     void flashBeforeAnyImage();
@@ -51,10 +52,6 @@ private slots:
     void packetFailsToGoOut();
     void controlsWhileFlashing();
     void windowClosedMidFlash();
-    void flasherPacesPackets_data();
-    void flasherPacesPackets();
-    void flasherEndsEarly_data();
-    void flasherEndsEarly();
 
 private:
     QString writeImage(const QString &name, const QByteArray &content);
@@ -124,41 +121,6 @@ void expectSuccess(PtyConsole &console)
     QCOMPARE(console.newLogLines(), QStringList());
 }
 
-// Plays a board that takes everything in until told to stop.
-class DrainingBoard
-{
-public:
-    explicit DrainingBoard(PtyPair &pty)
-        : m_thread([this, &pty] {
-              char buffer[4096];
-              while (!m_stop) {
-                  pollfd pfd { pty.masterFd(), POLLIN, 0 };
-                  if (::poll(&pfd, 1, 20) <= 0)
-                      continue;
-                  const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
-                  if (n > 0)
-                      m_received += n;
-              }
-          })
-    {
-    }
-    ~DrainingBoard() { stop(); }
-
-    qsizetype stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_received;
-    }
-    qsizetype received() const { return m_received; }
-
-private:
-    std::atomic<bool> m_stop { false };
-    std::atomic<qsizetype> m_received { 0 };
-    std::thread m_thread;
-};
-
 void expectFailure(PtyConsole &console, const QString &reason)
 {
     QCOMPARE(console.newLogLines(), (QStringList { reason, failureLine }));
@@ -172,15 +134,6 @@ void expectFailure(PtyConsole &console, const QString &reason)
 void TestFlashing::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    setImageFileChooser([this](QWidget *parent) {
-        m_chooserParent = parent;
-        return m_chosenFile;
-    });
-}
-
-void TestFlashing::cleanupTestCase()
-{
-    setImageFileChooser({});
 }
 
 QString TestFlashing::writeImage(const QString &name, const QByteArray &content)
@@ -192,6 +145,10 @@ QString TestFlashing::writeImage(const QString &name, const QByteArray &content)
 void TestFlashing::open(PtyConsole &console, const QString &fileName)
 {
     m_chosenFile = fileName;
+    console.window().setImageFileChooser([this](QWidget *parent) {
+        m_chooserParent = parent;
+        return m_chosenFile;
+    });
     TestSupport::click(console.window(), "pushButton_open_File");
 }
 
@@ -562,124 +519,6 @@ void TestFlashing::windowClosedMidFlash()
     const qsizetype received = board.stop() + console->strayBytes().size();
     QCOMPARE(received % 40, 0);
     QVERIFY(received < 64 * 1024 / 32 * 40);
-}
-
-void TestFlashing::flasherPacesPackets_data()
-{
-    QTest::addColumn<int>("size");
-
-    QTest::newRow("one packet") << 10;
-    QTest::newRow("a short last packet") << 1000;
-    QTest::newRow("16 KiB") << 16 * 1024;
-}
-
-// The flasher alone, on a port of its own: the board sees the packets in order,
-// each handed over whole, at least the pause apart, with the event loop running
-// between them.
-void TestFlashing::flasherPacesPackets()
-{
-    QFETCH(int, size);
-
-    PtyPair pty;
-    QSerialPort port(pty.slavePath());
-    QVERIFY(port.open(QIODevice::ReadWrite));
-    DrainingBoard board(pty);
-    const QByteArray image = TestSupport::patternImage(size, 8);
-    FirmwareFlasher flasher(&port, image, 5000);
-    QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
-    QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
-
-    QList<qsizetype> progress;
-    QList<qint64> progressNs;
-    QList<qsizetype> pendingAtProgress;
-    int loopTurnsBetween = 0;
-    int lastProgressTurns = 0;
-    QElapsedTimer clock;
-    clock.start();
-    connect(&flasher, &FirmwareFlasher::progress, this, [&](qsizetype sent, qsizetype total) {
-        QCOMPARE(total, qsizetype(size));
-        progress.append(sent);
-        progressNs.append(clock.nsecsElapsed());
-        pendingAtProgress.append(port.bytesToWrite());
-        lastProgressTurns = loopTurnsBetween;
-    });
-    QTimer loopTurn;
-    connect(&loopTurn, &QTimer::timeout, this, [&] { ++loopTurnsBetween; });
-    loopTurn.start(0);
-
-    flasher.start();
-    QVERIFY(flasher.isRunning());
-    QVERIFY(TestSupport::processEventsUntil([&] { return !flasher.isRunning(); }, 30000));
-    loopTurn.stop();
-    const qsizetype packets = (size + 31) / 32;
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(failed.count(), 0);
-    QCOMPARE(flasher.bytesSent(), qsizetype(size));
-    QCOMPARE(progress.size(), packets + 1);
-    QCOMPARE(progress.first(), 0);
-    QCOMPARE(progress.last(), qsizetype(size));
-    QCOMPARE(pendingAtProgress.count(0), pendingAtProgress.size());
-    qint64 shortestGapNs = std::numeric_limits<qint64>::max();
-    for (qsizetype i = 2; i < progressNs.size(); ++i)
-        shortestGapNs = std::min(shortestGapNs, progressNs.at(i) - progressNs.at(i - 1));
-    if (packets > 1)
-        QVERIFY2(shortestGapNs >= FirmwareFlasher::pauseNs, qPrintable(QString::number(shortestGapNs)));
-    QVERIFY2(lastProgressTurns >= packets - 1, qPrintable(QString::number(lastProgressTurns)));
-
-    QVERIFY(TestSupport::processEventsUntil([&] { return board.received() >= packets * 40; }));
-    QCOMPARE(board.stop(), packets * 40);
-}
-
-void TestFlashing::flasherEndsEarly_data()
-{
-    QTest::addColumn<QString>("how");
-
-    QTest::newRow("stopped") << "stop";
-    QTest::newRow("port closed") << "close";
-    QTest::newRow("packet timed out, board not reading") << "timeout";
-}
-
-void TestFlashing::flasherEndsEarly()
-{
-    QFETCH(QString, how);
-
-    PtyPair pty;
-    QSerialPort port(pty.slavePath());
-    QVERIFY(port.open(QIODevice::ReadWrite));
-    std::optional<DrainingBoard> board;
-    if (how != QLatin1String("timeout"))
-        board.emplace(pty);
-    FirmwareFlasher flasher(&port, TestSupport::patternImage(1024 * 1024, 9), 200);
-    QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
-    QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
-
-    flasher.start();
-    if (how == QLatin1String("timeout")) {
-        QVERIFY(TestSupport::processEventsUntil([&] { return !flasher.isRunning(); }, 60000));
-    } else {
-        QVERIFY(TestSupport::processEventsUntil([&] { return flasher.bytesSent() >= 3200; }, 10000));
-        if (how == QLatin1String("stop"))
-            flasher.stop();
-        else
-            port.close();
-    }
-    QVERIFY(!flasher.isRunning());
-    QCOMPARE(finished.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.first().first().toString().isEmpty(), how != QLatin1String("timeout"));
-    const qsizetype sent = flasher.bytesSent();
-    QVERIFY(sent % 32 == 0 && sent < 1024 * 1024);
-    // Nothing more happens once the flash has ended: a pause started now ends
-    // after any the flasher had started, and a packet it still meant to send
-    // would have gone by then.
-    bool pauseOver = false;
-    QTimer::singleShot(std::chrono::milliseconds(FirmwareFlasher::pauseNs / 1000000), Qt::PreciseTimer, this,
-                       [&pauseOver] { pauseOver = true; });
-    QVERIFY(TestSupport::processEventsUntil([&pauseOver] { return pauseOver; }));
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(flasher.bytesSent(), sent);
-    if (port.isOpen())
-        QCOMPARE(port.bytesToWrite(), 0);
 }
 
 QTEST_MAIN(TestFlashing)

@@ -1,4 +1,6 @@
 #include "gui/mainwindow.h"
+#include "gui/SerialPortHandler.h"
+#include "gui/powerchart.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -20,6 +22,7 @@ private slots:
     void registerFieldsRefuseNonHex_data();
     void registerFieldsRefuseNonHex();
     void hexCheckBoxAnnouncesModes();
+    void secondWindowGoneFirstKeepsReceiving();
 };
 
 void TestMainWindow::slotTable()
@@ -131,6 +134,32 @@ void TestMainWindow::hexCheckBoxAnnouncesModes()
     QCOMPARE(logParagraphsFrom(window, 1), (QStringList { "HEX模式", "文本模式" }));
     QCOMPARE(paragraphColour(window, 1), QColor("orange"));
     QCOMPARE(paragraphColour(window, 2), QColor("orange"));
+}
+
+// Each window owns its receive path and chart: one that comes and goes takes
+// nothing of the first one's with it.
+void TestMainWindow::secondWindowGoneFirstKeepsReceiving()
+{
+    DebugMessages debug;
+    PtyConsole console;
+    QVERIFY(console.board().isValid());
+    delete new MainWindow;
+    // The one port is the process's: the second window closed it on its way out.
+    click(console.window(), "pushButton_portOpen");
+    QVERIFY(serialPortInst->isOpen());
+
+    const PowerChart *chart = console.window().findChild<PowerChart *>();
+    QVERIFY(chart);
+    const QByteArray frame = QByteArray::fromHex("FFFF000000640A50F07F");
+    QVERIFY(console.boardSends(frame.left(4)));
+    QVERIFY(console.boardSends(frame.mid(4)));
+    QCOMPARE(chart->data().sampleCount(), 1);
+    QCOMPARE(chart->data().points(4).constLast(), QPointF(0, 127));
+
+    // A head that nothing completes is let go once the line is quiet.
+    QVERIFY(console.boardSends(frame.left(3)));
+    QTRY_VERIFY(DebugMessages::messages().contains(QStringLiteral("遥测帧不完整, 已丢弃: ff ff 00")));
+    QCOMPARE(chart->data().sampleCount(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

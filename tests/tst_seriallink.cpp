@@ -36,8 +36,6 @@ private slots:
     void destructorClosesPort();
     void closeLetsWrittenBytesDrain_data();
     void closeLetsWrittenBytesDrain();
-    void drainTimeout_data();
-    void drainTimeout();
     void sendArrivesWholeAndPromptly_data();
     void sendArrivesWholeAndPromptly();
     void sendWhileClosed();
@@ -46,8 +44,6 @@ private slots:
     void hungUpPeerClosesPortOnce();
     void sendToHungUpPeerIsReported();
     void refreshKeepsOpenPortOpen();
-    void hangUpWatch_data();
-    void hangUpWatch();
 };
 
 void TestSerialLink::openAppliesLineSettings()
@@ -303,27 +299,6 @@ void TestSerialLink::closeLetsWrittenBytesDrain()
     }
 }
 
-void TestSerialLink::drainTimeout_data()
-{
-    QTest::addColumn<qint64>("pendingBytes");
-    QTest::addColumn<int>("baudRate");
-    QTest::addColumn<int>("expectedMs");
-
-    QTest::newRow("nothing pending") << qint64(0) << 921600 << SerialSend::drainMarginMs;
-    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << SerialSend::drainMarginMs + 1;
-    QTest::newRow("a second of line time") << qint64(92160) << 921600 << SerialSend::drainMarginMs + 1000;
-    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << SerialSend::drainMarginMs + 1000;
-    QTest::newRow("unknown rate") << qint64(4096) << -1 << SerialSend::drainMarginMs;
-}
-
-void TestSerialLink::drainTimeout()
-{
-    QFETCH(qint64, pendingBytes);
-    QFETCH(int, baudRate);
-    QFETCH(int, expectedMs);
-    QCOMPARE(SerialSend::drainTimeoutMs(pendingBytes, baudRate), expectedMs);
-}
-
 void TestSerialLink::sendArrivesWholeAndPromptly_data()
 {
     QTest::addColumn<int>("size");
@@ -444,41 +419,6 @@ void TestSerialLink::refreshKeepsOpenPortOpen()
     QVERIFY(serialPortList.contains(console.board().slavePath()));
     QVERIFY(console.window().SerialPortTransmitByteArray("still"));
     QCOMPARE(console.sentBytes(5), QByteArray("still"));
-}
-
-void TestSerialLink::hangUpWatch_data()
-{
-    QTest::addColumn<bool>("hangUp");
-    QTest::newRow("live port streaming") << false;
-    QTest::newRow("peer hung up") << true;
-}
-
-// Whatever the Qt version reports for a hung-up port, the watch notices it by its
-// empty wake-ups, and never takes a busy live port for a dead one.
-void TestSerialLink::hangUpWatch()
-{
-    QFETCH(bool, hangUp);
-    PtyPair pty;
-    QSerialPort port(pty.slavePath());
-    QVERIFY(port.open(QIODevice::ReadWrite));
-    SerialPortHangUpWatch watch;
-    watch.watch(&port);
-    QSignalSpy hungUp(&watch, &SerialPortHangUpWatch::hungUp);
-    qint64 received = 0;
-    connect(&port, &QSerialPort::readyRead, &watch, [&] { received += port.readAll().size(); });
-
-    if (hangUp) {
-        pty.closeMaster();
-        QTRY_COMPARE_WITH_TIMEOUT(hungUp.count(), 1, 5000);
-        port.close();
-    } else {
-        constexpr int chunks = 3 * SerialPortHangUpWatch::hungUpAfterEmptyWakeUps;
-        for (int i = 0; i < chunks; ++i) {
-            QVERIFY(pty.writeMaster("0123456789"));
-            QTRY_COMPARE_WITH_TIMEOUT(received, qint64(i + 1) * 10, 2000);
-        }
-        QCOMPARE(hungUp.count(), 0);
-    }
 }
 
 QTEST_MAIN(TestSerialLink)

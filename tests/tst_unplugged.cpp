@@ -6,6 +6,7 @@
 #include "core/portlisting.h"
 #include "testsupport.h"
 
+#include <QLineSeries>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,7 +20,6 @@ class TestUnplugged : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup();
     void duringFlash();
     void duringTelemetry();
 
@@ -27,11 +27,6 @@ private:
     void expectClosedOnceWithoutSpinning(PtyConsole &console, QStringList lines);
     void freshPeerOpens(PtyConsole &console);
 };
-
-void TestUnplugged::cleanup()
-{
-    setImageFileChooser({});
-}
 
 void TestUnplugged::expectClosedOnceWithoutSpinning(PtyConsole &console, QStringList lines)
 {
@@ -66,7 +61,7 @@ void TestUnplugged::duringFlash()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(64 * 1024, '\x5A'));
     file.close();
-    setImageFileChooser([path](QWidget *) { return path; });
+    console.window().setImageFileChooser([path](QWidget *) { return path; });
     click(console.window(), "pushButton_open_File");
     console.newLogLines();
 

@@ -2,21 +2,8 @@
 
 #include "core/flashpackets.h"
 
-#include <QDateTime>
+#include <QCoreApplication>
 #include <QFile>
-
-namespace {
-
-// The log pane takes a line as markup when it looks like markup, and as plain
-// text otherwise. Text the user named (a file name, a path) is escaped and kept
-// in a span so that it always reads as markup, shown exactly as typed: "<b>" and
-// "&amp;" alike, spaces and line breaks kept.
-QString textMarkup(const QString &text)
-{
-    return QStringLiteral("<span style=\"white-space:pre-wrap\">%1</span>").arg(text.toHtmlEscaped());
-}
-
-} // namespace
 
 FirmwareImage FirmwareImage::read(const QString &fileName)
 {
@@ -43,23 +30,19 @@ FirmwareImage FirmwareImage::read(const QString &fileName)
         return { false, {}, file.errorString() };
     if (data.size() != size)
         return { false, {}, QStringLiteral("读取不完整: 读到 %1 / %2 字节").arg(data.size()).arg(size) };
+    // An empty file is an image too: its data is empty, never null, so that the
+    // flash can tell it from no image at all.
+    if (data.isNull())
+        data = QByteArray("", 0);
     return { true, std::move(data), {} };
 }
 
-QStringList FirmwareImage::describe(const QFileInfo &info)
+FirmwareImage::Description FirmwareImage::describe(const QFileInfo &info)
 {
-    const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
-    return {
-        QStringLiteral("\n=== 文件信息 ==="),
-        QStringLiteral("文件名: ") + textMarkup(info.fileName()),
-        QStringLiteral("文件路径: ") + textMarkup(info.absoluteFilePath()),
-        QStringLiteral("文件大小: ") + QString::number(info.size()) + QStringLiteral(" 字节"),
-        QStringLiteral("创建时间: ") + info.birthTime().toLocalTime().toString(format),
-        QStringLiteral("修改时间: ") + info.lastModified().toLocalTime().toString(format),
-    };
+    return { info.fileName(), info.absoluteFilePath(), info.size(), info.birthTime(), info.lastModified() };
 }
 
 QString FirmwareImage::describeOpenFailure(const QString &fileName, const QString &error)
 {
-    return textMarkup(QStringLiteral("无法打开文件: %1\n错误: %2").arg(fileName, error));
+    return QCoreApplication::translate("MainWindow", "无法打开文件: %1\n错误: %2").arg(fileName, error);
 }

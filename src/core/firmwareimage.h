@@ -2,14 +2,14 @@
 #define FIRMWAREIMAGE_H
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QString>
-#include <QStringList>
 
 struct FirmwareImage
 {
     bool ok = false;
-    QByteArray data;
+    QByteArray data; // not null once read, even for an empty file
     QString error; // why the file was refused, for the "错误: %2" part
 
     // Reads the whole file, or refuses it: a file that cannot be opened, a device or
@@ -17,12 +17,19 @@ struct FirmwareImage
     // field, and a read that fails or comes back shorter than the file.
     static FirmwareImage read(const QString &fileName);
 
-    // The lines that describe a loaded image in the log pane, in order. The pane reads
-    // markup: the name and the path come escaped, shown as they are.
-    static QStringList describe(const QFileInfo &info);
+    // What the log pane tells about a loaded image.
+    struct Description
+    {
+        QString fileName;
+        QString absoluteFilePath;
+        qint64 size = 0;
+        QDateTime created; // invalid where the file system records no creation time
+        QDateTime modified;
+    };
+    static Description describe(const QFileInfo &info);
 
-    // The log pane's line for a file that could not be opened: the name as given and
-    // the reason, shown as they are, on two lines.
+    // The line for a file that could not be opened: the name as given and the
+    // reason, on two lines.
     static QString describeOpenFailure(const QString &fileName, const QString &error);
 };
 

@@ -1,26 +1,21 @@
 #include "gui/SerialPortHandler.h"
 
+#include "core/consoletext.h"
+#include "core/portlisting.h"
+#include "core/portopenfailure.h"
+#include "core/telemetry.h"
 #include "gui/logpane.h"
 #include "gui/mainwindow.h"
+#include "gui/powerchart.h"
 #include "link/portdiscovery.h"
-#include "core/portopenfailure.h"
-#include "core/powerchartdata.h"
-#include "core/receivestream.h"
+#include "link/portreceiver.h"
 #include "link/serialporthangup.h"
 #include "link/serialsend.h"
-#include "core/telemetry.h"
 #include "ui_mainwindow.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QListView>
-#include <QOpenGLContext>
-#include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -33,53 +28,10 @@ QLineSeries *chartLineSeries[5] = {};
 
 namespace {
 
-constexpr int chartXRangeLow = 0;
-constexpr int chartXRangeHigh = 500;
-constexpr int chartXTickCount = 11;
-constexpr int chartYRangeLow = 0;
-constexpr int chartYRangeHigh = 140;
-constexpr int chartYTickCount = 8;
-
-// What the receive path keeps between reads. The stream belongs to the open port:
-// a frame head cut off by the driver, the half of a character whose other bytes
-// are still on the way, and the timer that ends the wait for the rest of a held
-// frame head once the line has gone quiet. The curves' points outlive any port
-// and any window: closing and reopening the port, or a new window, carries on
-// with the same curves and the same count.
-//
-// Moving the X axis lays its labels out anew, about a millisecond, ten times a
-// frame's 108 us on the wire. Every frame goes into the point lists at once, but
-// the curves and the axis are refreshed at most once per display frame, so a
-// board streaming at full line rate cannot make the window fall behind.
-struct ReceivePath
-{
-    static constexpr qint64 chartRefreshIntervalMs = 16;
-
-    ReceiveStream stream;
-    QPointer<QTimer> heldBytesTimer;
-    PowerChartData chartData;
-    QElapsedTimer lastChartRefresh;
-    QPointer<MainWindow> chartRefreshPendingFor;
-};
-ReceivePath receivePath;
-
-QPointer<SerialPortHangUpWatch> hangUpWatch;
-
 bool isLostDeviceError(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
         || error == QSerialPort::WriteError;
-}
-
-// The chart's OpenGL path aborts the process where no context can be made (the
-// headless offscreen platform among them), so it is asked for only where one can.
-bool openGLDrawingAvailable()
-{
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
-        return false;
-    QOpenGLContext context;
-    return context.create();
 }
 
 } // namespace
@@ -96,49 +48,45 @@ void MainWindow::ConfigSerialPort()
         if (isLostDeviceError(error))
             SerialPortLost();
     });
-    receivePath.heldBytesTimer = new QTimer(this);
-    receivePath.heldBytesTimer->setSingleShot(true);
-    receivePath.heldBytesTimer->setInterval(ReceiveStream::holdLimitMs);
-    connect(receivePath.heldBytesTimer, &QTimer::timeout, this,
-            [this] { showReceived(receivePath.stream.expireHeld()); });
-    hangUpWatch = new SerialPortHangUpWatch(this);
+    m_receiver = new PortReceiver(this);
+    connect(m_receiver, &PortReceiver::piecesReceived, this, &MainWindow::showReceived);
+    m_hangUpWatch = new SerialPortHangUpWatch(this);
     // Queued: closing the port deletes the very notifier whose wake-up is being
     // delivered when the watch speaks.
-    connect(hangUpWatch, &SerialPortHangUpWatch::hungUp, this,
-            [this] { SerialPortLost(); }, Qt::QueuedConnection);
+    connect(m_hangUpWatch, &SerialPortHangUpWatch::hungUp, this, [this] { SerialPortLost(); },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::OpenSerialPort()
 {
     const int index = ui->comboBox_port->currentIndex();
     if (index < 0 || index >= serialPortList.size()) {
-        reportLine(QStringLiteral("无可用串口"));
+        reportLine(ConsoleText::noPortAvailable());
         return;
     }
 
     const QString curSerialPort = serialPortList.at(index);
     SerialSend::closeAfterDrain(*serialPortInst);
     serialPortInst->setPortName(curSerialPort);
-    receivePath.stream.reset();
-    receivePath.heldBytesTimer->stop();
+    m_receiver->reset();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
-        hangUpWatch->watch(serialPortInst);
-        qDebug().noquote() << curSerialPort << "串口打开成功";
-        logLine(QStringLiteral("串口打开成功"));
+        m_hangUpWatch->watch(serialPortInst);
+        qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
+        m_log->appendLine(ConsoleText::portOpened());
     } else {
         const QSerialPort::SerialPortError error = serialPortInst->error();
         const QString errorText = serialPortInst->errorString();
-        qDebug().noquote() << curSerialPort << "串口打开失败:" << error << errorText;
-        logLine(QStringLiteral("串口打开失败"));
-        logLine(PortOpenFailure::reason(error == QSerialPort::PermissionError, errorText));
+        qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << error << errorText;
+        m_log->appendLine(ConsoleText::portOpenFailed());
+        m_log->appendLine(PortOpenFailure::reason(error == QSerialPort::PermissionError, errorText));
     }
 }
 
 void MainWindow::CloseSerialPort()
 {
     SerialSend::closeAfterDrain(*serialPortInst);
-    reportLine(QStringLiteral("关闭串口"));
+    reportLine(ConsoleText::portClosed());
 }
 
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
@@ -152,7 +100,7 @@ void MainWindow::SerialPortLost()
 {
     if (!serialPortInst->isOpen())
         return;
-    reportLine(QStringLiteral("串口已断开: 设备已断开连接"));
+    reportLine(ConsoleText::portLost());
     serialPortInst->close();
 }
 
@@ -169,14 +117,12 @@ bool MainWindow::SerialPortTransmit(const uint8_t *data, int length)
 bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 {
     if (!serialPortInst->isOpen()) {
-        reportLine(QStringLiteral("串口未打开"));
+        reportLine(ConsoleText::portNotOpen());
         return false;
     }
     const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
-    if (!outcome.ok) {
-        const QString line = QStringLiteral("发送失败: ") + outcome.error;
-        reportLine(line);
-    }
+    if (!outcome.ok)
+        reportLine(ConsoleText::sendFailed(outcome.error));
     return outcome.ok;
 }
 
@@ -211,15 +157,10 @@ void MainWindow::updateComboBoxWidth()
 
 void MainWindow::ReceiveSerialPortData()
 {
-    const QByteArray uartData = serialPortInst->readAll();
-    showReceived(receivePath.stream.take(uartData));
-    if (receivePath.stream.holdsBytes())
-        receivePath.heldBytesTimer->start();
-    else
-        receivePath.heldBytesTimer->stop();
+    m_receiver->take(serialPortInst->readAll());
 }
 
-void MainWindow::showReceived(const QList<ReceivedPiece> &pieces)
+void MainWindow::showReceived(const ReceiveStream::Pieces &pieces)
 {
     for (const ReceivedPiece &piece : pieces) {
         switch (piece.kind) {
@@ -228,7 +169,7 @@ void MainWindow::showReceived(const QList<ReceivedPiece> &pieces)
             qDebug() << piece.bytes;
             break;
         case ReceivedPiece::Text:
-            LogPane::insertBoardText(ui->textBrowser_logout, piece.text);
+            m_log->insertBoardText(piece.text);
             break;
         case ReceivedPiece::DroppedHead:
             qDebug().noquote() << "遥测帧不完整, 已丢弃:" << piece.bytes.toHex(' ');
@@ -239,78 +180,15 @@ void MainWindow::showReceived(const QList<ReceivedPiece> &pieces)
 
 void MainWindow::CreateQSplineSeries()
 {
-    chartAxisX = new QValueAxis();
-    chartAxisY = new QValueAxis();
-    const char *const names[5] = { "1.8V power", "3.3V power", "5V power", "12V power", "all power" };
-    for (int i = 0; i < 5; ++i) {
-        chartLineSeries[i] = new QLineSeries();
-        chartLineSeries[i]->setName(QString::fromLatin1(names[i]));
-    }
-
-    const auto makePen = [](Qt::GlobalColor colour) {
-        QPen pen(colour);
-        pen.setWidth(2);
-        return pen;
-    };
-    const QPen pens[5] = { makePen(Qt::green), makePen(Qt::red), makePen(Qt::blue),
-                           makePen(Qt::yellow), makePen(Qt::white) };
-
-    QChartView *chartView = ui->power_moniter;
-    QChart *chart = chartView->chart();
-    chart->setMargins(QMargins(0, 0, 0, 0));
-    chartView->setRenderHint(QPainter::Antialiasing, true);
-    chart->setTheme(QChart::ChartThemeDark);
-
-    chartAxisX->setRange(chartXRangeLow, chartXRangeHigh);
-    chartAxisX->setTickCount(chartXTickCount);
-    chartAxisY->setRange(chartYRangeLow, chartYRangeHigh);
-    chartAxisY->setTickCount(chartYTickCount);
-    chart->addAxis(chartAxisX, Qt::AlignBottom);
-    chart->addAxis(chartAxisY, Qt::AlignLeft);
-
-    for (QLineSeries *series : chartLineSeries)
-        chart->addSeries(series);
-    for (QLineSeries *series : chartLineSeries) {
-        series->attachAxis(chartAxisX);
-        series->attachAxis(chartAxisY);
-    }
-    for (int i = 0; i < 5; ++i)
-        chartLineSeries[i]->setPen(pens[i]);
-
-    const bool useOpenGL = openGLDrawingAvailable();
-    for (QLineSeries *series : chartLineSeries)
-        series->setUseOpenGL(useOpenGL);
+    m_chart = new PowerChart(ui->power_moniter, this);
+    chartAxisX = m_chart->axisX();
+    chartAxisY = m_chart->axisY();
+    for (int i = 0; i < Telemetry::seriesCount; ++i)
+        chartLineSeries[i] = m_chart->series(i);
 }
 
 void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 {
-    const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut);
-    if (!numbers)
-        return;
-    receivePath.chartData.addSample(*numbers);
-
-    // The redraw runs after the read that brought the frame is taken in whole, so
-    // a burst of frames costs one redraw, not one per frame.
-    if (receivePath.chartRefreshPendingFor == this)
-        return;
-    const qint64 sinceLastRefresh = receivePath.lastChartRefresh.isValid() ? receivePath.lastChartRefresh.elapsed()
-                                                                            : ReceivePath::chartRefreshIntervalMs;
-    receivePath.chartRefreshPendingFor = this;
-    QTimer::singleShot(int(std::max<qint64>(0, ReceivePath::chartRefreshIntervalMs - sinceLastRefresh)), this, [this] {
-        receivePath.chartRefreshPendingFor = nullptr;
-        refreshChart();
-    });
-}
-
-void MainWindow::refreshChart()
-{
-    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
-        chartLineSeries[seriesIndex]->replace(receivePath.chartData.points(seriesIndex));
-
-    QChart *chart = ui->power_moniter->chart();
-    chart->update(QRectF());
-    const QList<QAbstractAxis *> horizontalAxes = chart->axes(Qt::Horizontal);
-    if (auto *axisX = horizontalAxes.isEmpty() ? nullptr : qobject_cast<QValueAxis *>(horizontalAxes.first()))
-        axisX->setRange(receivePath.chartData.xRangeLow(), receivePath.chartData.xRangeHigh());
-    receivePath.lastChartRefresh.start();
+    if (const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut))
+        m_chart->addSample(*numbers);
 }

@@ -1,45 +1,73 @@
 #include "gui/logpane.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QVariant>
 
 #include <algorithm>
 
-namespace LogPane {
-
 namespace {
 
-// Set on the document after board text that ended with a carriage return: the
-// document's length then. A line feed that starts the next board text at that same
-// length belongs to that CR, which has broken the line already. Any line appended
-// or trimmed since changes the length, and the line feed is a break of its own again.
-const char carriageReturnEndedAt[] = "logPaneCarriageReturnEndedAt";
+QTextCharFormat lineFormat(LogPane::LineKind kind)
+{
+    QTextCharFormat format;
+    switch (kind) {
+    case LogPane::Outcome:
+        break;
+    case LogPane::UserAction:
+        format.setForeground(QColor(QStringLiteral("orange")));
+        break;
+    case LogPane::FlashDone:
+        format.setForeground(QColor(Qt::red));
+        break;
+    }
+    return format;
+}
+
+QTextCharFormat boardTextFormat()
+{
+    QTextCharFormat format;
+    format.setForeground(QBrush(Qt::green));
+    return format;
+}
 
 bool endsParagraph(QChar c)
 {
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator;
 }
 
+// The document takes these two code points as the start and the end of a frame,
+// which would let a line make structure in the pane; they are shown as the
+// replacement character instead.
+QString withoutFrameMarkers(QStringView text)
+{
+    QString shown = text.toString();
+    for (QChar &c : shown) {
+        if (c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1)
+            c = QChar::ReplacementCharacter;
+    }
+    return shown;
+}
+
 // Inserts text at the cursor in one format. A line break starts a new paragraph, as
 // QTextCursor::insertText makes it (CR LF is one break), and so does a paragraph
-// that would grow past maxBoardTextParagraphLength, cut before a surrogate pair
-// rather than through it.
+// that would grow past maxParagraphLength, cut before a surrogate pair rather than
+// through it.
 void insertCut(QTextCursor &cursor, QStringView text, const QTextCharFormat &format)
 {
     qsizetype start = 0;
     while (start < text.size()) {
-        const qsizetype room = std::max<qsizetype>(maxBoardTextParagraphLength - cursor.positionInBlock(), 0);
+        const qsizetype room = std::max<qsizetype>(LogPane::maxParagraphLength - cursor.positionInBlock(), 0);
         const qsizetype lineEnd = std::find_if(text.cbegin() + start, text.cend(), endsParagraph) - text.cbegin();
         if (lineEnd - start > room) {
             qsizetype cut = start + room;
             if (cut > start && text.at(cut - 1).isHighSurrogate())
                 --cut;
-            cursor.insertText(text.sliced(start, cut - start).toString(), format);
+            cursor.insertText(withoutFrameMarkers(text.sliced(start, cut - start)), format);
             cursor.insertBlock(QTextBlockFormat(), format);
             start = cut;
             continue;
@@ -50,21 +78,21 @@ void insertCut(QTextCursor &cursor, QStringView text, const QTextCharFormat &for
             if (text.at(lineEnd) == u'\r' && pieceEnd < text.size() && text.at(pieceEnd) == u'\n')
                 ++pieceEnd;
         }
-        cursor.insertText(text.sliced(start, pieceEnd - start).toString(), format);
+        cursor.insertText(withoutFrameMarkers(text.sliced(start, pieceEnd - start)), format);
         start = pieceEnd;
     }
 }
 
 // Drops paragraphs from the second one on, a batch at a time so that most insertions
 // trim nothing; returns the height they took up in the pane.
-qreal dropOldest(QTextDocument *document, int maxParagraphs, int maxCharacters)
+qreal dropOldest(QTextDocument *document, int paragraphLimit, int characterLimit)
 {
-    const int paragraphExcess = document->blockCount() - maxParagraphs;
-    const int characterExcess = document->characterCount() - maxCharacters;
+    const int paragraphExcess = document->blockCount() - paragraphLimit;
+    const int characterExcess = document->characterCount() - characterLimit;
     if (paragraphExcess <= 0 && characterExcess <= 0)
         return 0;
-    const int paragraphsToDrop = paragraphExcess > 0 ? paragraphExcess + maxParagraphs / 20 : 0;
-    const int charactersToDrop = characterExcess > 0 ? characterExcess + maxCharacters / 20 : 0;
+    const int paragraphsToDrop = paragraphExcess > 0 ? paragraphExcess + paragraphLimit / 20 : 0;
+    const int charactersToDrop = characterExcess > 0 ? characterExcess + characterLimit / 20 : 0;
 
     const QTextBlock first = document->begin().next();
     QTextBlock kept = first;
@@ -112,60 +140,68 @@ private:
     bool m_followsEnd;
 };
 
-QTextCursor endOf(QTextDocument *document)
+QString timeText(const QDateTime &time)
 {
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    return cursor;
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 } // namespace
 
-void appendLine(QTextBrowser *pane, const QString &line)
+LogPane::LogPane(QTextBrowser *browser, QObject *parent)
+    : QObject(parent)
+    , m_browser(browser)
 {
-    const UserView view(pane);
-    QTextDocument *document = pane->document();
-    QTextCursor cursor = endOf(document);
+}
+
+void LogPane::insertAtEnd(QStringView text, const QTextCharFormat &format, bool newParagraph)
+{
+    const UserView view(m_browser);
+    QTextDocument *document = m_browser->document();
+    // A cursor of its own, with fresh formats: the pane's cursor carries whatever
+    // the user last clicked into.
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
-    // Fresh formats: the pane's own cursor carries whatever the user last clicked into.
-    if (!document->isEmpty())
+    if (newParagraph && !document->isEmpty())
         cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    // Only plain lines grow long (the hex echo of a send), and only they can be cut
-    // without breaking markup; Qt::mightBeRichText is the test QTextEdit::append makes.
-    if (Qt::mightBeRichText(line))
-        cursor.insertHtml(line);
-    else
-        insertCut(cursor, line, QTextCharFormat());
+    insertCut(cursor, text, format);
     cursor.endEditBlock();
     view.restore(dropOldest(document, maxParagraphs, maxCharacters));
 }
 
-void insertBoardText(QTextBrowser *pane, const QString &text)
+void LogPane::appendLine(const QString &line, LineKind kind)
+{
+    insertAtEnd(line, lineFormat(kind), true);
+}
+
+void LogPane::insertBoardText(const QString &text)
 {
     // Half a character held by the decoder comes as nothing; it changes nothing either.
     if (text.isEmpty())
         return;
-    const UserView view(pane);
-    QTextDocument *document = pane->document();
     QStringView rest(text);
-    if (rest.startsWith(u'\n') && document->property(carriageReturnEndedAt).toInt() == document->characterCount())
+    if (rest.startsWith(u'\n') && m_carriageReturnEndedAt == m_browser->document()->characterCount())
         rest = rest.sliced(1);
-
-    QTextCharFormat format;
-    format.setForeground(QBrush(Qt::green));
-    QTextCursor cursor = endOf(document);
-    cursor.beginEditBlock();
-    insertCut(cursor, rest, format);
-    cursor.endEditBlock();
-    const qreal heightTrimmed = dropOldest(document, maxParagraphs, maxCharacters);
-    document->setProperty(carriageReturnEndedAt, text.endsWith(u'\r') ? document->characterCount() : 0);
-    view.restore(heightTrimmed);
+    insertAtEnd(rest, boardTextFormat(), false);
+    m_carriageReturnEndedAt = text.endsWith(u'\r') ? m_browser->document()->characterCount() : -1;
 }
 
-void limitParagraphs(QTextBrowser *pane, int maxParagraphs, int maxCharacters)
+void LogPane::appendImageIdentity(const FirmwareImage::Description &image)
 {
-    const UserView view(pane);
-    view.restore(dropOldest(pane->document(), maxParagraphs, maxCharacters));
+    appendLine(QStringLiteral("\n") + QCoreApplication::translate("MainWindow", "=== 文件信息 ==="));
+    appendLine(QCoreApplication::translate("MainWindow", "文件名: ") + image.fileName);
+    appendLine(QCoreApplication::translate("MainWindow", "文件路径: ") + image.absoluteFilePath);
 }
 
-} // namespace LogPane
+void LogPane::appendImageDetails(const FirmwareImage::Description &image)
+{
+    appendLine(QCoreApplication::translate("MainWindow", "文件大小: %1 字节").arg(image.size));
+    appendLine(QCoreApplication::translate("MainWindow", "创建时间: ") + timeText(image.created));
+    appendLine(QCoreApplication::translate("MainWindow", "修改时间: ") + timeText(image.modified));
+}
+
+void LogPane::limitParagraphs(int paragraphLimit, int characterLimit)
+{
+    const UserView view(m_browser);
+    view.restore(dropOldest(m_browser->document(), paragraphLimit, characterLimit));
+}

@@ -1,37 +1,68 @@
 #ifndef LOGPANE_H
 #define LOGPANE_H
 
+#include "core/firmwareimage.h"
+
+#include <QObject>
 #include <QString>
 
 class QTextBrowser;
+class QTextCharFormat;
 
-// The log pane keeps a flat cost per line however long the board talks: text that
+// The window's log pane, over its text browser. Every line is typed, and the pane
+// alone decides how a kind of line looks: no caller writes markup, and whatever a
+// line holds (a file name, the board's text, a port's error) is shown as it is.
+//
+// The pane keeps a flat cost per line however long the board talks: text that
 // never breaks a line is cut into paragraphs of bounded length (laying out a
 // paragraph costs its whole length on every insertion), and the oldest paragraphs
 // after the first one, "串口报文", are dropped past a fixed count and a fixed
 // number of characters.
 //
 // Whatever the user does in the pane, lines go in at its end with the format the
-// console gives them, and neither the user's selection nor a view scrolled up
-// moves; a view at the end follows the end.
-namespace LogPane {
+// pane gives them, and neither the user's selection nor a view scrolled up moves;
+// a view at the end follows the end.
+class LogPane : public QObject
+{
+    Q_OBJECT
 
-constexpr int maxParagraphs = 20000;
-constexpr int maxCharacters = 4 * 1000 * 1000;
-// Board text and the console's own plain lines alike.
-constexpr int maxBoardTextParagraphLength = 4096;
+public:
+    enum LineKind {
+        Outcome,    // errors and outcomes: plain
+        UserAction, // what the user switched or sent: orange
+        FlashDone,  // the end of a flash: red
+    };
 
-// A status line: a paragraph of its own, simple HTML rendered; a plain line is cut
-// into paragraphs like board text.
-void appendLine(QTextBrowser *pane, const QString &line);
+    static constexpr int maxParagraphs = 20000;
+    static constexpr int maxCharacters = 4 * 1000 * 1000;
+    // Board text and the console's own lines alike.
+    static constexpr int maxParagraphLength = 4096;
 
-// Board text: in green, continuing the pane's last line, markup shown as typed.
-void insertBoardText(QTextBrowser *pane, const QString &text);
+    explicit LogPane(QTextBrowser *browser, QObject *parent = nullptr);
 
-// Drops the oldest paragraphs after the first while there are more than
-// maxParagraphs of them or they hold more than maxCharacters in all.
-void limitParagraphs(QTextBrowser *pane, int maxParagraphs = maxParagraphs, int maxCharacters = maxCharacters);
+    // A paragraph of its own; line breaks in it start further paragraphs.
+    void appendLine(const QString &line, LineKind kind = Outcome);
 
-} // namespace LogPane
+    // Board text: in green, continuing the pane's last line.
+    void insertBoardText(const QString &text);
+
+    // The lines that say which file was loaded, up to its path; then the rest.
+    void appendImageIdentity(const FirmwareImage::Description &image);
+    void appendImageDetails(const FirmwareImage::Description &image);
+
+    // Drops the oldest paragraphs after the first while there are more than
+    // maxParagraphs of them or they hold more than maxCharacters in all.
+    void limitParagraphs(int paragraphLimit = maxParagraphs, int characterLimit = maxCharacters);
+
+private:
+    void insertAtEnd(QStringView text, const QTextCharFormat &format, bool newParagraph);
+
+    QTextBrowser *const m_browser;
+    // The document's length after board text that ended with a carriage return. A
+    // line feed that starts the next board text at that same length belongs to that
+    // CR, which has broken the line already; any line appended or trimmed since
+    // changes the length, and the line feed is a break of its own again.
+    int m_carriageReturnEndedAt = -1;
+};
 
 #endif // LOGPANE_H

@@ -1,11 +1,15 @@
 #include "gui/mainwindow.h"
 
-#include "gui/SerialPortHandler.h"
-#include "link/firmwareflasher.h"
+#include "core/consoletext.h"
 #include "core/firmwareimage.h"
 #include "core/hexinput.h"
-#include "gui/logpane.h"
 #include "core/registerfield.h"
+#include "gui/SerialPortHandler.h"
+#include "gui/logpane.h"
+#include "gui/powerchart.h"
+#include "link/firmwareflasher.h"
+#include "link/portreceiver.h"
+#include "link/serialporthangup.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -16,25 +20,6 @@
 #include <QRegularExpressionValidator>
 
 namespace {
-
-const QString flashFailureLine = QStringLiteral("<font color=\"red\">烧录失败！</font>");
-
-// Like the image, process-wide: an empty image that was loaded is not "no image".
-bool imageLoaded = false;
-
-ImageFileChooser &imageFileChooser()
-{
-    static ImageFileChooser chooser;
-    return chooser;
-}
-
-QString chooseImageFile(QWidget *parent)
-{
-    if (imageFileChooser())
-        return imageFileChooser()(parent);
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开文件"), QDir::homePath(),
-                                        QStringLiteral("所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)"));
-}
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 7, 0)
 // Before Qt 6.7 the check box has no checkStateChanged signal, so binding by name
@@ -52,11 +37,6 @@ void dropMissingCheckStateSignalWarning(QtMsgType type, const QMessageLogContext
 
 } // namespace
 
-void setImageFileChooser(ImageFileChooser chooser)
-{
-    imageFileChooser() = std::move(chooser);
-}
-
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
@@ -70,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent)
 #else
     ui->setupUi(this);
 #endif
+    m_log = new LogPane(ui->textBrowser_logout, this);
 
     ConfigSerialPort();
     FindSerialPort();
@@ -87,18 +68,26 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     CloseSerialPort();
+    if (chartAxisX == m_chart->axisX()) {
+        chartAxisX = nullptr;
+        chartAxisY = nullptr;
+        std::fill(std::begin(chartLineSeries), std::end(chartLineSeries), nullptr);
+    }
     delete ui;
-}
-
-void MainWindow::logLine(const QString &line)
-{
-    LogPane::appendLine(ui->textBrowser_logout, line);
 }
 
 void MainWindow::reportLine(const QString &line)
 {
     qDebug().noquote() << line;
-    logLine(line);
+    m_log->appendLine(line);
+}
+
+QString MainWindow::chooseImageFile()
+{
+    if (m_imageFileChooser)
+        return m_imageFileChooser(this);
+    return QFileDialog::getOpenFileName(this, tr("打开文件"), QDir::homePath(),
+                                        tr("所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)"));
 }
 
 void MainWindow::on_pushButton_port_refresh_clicked()
@@ -120,7 +109,7 @@ void MainWindow::on_pushButton_uart_send_clicked()
 {
     const QString text = ui->textEdit_uart_send->toPlainText();
     if (text.isEmpty()) {
-        logLine(QStringLiteral("错误: textEdit内容为空"));
+        m_log->appendLine(tr("错误: textEdit内容为空"));
         return;
     }
 
@@ -128,12 +117,12 @@ void MainWindow::on_pushButton_uart_send_clicked()
         const HexInput input = HexInput::parse(text);
         switch (input.status) {
         case HexInput::Invalid:
-            logLine(QStringLiteral("错误: 只能输入16进制字符(0-9, A-F)和空格"));
+            m_log->appendLine(tr("错误: 只能输入16进制字符(0-9, A-F)和空格"));
             return;
         case HexInput::Blank:
             return;
         case HexInput::Ready:
-            logLine(QStringLiteral("16进制: ") + input.normalised);
+            m_log->appendLine(tr("16进制: ") + input.normalised);
             qDebug() << input.bytes;
             SerialPortTransmitByteArray(input.bytes);
             return;
@@ -142,16 +131,15 @@ void MainWindow::on_pushButton_uart_send_clicked()
     }
 
     const TextInput input = TextInput::encode(text);
-    logLine(QStringLiteral("输入字符: %1, 字节数: %2").arg(input.charCount).arg(input.bytes.size()));
-    logLine(QStringLiteral("16进制: ") + input.hexEcho);
+    m_log->appendLine(tr("输入字符: %1, 字节数: %2").arg(input.charCount).arg(input.bytes.size()));
+    m_log->appendLine(tr("16进制: ") + input.hexEcho);
     SerialPortTransmit(reinterpret_cast<const uint8_t *>(input.bytes.constData()), int(input.bytes.size()));
 }
 
 void MainWindow::on_checkBox_send_in_HEX_checkStateChanged(const Qt::CheckState &arg1)
 {
     Q_UNUSED(arg1)
-    logLine(ui->checkBox_send_in_HEX->isChecked() ? QStringLiteral("<font color=\"orange\">HEX模式</font>")
-                                                  : QStringLiteral("<font color=\"orange\">文本模式</font>"));
+    m_log->appendLine(ui->checkBox_send_in_HEX->isChecked() ? tr("HEX模式") : tr("文本模式"), LogPane::UserAction);
 }
 
 void MainWindow::on_textEdit_uart_send_textChanged()
@@ -161,7 +149,7 @@ void MainWindow::on_textEdit_uart_send_textChanged()
 void MainWindow::on_pushButton_ARM_reset_clicked()
 {
     sendFrame(ARM_Reset);
-    logLine(QStringLiteral("<font color=\"orange\">ARM复位指令发送</font>"));
+    m_log->appendLine(tr("ARM复位指令发送"), LogPane::UserAction);
 }
 
 void MainWindow::on_pushButton_erase_APP_clicked()
@@ -179,14 +167,14 @@ void MainWindow::on_pushButton_jump_to_APP_clicked()
 void MainWindow::on_pushButton_GPU_power_on_clicked()
 {
     CommandFrames::setGpuPower(GPU_POWER_order, true);
-    logLine(QStringLiteral("<font color=\"orange\">GPU上电</font>"));
+    m_log->appendLine(tr("GPU上电"), LogPane::UserAction);
     sendFrame(GPU_POWER_order);
 }
 
 void MainWindow::on_pushButton_GPU_power_off_clicked()
 {
     CommandFrames::setGpuPower(GPU_POWER_order, false);
-    logLine(QStringLiteral("<font color=\"orange\">GPU断电</font>"));
+    m_log->appendLine(tr("GPU断电"), LogPane::UserAction);
     sendFrame(GPU_POWER_order);
 }
 
@@ -194,8 +182,7 @@ void MainWindow::on_checkBox_GPU_power_draw_stateChanged(int arg1)
 {
     Q_UNUSED(arg1)
     const bool plotting = ui->checkBox_GPU_power_draw->isChecked();
-    logLine(plotting ? QStringLiteral("<font color=\"orange\">曲线绘制</font>")
-                     : QStringLiteral("<font color=\"orange\">关闭绘制</font>"));
+    m_log->appendLine(plotting ? tr("曲线绘制") : tr("关闭绘制"), LogPane::UserAction);
     CommandFrames::setPlotting(GPU_POWER_order, plotting);
     sendFrame(GPU_POWER_order);
 }
@@ -219,7 +206,7 @@ void MainWindow::registerWrite(AD_DA_order_struct &frame, CommandFrames::Registe
     if (address.status == RegisterField::Empty || value.status == RegisterField::Empty)
         return;
     if (address.status == RegisterField::Invalid || value.status == RegisterField::Invalid) {
-        logLine(QStringLiteral("错误: 寄存器地址和数据须为0-FFFF的16进制数"));
+        m_log->appendLine(tr("错误: 寄存器地址和数据须为0-FFFF的16进制数"));
         return;
     }
     CommandFrames::setRegisterWrite(frame, header, address.value, value.value);
@@ -250,75 +237,67 @@ void MainWindow::on_pushButton_DA_init_clicked()
 
 void MainWindow::on_pushButton_open_File_clicked()
 {
-    const QString fileName = chooseImageFile(this);
+    const QString fileName = chooseImageFile();
     if (fileName.isEmpty()) {
-        logLine(QStringLiteral("用户取消了文件选择"));
+        m_log->appendLine(tr("用户取消了文件选择"));
         return;
     }
 
     FirmwareImage image = FirmwareImage::read(fileName);
     if (!image.ok) {
-        logLine(FirmwareImage::describeOpenFailure(fileName, image.error));
+        m_log->appendLine(FirmwareImage::describeOpenFailure(fileName, image.error));
         return;
     }
     file_data = std::move(image.data);
-    imageLoaded = true;
 
-    const QFileInfo info(fileName);
-    const QStringList lines = FirmwareImage::describe(info);
-    // The path field is filled right after the path line, before the size and times.
-    constexpr qsizetype linesUpToPath = 3;
-    for (const QString &line : lines.first(linesUpToPath))
-        logLine(line);
-    ui->lineEdit_file_path->setText(info.absoluteFilePath());
-    for (const QString &line : lines.sliced(linesUpToPath))
-        logLine(line);
+    const FirmwareImage::Description description = FirmwareImage::describe(QFileInfo(fileName));
+    m_log->appendImageIdentity(description);
+    ui->lineEdit_file_path->setText(description.absoluteFilePath);
+    m_log->appendImageDetails(description);
 }
 
 void MainWindow::on_pushButton_flash_clicked()
 {
     if (!serialPortInst->isOpen()) {
-        reportLine(QStringLiteral("串口未打开"));
-        logLine(flashFailureLine);
+        reportLine(ConsoleText::portNotOpen());
+        m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
         return;
     }
-    if (!imageLoaded || file_data.isEmpty()) {
-        logLine(imageLoaded ? QStringLiteral("错误: 固件文件为空") : QStringLiteral("错误: 未加载固件文件"));
-        logLine(flashFailureLine);
+    // A file that was read, even an empty one, leaves file_data non-null.
+    if (file_data.isEmpty()) {
+        m_log->appendLine(file_data.isNull() ? tr("错误: 未加载固件文件") : tr("错误: 固件文件为空"));
+        m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
         return;
     }
 
-    flasher = new FirmwareFlasher(serialPortInst, file_data, serialPortWriteTimeoutMs, this);
-    connect(flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
+    m_flasher = new FirmwareFlasher(serialPortInst, file_data, serialPortWriteTimeoutMs, this);
+    connect(m_flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
         ui->progressBar_flash->setValue(int(sent * 100 / total));
     });
-    connect(flasher, &FirmwareFlasher::finished, this, [this] {
-        logLine(QStringLiteral("<font color=\"red\">烧录成功！</font>"));
+    connect(m_flasher, &FirmwareFlasher::finished, this, [this] {
+        m_log->appendLine(ConsoleText::flashSucceeded(), LogPane::FlashDone);
         endFlash();
     });
-    connect(flasher, &FirmwareFlasher::failed, this, &MainWindow::flashFailed);
+    connect(m_flasher, &FirmwareFlasher::failed, this, &MainWindow::flashFailed);
     setLineControlsEnabled(false);
-    flasher->start();
+    m_flasher->start();
 }
 
 void MainWindow::flashFailed(const QString &sendError)
 {
-    if (!sendError.isEmpty()) {
-        const QString line = QStringLiteral("发送失败: ") + sendError;
-        reportLine(line);
-    }
-    logLine(flashFailureLine);
-    logLine(QStringLiteral("已发送 %1/%2 字节").arg(flasher->bytesSent()).arg(flasher->imageSize()));
+    if (!sendError.isEmpty())
+        reportLine(ConsoleText::sendFailed(sendError));
+    m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
+    m_log->appendLine(ConsoleText::flashBytesSent(m_flasher->bytesSent(), m_flasher->imageSize()));
     endFlash();
 }
 
 void MainWindow::endFlash()
 {
-    flasher->deleteLater();
-    flasher = nullptr;
+    m_flasher->deleteLater();
+    m_flasher = nullptr;
     setLineControlsEnabled(true);
 }
-
 // Between update packets nothing else may reach the line, and the port may not be
 // reopened under the flash; closing stays possible, and stops it.
 void MainWindow::setLineControlsEnabled(bool enabled)

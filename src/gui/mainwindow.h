@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "core/commandframes.h"
+#include "core/receivestream.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -11,6 +12,10 @@
 #include <functional>
 
 class FirmwareFlasher;
+class LogPane;
+class PortReceiver;
+class PowerChart;
+class SerialPortHangUpWatch;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -19,7 +24,8 @@ class MainWindow;
 }
 QT_END_NAMESPACE
 
-struct ReceivedPiece;
+// Picks the image file for "打开文件"; an empty name means the user cancelled.
+using ImageFileChooser = std::function<QString(QWidget *parent)>;
 
 class MainWindow : public QMainWindow
 {
@@ -28,6 +34,9 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Without a chooser set, "打开文件" asks the user with the open-file dialog.
+    void setImageFileChooser(ImageFileChooser chooser) { m_imageFileChooser = std::move(chooser); }
 
     // The send operations report whether every byte went out.
     bool SerialPortTransmit(const uint8_t *data, int length);
@@ -65,11 +74,10 @@ private:
     void updateComboBoxWidth();
     void CreateQSplineSeries();
     void UpdateChart(const QByteArray &serialPortDataOut);
-    void refreshChart();
-    void showReceived(const QList<ReceivedPiece> &pieces);
-    void logLine(const QString &line);
+    void showReceived(const ReceiveStream::Pieces &pieces);
     // A line for the user that the developer's debug output carries too.
     void reportLine(const QString &line);
+    QString chooseImageFile();
     // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
     template <typename Frame>
     bool sendFrame(const Frame &frame)
@@ -83,12 +91,12 @@ private:
     void endFlash();
 
     Ui::MainWindow *ui;
-    FirmwareFlasher *flasher = nullptr;
+    LogPane *m_log = nullptr;
+    PowerChart *m_chart = nullptr;
+    PortReceiver *m_receiver = nullptr;
+    SerialPortHangUpWatch *m_hangUpWatch = nullptr;
+    FirmwareFlasher *m_flasher = nullptr;
+    ImageFileChooser m_imageFileChooser;
 };
-
-// Picks the image file for "打开文件"; an empty name means the user cancelled.
-// Without one set, the open-file dialog asks the user.
-using ImageFileChooser = std::function<QString(QWidget *parent)>;
-void setImageFileChooser(ImageFileChooser chooser);
 
 #endif // MAINWINDOW_H

@@ -1,0 +1,208 @@
+#include "link/firmwareflasher.h"
+#include "link/serialporthangup.h"
+#include "link/serialsend.h"
+#include "linktestsupport.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <limits>
+#include <optional>
+
+using TestSupport::DrainingBoard;
+
+// The serial link alone, on ports of its own over pty pairs: no window, no widgets.
+class TestLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void drainTimeout_data();
+    void drainTimeout();
+    void hangUpWatch_data();
+    void hangUpWatch();
+    void flasherPacesPackets_data();
+    void flasherPacesPackets();
+    void flasherEndsEarly_data();
+    void flasherEndsEarly();
+};
+
+void TestLink::flasherPacesPackets_data()
+{
+    QTest::addColumn<int>("size");
+
+    QTest::newRow("one packet") << 10;
+    QTest::newRow("a short last packet") << 1000;
+    QTest::newRow("16 KiB") << 16 * 1024;
+}
+
+// The flasher alone, on a port of its own: the board sees the packets in order,
+// each handed over whole, at least the pause apart, with the event loop running
+// between them.
+void TestLink::flasherPacesPackets()
+{
+    QFETCH(int, size);
+
+    PtyPair pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    DrainingBoard board(pty);
+    const QByteArray image = TestSupport::patternImage(size, 8);
+    FirmwareFlasher flasher(&port, image, 5000);
+    QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
+    QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
+
+    QList<qsizetype> progress;
+    QList<qint64> progressNs;
+    QList<qsizetype> pendingAtProgress;
+    int loopTurnsBetween = 0;
+    int lastProgressTurns = 0;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&flasher, &FirmwareFlasher::progress, this, [&](qsizetype sent, qsizetype total) {
+        QCOMPARE(total, qsizetype(size));
+        progress.append(sent);
+        progressNs.append(clock.nsecsElapsed());
+        pendingAtProgress.append(port.bytesToWrite());
+        lastProgressTurns = loopTurnsBetween;
+    });
+    QTimer loopTurn;
+    connect(&loopTurn, &QTimer::timeout, this, [&] { ++loopTurnsBetween; });
+    loopTurn.start(0);
+
+    flasher.start();
+    QVERIFY(flasher.isRunning());
+    QVERIFY(TestSupport::processEventsUntil([&] { return !flasher.isRunning(); }, 30000));
+    loopTurn.stop();
+    const qsizetype packets = (size + 31) / 32;
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(flasher.bytesSent(), qsizetype(size));
+    QCOMPARE(progress.size(), packets + 1);
+    QCOMPARE(progress.first(), 0);
+    QCOMPARE(progress.last(), qsizetype(size));
+    QCOMPARE(pendingAtProgress.count(0), pendingAtProgress.size());
+    qint64 shortestGapNs = std::numeric_limits<qint64>::max();
+    for (qsizetype i = 2; i < progressNs.size(); ++i)
+        shortestGapNs = std::min(shortestGapNs, progressNs.at(i) - progressNs.at(i - 1));
+    if (packets > 1)
+        QVERIFY2(shortestGapNs >= FirmwareFlasher::pauseNs, qPrintable(QString::number(shortestGapNs)));
+    QVERIFY2(lastProgressTurns >= packets - 1, qPrintable(QString::number(lastProgressTurns)));
+
+    QVERIFY(TestSupport::processEventsUntil([&] { return board.received() >= packets * 40; }));
+    QCOMPARE(board.stop(), packets * 40);
+}
+
+void TestLink::flasherEndsEarly_data()
+{
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("stopped") << "stop";
+    QTest::newRow("port closed") << "close";
+    QTest::newRow("packet timed out, board not reading") << "timeout";
+}
+
+void TestLink::flasherEndsEarly()
+{
+    QFETCH(QString, how);
+
+    PtyPair pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    std::optional<DrainingBoard> board;
+    if (how != QLatin1String("timeout"))
+        board.emplace(pty);
+    FirmwareFlasher flasher(&port, TestSupport::patternImage(1024 * 1024, 9), 200);
+    QSignalSpy finished(&flasher, &FirmwareFlasher::finished);
+    QSignalSpy failed(&flasher, &FirmwareFlasher::failed);
+
+    flasher.start();
+    if (how == QLatin1String("timeout")) {
+        QVERIFY(TestSupport::processEventsUntil([&] { return !flasher.isRunning(); }, 60000));
+    } else {
+        QVERIFY(TestSupport::processEventsUntil([&] { return flasher.bytesSent() >= 3200; }, 10000));
+        if (how == QLatin1String("stop"))
+            flasher.stop();
+        else
+            port.close();
+    }
+    QVERIFY(!flasher.isRunning());
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first().first().toString().isEmpty(), how != QLatin1String("timeout"));
+    const qsizetype sent = flasher.bytesSent();
+    QVERIFY(sent % 32 == 0 && sent < 1024 * 1024);
+    // Nothing more happens once the flash has ended: a pause started now ends
+    // after any the flasher had started, and a packet it still meant to send
+    // would have gone by then.
+    bool pauseOver = false;
+    QTimer::singleShot(std::chrono::milliseconds(FirmwareFlasher::pauseNs / 1000000), Qt::PreciseTimer, this,
+                       [&pauseOver] { pauseOver = true; });
+    QVERIFY(TestSupport::processEventsUntil([&pauseOver] { return pauseOver; }));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(flasher.bytesSent(), sent);
+    if (port.isOpen())
+        QCOMPARE(port.bytesToWrite(), 0);
+}
+
+void TestLink::drainTimeout_data()
+{
+    QTest::addColumn<qint64>("pendingBytes");
+    QTest::addColumn<int>("baudRate");
+    QTest::addColumn<int>("expectedMs");
+
+    QTest::newRow("nothing pending") << qint64(0) << 921600 << SerialSend::drainMarginMs;
+    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << SerialSend::drainMarginMs + 1;
+    QTest::newRow("a second of line time") << qint64(92160) << 921600 << SerialSend::drainMarginMs + 1000;
+    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << SerialSend::drainMarginMs + 1000;
+    QTest::newRow("unknown rate") << qint64(4096) << -1 << SerialSend::drainMarginMs;
+}
+
+void TestLink::drainTimeout()
+{
+    QFETCH(qint64, pendingBytes);
+    QFETCH(int, baudRate);
+    QFETCH(int, expectedMs);
+    QCOMPARE(SerialSend::drainTimeoutMs(pendingBytes, baudRate), expectedMs);
+}
+
+void TestLink::hangUpWatch_data()
+{
+    QTest::addColumn<bool>("hangUp");
+    QTest::newRow("live port streaming") << false;
+    QTest::newRow("peer hung up") << true;
+}
+
+// Whatever the Qt version reports for a hung-up port, the watch notices it by its
+// empty wake-ups, and never takes a busy live port for a dead one.
+void TestLink::hangUpWatch()
+{
+    QFETCH(bool, hangUp);
+    PtyPair pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    SerialPortHangUpWatch watch;
+    watch.watch(&port);
+    QSignalSpy hungUp(&watch, &SerialPortHangUpWatch::hungUp);
+    qint64 received = 0;
+    connect(&port, &QSerialPort::readyRead, &watch, [&] { received += port.readAll().size(); });
+
+    if (hangUp) {
+        pty.closeMaster();
+        QTRY_COMPARE_WITH_TIMEOUT(hungUp.count(), 1, 5000);
+        port.close();
+    } else {
+        constexpr int chunks = 3 * SerialPortHangUpWatch::hungUpAfterEmptyWakeUps;
+        for (int i = 0; i < chunks; ++i) {
+            QVERIFY(pty.writeMaster("0123456789"));
+            QTRY_COMPARE_WITH_TIMEOUT(received, qint64(i + 1) * 10, 2000);
+        }
+        QCOMPARE(hungUp.count(), 0);
+    }
+}
+
+QTEST_MAIN(TestLink)
+#include "tst_link.moc"
