@@ -30,18 +30,8 @@ void onTerminationSignal(int)
 struct BoardSimOptions
 {
     std::optional<QString> device; // none for a new pty pair
-    int rate = 50;
+    BoardSimulator::Settings board;
     bool plot = false;
-    int noise = 2;
-    int seed = 1;
-    bool split = false;
-    int splitAt = 0;
-    int splitDelayMs = 5;
-    int merge = 1;
-    int mergeWindowMs = 500;
-    QString imageOut;
-    int idleMs = 500;
-    bool noText = false;
     bool showTelemetry = false;
     bool quiet = false;
 
@@ -49,7 +39,6 @@ struct BoardSimOptions
     // QCommandLineParser does; any other fault leaves its message in error.
     static BoardSimOptions parse(const QCoreApplication &app, QString *error);
 
-    void configure(BoardSimulator &simulator) const;
     bool prints(BoardSimulator::LineKind kind) const;
 };
 
@@ -148,40 +137,28 @@ BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *err
         return options;
     }
     constexpr int unbounded = std::numeric_limits<int>::max();
-    if (!parseCount(parser, rateOption, 1, 1000, &options.rate, error)
-        || !parseCount(parser, noiseOption, 0, 20, &options.noise, error)
-        || !parseCount(parser, seedOption, 0, unbounded, &options.seed, error)
-        || !parseCount(parser, splitAtOption, 0, unbounded, &options.splitAt, error)
-        || !parseCount(parser, splitDelayOption, 0, unbounded, &options.splitDelayMs, error)
-        || !parseCount(parser, mergeOption, 1, unbounded, &options.merge, error)
-        || !parseCount(parser, mergeWindowOption, 1, unbounded, &options.mergeWindowMs, error)
-        || !parseCount(parser, idleOption, 1, unbounded, &options.idleMs, error))
+    BoardSimulator::Settings &board = options.board;
+    int seed = int(board.seed);
+    if (!parseCount(parser, rateOption, 1, 1000, &board.telemetryRate, error)
+        || !parseCount(parser, noiseOption, 0, 20, &board.noiseAmplitude, error)
+        || !parseCount(parser, seedOption, 0, unbounded, &seed, error)
+        || !parseCount(parser, splitAtOption, 0, unbounded, &board.writes.splitPoint, error)
+        || !parseCount(parser, splitDelayOption, 0, unbounded, &board.writes.splitDelayMs, error)
+        || !parseCount(parser, mergeOption, 1, unbounded, &board.writes.mergeCount, error)
+        || !parseCount(parser, mergeWindowOption, 1, unbounded, &board.writes.mergeWindowMs, error)
+        || !parseCount(parser, idleOption, 1, unbounded, &board.idleTimeoutMs, error))
         return options;
+    board.seed = quint32(seed);
 
     if (parser.isSet(deviceOption))
         options.device = parser.value(deviceOption);
     options.plot = parser.isSet(plotOption);
-    options.split = parser.isSet(splitOption);
-    options.imageOut = parser.value(imageOutOption);
-    options.noText = parser.isSet(noTextOption);
+    board.writes.splitWrites = parser.isSet(splitOption);
+    board.imageOutputPath = parser.value(imageOutOption);
+    board.textAnswers = !parser.isSet(noTextOption);
     options.showTelemetry = parser.isSet(showTelemetryOption);
     options.quiet = parser.isSet(quietOption);
     return options;
-}
-
-void BoardSimOptions::configure(BoardSimulator &simulator) const
-{
-    simulator.setTelemetryRate(rate);
-    simulator.setNoiseAmplitude(noise);
-    simulator.setSeed(quint32(seed));
-    simulator.setSplitWrites(split);
-    simulator.setSplitPoint(splitAt);
-    simulator.setSplitDelay(splitDelayMs);
-    simulator.setMergeCount(merge);
-    simulator.setMergeWindow(mergeWindowMs);
-    simulator.setIdleTimeout(idleMs);
-    simulator.setImageOutputPath(imageOut);
-    simulator.setTextAnswersEnabled(!noText);
 }
 
 bool BoardSimOptions::prints(BoardSimulator::LineKind kind) const
@@ -219,8 +196,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    BoardSimulator simulator;
-    options.configure(simulator);
+    BoardSimulator simulator(options.board);
     QTextStream out(stdout);
     QObject::connect(&simulator, &BoardSimulator::lineLogged, &app,
                      [&out, &options](const QString &line, BoardSimulator::LineKind kind) {

@@ -83,7 +83,7 @@ void TestSerialLink::openTwiceKeepsPortOpen()
 void TestSerialLink::openAnotherEntrySwitchesPort()
 {
     PtyConsole console;
-    PtyPair second;
+    TestPty second;
     PortListing::addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
     click(console.window(), "pushButton_port_refresh");
     QVERIFY(selectPort(console.window(), second.slavePath()));
@@ -458,7 +458,7 @@ void TestSerialLink::hangUpWatch_data()
 void TestSerialLink::hangUpWatch()
 {
     QFETCH(bool, hangUp);
-    PtyPair pty;
+    TestPty pty;
     QSerialPort port(pty.slavePath());
     QVERIFY(port.open(QIODevice::ReadWrite));
     SerialPortHangUpWatch watch;
