@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,6 +37,14 @@ PtyPair::~PtyPair()
     closeMaster();
     if (m_slaveFd >= 0)
         ::close(m_slaveFd);
+}
+
+qsizetype PtyPair::unreadBytes() const
+{
+    int count = 0;
+    if (m_slaveFd < 0 || ::ioctl(m_slaveFd, FIONREAD, &count) != 0)
+        return 0;
+    return count;
 }
 
 void PtyPair::closeMaster()

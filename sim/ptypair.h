@@ -18,6 +18,8 @@ public:
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_masterFd; }
 
+    // Bytes written to the master that the slave side has not read yet.
+    qsizetype unreadBytes() const;
     // Closing the master hangs up the slave, as an unplugged USB adapter does.
     void closeMaster();
 

@@ -146,6 +146,7 @@ private Q_SLOTS:
     void linkRefusesWhatIsNoSerialDevice();
     void commandLineRefused_data();
     void commandLineRefused();
+    void replaySendsTheCapture();
 };
 
 void TestBoardSimulator::decodesEveryFrameKind_data()
@@ -879,6 +880,9 @@ void TestBoardSimulator::commandLineRefused_data()
     QTest::newRow("value after an option that takes none") << QStringList { "--split", "3" } << usage;
     QTest::newRow("two values for one option") << QStringList { "--rate", "50", "60" } << usage;
     QTest::newRow("rate out of range") << QStringList { "--rate", "1001" } << "--rate needs a whole number from 1 to 1000";
+    QTest::newRow("replay of a missing file") << QStringList { "--replay", "/no/such/capture.bin" }
+                                              << "--replay: cannot read /no/such/capture.bin";
+    QTest::newRow("replay of a directory") << QStringList { "--replay", "/" } << "--replay: / is a directory";
 }
 
 void TestBoardSimulator::commandLineRefused()
@@ -894,6 +898,39 @@ void TestBoardSimulator::commandLineRefused()
     const QString errors = QString::fromLocal8Bit(boardSim.readAllStandardError());
     QVERIFY2(errors.contains(message), qPrintable(errors));
     QVERIFY2(!boardSim.readAllStandardOutput().contains("Board on"), "the board started");
+}
+
+// What a board sent, telemetry and text mixed, comes out of the pty as it was
+// recorded, well beyond what the pty holds when nobody reads.
+void TestBoardSimulator::replaySendsTheCapture()
+{
+    BoardSimulator board(deterministic());
+    QByteArray capture;
+    for (int i = 0; capture.size() < 20000; ++i)
+        capture += board.nextTelemetryFrame() + (i % 7 == 0 ? QByteArray("AD reg 0x0001 <= 0x0002\r\n") : QByteArray());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("capture.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(capture), capture.size());
+    file.close();
+
+    QProcess boardSim;
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), file.fileName() });
+    QVERIFY(boardSim.waitForReadyRead(10000));
+    const QRegularExpressionMatch port
+            = QRegularExpression(QStringLiteral("connect the console to (\\S+)")).match(QString::fromLocal8Bit(boardSim.readLine()));
+    QVERIFY(port.hasMatch());
+    const int console = ::open(QFile::encodeName(port.captured(1)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(console >= 0);
+    // board-sim exits only once nothing it sent is left unread: no byte more came.
+    const QByteArray received = readFd(console, capture.size(), 10000);
+    QVERIFY(boardSim.waitForFinished(10000));
+    ::close(console);
+    QCOMPARE(received.size(), capture.size());
+    QVERIFY(received == capture);
+    QCOMPARE(boardSim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(boardSim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestBoardSimulator)
