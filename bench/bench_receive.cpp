@@ -259,7 +259,7 @@ class PacedWriter
 public:
     using Piece = std::function<QByteArray(qint64 index)>;
 
-    PacedWriter(PtyPair &pty, qint64 writes, std::chrono::nanoseconds period, Piece piece)
+    PacedWriter(TestPty &pty, qint64 writes, std::chrono::nanoseconds period, Piece piece)
         : m_thread([&pty, writes, period, piece = std::move(piece), this] {
               const auto start = std::chrono::steady_clock::now();
               for (qint64 index = 0; index < writes; ++index) {

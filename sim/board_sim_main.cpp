@@ -3,6 +3,7 @@
 
 #include "boardlink.h"
 #include "boardsimulator.h"
+#include "capturereplay.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,18 +31,10 @@ void onTerminationSignal(int)
 struct BoardSimOptions
 {
     std::optional<QString> device; // none for a new pty pair
-    int rate = 50;
+    BoardSimulator::Settings board;
     bool plot = false;
-    int noise = 2;
-    int seed = 1;
-    bool split = false;
-    int splitAt = 0;
-    int splitDelayMs = 5;
-    int merge = 1;
-    int mergeWindowMs = 500;
-    QString imageOut;
-    int idleMs = 500;
-    bool noText = false;
+    QString replayPath; // a capture to send instead of being the board
+    int replayRate = CaptureReplay::lineBytesPerSecond;
     bool showTelemetry = false;
     bool quiet = false;
 
@@ -49,7 +42,6 @@ struct BoardSimOptions
     // QCommandLineParser does; any other fault leaves its message in error.
     static BoardSimOptions parse(const QCoreApplication &app, QString *error);
 
-    void configure(BoardSimulator &simulator) const;
     bool prints(BoardSimulator::LineKind kind) const;
 };
 
@@ -78,7 +70,8 @@ BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *err
             "Opens a pty pair (or the serial device given with --device), prints the port to\n"
             "connect the console to, and prints one line per frame the console sends: time,\n"
             "direction (<- from the console, -> to it), the bytes in hex, and what they mean.\n"
-            "Bytes that start no known frame are reported and skipped. Runs until Ctrl-C.\n"
+            "Bytes that start no known frame are reported and skipped. Runs until Ctrl-C\n"
+            "(a --replay ends by itself).\n"
             "\n"
             "The board answers reset, erase, jump, GPU rail, fan and register commands with a\n"
             "line of ASCII text, and streams telemetry frames while plotting is on: the 12V and\n"
@@ -91,7 +84,14 @@ BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *err
             "length, as the last packet is padded with FF: the image ends with the packet of\n"
             "the highest offset, minus that packet's trailing FF bytes. An image that really\n"
             "ends in FF bytes is therefore reported shorter than its file, and the CRC-32 is\n"
-            "over that shorter image. Bytes no packet covered read as FF."));
+            "over that shorter image. Bytes no packet covered read as FF.\n"
+            "\n"
+            "With --replay the board is a recording instead: the bytes of a raw capture of\n"
+            "what a board sent go out at the line's rate (92160 bytes/s, 921600 baud 8N1)\n"
+            "in small writes, starting at once; a console that does not read holds the\n"
+            "replay up, nothing is dropped. What the console sends is read and ignored.\n"
+            "board-sim exits 0 once the console has taken the last byte, 2 if the file\n"
+            "cannot be read (then nothing is sent), 1 if the replay is cut short."));
     parser.addHelpOption();
     parser.addVersionOption();
 
@@ -130,6 +130,12 @@ BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *err
             QStringLiteral("Milliseconds without an update packet after which the image is finished, and after which "
                            "an incomplete frame is reported and dropped (default 500)."),
             QStringLiteral("n"), QStringLiteral("500"));
+    const QCommandLineOption replayOption(QStringLiteral("replay"),
+            QStringLiteral("Send the bytes of <file>, a raw capture of what a board sent, then exit."),
+            QStringLiteral("file"));
+    const QCommandLineOption replayRateOption(QStringLiteral("replay-rate"),
+            QStringLiteral("With --replay, bytes per second (default 92160, the line's rate)."),
+            QStringLiteral("n"), QString::number(CaptureReplay::lineBytesPerSecond));
     const QCommandLineOption noTextOption(QStringLiteral("no-text"),
             QStringLiteral("Send no text answers, only telemetry."));
     const QCommandLineOption showTelemetryOption(QStringLiteral("show-telemetry"),
@@ -137,7 +143,8 @@ BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *err
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
             QStringLiteral("Print only the port, problems (skipped bytes, gaps, overlaps) and finished images."));
     parser.addOptions({ deviceOption, rateOption, plotOption, noiseOption, seedOption, splitOption, splitAtOption,
-                        splitDelayOption, mergeOption, mergeWindowOption, imageOutOption, idleOption, noTextOption,
+                        splitDelayOption, mergeOption, mergeWindowOption, imageOutOption, idleOption, replayOption,
+                        replayRateOption, noTextOption,
                         showTelemetryOption, quietOption });
     parser.process(app);
 
@@ -148,40 +155,30 @@ BoardSimOptions BoardSimOptions::parse(const QCoreApplication &app, QString *err
         return options;
     }
     constexpr int unbounded = std::numeric_limits<int>::max();
-    if (!parseCount(parser, rateOption, 1, 1000, &options.rate, error)
-        || !parseCount(parser, noiseOption, 0, 20, &options.noise, error)
-        || !parseCount(parser, seedOption, 0, unbounded, &options.seed, error)
-        || !parseCount(parser, splitAtOption, 0, unbounded, &options.splitAt, error)
-        || !parseCount(parser, splitDelayOption, 0, unbounded, &options.splitDelayMs, error)
-        || !parseCount(parser, mergeOption, 1, unbounded, &options.merge, error)
-        || !parseCount(parser, mergeWindowOption, 1, unbounded, &options.mergeWindowMs, error)
-        || !parseCount(parser, idleOption, 1, unbounded, &options.idleMs, error))
+    BoardSimulator::Settings &board = options.board;
+    int seed = int(board.seed);
+    if (!parseCount(parser, rateOption, 1, 1000, &board.telemetryRate, error)
+        || !parseCount(parser, noiseOption, 0, 20, &board.noiseAmplitude, error)
+        || !parseCount(parser, seedOption, 0, unbounded, &seed, error)
+        || !parseCount(parser, splitAtOption, 0, unbounded, &board.writes.splitPoint, error)
+        || !parseCount(parser, splitDelayOption, 0, unbounded, &board.writes.splitDelayMs, error)
+        || !parseCount(parser, mergeOption, 1, unbounded, &board.writes.mergeCount, error)
+        || !parseCount(parser, mergeWindowOption, 1, unbounded, &board.writes.mergeWindowMs, error)
+        || !parseCount(parser, idleOption, 1, unbounded, &board.idleTimeoutMs, error)
+        || !parseCount(parser, replayRateOption, 1, unbounded, &options.replayRate, error))
         return options;
+    board.seed = quint32(seed);
 
     if (parser.isSet(deviceOption))
         options.device = parser.value(deviceOption);
     options.plot = parser.isSet(plotOption);
-    options.split = parser.isSet(splitOption);
-    options.imageOut = parser.value(imageOutOption);
-    options.noText = parser.isSet(noTextOption);
+    options.replayPath = parser.value(replayOption);
+    board.writes.splitWrites = parser.isSet(splitOption);
+    board.imageOutputPath = parser.value(imageOutOption);
+    board.textAnswers = !parser.isSet(noTextOption);
     options.showTelemetry = parser.isSet(showTelemetryOption);
     options.quiet = parser.isSet(quietOption);
     return options;
-}
-
-void BoardSimOptions::configure(BoardSimulator &simulator) const
-{
-    simulator.setTelemetryRate(rate);
-    simulator.setNoiseAmplitude(noise);
-    simulator.setSeed(quint32(seed));
-    simulator.setSplitWrites(split);
-    simulator.setSplitPoint(splitAt);
-    simulator.setSplitDelay(splitDelayMs);
-    simulator.setMergeCount(merge);
-    simulator.setMergeWindow(mergeWindowMs);
-    simulator.setIdleTimeout(idleMs);
-    simulator.setImageOutputPath(imageOut);
-    simulator.setTextAnswersEnabled(!noText);
 }
 
 bool BoardSimOptions::prints(BoardSimulator::LineKind kind) const
@@ -219,8 +216,17 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    BoardSimulator simulator;
-    options.configure(simulator);
+    BoardLink link;
+    // The capture is opened before the line, so that a file that cannot be read
+    // sends nothing.
+    CaptureReplay replay(&link);
+    const bool replaying = !options.replayPath.isEmpty();
+    if (replaying && !replay.open(options.replayPath)) {
+        QTextStream(stderr) << "board-sim: --replay: " << replay.errorString() << Qt::endl;
+        return 2;
+    }
+
+    BoardSimulator simulator(options.board);
     QTextStream out(stdout);
     QObject::connect(&simulator, &BoardSimulator::lineLogged, &app,
                      [&out, &options](const QString &line, BoardSimulator::LineKind kind) {
@@ -228,13 +234,15 @@ int main(int argc, char *argv[])
                              out << line << Qt::endl;
                      });
 
-    BoardLink link;
     const bool opened = options.device ? link.openDevice(*options.device) : link.openPty();
     if (!opened) {
         QTextStream(stderr) << "board-sim: " << link.errorString() << Qt::endl;
         return 1;
     }
-    link.attach(&simulator);
+    // A replay is the recording alone: no answers or telemetry of the board's own
+    // come between its bytes.
+    if (!replaying)
+        link.attach(&simulator);
     int exitCode = 0;
     QObject::connect(&link, &BoardLink::disconnected, &app, [&out, &exitCode](const QString &reason) {
         out << "board-sim: " << reason << Qt::endl;
@@ -246,6 +254,17 @@ int main(int argc, char *argv[])
         if (link.droppedBytes() == count || link.droppedBytes() / 10000 != (link.droppedBytes() - count) / 10000)
             out << "board-sim: the console is not reading, " << link.droppedBytes() << " bytes dropped so far" << Qt::endl;
     });
+    bool replayDone = false;
+    QObject::connect(&replay, &CaptureReplay::finished, &app, [&out, &replay, &replayDone] {
+        replayDone = true;
+        out << "board-sim: replay done, " << replay.bytesSent() << " bytes sent" << Qt::endl;
+        QCoreApplication::quit();
+    });
+    QObject::connect(&replay, &CaptureReplay::failed, &app, [&exitCode](const QString &reason) {
+        QTextStream(stderr) << "board-sim: --replay: " << reason << Qt::endl;
+        exitCode = 1;
+        QCoreApplication::quit();
+    });
     if (!quitOnTerminationSignal(app)) {
         QTextStream(stderr) << "board-sim: cannot set up Ctrl-C handling" << Qt::endl;
         return 1;
@@ -253,10 +272,21 @@ int main(int argc, char *argv[])
 
     out << (options.device ? "Board on " : "Board on pty, connect the console to ") << link.portName()
         << Qt::endl;
-    if (options.plot)
+    if (replaying)
+        replay.start(options.replayRate);
+    else if (options.plot)
         simulator.setPlotting(true);
 
     const int loopResult = app.exec();
+    if (replaying) {
+        if (exitCode == 0 && !replayDone) {
+            QTextStream(stderr) << "board-sim: replay stopped after " << replay.bytesSent() << " of "
+                                << replay.size() << " bytes sent, " << link.undeliveredBytes()
+                                << " of them not taken by the console" << Qt::endl;
+            exitCode = 1;
+        }
+        return loopResult != 0 ? loopResult : exitCode;
+    }
     simulator.finishImage();
     simulator.flush();
     return loopResult != 0 ? loopResult : exitCode;

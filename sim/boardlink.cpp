@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -100,6 +101,18 @@ void BoardLink::close()
     m_fd = -1;
     m_pty.reset();
     m_pending.clear();
+}
+
+qsizetype BoardLink::undeliveredBytes() const
+{
+    if (m_fd < 0)
+        return m_pending.size();
+    if (m_pty)
+        return m_pending.size() + m_pty->unreadBytes();
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return m_pending.size() + queued;
 }
 
 void BoardLink::attach(BoardSimulator *simulator)

@@ -34,6 +34,9 @@ public:
     QString portName() const { return m_portName; }
     QString errorString() const { return m_errorString; }
     qsizetype pendingBytes() const { return m_pending.size(); }
+    // Bytes given to write() that the far end has not taken yet: those still
+    // pending here, and those the kernel holds for the console or the wire.
+    qsizetype undeliveredBytes() const;
     qint64 droppedBytes() const { return m_droppedBytes; }
 
     // Ties a simulator to this link in both directions.

@@ -1,11 +1,8 @@
 #include "ptypair.h"
 
-#include <QElapsedTimer>
-
-#include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,57 +39,12 @@ PtyPair::~PtyPair()
         ::close(m_slaveFd);
 }
 
-bool PtyPair::writeMaster(const QByteArray &bytes)
+qsizetype PtyPair::unreadBytes() const
 {
-    qsizetype done = 0;
-    QElapsedTimer timer;
-    timer.start();
-    while (m_masterFd >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(m_masterFd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        if (timer.elapsed() > 5000)
-            return false;
-        pollfd pfd { m_masterFd, POLLOUT, 0 };
-        ::poll(&pfd, 1, 10);
-    }
-    return done == bytes.size();
-}
-
-QByteArray PtyPair::readMaster(int timeoutMs)
-{
-    QByteArray out;
-    if (m_masterFd < 0)
-        return out;
-    pollfd pfd { m_masterFd, POLLIN, 0 };
-    if (::poll(&pfd, 1, timeoutMs) <= 0)
-        return out;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_masterFd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        out.append(buffer, n);
-    }
-    return out;
-}
-
-QByteArray PtyPair::readMasterExactly(qsizetype count, int timeoutMs)
-{
-    QByteArray out;
-    QElapsedTimer timer;
-    timer.start();
-    while (out.size() < count) {
-        const qint64 left = timeoutMs - timer.elapsed();
-        if (left <= 0)
-            break;
-        out += readMaster(int(left));
-    }
-    return out;
+    int count = 0;
+    if (m_slaveFd < 0 || ::ioctl(m_slaveFd, FIONREAD, &count) != 0)
+        return 0;
+    return count;
 }
 
 void PtyPair::closeMaster()

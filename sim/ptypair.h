@@ -1,12 +1,11 @@
 #ifndef PTYPAIR_H
 #define PTYPAIR_H
 
-#include <QByteArray>
 #include <QString>
 
 // A pseudo-terminal pair standing in for a serial cable: the console opens the
 // slave path with QSerialPort, and the board side reads and writes the master.
-// POSIX only; the console itself never uses it.
+// The master is non-blocking. POSIX only; the console itself never uses it.
 class PtyPair
 {
 public:
@@ -19,12 +18,8 @@ public:
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_masterFd; }
 
-    // Writes every byte to the master, retrying on short writes.
-    bool writeMaster(const QByteArray &bytes);
-    // Reads what the master holds now, waiting at most timeoutMs for the first byte.
-    QByteArray readMaster(int timeoutMs);
-    // Reads until exactly count bytes arrived or timeoutMs passed.
-    QByteArray readMasterExactly(qsizetype count, int timeoutMs);
+    // Bytes written to the master that the slave side has not read yet.
+    qsizetype unreadBytes() const;
     // Closing the master hangs up the slave, as an unplugged USB adapter does.
     void closeMaster();
 

@@ -71,7 +71,7 @@ bool selectPort(MainWindow &window, const QString &portName)
 }
 
 PtyConsole::PtyConsole(bool openPort)
-    : m_pty(std::make_unique<PtyPair>())
+    : m_pty(std::make_unique<TestPty>())
     , m_arrivalCounter(std::make_unique<QObject>())
 {
     // Connected before the window's own slot, so it sees each arrival before the

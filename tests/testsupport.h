@@ -3,7 +3,7 @@
 
 #include "coretestsupport.h"
 #include "gui/mainwindow.h"
-#include "ptypair.h"
+#include "ptytestsupport.h"
 
 #include <QAbstractButton>
 #include <QByteArray>
@@ -54,7 +54,7 @@ public:
     MainWindow &window() { return *m_window; }
     // Closes the window as the user would, keeping the board's side of the line.
     void destroyWindow() { m_window.reset(); }
-    PtyPair &board() { return *m_pty; }
+    TestPty &board() { return *m_pty; }
 
     // Everything the console sent that reached the board within timeoutMs.
     QByteArray sentBytes(qsizetype expected, int timeoutMs = 2000);
@@ -73,7 +73,7 @@ public:
 private:
     bool sendMarker(const QByteArray &marker);
 
-    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<TestPty> m_pty;
     // Counts arrivals ahead of the window's own receive slot.
     std::unique_ptr<QObject> m_arrivalCounter;
     qint64 m_bytesTakenIn = 0;

@@ -1,6 +1,6 @@
 #include "boardlink.h"
 #include "boardsimulator.h"
-#include "ptypair.h"
+#include "ptytestsupport.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 using FrameKind = BoardSimulator::FrameKind;
-using Hole = QPair<quint32, quint32>;
 
 namespace {
 
@@ -65,11 +64,13 @@ QStringList meanings(const QSignalSpy &frameSpy)
     return out;
 }
 
-// A simulator whose output comes out synchronously and repeatably.
-void makeDeterministic(BoardSimulator &simulator)
+// Settings under which the output comes out synchronously and repeatably.
+BoardSimulator::Settings deterministic()
 {
-    simulator.setSeed(42);
-    simulator.setSplitDelay(0);
+    BoardSimulator::Settings settings;
+    settings.seed = 42;
+    settings.writes.splitDelayMs = 0;
+    return settings;
 }
 
 QList<QByteArray> telemetrySamples(BoardSimulator &simulator, int count)
@@ -122,13 +123,9 @@ private Q_SLOTS:
     void frameSplitAcrossReceives_data();
     void frameSplitAcrossReceives();
     void incompleteFrameDroppedAfterIdle();
-    void updatePacketsAssembled_data();
-    void updatePacketsAssembled();
     void imageFinishedWhenPacketsStop();
     void imageFinishedByJump();
     void packetBeyondImageLimitIgnored();
-    void crc32KnownVectors_data();
-    void crc32KnownVectors();
     void telemetryFollowsState_data();
     void telemetryFollowsState();
     void telemetryRepeatsWithSeed();
@@ -149,6 +146,7 @@ private Q_SLOTS:
     void linkRefusesWhatIsNoSerialDevice();
     void commandLineRefused_data();
     void commandLineRefused();
+    void replaySendsTheCapture();
 };
 
 void TestBoardSimulator::decodesEveryFrameKind_data()
@@ -186,8 +184,7 @@ void TestBoardSimulator::decodesEveryFrameKind()
     QFETCH(FrameKind, kind);
     QFETCH(QString, meaning);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
     QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
     QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
@@ -240,8 +237,7 @@ void TestBoardSimulator::boardStateFollowsCommands()
     QFETCH(int, fanSpeed);
     QFETCH(bool, plotting);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     simulator.receive(stream);
 
     QCOMPARE(simulator.isRailOn(), railOn);
@@ -252,8 +248,7 @@ void TestBoardSimulator::boardStateFollowsCommands()
 
 void TestBoardSimulator::registerMapsKeepWrites()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
 
     simulator.receive(bytes("96530100AB12EFCD") + bytes("9653010001000200") + bytes("9122010001003412"));
     simulator.receive(bytes("96530100AB12BEBA"));
@@ -301,8 +296,7 @@ void TestBoardSimulator::unknownBytesReportedAndSkipped()
     QFETCH(QByteArray, skippedBytes);
     QFETCH(QStringList, decoded);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
     QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
     QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
@@ -342,13 +336,11 @@ void TestBoardSimulator::frameSplitAcrossReceives()
             + bytes("96530100AB12EFCD") + bytes("A9A99A05") + updatePacket(32, sampleImage(64).mid(32))
             + bytes("A8A89B01");
 
-    BoardSimulator whole;
-    makeDeterministic(whole);
+    BoardSimulator whole(deterministic());
     QSignalSpy wholeFrames(&whole, &BoardSimulator::frameDecoded);
     whole.receive(stream);
 
-    BoardSimulator pieces;
-    makeDeterministic(pieces);
+    BoardSimulator pieces(deterministic());
     QSignalSpy pieceFrames(&pieces, &BoardSimulator::frameDecoded);
     QSignalSpy skipped(&pieces, &BoardSimulator::bytesSkipped);
     for (qsizetype at = 0; at < stream.size(); at += pieceSize)
@@ -363,9 +355,9 @@ void TestBoardSimulator::frameSplitAcrossReceives()
 
 void TestBoardSimulator::incompleteFrameDroppedAfterIdle()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setIdleTimeout(20);
+    BoardSimulator::Settings settings = deterministic();
+    settings.idleTimeoutMs = 20;
+    BoardSimulator simulator(settings);
     QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
     QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
 
@@ -382,109 +374,16 @@ void TestBoardSimulator::incompleteFrameDroppedAfterIdle()
     QCOMPARE(joined(skipped), bytes("A5A50000") + bytes("4E80AEAE"));
 }
 
-void TestBoardSimulator::updatePacketsAssembled_data()
-{
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<QList<quint32>>("offsets");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("outOfOrder");
-    QTest::addColumn<int>("overlapping");
-    QTest::addColumn<QList<Hole>>("holes");
-    QTest::addColumn<QStringList>("notes");
-
-    QTest::newRow("two full packets in order") << sampleImage(64) << QList<quint32> { 0, 32 } << 64 << 0 << 0
-                                               << QList<Hole> {} << QStringList {};
-    QTest::newRow("short last packet padded with FF") << sampleImage(33) << QList<quint32> { 0, 32 } << 33 << 0 << 0
-                                                      << QList<Hole> {} << QStringList {};
-    QTest::newRow("ten byte image") << sampleImage(10) << QList<quint32> { 0 } << 10 << 0 << 0 << QList<Hole> {}
-                                    << QStringList {};
-    QTest::newRow("missing packet leaves a gap") << sampleImage(96) << QList<quint32> { 0, 64 } << 96 << 0 << 0
-                                                 << QList<Hole> { { 32, 63 } }
-                                                 << QStringList { "skips 32 bytes after offset 32" };
-    QTest::newRow("out of order filled in") << sampleImage(96) << QList<quint32> { 32, 0, 64 } << 96 << 1 << 0
-                                            << QList<Hole> {}
-                                            << QStringList { "skips 32 bytes after offset 0",
-                                                             "out of order, expected offset 64",
-                                                             "skips 32 bytes after offset 32" };
-    QTest::newRow("packet sent twice") << sampleImage(96) << QList<quint32> { 0, 32, 32, 64 } << 96 << 1 << 1
-                                       << QList<Hole> {}
-                                       << QStringList { "out of order, expected offset 64",
-                                                        "overlaps 32 bytes already received (same data)" };
-    QTest::newRow("unaligned overlap") << sampleImage(48) << QList<quint32> { 0, 16 } << 48 << 1 << 1 << QList<Hole> {}
-                                       << QStringList { "out of order, expected offset 32",
-                                                        "overlaps 16 bytes already received (same data)" };
-    QByteArray endsInFf = sampleImage(40);
-    endsInFf[37] = char(0xFF);
-    endsInFf[38] = char(0xFF);
-    endsInFf[39] = char(0xFF);
-    QTest::newRow("image ending in FF is taken shorter") << endsInFf << QList<quint32> { 0, 32 } << 37 << 0 << 0
-                                                         << QList<Hole> {} << QStringList {};
-    QTest::newRow("FF inside an earlier packet is kept") << QByteArray(32, char(0xFF)) + sampleImage(4)
-                                                         << QList<quint32> { 0, 32 } << 36 << 0 << 0 << QList<Hole> {}
-                                                         << QStringList {};
-    QTest::newRow("only the highest packet is trimmed") << sampleImage(32) + QByteArray(32, char(0xFF))
-                                                        << QList<quint32> { 0, 32 } << 32 << 0 << 0 << QList<Hole> {}
-                                                        << QStringList {};
-}
-
-void TestBoardSimulator::updatePacketsAssembled()
-{
-    QFETCH(QByteArray, source);
-    QFETCH(QList<quint32>, offsets);
-    QFETCH(int, size);
-    QFETCH(int, outOfOrder);
-    QFETCH(int, overlapping);
-    QFETCH(QList<Hole>, holes);
-    QFETCH(QStringList, notes);
-
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
-    QSignalSpy progress(&simulator, &BoardSimulator::imageProgress);
-    QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
-
-    for (const quint32 offset : std::as_const(offsets))
-        simulator.receive(updatePacket(offset, source.mid(offset, 32)));
-
-    QCOMPARE(progress.count(), offsets.size());
-    QCOMPARE(progress.last().at(1).toInt(), offsets.size());
-    QVERIFY(simulator.isImagePending());
-    simulator.finishImage();
-    QVERIFY(!simulator.isImagePending());
-    QCOMPARE(completed.count(), 1);
-
-    QByteArray expected = source.left(size);
-    for (const Hole &hole : std::as_const(holes))
-        expected.replace(hole.first, hole.second - hole.first + 1, QByteArray(hole.second - hole.first + 1, char(0xFF)));
-    QCOMPARE(simulator.imageBytes(), expected);
-
-    const auto report = completed.at(0).at(0).value<BoardSimulator::ImageReport>();
-    QCOMPARE(report.size, qsizetype(size));
-    QCOMPARE(report.crc32, BoardSimulator::crc32(expected));
-    QCOMPARE(report.packets, offsets.size());
-    QCOMPARE(report.outOfOrderPackets, outOfOrder);
-    QCOMPARE(report.overlappingPackets, overlapping);
-    QCOMPARE(report.holes, holes);
-
-    const QString allMeanings = meanings(frames).join(QLatin1Char('\n'));
-    for (const QString &note : std::as_const(notes))
-        QVERIFY2(allMeanings.contains(note), qPrintable(allMeanings));
-    if (notes.isEmpty()) {
-        for (const char *word : { "skips", "out of order", "overlaps" })
-            QVERIFY2(!allMeanings.contains(QLatin1String(word)), qPrintable(allMeanings));
-    }
-}
-
 void TestBoardSimulator::imageFinishedWhenPacketsStop()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("image.bin"));
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setIdleTimeout(30);
-    simulator.setImageOutputPath(path);
+    BoardSimulator::Settings settings = deterministic();
+    settings.idleTimeoutMs = 30;
+    settings.imageOutputPath = path;
+    BoardSimulator simulator(settings);
     QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
@@ -511,9 +410,9 @@ void TestBoardSimulator::imageFinishedWhenPacketsStop()
 
 void TestBoardSimulator::imageFinishedByJump()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setIdleTimeout(60000);
+    BoardSimulator::Settings settings = deterministic();
+    settings.idleTimeoutMs = 60000;
+    BoardSimulator simulator(settings);
     QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
     QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
 
@@ -542,8 +441,7 @@ void TestBoardSimulator::imageFinishedByJump()
 
 void TestBoardSimulator::packetBeyondImageLimitIgnored()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
 
     simulator.receive(updatePacket(0xFFFFFFF0u, sampleImage(32)));
@@ -552,26 +450,6 @@ void TestBoardSimulator::packetBeyondImageLimitIgnored()
     QVERIFY(frames.at(0).at(2).toString().contains(QLatin1String("ignored")));
     QVERIFY(!simulator.isImagePending());
     QVERIFY(simulator.imageBytes().isEmpty());
-}
-
-void TestBoardSimulator::crc32KnownVectors_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<quint32>("crc");
-
-    QTest::newRow("check value") << QByteArray("123456789") << 0xCBF43926u;
-    QTest::newRow("empty") << QByteArray() << 0x00000000u;
-    QTest::newRow("one letter") << QByteArray("a") << 0xE8B7BE43u;
-    QTest::newRow("pangram") << QByteArray("The quick brown fox jumps over the lazy dog") << 0x414FA339u;
-    QTest::newRow("32 bytes FF") << QByteArray(32, char(0xFF)) << 0xFF6CAB0Bu;
-}
-
-void TestBoardSimulator::crc32KnownVectors()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(quint32, crc);
-
-    QCOMPARE(BoardSimulator::crc32(data), crc);
 }
 
 void TestBoardSimulator::telemetryFollowsState_data()
@@ -601,9 +479,8 @@ void TestBoardSimulator::telemetryFollowsState()
     QFETCH(int, reading);
     QFETCH(bool, rises);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    const int noise = simulator.noiseAmplitude();
+    BoardSimulator simulator(deterministic());
+    const int noise = simulator.settings().noiseAmplitude;
     QVERIFY(noise > 0);
 
     simulator.receive(before);
@@ -638,12 +515,13 @@ void TestBoardSimulator::telemetryFollowsState()
 
 void TestBoardSimulator::telemetryRepeatsWithSeed()
 {
-    BoardSimulator first;
-    BoardSimulator second;
+    BoardSimulator::Settings seven;
+    seven.seed = 7;
+    BoardSimulator first(seven);
+    BoardSimulator second(seven);
     BoardSimulator other;
-    first.setSeed(7);
-    second.setSeed(7);
-    other.setSeed(8);
+    seven.seed = 8;
+    other.setSettings(seven);
     const QList<QByteArray> a = telemetrySamples(first, 30);
     const QList<QByteArray> b = telemetrySamples(second, 30);
     const QList<QByteArray> c = telemetrySamples(other, 30);
@@ -658,9 +536,9 @@ void TestBoardSimulator::telemetryRepeatsWithSeed()
 
 void TestBoardSimulator::telemetryStreamsWhilePlotting()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setTelemetryRate(200);
+    BoardSimulator::Settings settings = deterministic();
+    settings.telemetryRate = 200;
+    BoardSimulator simulator(settings);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
     simulator.receive(bytes("A5A500004E80AEAE"));
@@ -716,12 +594,10 @@ void TestBoardSimulator::telemetryKeepsItsRate()
     QFETCH(int, rate);
     QFETCH(bool, split);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setTelemetryRate(rate);
-    simulator.setSplitWrites(split);
-    simulator.setSplitPoint(4);
-    simulator.setSplitDelay(20);
+    BoardSimulator::Settings settings = deterministic();
+    settings.telemetryRate = rate;
+    settings.writes = { 1, 500, split, 4, 20 };
+    BoardSimulator simulator(settings);
     const int frames = std::max(rate / 2, 40);
     QEventLoop loop;
     QElapsedTimer clock;
@@ -785,11 +661,9 @@ void TestBoardSimulator::writeBoundaries()
     QFETCH(int, splitAt);
     QFETCH(QList<int>, sizes);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setMergeCount(merge);
-    simulator.setSplitWrites(split);
-    simulator.setSplitPoint(splitAt);
+    BoardSimulator::Settings settings = deterministic();
+    settings.writes = { merge, 500, split, splitAt, 0 };
+    BoardSimulator simulator(settings);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
     simulator.receive(bytes("9653010001000200"));
@@ -818,11 +692,9 @@ void TestBoardSimulator::writeBoundaries()
 
 void TestBoardSimulator::splitDelayHoldsSecondHalf()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setSplitWrites(true);
-    simulator.setSplitPoint(4);
-    simulator.setSplitDelay(20);
+    BoardSimulator::Settings settings = deterministic();
+    settings.writes = { 1, 500, true, 4, 20 };
+    BoardSimulator simulator(settings);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
     // Only the first piece is out; the rest after the delay.
@@ -843,10 +715,9 @@ void TestBoardSimulator::splitDelayHoldsSecondHalf()
 
 void TestBoardSimulator::mergeWindowFlushesShortBatch()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setMergeCount(4);
-    simulator.setMergeWindow(20);
+    BoardSimulator::Settings settings = deterministic();
+    settings.writes = { 4, 20, false, 0, 0 };
+    BoardSimulator simulator(settings);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
     simulator.receive(bytes("9653000000000000"));
@@ -886,8 +757,7 @@ void TestBoardSimulator::textAnswers()
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, answer);
 
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
     QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
 
@@ -906,9 +776,10 @@ void TestBoardSimulator::textAnswers()
 
 void TestBoardSimulator::textAnswersCanBeSwitchedOff()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
-    simulator.setTextAnswersEnabled(false);
+    BoardSimulator::Settings settings = deterministic();
+    settings.textAnswers = false;
+    settings.telemetryRate = 200;
+    BoardSimulator simulator(settings);
     QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
 
     simulator.receive(bytes("A4A4726573657400") + bytes("96530100AB12EFCD") + QByteArray("junk"));
@@ -916,7 +787,6 @@ void TestBoardSimulator::textAnswersCanBeSwitchedOff()
     QCOMPARE(writes.count(), 0);
     QCOMPARE(simulator.adRegisters().value(0x12AB), quint16(0xCDEF));
     // Telemetry still flows.
-    simulator.setTelemetryRate(200);
     simulator.setPlotting(true);
     QVERIFY(writes.wait(2000));
     QVERIFY(writes.at(0).at(0).toByteArray().startsWith(bytes("FFFF")));
@@ -925,10 +795,9 @@ void TestBoardSimulator::textAnswersCanBeSwitchedOff()
 void TestBoardSimulator::linkOnSerialDevice()
 {
     // The console side of a pty pair plays the role of the second adapter.
-    PtyPair cable;
+    TestPty cable;
     QVERIFY(cable.isValid());
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     BoardLink link;
     QVERIFY2(link.openDevice(cable.slavePath()), qPrintable(link.errorString()));
     QVERIFY(link.isOpen());
@@ -946,8 +815,7 @@ void TestBoardSimulator::linkOnSerialDevice()
 
 void TestBoardSimulator::linkOnOwnPty()
 {
-    BoardSimulator simulator;
-    makeDeterministic(simulator);
+    BoardSimulator simulator(deterministic());
     BoardLink link;
     QVERIFY2(link.openPty(), qPrintable(link.errorString()));
     QVERIFY(link.portName().startsWith(QLatin1String("/dev/")));
@@ -1012,6 +880,9 @@ void TestBoardSimulator::commandLineRefused_data()
     QTest::newRow("value after an option that takes none") << QStringList { "--split", "3" } << usage;
     QTest::newRow("two values for one option") << QStringList { "--rate", "50", "60" } << usage;
     QTest::newRow("rate out of range") << QStringList { "--rate", "1001" } << "--rate needs a whole number from 1 to 1000";
+    QTest::newRow("replay of a missing file") << QStringList { "--replay", "/no/such/capture.bin" }
+                                              << "--replay: cannot read /no/such/capture.bin";
+    QTest::newRow("replay of a directory") << QStringList { "--replay", "/" } << "--replay: / is a directory";
 }
 
 void TestBoardSimulator::commandLineRefused()
@@ -1027,6 +898,39 @@ void TestBoardSimulator::commandLineRefused()
     const QString errors = QString::fromLocal8Bit(boardSim.readAllStandardError());
     QVERIFY2(errors.contains(message), qPrintable(errors));
     QVERIFY2(!boardSim.readAllStandardOutput().contains("Board on"), "the board started");
+}
+
+// What a board sent, telemetry and text mixed, comes out of the pty as it was
+// recorded, well beyond what the pty holds when nobody reads.
+void TestBoardSimulator::replaySendsTheCapture()
+{
+    BoardSimulator board(deterministic());
+    QByteArray capture;
+    for (int i = 0; capture.size() < 20000; ++i)
+        capture += board.nextTelemetryFrame() + (i % 7 == 0 ? QByteArray("AD reg 0x0001 <= 0x0002\r\n") : QByteArray());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("capture.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(capture), capture.size());
+    file.close();
+
+    QProcess boardSim;
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), file.fileName() });
+    QVERIFY(boardSim.waitForReadyRead(10000));
+    const QRegularExpressionMatch port
+            = QRegularExpression(QStringLiteral("connect the console to (\\S+)")).match(QString::fromLocal8Bit(boardSim.readLine()));
+    QVERIFY(port.hasMatch());
+    const int console = ::open(QFile::encodeName(port.captured(1)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(console >= 0);
+    // board-sim exits only once nothing it sent is left unread: no byte more came.
+    const QByteArray received = readFd(console, capture.size(), 10000);
+    QVERIFY(boardSim.waitForFinished(10000));
+    ::close(console);
+    QCOMPARE(received.size(), capture.size());
+    QVERIFY(received == capture);
+    QCOMPARE(boardSim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(boardSim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestBoardSimulator)

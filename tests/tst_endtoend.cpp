@@ -130,11 +130,12 @@ void TestEndToEnd::cleanupTestCase()
 void TestEndToEnd::init()
 {
     m_board->run([this] {
-        BoardSimulator *simulator = m_board->simulator();
-        simulator->setTextAnswersEnabled(true);
-        simulator->setTelemetryRate(20);
-        simulator->setSplitWrites(false);
-        simulator->setMergeCount(1);
+        BoardSimulator::Settings settings = m_board->simulator()->settings();
+        settings.textAnswers = true;
+        settings.telemetryRate = 20;
+        settings.writes.splitWrites = false;
+        settings.writes.mergeCount = 1;
+        m_board->simulator()->setSettings(settings);
     });
     // run() returns once the board has done the call, so what it reported before
     // is queued here by then: counted now, it is not counted in the test to come.
@@ -293,8 +294,10 @@ void TestEndToEnd::flashWhileTelemetryStreams()
     file.close();
 
     m_board->run([this] {
-        m_board->simulator()->setTextAnswersEnabled(false);
-        m_board->simulator()->setTelemetryRate(50);
+        BoardSimulator::Settings settings = m_board->simulator()->settings();
+        settings.textAnswers = false;
+        settings.telemetryRate = 50;
+        m_board->simulator()->setSettings(settings);
     });
     m_window->setImageFileChooser([path](QWidget *) { return path; });
     click(*m_window, "pushButton_open_File");
@@ -365,8 +368,10 @@ void TestEndToEnd::flashWhileTelemetryStreams()
 void TestEndToEnd::plottingStartsTelemetryOnAllCurves()
 {
     m_board->run([this] {
-        m_board->simulator()->setTextAnswersEnabled(false);
-        m_board->simulator()->setTelemetryRate(50);
+        BoardSimulator::Settings settings = m_board->simulator()->settings();
+        settings.textAnswers = false;
+        settings.telemetryRate = 50;
+        m_board->simulator()->setSettings(settings);
     });
     const qint64 before = TestSupport::framesPlotted();
     click(*m_window, "checkBox_GPU_power_draw");
@@ -399,14 +404,11 @@ void TestEndToEnd::everyFrameAndAnswerGetsThrough()
     QFETCH(int, merge);
 
     m_board->run([this, split, merge] {
-        BoardSimulator *simulator = m_board->simulator();
-        simulator->setTextAnswersEnabled(true);
-        simulator->setTelemetryRate(100);
-        simulator->setSplitWrites(split);
-        simulator->setSplitPoint(0);
-        simulator->setSplitDelay(5);
-        simulator->setMergeCount(merge);
-        simulator->setMergeWindow(100);
+        BoardSimulator::Settings settings = m_board->simulator()->settings();
+        settings.textAnswers = true;
+        settings.telemetryRate = 100;
+        settings.writes = { merge, 100, split, 0, 5 };
+        m_board->simulator()->setSettings(settings);
     });
     // What the board still holds from the row before (the second half of a cut
     // frame, merged messages) goes out now, and a line behind it tells when the

@@ -1,6 +1,6 @@
 #include "gui/SerialPortHandler.h"
 #include "link/firmwareflasher.h"
-#include "linktestsupport.h"
+#include "ptytestsupport.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
@@ -23,7 +23,6 @@
 #include <thread>
 #include <unistd.h>
 
-using TestSupport::DrainingBoard;
 using TestSupport::PtyConsole;
 
 // The image is process-wide and survives from one console window to the next: the

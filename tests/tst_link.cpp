@@ -1,7 +1,8 @@
 #include "link/firmwareflasher.h"
 #include "link/serialporthangup.h"
 #include "link/serialsend.h"
-#include "linktestsupport.h"
+#include "coretestsupport.h"
+#include "ptytestsupport.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -12,7 +13,6 @@
 #include <limits>
 #include <optional>
 
-using TestSupport::DrainingBoard;
 
 // The serial link alone, on ports of its own over pty pairs: no window, no widgets.
 class TestLink : public QObject
@@ -46,7 +46,7 @@ void TestLink::flasherPacesPackets()
 {
     QFETCH(int, size);
 
-    PtyPair pty;
+    TestPty pty;
     QSerialPort port(pty.slavePath());
     QVERIFY(port.open(QIODevice::ReadWrite));
     DrainingBoard board(pty);
@@ -109,7 +109,7 @@ void TestLink::flasherEndsEarly()
 {
     QFETCH(QString, how);
 
-    PtyPair pty;
+    TestPty pty;
     QSerialPort port(pty.slavePath());
     QVERIFY(port.open(QIODevice::ReadWrite));
     std::optional<DrainingBoard> board;
@@ -181,7 +181,7 @@ void TestLink::hangUpWatch_data()
 void TestLink::hangUpWatch()
 {
     QFETCH(bool, hangUp);
-    PtyPair pty;
+    TestPty pty;
     QSerialPort port(pty.slavePath());
     QVERIFY(port.open(QIODevice::ReadWrite));
     SerialPortHangUpWatch watch;

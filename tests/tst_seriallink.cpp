@@ -79,7 +79,7 @@ void TestSerialLink::openTwiceKeepsPortOpen()
 void TestSerialLink::openAnotherEntrySwitchesPort()
 {
     PtyConsole console;
-    PtyPair second;
+    TestPty second;
     PortListing::addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
     click(console.window(), "pushButton_port_refresh");
     QVERIFY(selectPort(console.window(), second.slavePath()));

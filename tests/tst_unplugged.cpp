@@ -40,7 +40,7 @@ void TestUnplugged::expectClosedOnceWithoutSpinning(PtyConsole &console, QString
 
 void TestUnplugged::freshPeerOpens(PtyConsole &console)
 {
-    PtyPair fresh;
+    TestPty fresh;
     PortListing::addExtraPort({ fresh.slavePath(), QStringLiteral("Fresh pty"), std::nullopt, std::nullopt });
     click(console.window(), "pushButton_port_refresh");
     QVERIFY(selectPort(console.window(), fresh.slavePath()));

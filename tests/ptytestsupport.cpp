@@ -1,0 +1,83 @@
+#include "ptytestsupport.h"
+
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
+bool TestPty::writeMaster(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (masterFd() >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(masterFd(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        if (timer.elapsed() > 5000)
+            return false;
+        pollfd pfd { masterFd(), POLLOUT, 0 };
+        ::poll(&pfd, 1, 10);
+    }
+    return done == bytes.size();
+}
+
+QByteArray TestPty::readMaster(int timeoutMs)
+{
+    QByteArray out;
+    if (masterFd() < 0)
+        return out;
+    pollfd pfd { masterFd(), POLLIN, 0 };
+    if (::poll(&pfd, 1, timeoutMs) <= 0)
+        return out;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(masterFd(), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        out.append(buffer, n);
+    }
+    return out;
+}
+
+QByteArray TestPty::readMasterExactly(qsizetype count, int timeoutMs)
+{
+    QByteArray out;
+    QElapsedTimer timer;
+    timer.start();
+    while (out.size() < count) {
+        const qint64 left = timeoutMs - timer.elapsed();
+        if (left <= 0)
+            break;
+        out += readMaster(int(left));
+    }
+    return out;
+}
+
+DrainingBoard::DrainingBoard(PtyPair &pty)
+    : m_thread([this, &pty] {
+          char buffer[4096];
+          while (!m_stop) {
+              pollfd pfd { pty.masterFd(), POLLIN, 0 };
+              if (::poll(&pfd, 1, 20) <= 0)
+                  continue;
+              const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
+              if (n > 0)
+                  m_received += n;
+          }
+      })
+{
+}
+
+qsizetype DrainingBoard::stop()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_received;
+}

@@ -1,0 +1,42 @@
+#ifndef PTYTESTSUPPORT_H
+#define PTYTESTSUPPORT_H
+
+#include "ptypair.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <thread>
+
+// A pty pair whose master side a test or a benchmark drives by hand, blocking
+// with a timeout; the simulated board's own end (BoardLink) never blocks.
+class TestPty : public PtyPair
+{
+public:
+    // Writes every byte to the master, retrying on short writes for up to 5 s.
+    bool writeMaster(const QByteArray &bytes);
+    // Reads what the master holds now, waiting at most timeoutMs for the first byte.
+    QByteArray readMaster(int timeoutMs);
+    // Reads until exactly count bytes arrived or timeoutMs passed.
+    QByteArray readMasterExactly(qsizetype count, int timeoutMs);
+};
+
+// Plays a board that takes everything in until told to stop.
+class DrainingBoard
+{
+public:
+    explicit DrainingBoard(PtyPair &pty);
+    ~DrainingBoard() { stop(); }
+    DrainingBoard(const DrainingBoard &) = delete;
+    DrainingBoard &operator=(const DrainingBoard &) = delete;
+
+    qsizetype stop();
+    qsizetype received() const { return m_received; }
+
+private:
+    std::atomic<bool> m_stop { false };
+    std::atomic<qsizetype> m_received { 0 };
+    std::thread m_thread;
+};
+
+#endif // PTYTESTSUPPORT_H
