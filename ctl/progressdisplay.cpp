@@ -4,6 +4,8 @@
 
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 barRedrawIntervalMs = 100;
@@ -84,8 +86,11 @@ QString ProgressDisplay::bar(int port) const
     const PortProgress &progress = m_progress.at(port);
     const int filled = m_total > 0 ? int(progress.bytes * barWidth / m_total) : barWidth;
     const int percent = m_total > 0 ? int(progress.bytes * 100 / m_total) : 100;
+    qsizetype nameWidth = 0;
+    for (const QString &name : m_ports)
+        nameWidth = std::max(nameWidth, name.size());
     return QStringLiteral("%1 [%2%3] %4% %5/%6 %7/s")
-        .arg(m_ports.at(port))
+        .arg(m_ports.at(port), -int(nameWidth))
         .arg(QString(filled, u'#'), QString(barWidth - filled, u'-'))
         .arg(percent, 3)
         .arg(byteSize(double(progress.bytes)), byteSize(double(m_total)), byteSize(rate(progress.bytes, progress.elapsedMs)));

@@ -182,6 +182,7 @@ private slots:
     void openFailure();
     void flashFourBoards();
     void unplugMidFlash();
+    void interruptedFlash();
     void recordFrames();
 
 private:
@@ -370,6 +371,37 @@ void TestBenchCtl::unplugMidFlash()
     QVERIFY2(sent >= unplugged.received() / 40 * 32 && sent < image.size(), qPrintable(QString::number(sent)));
     for (const QJsonObject &result : results.sliced(1))
         QCOMPARE(result.value("status").toString(), QStringLiteral("done"));
+}
+
+void TestBenchCtl::interruptedFlash()
+{
+    const QByteArray image = flashImage(64 * 1024);
+    const QString imagePath = m_dir.filePath("flash-interrupted.bin");
+    QVERIFY(TestSupport::writeFile(imagePath, image));
+    MasterReader first;
+    MasterReader second;
+
+    QProcess process;
+    start(process, { "flash", "--json", "-p", first.port(), "-p", second.port(), imagePath });
+    QByteArray out;
+    QVERIFY(TestSupport::processEventsUntil([&] {
+        out += process.readAllStandardOutput();
+        return out.contains("\"percent\":20");
+    }, 20000));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    Run run = finish(process);
+    run.out.prepend(out);
+
+    QCOMPARE(run.exitCode, 1);
+    const QList<QJsonObject> results = run.events("result");
+    QCOMPARE(results.size(), 2);
+    for (const QJsonObject &result : results) {
+        QCOMPARE(result.value("reason").toString(), QStringLiteral("interrupted"));
+        const qsizetype sent = result.value("bytes_sent").toInteger();
+        QVERIFY(sent > 0 && sent < image.size());
+    }
+    QVERIFY(run.events("summary").value(0).value("interrupted").toBool());
 }
 
 void TestBenchCtl::recordFrames()
