@@ -6,28 +6,17 @@ BoardReceiver::BoardReceiver(BoardPort *port, QObject *parent)
     : QObject(parent)
     , m_port(port)
 {
-    m_heldBytesTimer.setSingleShot(true);
-    m_heldBytesTimer.setInterval(ReceiveStream::holdLimitMs);
-    connect(&m_heldBytesTimer, &QTimer::timeout, this, [this] { deliver(m_stream.expireHeld()); });
-    connect(&port->serialPort(), &QSerialPort::readyRead, this, &BoardReceiver::readAvailable);
+    connect(&m_receiver, &PortReceiver::piecesReceived, this, &BoardReceiver::deliver);
+    connect(&port->serialPort(), &QSerialPort::readyRead, this, [this] {
+        if (!m_stopped)
+            m_receiver.take(m_port->serialPort().readAll());
+    });
 }
 
 void BoardReceiver::stop()
 {
     m_stopped = true;
-    m_heldBytesTimer.stop();
-}
-
-void BoardReceiver::readAvailable()
-{
-    if (m_stopped)
-        return;
-    const QByteArray bytes = m_port->serialPort().readAll();
-    deliver(m_stream.take(bytes));
-    if (m_stream.holdsBytes())
-        m_heldBytesTimer.start();
-    else
-        m_heldBytesTimer.stop();
+    m_receiver.reset();
 }
 
 void BoardReceiver::deliver(const ReceiveStream::Pieces &pieces)

@@ -3,16 +3,15 @@
 
 #include "core/receivestream.h"
 #include "core/telemetry.h"
+#include "link/portreceiver.h"
 
 #include <QDateTime>
 #include <QObject>
-#include <QTimer>
 
 class BoardPort;
 
-// What one board sends, split as the window splits it: telemetry frames wherever
-// FF FF starts them, everything else as text; a frame head cut off by the driver
-// waits for its rest until the line has been silent for the stream's hold limit.
+// What one board sends, as the window takes it in (the link's PortReceiver):
+// telemetry frames, decoded, and board text, in arrival order.
 class BoardReceiver : public QObject
 {
     Q_OBJECT
@@ -20,7 +19,8 @@ class BoardReceiver : public QObject
 public:
     explicit BoardReceiver(BoardPort *port, QObject *parent = nullptr);
 
-    // Stops taking bytes in; what the port holds afterwards is left unread.
+    // Stops taking bytes in; what the port holds afterwards is left unread, and
+    // what is left of the pieces being handed out is dropped.
     void stop();
 
 signals:
@@ -28,12 +28,10 @@ signals:
     void textReceived(const QString &text);
 
 private:
-    void readAvailable();
     void deliver(const ReceiveStream::Pieces &pieces);
 
     BoardPort *const m_port;
-    ReceiveStream m_stream;
-    QTimer m_heldBytesTimer;
+    PortReceiver m_receiver;
     bool m_stopped = false;
 };
 
