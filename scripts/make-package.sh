@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the console and board-sim and makes the Debian package with CPack.
+# Builds the console, bench-ctl and board-sim and makes the Debian package with CPack.
 # The package's path is the last line printed; install it with
 #   sudo apt install ./bench-console_*.deb
 #   PRESET      configure preset (default: default; its folder is build)
@@ -17,7 +17,7 @@ build_dir=${BUILD_DIR:-$(preset_dir "$preset")}
 # shellcheck disable=SC2086
 cmake --preset "$preset" -B "$build_dir" ${BUILD_TYPE:+-DCMAKE_BUILD_TYPE=$BUILD_TYPE} ${CMAKE_ARGS:-} >&2
 # CPack installs what is built and builds nothing itself.
-cmake --build "$build_dir" --parallel "$(nproc)" --target bench-console board-sim >&2
+cmake --build "$build_dir" --parallel "$(nproc)" --target bench-console bench-ctl board-sim >&2
 rm -f "$build_dir"/bench-console_*.deb
 (cd "$build_dir" && cpack -G DEB) >&2
 package=$(ls "$(cd "$build_dir" && pwd)"/bench-console_*.deb)

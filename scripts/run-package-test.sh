@@ -40,6 +40,18 @@ depends=$(dpkg-deb -f "$package" Depends)
 [[ $depends == *libqt6widgets6* && $depends == *libqt6serialport6* ]] \
     || die "the package's dependencies were not read off its binaries: '$depends'"
 
+# Debian policy, checked on the package itself: lintian must report no error.
+if command -v lintian >/dev/null; then
+    lintian_report=$(lintian "$package" 2>&1) || true
+    if grep -q '^E:' <<<"$lintian_report"; then
+        echo "$lintian_report" >&2
+        die "lintian reports errors on the package"
+    fi
+    echo "run-package-test: lintian reports no error${lintian_report:+ (warnings: $(grep -c '^W:' <<<"$lintian_report"))}"
+else
+    echo "run-package-test: lintian is not installed; the policy check is skipped"
+fi
+
 mkdir -p "$(dirname "$base")" "$downloads"
 exec {lock_fd}>"$base.lock"
 flock "$lock_fd"
@@ -80,11 +92,11 @@ status=0
 in_root "$root" sh -c '
     set -u
     fail() { echo "run-package-test: $*" >&2; exit 1; }
-    for file in /usr/bin/bench-console /usr/bin/board-sim /usr/share/applications/bench-console.desktop \
+    for file in /usr/bin/bench-console /usr/bin/bench-ctl /usr/bin/board-sim /usr/share/applications/bench-console.desktop \
             /usr/share/icons/hicolor/scalable/apps/bench-console.svg; do
         test -f "$file" || fail "$file is not installed"
     done
-    missing=$(ldd /usr/bin/bench-console /usr/bin/board-sim | grep "not found") && fail "missing libraries: $missing"
+    missing=$(ldd /usr/bin/bench-console /usr/bin/bench-ctl /usr/bin/board-sim | grep "not found") && fail "missing libraries: $missing"
 
     QT_QPA_PLATFORM=offscreen bench-console >/tmp/bench-console.log 2>&1 &
     console=$!
@@ -101,6 +113,14 @@ in_root "$root" sh -c '
     grep -q "^Usage: board-sim" /tmp/board-sim-help.txt && grep -q -- "--device" /tmp/board-sim-help.txt \
         || { cat /tmp/board-sim-help.txt >&2; fail "board-sim --help printed no usage"; }
     echo "run-package-test: board-sim --help printed its usage"
+
+    # bench-ctl: runs without a display, answers its version and lists ports;
+    # the copyright file Debian policy asks for is there.
+    test -f /usr/share/doc/bench-console/copyright || fail "the copyright file is not installed"
+    version=$(bench-ctl --version) && [ "$version" = "bench-ctl $(dpkg-query -W -f="\${Version}" bench-console)" ] \
+        || fail "bench-ctl --version printed: $version"
+    bench-ctl list >/tmp/bench-ctl-list.txt 2>&1 || { cat /tmp/bench-ctl-list.txt >&2; fail "bench-ctl list failed"; }
+    echo "run-package-test: bench-ctl --version and bench-ctl list answered"
 ' || status=$?
 
 echo "run-package-test: $([[ $status -eq 0 ]] && echo passed || echo FAILED) in $((SECONDS - started)) s"

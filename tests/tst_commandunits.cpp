@@ -1,3 +1,4 @@
+#include "core/boardcommand.h"
 #include "core/commandframes.h"
 #include "core/firmwareimage.h"
 #include "core/flashpackets.h"
@@ -41,6 +42,8 @@ private slots:
 
     void registerField_data();
     void registerField();
+    void boardCommand_data();
+    void boardCommand();
 
     void packetCount_data();
     void packetCount();
@@ -313,6 +316,58 @@ void TestCommandUnits::registerField()
     QCOMPARE(field.status, status);
     if (status == RegisterField::Valid)
         QCOMPARE(int(field.value), value);
+}
+
+void TestCommandUnits::boardCommand_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("bytes"); // empty: refused
+    QTest::addColumn<QString>("said");     // the window's line, or the reason of a refusal
+
+    QTest::newRow("reset") << "reset" << QStringList {} << hex("A4 A4 72 65 73 65 74 00") << "ARM复位指令发送";
+    QTest::newRow("erase at the spin box's top") << "erase" << QStringList { "99" } << hex("A9 A9 9A 63") << "";
+    QTest::newRow("start at the spin box's bottom") << "start" << QStringList { "0" } << hex("A8 A8 9B 00") << "";
+    QTest::newRow("erase past the spin box") << "erase" << QStringList { "100" } << QByteArray()
+                                             << "erase: '100' is not a number from 0 to 99";
+    QTest::newRow("fan, not a whole number") << "fan" << QStringList { "1.5" } << QByteArray()
+                                             << "fan: '1.5' is not a number from 0 to 99";
+    QTest::newRow("gpu off") << "gpu" << QStringList { "off" } << hex("A5 A5 00 00 46 20 AE AE") << "GPU断电";
+    QTest::newRow("plot on") << "plot" << QStringList { "on" } << hex("A5 A5 01 00 4E 80 AE AE") << "曲线绘制";
+    QTest::newRow("plot, neither on nor off") << "plot" << QStringList { "ON" } << QByteArray()
+                                              << "plot: 'ON' is neither on nor off";
+    QTest::newRow("ad-write, 0x and blanks") << "ad-write" << QStringList { "0x12 AB", "cdef" }
+                                             << hex("96 53 01 00 AB 12 EF CD") << "";
+    QTest::newRow("da-write, register past FFFF") << "da-write" << QStringList { "12ABC", "1" } << QByteArray()
+                                                  << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
+    QTest::newRow("da-write, blank data") << "da-write" << QStringList { "1", " " } << QByteArray()
+                                          << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
+    QTest::newRow("hex, odd digits over several arguments") << "hex" << QStringList { "A", "BC" } << hex("0A BC")
+                                                             << "16进制: 0ABC";
+    QTest::newRow("hex, blank") << "hex" << QStringList { " " } << QByteArray() << "错误: textEdit内容为空";
+    QTest::newRow("text, as typed") << "text" << QStringList { "a b" } << QByteArray("a b") << "";
+    QTest::newRow("missing argument") << "fan" << QStringList {} << QByteArray() << "fan takes 1 argument(s), 0 given";
+    QTest::newRow("unknown") << "jump" << QStringList { "1" } << QByteArray() << "unknown command 'jump'";
+}
+
+void TestCommandUnits::boardCommand()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, said);
+
+    const QByteArray gpuBefore = CommandFrames::frameBytes(GPU_POWER_order);
+    const QByteArray appBefore = CommandFrames::frameBytes(app_order);
+    const QByteArray adBefore = CommandFrames::frameBytes(AD_order);
+    const BoardCommand command = BoardCommand::parse(name, arguments);
+    QCOMPARE(command.bytes.toHex(' '), bytes.toHex(' '));
+    QCOMPARE(command.isValid() ? command.windowLine : command.error, said);
+    QCOMPARE(command.isValid(), !bytes.isEmpty());
+    // Naming a command sends nothing and leaves the process-wide frames as they were.
+    QCOMPARE(CommandFrames::frameBytes(GPU_POWER_order), gpuBefore);
+    QCOMPARE(CommandFrames::frameBytes(app_order), appBefore);
+    QCOMPARE(CommandFrames::frameBytes(AD_order), adBefore);
 }
 
 void TestCommandUnits::packetCount_data()

@@ -1,0 +1,94 @@
+#include "boardport.h"
+
+#include "core/portopenfailure.h"
+#include "link/serialsend.h"
+#include "platform.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+namespace {
+
+bool isLostDeviceError(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+}
+
+} // namespace
+
+BoardPort::BoardPort(const QString &name, QObject *parent)
+    : QObject(parent)
+    , m_name(name)
+{
+    m_port.setPortName(name);
+    m_port.setBaudRate(921600, QSerialPort::AllDirections);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (isLostDeviceError(error))
+            loseDevice();
+    });
+    // Queued: closing the port deletes the notifier whose wake-up is being delivered.
+    connect(&m_hangUpWatch, &SerialPortHangUpWatch::hungUp, this, &BoardPort::loseDevice, Qt::QueuedConnection);
+}
+
+QString BoardPort::checkArguments(const QStringList &names)
+{
+    QSet<QString> seen;
+    for (const QString &name : names) {
+        const QFileInfo info(Platform::systemLocation(name));
+        if (info.isDir())
+            return QStringLiteral("%1 is a folder, not a serial port").arg(name);
+        if (info.isFile())
+            return QStringLiteral("%1 is a regular file, not a serial port").arg(name);
+        const QString identity = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+        if (seen.contains(identity))
+            return QStringLiteral("%1 is given twice: one port is flashed, sent to or read by one board at a time")
+                .arg(name);
+        seen.insert(identity);
+    }
+    return {};
+}
+
+bool BoardPort::open()
+{
+    if (m_port.open(QIODevice::ReadWrite)) {
+        m_hangUpWatch.watch(&m_port);
+        return true;
+    }
+    m_openFailure = QStringLiteral("串口打开失败: ")
+        + PortOpenFailure::reason(m_port.error() == QSerialPort::PermissionError, m_port.errorString());
+    return false;
+}
+
+QString BoardPort::send(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        return m_lost ? lostLine() : QStringLiteral("串口未打开");
+    const SerialSend::Outcome outcome = SerialSend::writeAndWait(m_port, bytes, writeTimeoutMs);
+    if (m_lost)
+        return lostLine();
+    return outcome.ok ? QString() : QStringLiteral("发送失败: ") + outcome.error;
+}
+
+void BoardPort::close()
+{
+    SerialSend::closeAfterDrain(m_port);
+}
+
+QString BoardPort::lostLine()
+{
+    return QStringLiteral("串口已断开: 设备已断开连接");
+}
+
+void BoardPort::loseDevice()
+{
+    if (!m_port.isOpen())
+        return;
+    m_lost = true;
+    m_port.close();
+    emit lost();
+}

@@ -1,0 +1,48 @@
+#include "commands.h"
+
+#include "core/portlisting.h"
+#include "link/portdiscovery.h"
+
+#include <QJsonValue>
+
+namespace {
+
+QJsonValue identifier(const std::optional<quint16> &value)
+{
+    if (!value)
+        return QJsonValue::Null;
+    return QString::number(*value, 16).toUpper().rightJustified(4, u'0');
+}
+
+} // namespace
+
+int runList(const Invocation &invocation)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Lists the serial ports the console's port selector lists, "
+                                                    "with the same filter and the same lines."));
+    if (const std::optional<int> done = parseCommandLine(parser, invocation))
+        return *done;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(invocation, QStringLiteral("list takes no arguments"));
+    const Output output = outputFor(parser, invocation);
+
+    const QList<PortRecord> ports = PortDiscovery::availablePorts();
+    const PortListing listing = PortListing::format(ports);
+    if (listing.portNames.isEmpty())
+        output.info(QStringLiteral("无可用串口"));
+    for (qsizetype i = 0; i < listing.portNames.size(); ++i) {
+        output.info(listing.displayTexts.at(i));
+        const auto record = std::find_if(ports.cbegin(), ports.cend(), [&](const PortRecord &port) {
+            return port.portName == listing.portNames.at(i);
+        });
+        output.event(QStringLiteral("port"), {
+            { QStringLiteral("name"), listing.portNames.at(i) },
+            { QStringLiteral("description"), record->description },
+            { QStringLiteral("vendor_id"), identifier(record->vendorIdentifier) },
+            { QStringLiteral("product_id"), identifier(record->productIdentifier) },
+            { QStringLiteral("text"), listing.displayTexts.at(i) },
+        });
+    }
+    return ExitSuccess;
+}

@@ -1,0 +1,468 @@
+// bench-ctl run as a program, as scripts run it, against simulated boards on pty pairs.
+
+#include "boardsimulator.h"
+#include "boardthread.h"
+#include "coretestsupport.h"
+#include "ptypair.h"
+
+#include "core/telemetry.h"
+#include "core/telemetrycsv.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using TestSupport::hex;
+
+namespace {
+
+const QString busyReason = QStringLiteral("串口正被另一个程序占用, 请先在那个程序中关闭它");
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    // The JSON lines of standard output.
+    QList<QJsonObject> events(const QString &name) const
+    {
+        QList<QJsonObject> found;
+        for (const QByteArray &line : out.split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.value(QStringLiteral("event")).toString() == name)
+                found.append(object);
+        }
+        return found;
+    }
+};
+
+void start(QProcess &process, const QStringList &arguments)
+{
+    process.start(QStringLiteral(BENCH_CTL_EXECUTABLE), arguments);
+}
+
+Run finish(QProcess &process)
+{
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+             process.readAllStandardError() };
+}
+
+Run runCtl(const QStringList &arguments)
+{
+    QProcess process;
+    start(process, arguments);
+    process.waitForFinished(30000);
+    return finish(process);
+}
+
+// Runs bench-ctl while the event loop goes on (boards in their threads report to
+// this one), until it has ended and `also` holds.
+Run runCtlUntil(const QStringList &arguments, const std::function<bool()> &also, int timeoutMs)
+{
+    QProcess process;
+    start(process, arguments);
+    TestSupport::processEventsUntil([&] { return process.state() == QProcess::NotRunning && also(); }, timeoutMs);
+    return finish(process);
+}
+
+// Placeholders in a table's arguments, filled in by the test.
+QStringList filled(QStringList arguments, const QMap<QString, QString> &values)
+{
+    for (QString &argument : arguments)
+        argument = values.value(argument, argument);
+    return arguments;
+}
+
+// The board's end of a pty read on a thread of its own, so the test's thread is
+// free to wait for the program; closing the master there unplugs the board.
+class MasterReader
+{
+public:
+    explicit MasterReader(qsizetype unplugAfter = -1)
+        : m_thread([this, unplugAfter] {
+            while (!m_stop) {
+                const QByteArray bytes = m_pty.readMaster(10);
+                m_received += bytes.size();
+                if (unplugAfter >= 0 && m_received >= unplugAfter) {
+                    m_pty.closeMaster();
+                    return;
+                }
+            }
+        })
+    {
+    }
+    ~MasterReader()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    QString port() const { return m_pty.slavePath(); }
+    qsizetype received() const { return m_received; }
+
+private:
+    PtyPair m_pty;
+    std::atomic<bool> m_stop { false };
+    std::atomic<qsizetype> m_received { 0 };
+    std::thread m_thread;
+};
+
+// Simulated boards whose finished images are reported to the test's thread.
+class Boards
+{
+public:
+    explicit Boards(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto board = std::make_unique<BoardThread>();
+            if (!board->start())
+                return;
+            QObject::connect(board->simulator(), &BoardSimulator::imageCompleted, &m_context,
+                             [this, i](const BoardSimulator::ImageReport &report) { m_reports[i] = report; });
+            m_boards.push_back(std::move(board));
+        }
+    }
+
+    bool isValid(int count) const { return int(m_boards.size()) == count; }
+    QStringList portArguments() const
+    {
+        QStringList arguments;
+        for (const auto &board : m_boards)
+            arguments << QStringLiteral("-p") << board->portName();
+        return arguments;
+    }
+    QString port(int i) const { return m_boards.at(size_t(i))->portName(); }
+    const QMap<int, BoardSimulator::ImageReport> &reports() const { return m_reports; }
+
+private:
+    QObject m_context;
+    std::vector<std::unique_ptr<BoardThread>> m_boards;
+    QMap<int, BoardSimulator::ImageReport> m_reports;
+};
+
+// An image the board reports whole: it cannot tell trailing FF bytes from padding.
+QByteArray flashImage(qsizetype size)
+{
+    QByteArray image = TestSupport::patternImage(size);
+    image.back() = char(0x5A);
+    return image;
+}
+
+QString crcText(const QByteArray &image)
+{
+    return QString::number(BoardSimulator::crc32(image), 16).rightJustified(8, u'0');
+}
+
+} // namespace
+
+class TestBenchCtl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void send_data();
+    void send();
+    void usageError_data();
+    void usageError();
+    void openFailure_data();
+    void openFailure();
+    void flashFourBoards();
+    void unplugMidFlash();
+    void interruptedFlash();
+    void recordFrames();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestBenchCtl::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("image.bin")), flashImage(1000)));
+    QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("empty.bin")), {}));
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), m_dir.filePath(QStringLiteral("null-link"))));
+}
+
+void TestBenchCtl::send_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("reset") << QStringList { "reset" } << hex("A4 A4 72 65 73 65 74 00");
+    QTest::newRow("erase") << QStringList { "erase", "5" } << hex("A9 A9 9A 05");
+    QTest::newRow("start") << QStringList { "start", "99" } << hex("A8 A8 9B 63");
+    QTest::newRow("gpu on") << QStringList { "gpu", "on" } << hex("A5 A5 00 00 4E 80 AE AE");
+    QTest::newRow("gpu off") << QStringList { "gpu", "off" } << hex("A5 A5 00 00 46 20 AE AE");
+    QTest::newRow("plot on") << QStringList { "plot", "on" } << hex("A5 A5 01 00 4E 80 AE AE");
+    QTest::newRow("plot off") << QStringList { "plot", "off" } << hex("A5 A5 02 00 4E 80 AE AE");
+    QTest::newRow("fan") << QStringList { "fan", "40" } << hex("A5 A5 03 00 4E 28 AE AE");
+    QTest::newRow("ad-init") << QStringList { "ad-init" } << hex("96 53 00 00 00 00 00 00");
+    QTest::newRow("da-init") << QStringList { "da-init" } << hex("91 22 00 00 00 00 00 00");
+    QTest::newRow("ad-write") << QStringList { "ad-write", "12AB", "0xCDEF" } << hex("96 53 01 00 AB 12 EF CD");
+    QTest::newRow("da-write") << QStringList { "da-write", " 12 AB ", "7" } << hex("91 22 01 00 AB 12 07 00");
+    QTest::newRow("text") << QStringList { "text", "-AT+RST\r\n" } << QByteArray("-AT+RST\r\n");
+    QTest::newRow("hex") << QStringList { "hex", "aa bb", "c" } << hex("0A AB BC");
+}
+
+void TestBenchCtl::send()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QByteArray, wire);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    const Run run = runCtl(QStringList { "send", "--json", "-p", board.slavePath() } + command);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(board.readMaster(1000).toHex(' '), wire.toHex(' '));
+    QCOMPARE(run.events("sent").value(0).value("length").toInt(), wire.size());
+}
+
+void TestBenchCtl::usageError_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no command") << QStringList {} << "no command given";
+    QTest::newRow("unknown command") << QStringList { "erase" } << "unknown command 'erase'";
+    QTest::newRow("unknown option") << QStringList { "flash", "--fast", "-p", "PTY", "IMAGE" } << "Unknown option 'fast'";
+    QTest::newRow("send without a port") << QStringList { "send", "reset" } << "give one port with -p";
+    QTest::newRow("unknown board command") << QStringList { "send", "-p", "PTY", "jump", "1" } << "unknown command 'jump'";
+    QTest::newRow("fan past the slider") << QStringList { "send", "-p", "PTY", "fan", "100" } << "'100' is not a number from 0 to 99";
+    QTest::newRow("erase below the spin box") << QStringList { "send", "-p", "PTY", "erase", "-1" } << "'-1' is not a number from 0 to 99";
+    QTest::newRow("gpu neither on nor off") << QStringList { "send", "-p", "PTY", "gpu", "1" } << "'1' is neither on nor off";
+    QTest::newRow("register past FFFF") << QStringList { "send", "-p", "PTY", "ad-write", "10000", "1" }
+                                        << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
+    QTest::newRow("register argument missing") << QStringList { "send", "-p", "PTY", "da-write", "1" }
+                                               << "da-write takes 2 argument(s), 1 given";
+    QTest::newRow("not hex") << QStringList { "send", "-p", "PTY", "hex", "AG" } << "错误: 只能输入16进制字符(0-9, A-F)和空格";
+    QTest::newRow("empty text") << QStringList { "send", "-p", "PTY", "text", "" } << "错误: textEdit内容为空";
+    QTest::newRow("port is a regular file") << QStringList { "send", "-p", "IMAGE", "reset" } << "is a regular file, not a serial port";
+    QTest::newRow("port is a folder") << QStringList { "send", "-p", "DIR", "reset" } << "is a folder, not a serial port";
+    QTest::newRow("flash without a port") << QStringList { "flash", "IMAGE" } << "give at least one port with -p";
+    QTest::newRow("same port twice") << QStringList { "flash", "-p", "PTY", "-p", "PTY", "IMAGE" } << "is given twice";
+    QTest::newRow("same port through a link") << QStringList { "flash", "-p", "/dev/null", "-p", "LINK", "IMAGE" } << "is given twice";
+    QTest::newRow("image missing") << QStringList { "flash", "-p", "PTY", "MISSING" } << "无法打开文件: ";
+    QTest::newRow("image empty") << QStringList { "flash", "-p", "PTY", "EMPTY" } << "错误: 固件文件为空";
+    QTest::newRow("image is a folder") << QStringList { "flash", "-p", "PTY", "DIR" } << "无法打开文件: ";
+    QTest::newRow("record zero frames") << QStringList { "record", "-p", "PTY", "--frames", "0" } << "--frames: '0'";
+    QTest::newRow("record for no time") << QStringList { "record", "-p", "PTY", "--seconds", "-1" } << "--seconds: '-1'";
+    QTest::newRow("record into a folder") << QStringList { "record", "-p", "PTY", "-o", "DIR" } << "cannot create";
+    QTest::newRow("monitor two ports") << QStringList { "monitor", "-p", "PTY", "-p", "IMAGE" } << "give one port with -p";
+}
+
+void TestBenchCtl::usageError()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    const Run run = runCtl(filled(arguments, {
+        { "PTY", board.slavePath() },
+        { "IMAGE", m_dir.filePath("image.bin") },
+        { "EMPTY", m_dir.filePath("empty.bin") },
+        { "MISSING", m_dir.filePath("missing.bin") },
+        { "DIR", m_dir.path() },
+        { "LINK", m_dir.filePath("null-link") },
+    }));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+    // Refused before the port was opened: nothing reached the board.
+    QCOMPARE(board.readMaster(0), QByteArray());
+}
+
+void TestBenchCtl::openFailure_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("send to a port that is gone") << QStringList { "send", "-p", "PORT", "reset" } << "missing"
+                                                 << "No such file or directory";
+    QTest::newRow("send to a port held elsewhere") << QStringList { "send", "-p", "PORT", "reset" } << "held" << busyReason;
+    QTest::newRow("record from a port held elsewhere") << QStringList { "record", "-p", "PORT", "--frames", "1" }
+                                                       << "held" << busyReason;
+    QTest::newRow("flash to a port held elsewhere") << QStringList { "flash", "-p", "PORT", "IMAGE" } << "held" << busyReason;
+}
+
+void TestBenchCtl::openFailure()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, reason);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QSerialPort holder(board.slavePath());
+    if (obstacle == "held")
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    const QString port = obstacle == "missing" ? m_dir.filePath("ttyGone") : board.slavePath();
+    const Run run = runCtl(filled(arguments, { { "PORT", port }, { "IMAGE", m_dir.filePath("image.bin") } }));
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral("串口打开失败: ") + reason), run.err.constData());
+}
+
+void TestBenchCtl::flashFourBoards()
+{
+    const QByteArray image = flashImage(256 * 1024);
+    const QString imagePath = m_dir.filePath("flash-256k.bin");
+    QVERIFY(TestSupport::writeFile(imagePath, image));
+    Boards boards(4);
+    QVERIFY(boards.isValid(4));
+
+    const Run run = runCtlUntil(QStringList { "flash", "--json" } + boards.portArguments() + QStringList { imagePath },
+                                [&] { return boards.reports().size() == 4; }, 120000);
+    QCOMPARE(run.exitCode, 0);
+    for (const BoardSimulator::ImageReport &report : boards.reports()) {
+        QCOMPARE(report.size, image.size());
+        QCOMPARE(report.crc32, BoardSimulator::crc32(image));
+    }
+    const QJsonObject summary = run.events("summary").value(0);
+    QCOMPARE(summary.value("crc32").toString(), crcText(image));
+    QCOMPARE(summary.value("size").toInt(), image.size());
+    QCOMPARE(summary.value("done").toInt(), 4);
+    const QList<QJsonObject> results = run.events("result");
+    QCOMPARE(results.size(), 4);
+    for (const QJsonObject &result : results)
+        QCOMPARE(result.value("bytes_sent").toInt(), image.size());
+    QCOMPARE(run.events("progress").size(), 4 * 10);
+}
+
+void TestBenchCtl::unplugMidFlash()
+{
+    const QByteArray image = flashImage(64 * 1024);
+    const QString imagePath = m_dir.filePath("flash-64k.bin");
+    QVERIFY(TestSupport::writeFile(imagePath, image));
+    Boards boards(3);
+    QVERIFY(boards.isValid(3));
+    constexpr qsizetype unplugAfter = 16 * 1024;
+    MasterReader unplugged(unplugAfter);
+
+    const Run run = runCtlUntil(QStringList { "flash", "--json", "-p", unplugged.port() } + boards.portArguments()
+                                    + QStringList { imagePath },
+                                [&] { return boards.reports().size() == 3; }, 60000);
+    QCOMPARE(run.exitCode, 1);
+    for (const BoardSimulator::ImageReport &report : boards.reports())
+        QCOMPARE(report.crc32, BoardSimulator::crc32(image));
+
+    const QList<QJsonObject> results = run.events("result");
+    QCOMPARE(results.size(), 4);
+    const QJsonObject lost = results.first();
+    QCOMPARE(lost.value("port").toString(), unplugged.port());
+    QCOMPARE(lost.value("status").toString(), QStringLiteral("failed"));
+    QCOMPARE(lost.value("reason").toString(), QStringLiteral("lost"));
+    QCOMPARE(lost.value("message").toString(), QStringLiteral("串口已断开: 设备已断开连接"));
+    // Every packet the board took whole was counted as sent, and the rest was not.
+    const qsizetype sent = lost.value("bytes_sent").toInteger();
+    QVERIFY2(sent >= unplugged.received() / 40 * 32 && sent < image.size(), qPrintable(QString::number(sent)));
+    for (const QJsonObject &result : results.sliced(1))
+        QCOMPARE(result.value("status").toString(), QStringLiteral("done"));
+}
+
+void TestBenchCtl::interruptedFlash()
+{
+    const QByteArray image = flashImage(64 * 1024);
+    const QString imagePath = m_dir.filePath("flash-interrupted.bin");
+    QVERIFY(TestSupport::writeFile(imagePath, image));
+    MasterReader first;
+    MasterReader second;
+
+    QProcess process;
+    start(process, { "flash", "--json", "-p", first.port(), "-p", second.port(), imagePath });
+    QByteArray out;
+    QVERIFY(TestSupport::processEventsUntil([&] {
+        out += process.readAllStandardOutput();
+        return out.contains("\"percent\":20");
+    }, 20000));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    Run run = finish(process);
+    run.out.prepend(out);
+
+    QCOMPARE(run.exitCode, 1);
+    const QList<QJsonObject> results = run.events("result");
+    QCOMPARE(results.size(), 2);
+    for (const QJsonObject &result : results) {
+        QCOMPARE(result.value("reason").toString(), QStringLiteral("interrupted"));
+        const qsizetype sent = result.value("bytes_sent").toInteger();
+        QVERIFY(sent > 0 && sent < image.size());
+    }
+    QVERIFY(run.events("summary").value(0).value("interrupted").toBool());
+}
+
+void TestBenchCtl::recordFrames()
+{
+    PtyPair board;
+    QVERIFY(board.isValid());
+    // A board streaming numbered frames as fast as the line takes them, and
+    // keeping what the program sends it.
+    std::atomic<bool> streaming { true };
+    QByteArray commands;
+    std::thread stream([&] {
+        qint64 number = 0;
+        QByteArray pending;
+        while (streaming) {
+            if (pending.isEmpty())
+                pending = TestSupport::numberedFrame(number++);
+            const ssize_t written = ::write(board.masterFd(), pending.constData(), size_t(pending.size()));
+            if (written > 0)
+                pending.remove(0, written);
+            char buffer[256];
+            for (ssize_t n; (n = ::read(board.masterFd(), buffer, sizeof buffer)) > 0;)
+                commands.append(buffer, n);
+            if (written <= 0) {
+                pollfd pfd { board.masterFd(), POLLOUT, 0 };
+                ::poll(&pfd, 1, 10);
+            }
+        }
+    });
+    const QString csvPath = m_dir.filePath("record.csv");
+    const Run run = runCtl({ "record", "--json", "--plot", "--frames", "1000", "-o", csvPath, "-p", board.slavePath() });
+    streaming = false;
+    stream.join();
+
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.events("summary").value(0).value("frames").toInt(), 1000);
+    QVERIFY(commands.startsWith(hex("A5 A5 01 00 4E 80 AE AE")));
+    QVERIFY(commands.endsWith(hex("A5 A5 02 00 4E 80 AE AE")));
+
+    QFile csv(csvPath);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    QCOMPARE(lines.size(), 1 + 1000 + 1);
+    QCOMPARE(lines.first() + '\n', TelemetryCsv::header());
+    QCOMPARE(lines.last(), QByteArray());
+    // Rows follow the frames as the board sent them, whichever frame came first.
+    const auto valuesOf = [](qint64 number) {
+        QByteArrayList values;
+        for (const double value : *Telemetry::decodeFrame(TestSupport::numberedFrame(number)))
+            values.append(TelemetryCsv::number(value));
+        return values.join(',');
+    };
+    qint64 first = 0;
+    while (first < 3200 && !lines.at(1).endsWith(',' + valuesOf(first)))
+        ++first;
+    for (int row = 0; row < 1000; ++row) {
+        const QByteArrayList fields = lines.at(row + 1).split(',');
+        QCOMPARE(fields.size(), 8);
+        QCOMPARE(fields.at(2).toInt(), row);
+        QCOMPARE(fields.mid(3).join(','), valuesOf(first + row));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBenchCtl)
+#include "tst_benchctl.moc"
