@@ -3,7 +3,7 @@
 #include "boardsimulator.h"
 #include "boardthread.h"
 #include "coretestsupport.h"
-#include "ptypair.h"
+#include "ptytestsupport.h"
 
 #include "core/telemetry.h"
 #include "core/telemetrycsv.h"
@@ -114,7 +114,7 @@ public:
     qsizetype received() const { return m_received; }
 
 private:
-    PtyPair m_pty;
+    TestPty m_pty;
     std::atomic<bool> m_stop { false };
     std::atomic<qsizetype> m_received { 0 };
     std::thread m_thread;
@@ -223,7 +223,7 @@ void TestBenchCtl::send()
     QFETCH(QStringList, command);
     QFETCH(QByteArray, wire);
 
-    PtyPair board;
+    TestPty board;
     QVERIFY(board.isValid());
     const Run run = runCtl(QStringList { "send", "--json", "-p", board.slavePath() } + command);
     QCOMPARE(run.exitCode, 0);
@@ -269,7 +269,7 @@ void TestBenchCtl::usageError()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
 
-    PtyPair board;
+    TestPty board;
     QVERIFY(board.isValid());
     const Run run = runCtl(filled(arguments, {
         { "PTY", board.slavePath() },
@@ -305,7 +305,7 @@ void TestBenchCtl::openFailure()
     QFETCH(QString, obstacle);
     QFETCH(QString, reason);
 
-    PtyPair board;
+    TestPty board;
     QVERIFY(board.isValid());
     QSerialPort holder(board.slavePath());
     if (obstacle == "held")
@@ -406,7 +406,7 @@ void TestBenchCtl::interruptedFlash()
 
 void TestBenchCtl::recordFrames()
 {
-    PtyPair board;
+    TestPty board;
     QVERIFY(board.isValid());
     // A board streaming numbered frames as fast as the line takes them, and
     // keeping what the program sends it.
