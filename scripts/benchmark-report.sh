@@ -2,13 +2,15 @@
 # Builds in release mode and prints every figure on its own line as
 # "name: value unit", with its ratio against its bound where it has one.
 # Timing never fails anything here: this report is how the figures are read.
+#   --install-deps  first install with apt whatever this machine lacks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh >&2
 source scripts/presets.sh
+source scripts/lib/deps.sh
+require_deps "" "$@" >&2
 build_dir=${BUILD_DIR:-$(preset_dir release)}
-cmake --preset release -B "$build_dir" >&2
+cmake --preset release -B "$build_dir" "$(warnings_option)" >&2
 cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup bench_ctl --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 

@@ -6,16 +6,19 @@
 #   BUILD_DIR   where to build (default: the preset's folder)
 #   BUILD_TYPE  overrides the preset's build type (the packaged binaries are stripped)
 #   CMAKE_ARGS  extra arguments for the configure step
+#   CI=true     warnings are errors
 #   SKIP_DEPS=1 do not look for missing apt packages
+#   --install-deps  first install with apt whatever this machine lacks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-[[ "${SKIP_DEPS:-0}" == 1 ]] || scripts/install-deps.sh --package
 source scripts/presets.sh
+source scripts/lib/deps.sh
+require_deps --package "$@" >&2
 preset=${PRESET:-default}
 build_dir=${BUILD_DIR:-$(preset_dir "$preset")}
 # shellcheck disable=SC2086
-cmake --preset "$preset" -B "$build_dir" ${BUILD_TYPE:+-DCMAKE_BUILD_TYPE=$BUILD_TYPE} ${CMAKE_ARGS:-} >&2
+cmake --preset "$preset" -B "$build_dir" "$(warnings_option)" ${BUILD_TYPE:+-DCMAKE_BUILD_TYPE=$BUILD_TYPE} ${CMAKE_ARGS:-} >&2
 # CPack installs what is built and builds nothing itself.
 cmake --build "$build_dir" --parallel "$(nproc)" --target bench-console bench-ctl board-sim >&2
 rm -f "$build_dir"/bench-console_*.deb

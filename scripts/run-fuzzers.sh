@@ -5,13 +5,16 @@
 # or breaks one of the properties it checks.
 #   FUZZ_SECONDS  time per target (default: 60)
 #   BUILD_DIR     where to build (default: build-fuzz)
+#   CI=true       warnings are errors
 #   SKIP_DEPS=1   do not look for missing apt packages
+#   --install-deps  first install with apt whatever this machine lacks
 # Logs and the input of any failure are kept in $BUILD_DIR/fuzz-runs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-[[ "${SKIP_DEPS:-0}" == 1 ]] || scripts/install-deps.sh --extra
 source scripts/presets.sh
+source scripts/lib/deps.sh
+require_deps --extra "$@"
 build_dir=${BUILD_DIR:-$(preset_dir fuzz)}
 seconds=${FUZZ_SECONDS:-60}
 
@@ -25,7 +28,7 @@ targets=(
     fuzz_flashpackets:4096
 )
 
-cmake --preset fuzz -B "$build_dir"
+cmake --preset fuzz -B "$build_dir" "$(warnings_option)"
 # Only the fuzz targets: nothing else of the tree is needed here.
 cmake --build "$build_dir" --parallel 2 --target "${targets[@]%%:*}"
 

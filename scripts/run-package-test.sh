@@ -1,39 +1,36 @@
 #!/usr/bin/env bash
 # Makes the Debian package, installs it with apt into a fresh minimal Debian 12
 # root, as a bench engineer would on a new machine, and checks there that the
-# installed console starts and stays up, and that board-sim answers --help.
+# installed console starts and stays up, that board-sim answers --help and
+# bench-ctl its version and list, and that lintian finds no error in the package.
 # The debootstrapped base is cached; every run installs into a new copy of it
 # in memory, so the package's dependencies are always resolved from scratch.
 # Packages apt downloaded are kept beside the base for the next run.
-#   PACKAGE_TEST_BASE    the cached base (default: /var/cache/bench-console/bookworm-base)
-#   PACKAGE_TEST_MIRROR  Debian mirror to use (default: the one this machine's apt uses)
-#   BUILD_DIR, BUILD_TYPE, CMAKE_ARGS, SKIP_DEPS  passed on to make-package.sh
-# Needs root: debootstrap and chroot.
+#   PACKAGE_TEST_BASE  the cached base (default: /var/cache/bench-console/bookworm-base)
+#   DEBIAN_MIRROR      as for scripts/lib/chroot.sh
+#   BUILD_DIR, BUILD_TYPE, CMAKE_ARGS, CI  passed on to make-package.sh
+#   --install-deps     install what this machine lacks for it
+# Needs root: debootstrap, mounts and chroot.
 set -euo pipefail
 
 scripts_dir=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=debian-root.sh
-source "$scripts_dir/debian-root.sh"
+# shellcheck source=lib/chroot.sh
+source "$scripts_dir/lib/chroot.sh"
+# shellcheck source=lib/deps.sh
+source "$scripts_dir/lib/deps.sh"
 die() { echo "run-package-test: $*" >&2; exit 1; }
 
-suite=bookworm
 base=${PACKAGE_TEST_BASE:-/var/cache/bench-console/bookworm-base}
 downloads=$base-debs
-keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 started=$SECONDS
 
 [[ $(id -u) -eq 0 ]] || die "must run as root (debootstrap and chroot need it)"
-
-# The fresh root and its mounts live in a private mount namespace: they vanish
-# with this script however it ends.
-if [[ ${BENCH_CONSOLE_PACKAGE_NAMESPACE:-0} != 1 ]]; then
-    exec unshare --mount --propagation private -- \
-        env BENCH_CONSOLE_PACKAGE_NAMESPACE=1 bash "$0" "$@"
-fi
-[[ ${SKIP_DEPS:-0} == 1 ]] || "$scripts_dir/install-deps.sh" --package
+# The fresh root and its mounts vanish with this script however it ends.
+chroot_isolate "$@"
+require_deps --package "$@"
 
 desktop-file-validate "$scripts_dir/../packaging/bench-console.desktop" || die "the desktop entry is not valid"
-package=$("$scripts_dir/make-package.sh" | tail -n 1)
+package=$(SKIP_DEPS=1 "$scripts_dir/make-package.sh" | tail -n 1)
 echo "run-package-test: package made at $((SECONDS - started)) s"
 [[ -f $package ]] || die "make-package.sh made no package"
 depends=$(dpkg-deb -f "$package" Depends)
@@ -49,34 +46,18 @@ if command -v lintian >/dev/null; then
     fi
     echo "run-package-test: lintian reports no error${lintian_report:+ (warnings: $(grep -c '^W:' <<<"$lintian_report"))}"
 else
-    echo "run-package-test: lintian is not installed; the policy check is skipped"
+    die "lintian is not installed: scripts/install-deps.sh --package"
 fi
 
-mkdir -p "$(dirname "$base")" "$downloads"
-exec {lock_fd}>"$base.lock"
-flock "$lock_fd"
-
-stamp=$base/.bench-console-base
-if [[ ! -f $stamp ]]; then
-    mirror=${PACKAGE_TEST_MIRROR:-$(host_mirror)}
-    [[ -n $mirror ]] || die "no Debian mirror found in this machine's apt sources; set PACKAGE_TEST_MIRROR"
-    remove_tree "$base"
-    remove_tree "$base.new"
-    echo "run-package-test: debootstrap $suite from $mirror into $base"
-    debootstrap --variant=minbase --keyring="$keyring" "$suite" "$base.new" "$mirror"
-    write_apt_config "$base.new" "$mirror" "$suite"
-    in_root "$base.new" apt-get clean
-    echo "suite=$suite" > "$base.new/.bench-console-base"
-    mv "$base.new" "$base"
-    echo "run-package-test: base ready in $((SECONDS - started)) s"
-fi
+chroot_lock "$base"
+chroot_make "$base" bookworm
 
 root=$base.run
-mkdir -p "$root"
+mkdir -p "$root" "$downloads"
 mount -t tmpfs -o mode=755 bench-console-package "$root"
-cp -a "$base/." "$root/"
-cp -L /etc/resolv.conf "$root/etc/resolv.conf"
-mount --bind "$downloads" "$root/var/cache/apt/archives"
+cp -a --one-file-system "$base/." "$root/"
+chroot_enter "$root"
+chroot_bind "$root" "$downloads" /var/cache/apt/archives
 # "apt install" deletes what it downloaded unless told to keep it, and the copy
 # goes with the run, so dpkg need not sync every file it unpacks.
 echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' > "$root/etc/apt/apt.conf.d/99keep-downloads"
@@ -84,12 +65,12 @@ echo force-unsafe-io > "$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
 cp "$package" "$root/tmp/"
 
 echo "run-package-test: installing $(basename "$package") into a fresh copy of $base"
-in_root "$root" apt-get update -q
-in_root "$root" sh -c 'cd /tmp && apt install -y -q ./bench-console_*.deb'
+chroot_run "$root" apt-get update -q
+chroot_run "$root" sh -c 'cd /tmp && apt install -y -q ./bench-console_*.deb'
 echo "run-package-test: installed at $((SECONDS - started)) s"
 
 status=0
-in_root "$root" sh -c '
+chroot_run "$root" sh -c '
     set -u
     fail() { echo "run-package-test: $*" >&2; exit 1; }
     for file in /usr/bin/bench-console /usr/bin/bench-ctl /usr/bin/board-sim /usr/share/applications/bench-console.desktop \

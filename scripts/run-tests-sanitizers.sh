@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the console with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs the whole test suite; the first report of either fails the test at once.
-#   BUILD_DIR, CMAKE_ARGS, BUILD_TYPE, CTEST_ARGS, SKIP_DEPS  as for run-tests.sh
-#   (the preset is asan: its folder is build-asan)
+#   BUILD_DIR, CMAKE_ARGS, BUILD_TYPE, CTEST_ARGS, CI, SKIP_DEPS, --install-deps
+#   as for run-tests.sh (the preset is asan: its folder is build-asan)
 #
 # Leaks are checked, with scripts/lsan.supp naming the system libraries that
 # keep memory until exit. Tests run under xvfb-run are the exception: Mesa's
@@ -23,12 +23,12 @@ ctest_args=${CTEST_ARGS:-}
 run_pass() {
     local leaks=$1 selection=$2
     # shellcheck disable=SC2086
-    ASAN_OPTIONS="$asan_options:detect_leaks=$leaks" CTEST_ARGS="$ctest_args $selection" scripts/run-tests.sh
+    ASAN_OPTIONS="$asan_options:detect_leaks=$leaks" CTEST_ARGS="$ctest_args $selection" scripts/run-tests.sh "${@:3}"
 }
 
 status=0
 echo "run-tests-sanitizers: every test not on a display, with leak checks"
-run_pass 1 "-LE display" || status=$?
+run_pass 1 "-LE display" "$@" || status=$?
 echo "run-tests-sanitizers: tests on a virtual display (Mesa under xvfb-run), without leak checks"
-SKIP_DEPS=1 run_pass 0 "-L display" || status=$?
+SKIP_DEPS=1 run_pass 0 "-L display" "$@" || status=$?
 exit "$status"

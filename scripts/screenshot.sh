@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: the demo with live curves from the simulated board,
 # under a virtual display, so it works on a machine without one.
+#   screenshot.sh [--install-deps] [SECONDS]   SECONDS of curves before the shot (default: 8)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
 source scripts/presets.sh
+source scripts/lib/deps.sh
+require_deps "" "$@"
+seconds=8
+for arg; do
+    [[ $arg == --install-deps ]] || seconds=$arg
+done
 build_dir=${BUILD_DIR:-$(preset_dir default)}
-cmake --preset default -B "$build_dir"
+cmake --preset default -B "$build_dir" "$(warnings_option)"
 cmake --build "$build_dir" --target demo-screenshot --parallel "$(nproc)"
 mkdir -p docs
-xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot.png "${1:-8}" 2>/dev/null
+xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot.png "$seconds" 2>/dev/null

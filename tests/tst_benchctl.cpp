@@ -449,7 +449,8 @@ void TestBenchCtl::recordFrames()
     // Rows follow the frames as the board sent them, whichever frame came first.
     const auto valuesOf = [](qint64 number) {
         QByteArrayList values;
-        for (const double value : *Telemetry::decodeFrame(TestSupport::numberedFrame(number)))
+        const Telemetry::Sample sample = *Telemetry::decodeFrame(TestSupport::numberedFrame(number));
+        for (const double value : sample)
             values.append(TelemetryCsv::number(value));
         return values.join(',');
     };
