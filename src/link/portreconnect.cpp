@@ -1,0 +1,67 @@
+#include "link/portreconnect.h"
+
+#include "core/portopenfailure.h"
+#include "link/portdiscovery.h"
+
+#include <QSerialPort>
+
+PortReconnect::PortReconnect(QSerialPort *port, QObject *parent)
+    : QObject(parent)
+    , m_port(port)
+{
+    m_timer.setInterval(checkIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &PortReconnect::check);
+}
+
+void PortReconnect::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    if (!enabled)
+        cancel();
+}
+
+void PortReconnect::portOpened(const QString &portName)
+{
+    m_identity = PortIdentity { portName, {}, {}, {}, portName };
+    const QList<PortRecord> ports = PortDiscovery::availablePorts();
+    for (const PortRecord &port : ports) {
+        if (port.portName == portName) {
+            m_identity = PortIdentity::of(port);
+            return;
+        }
+    }
+}
+
+void PortReconnect::portLost()
+{
+    if (!m_enabled || m_identity.isEmpty())
+        return;
+    m_toldFailure.clear();
+    m_timer.start();
+}
+
+void PortReconnect::cancel()
+{
+    m_timer.stop();
+}
+
+void PortReconnect::check()
+{
+    const std::optional<PortRecord> back = m_identity.findIn(PortDiscovery::presentPorts());
+    if (!back) {
+        // Gone again: a later return is news, and so is its failure.
+        m_toldFailure.clear();
+        return;
+    }
+    m_port->setPortName(back->portName);
+    if (m_port->open(QIODevice::ReadWrite)) {
+        m_timer.stop();
+        emit reconnected(back->portName);
+        return;
+    }
+    const QString reason = PortOpenFailure::reason(m_port->error() == QSerialPort::PermissionError, m_port->errorString());
+    if (reason != m_toldFailure) {
+        m_toldFailure = reason;
+        emit reopenFailed(reason);
+    }
+}
