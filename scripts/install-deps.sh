@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build
     qt6-base-dev qt6-charts-dev qt6-serialport-dev libgl-dev
+    qt6-tools-dev qt6-l10n-tools
     xvfb xauth
     # The window's texts are Chinese; without a CJK face they render as boxes.
     fonts-wqy-microhei
