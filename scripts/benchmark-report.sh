@@ -9,7 +9,7 @@ scripts/install-deps.sh >&2
 source scripts/presets.sh
 build_dir=${BUILD_DIR:-$(preset_dir release)}
 cmake --preset release -B "$build_dir" >&2
-cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup --parallel "$(nproc)" >&2
+cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup bench_reconnect --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 
 # One virtual display for every figure that needs OpenGL or a real window.
@@ -31,6 +31,8 @@ echo "# receive path, without OpenGL (offscreen)"
 offscreen "$bench/bench_receive"
 echo "# flashing: time against its 1 ms pauses, and the longest event-loop stall meanwhile"
 offscreen "$bench/bench_flash"
+echo "# reconnect: CPU of watching for a lost board over 60 s, then time to reopen it"
+offscreen "$bench/bench_reconnect" 60
 echo "# memory"
 offscreen "$bench/bench_memory"
 offscreen "$bench/bench_memory" line-free

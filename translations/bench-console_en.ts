@@ -81,15 +81,15 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>读寄存器</source>
-        <translation>Read register</translation>
+        <translation>Read reg</translation>
     </message>
     <message>
         <source>地址0x</source>
-        <translation>Address 0x</translation>
+        <translation>Addr 0x</translation>
     </message>
     <message>
         <source>写寄存器</source>
-        <translation>Write register</translation>
+        <translation>Write reg</translation>
     </message>
     <message>
         <source>数据0x</source>
@@ -113,7 +113,7 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>跳转APP</source>
-        <translation>Jump to APP</translation>
+        <translation>Jump APP</translation>
     </message>
     <message>
         <source>擦除APP</source>
@@ -129,7 +129,7 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>刷新</source>
-        <translation>Refresh</translation>
+        <translation>Scan</translation>
     </message>
     <message>
         <source>close</source>
@@ -141,11 +141,11 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>GPU上电</source>
-        <translation>GPU power on</translation>
+        <translation>GPU on</translation>
     </message>
     <message>
         <source>GPU断电</source>
-        <translation>GPU power off</translation>
+        <translation>GPU off</translation>
     </message>
     <message>
         <source>曲线绘制</source>
@@ -153,7 +153,7 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>散热风扇</source>
-        <translation>Cooling fan</translation>
+        <translation>Fan</translation>
     </message>
     <message>
         <source>AD初始化</source>

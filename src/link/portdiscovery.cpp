@@ -5,8 +5,6 @@
 
 namespace PortDiscovery {
 
-namespace {
-
 QList<PortRecord> platformPorts()
 {
     QList<PortRecord> records;
@@ -23,16 +21,14 @@ QList<PortRecord> platformPorts()
     return records;
 }
 
-} // namespace
-
 QList<PortRecord> availablePorts()
 {
     return platformPorts() + PortListing::extraPorts();
 }
 
-QList<PortRecord> presentPorts()
+QList<PortRecord> presentExtraPorts()
 {
-    QList<PortRecord> records = platformPorts();
+    QList<PortRecord> records;
     const QList<PortRecord> extra = PortListing::extraPorts();
     for (const PortRecord &port : extra) {
         // exists() follows a link, so a link left pointing at nothing is absent.

@@ -3,7 +3,26 @@
 #include "core/portopenfailure.h"
 #include "link/portdiscovery.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
+
+#include <algorithm>
+
+namespace {
+
+// The folder where the platform makes a node for every device that arrives, and
+// the time it last changed; invalid where there is no such folder, and then the
+// ports are listed on every check.
+QDateTime deviceFolderTime()
+{
+#ifdef Q_OS_UNIX
+    return QFileInfo(QStringLiteral("/dev")).lastModified();
+#else
+    return {};
+#endif
+}
+
+} // namespace
 
 PortReconnect::PortReconnect(QSerialPort *port, QObject *parent)
     : QObject(parent)
@@ -37,6 +56,8 @@ void PortReconnect::portLost()
     if (!m_enabled || m_identity.isEmpty())
         return;
     m_toldFailure.clear();
+    m_checksToRelist = 0;
+    m_deviceFolderTime = {};
     m_timer.start();
 }
 
@@ -47,7 +68,7 @@ void PortReconnect::cancel()
 
 void PortReconnect::check()
 {
-    const std::optional<PortRecord> back = m_identity.findIn(PortDiscovery::presentPorts());
+    const std::optional<PortRecord> back = m_identity.findIn(platformPorts() + PortDiscovery::presentExtraPorts());
     if (!back) {
         // Gone again: a later return is news, and so is its failure.
         m_toldFailure.clear();
@@ -64,4 +85,19 @@ void PortReconnect::check()
         m_toldFailure = reason;
         emit reopenFailed(reason);
     }
+}
+
+QList<PortRecord> PortReconnect::platformPorts()
+{
+    const QDateTime folderTime = deviceFolderTime();
+    if (!folderTime.isValid() || folderTime != m_deviceFolderTime) {
+        m_deviceFolderTime = folderTime;
+        m_checksToRelist = relistChecksAfterChange;
+    }
+    if (m_checksToRelist > 0 || m_checksToRelist <= -relistEveryChecks) {
+        m_platformPorts = PortDiscovery::platformPorts();
+        m_checksToRelist = std::max(m_checksToRelist, 1);
+    }
+    --m_checksToRelist;
+    return m_platformPorts;
 }

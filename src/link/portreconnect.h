@@ -3,6 +3,8 @@
 
 #include "core/portidentity.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,8 +22,14 @@ class PortReconnect : public QObject
     Q_OBJECT
 
 public:
-    // Listing the ports costs a little; a board's reset takes longer than this.
+    // A board's reset takes longer than this.
     static constexpr int checkIntervalMs = 250;
+    // Listing the platform's ports takes milliseconds, too much four times a second.
+    // They are listed again for a while after the device folder changed (a device
+    // node came or went; the platform's list may lag behind it), and now and then
+    // in case a device arrives unseen there.
+    static constexpr int relistChecksAfterChange = 4;
+    static constexpr int relistEveryChecks = 20;
 
     explicit PortReconnect(QSerialPort *port, QObject *parent = nullptr);
 
@@ -42,11 +50,15 @@ signals:
 
 private:
     void check();
+    QList<PortRecord> platformPorts();
 
     QSerialPort *const m_port;
     QTimer m_timer;
     PortIdentity m_identity;
     QString m_toldFailure;
+    QList<PortRecord> m_platformPorts;
+    QDateTime m_deviceFolderTime;
+    int m_checksToRelist = 0;
     bool m_enabled = false;
 };
 
