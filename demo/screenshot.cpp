@@ -1,13 +1,15 @@
 // Takes the README's picture: the demo window with the simulated board opened,
 // a few commands clicked one right after the other, the board's answers logged and
 // the curves running for a while. The board runs on its defaults.
-// Usage: demo-screenshot OUTPUT.png [seconds]
+// Usage: demo-screenshot OUTPUT.png [seconds] [en]
+// With "en" the window is switched to English from its language menu first.
 
 #include "boardthread.h"
 #include "gui/mainwindow.h"
 #include "core/portlisting.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -47,6 +49,8 @@ int main(int argc, char *argv[])
     PortListing::setPreferredPort(board.portName());
 
     MainWindow window;
+    if (arguments.size() > 3 && arguments.at(3) == QLatin1String("en"))
+        window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
     window.show();
 
     child<QAbstractButton>(window, "pushButton_portOpen")->click();

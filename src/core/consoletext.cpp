@@ -34,6 +34,16 @@ QString portLost()
     return QCoreApplication::translate("MainWindow", "串口已断开: 设备已断开连接");
 }
 
+QString portReconnected(const QString &portName)
+{
+    return QCoreApplication::translate("MainWindow", "串口已重新连接: %1").arg(portName);
+}
+
+QString reconnectFailed(const QString &reason)
+{
+    return QCoreApplication::translate("MainWindow", "串口重新连接失败: %1").arg(reason);
+}
+
 QString sendFailed(const QString &reason)
 {
     return QCoreApplication::translate("MainWindow", "发送失败: ") + reason;

@@ -13,6 +13,8 @@ QString portOpenFailed();    // "串口打开失败"
 QString portClosed();        // "关闭串口"
 QString portNotOpen();       // "串口未打开"
 QString portLost();          // "串口已断开: 设备已断开连接"
+QString portReconnected(const QString &portName);
+QString reconnectFailed(const QString &reason);
 QString sendFailed(const QString &reason);
 QString flashSucceeded();    // "烧录成功！"
 QString flashFailed();       // "烧录失败！"

@@ -11,7 +11,7 @@ FirmwareImage FirmwareImage::read(const QString &fileName)
     // neither a regular file nor a directory (whose open fails with its own reason)
     // is refused before it is opened.
     const QFileInfo info(fileName);
-    const QString notRegular = QStringLiteral("不是普通文件");
+    const QString notRegular = QCoreApplication::translate("MainWindow", "不是普通文件");
     if (info.exists() && !info.isFile() && !info.isDir())
         return { false, {}, notRegular };
 
@@ -23,13 +23,13 @@ FirmwareImage FirmwareImage::read(const QString &fileName)
 
     const qint64 size = file.size();
     if (size > FlashPackets::maxImageSize)
-        return { false, {}, QStringLiteral("文件过大: %1 字节, 烧录偏移为32位, 最多寻址 4 GiB").arg(size) };
+        return { false, {}, QCoreApplication::translate("MainWindow", "文件过大: %1 字节, 烧录偏移为32位, 最多寻址 4 GiB").arg(size) };
 
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return { false, {}, file.errorString() };
     if (data.size() != size)
-        return { false, {}, QStringLiteral("读取不完整: 读到 %1 / %2 字节").arg(data.size()).arg(size) };
+        return { false, {}, QCoreApplication::translate("MainWindow", "读取不完整: 读到 %1 / %2 字节").arg(data.size()).arg(size) };
     // An empty file is an image too: its data is empty, never null, so that the
     // flash can tell it from no image at all.
     if (data.isNull())

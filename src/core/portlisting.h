@@ -14,6 +14,10 @@ struct PortRecord
     QString description;
     std::optional<quint16> vendorIdentifier;
     std::optional<quint16> productIdentifier;
+    // Empty where the adapter reports none (ptys, most built-in ports).
+    QString serialNumber = {};
+    // The device path or system name the port is opened by.
+    QString systemLocation = {};
 };
 
 // The selector's entries and, in step with them, the names to open.

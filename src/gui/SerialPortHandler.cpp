@@ -9,6 +9,7 @@
 #include "gui/powerchart.h"
 #include "link/portdiscovery.h"
 #include "link/portreceiver.h"
+#include "link/portreconnect.h"
 #include "link/serialporthangup.h"
 #include "link/serialsend.h"
 #include "ui_mainwindow.h"
@@ -55,6 +56,10 @@ void MainWindow::ConfigSerialPort()
     // delivered when the watch speaks.
     connect(m_hangUpWatch, &SerialPortHangUpWatch::hungUp, this, [this] { SerialPortLost(); },
             Qt::QueuedConnection);
+    m_reconnect = new PortReconnect(serialPortInst, this);
+    connect(m_reconnect, &PortReconnect::reconnected, this, &MainWindow::portReconnected);
+    connect(m_reconnect, &PortReconnect::reopenFailed, this,
+            [this](const QString &reason) { reportLine(ConsoleText::reconnectFailed(reason)); });
 }
 
 void MainWindow::OpenSerialPort()
@@ -66,12 +71,14 @@ void MainWindow::OpenSerialPort()
     }
 
     const QString curSerialPort = serialPortList.at(index);
+    m_reconnect->cancel();
     SerialSend::closeAfterDrain(*serialPortInst);
     serialPortInst->setPortName(curSerialPort);
     m_receiver->reset();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
         m_hangUpWatch->watch(serialPortInst);
+        m_reconnect->portOpened(curSerialPort);
         qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
         m_log->appendLine(ConsoleText::portOpened());
     } else {
@@ -85,6 +92,7 @@ void MainWindow::OpenSerialPort()
 
 void MainWindow::CloseSerialPort()
 {
+    m_reconnect->cancel();
     SerialSend::closeAfterDrain(*serialPortInst);
     reportLine(ConsoleText::portClosed());
 }
@@ -102,6 +110,25 @@ void MainWindow::SerialPortLost()
         return;
     reportLine(ConsoleText::portLost());
     serialPortInst->close();
+    m_reconnect->portLost();
+}
+
+// Bytes from before the loss end nowhere: a frame head or half a character held
+// then would glue onto the first bytes of the device that came back.
+void MainWindow::portReconnected(const QString &portName)
+{
+    m_receiver->reset();
+    m_hangUpWatch->watch(serialPortInst);
+    FindSerialPort();
+    selectPortEntry(portName);
+    reportLine(ConsoleText::portReconnected(portName));
+}
+
+void MainWindow::selectPortEntry(const QString &portName)
+{
+    const qsizetype index = serialPortList.indexOf(portName);
+    if (index >= 0)
+        ui->comboBox_port->setCurrentIndex(int(index));
 }
 
 QByteArray MainWindow::SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length)

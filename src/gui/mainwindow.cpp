@@ -7,13 +7,13 @@
 #include "gui/SerialPortHandler.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
+#include "gui/windowpreferences.h"
 #include "link/firmwareflasher.h"
 #include "link/portreceiver.h"
 #include "link/serialporthangup.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -63,10 +63,12 @@ MainWindow::MainWindow(QWidget *parent)
     ui->lineEdit_DA_data->setValidator(validator);
 
     CreateQSplineSeries();
+    m_preferences = new WindowPreferences(this, ui, m_reconnect, m_log);
 }
 
 MainWindow::~MainWindow()
 {
+    m_preferences->save();
     CloseSerialPort();
     if (chartAxisX == m_chart->axisX()) {
         chartAxisX = nullptr;
@@ -84,10 +86,13 @@ void MainWindow::reportLine(const QString &line)
 
 QString MainWindow::chooseImageFile()
 {
-    if (m_imageFileChooser)
-        return m_imageFileChooser(this);
-    return QFileDialog::getOpenFileName(this, tr("打开文件"), QDir::homePath(),
-                                        tr("所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)"));
+    const QString fileName = m_imageFileChooser
+        ? m_imageFileChooser(this)
+        : QFileDialog::getOpenFileName(this, tr("打开文件"), m_preferences->lastFolder(),
+                                       tr("所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)"));
+    if (!fileName.isEmpty())
+        m_preferences->rememberFolderOf(fileName);
+    return fileName;
 }
 
 void MainWindow::on_pushButton_port_refresh_clicked()

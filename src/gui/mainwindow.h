@@ -14,8 +14,10 @@
 class FirmwareFlasher;
 class LogPane;
 class PortReceiver;
+class PortReconnect;
 class PowerChart;
 class SerialPortHangUpWatch;
+class WindowPreferences;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -70,6 +72,8 @@ private:
     void CloseSerialPort();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
     void SerialPortLost();
+    void portReconnected(const QString &portName);
+    void selectPortEntry(const QString &portName);
     int FindSerialPort();
     void updateComboBoxWidth();
     void CreateQSplineSeries();
@@ -95,7 +99,9 @@ private:
     PowerChart *m_chart = nullptr;
     PortReceiver *m_receiver = nullptr;
     SerialPortHangUpWatch *m_hangUpWatch = nullptr;
+    PortReconnect *m_reconnect = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
+    WindowPreferences *m_preferences = nullptr;
     ImageFileChooser m_imageFileChooser;
 };
 

@@ -1,0 +1,101 @@
+#include "core/consolesettings.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+bool isNamed()
+{
+    return !QCoreApplication::organizationName().isEmpty() && !QCoreApplication::applicationName().isEmpty();
+}
+
+std::optional<quint16> identifier(const QVariant &value)
+{
+    bool ok = false;
+    const uint number = value.toUInt(&ok);
+    return ok && number <= 0xFFFF ? std::optional<quint16>(quint16(number)) : std::nullopt;
+}
+
+QVariant identifierValue(const std::optional<quint16> &identifier)
+{
+    return identifier ? QVariant(uint(*identifier)) : QVariant();
+}
+
+} // namespace
+
+ConsoleSettings::ConsoleSettings()
+{
+    if (!isNamed())
+        return;
+    m_read = std::make_unique<QSettings>();
+    const QFileInfo file(m_read->fileName());
+    const auto ignore = [this](const QString &line) {
+        m_problemLine = line.arg(m_read->fileName());
+        m_read.reset();
+    };
+    if (file.exists() && (!file.isFile() || !file.isReadable())) {
+        ignore(QCoreApplication::translate("MainWindow", "设置文件无法读取, 本次使用默认设置: %1"));
+        return;
+    }
+    if (file.exists() && file.size() > 0) {
+        const QStringList keys = m_read->allKeys();
+        bool versionOk = false;
+        const int version = m_read->value(QStringLiteral("version")).toInt(&versionOk);
+        if (m_read->status() != QSettings::NoError || keys.isEmpty() || !versionOk) {
+            m_problemLine = QCoreApplication::translate("MainWindow", "设置文件已损坏, 已改用默认设置: %1")
+                                .arg(m_read->fileName());
+            m_read->clear();
+        } else if (version > currentVersion) {
+            ignore(QCoreApplication::translate("MainWindow", "设置文件来自更新版本的控制台, 本次使用默认设置: %1"));
+            return;
+        }
+    }
+    m_write = m_read.get();
+    m_write->setValue(QStringLiteral("version"), currentVersion);
+}
+
+ConsoleSettings::~ConsoleSettings() = default;
+
+QString ConsoleSettings::fileName() const
+{
+    return m_write ? m_write->fileName() : QString();
+}
+
+QVariant ConsoleSettings::value(const QString &key, const QVariant &defaultValue) const
+{
+    return m_read ? m_read->value(key, defaultValue) : defaultValue;
+}
+
+void ConsoleSettings::setValue(const QString &key, const QVariant &value)
+{
+    if (m_write)
+        m_write->setValue(key, value);
+}
+
+PortIdentity ConsoleSettings::port() const
+{
+    return { value(QStringLiteral("port/name")).toString(),
+             value(QStringLiteral("port/serialNumber")).toString(),
+             identifier(value(QStringLiteral("port/vendorId"))),
+             identifier(value(QStringLiteral("port/productId"))),
+             value(QStringLiteral("port/systemLocation")).toString() };
+}
+
+void ConsoleSettings::setPort(const PortIdentity &port)
+{
+    setValue(QStringLiteral("port/name"), port.portName);
+    setValue(QStringLiteral("port/serialNumber"), port.serialNumber);
+    setValue(QStringLiteral("port/vendorId"), identifierValue(port.vendorIdentifier));
+    setValue(QStringLiteral("port/productId"), identifierValue(port.productIdentifier));
+    setValue(QStringLiteral("port/systemLocation"), port.systemLocation);
+}
+
+void ConsoleSettings::reset()
+{
+    if (!isNamed())
+        return;
+    QSettings settings;
+    settings.clear();
+    settings.sync();
+}

@@ -1,0 +1,54 @@
+#ifndef CONSOLESETTINGS_H
+#define CONSOLESETTINGS_H
+
+#include "core/portidentity.h"
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+// The user's choices, kept from one start to the next in the platform's standard
+// place for the organisation and application names that main sets. A program that
+// has not named itself (the tests, the demo) keeps nothing, so a bench user's file
+// never leaks into them. Nothing the board sent is ever kept here.
+//
+// A file that cannot be read, does not parse, or was written by a newer console is
+// ignored: the choices start from their defaults and problemLine() says why, once.
+// A broken file is written over with the choices of this run; a newer one, and one
+// that cannot be read, are left alone.
+class ConsoleSettings
+{
+public:
+    static constexpr int currentVersion = 1;
+
+    // Keys other parts of the window share.
+    static constexpr char lastFolderKey[] = "dialogs/lastFolder";
+
+    ConsoleSettings();
+    ~ConsoleSettings();
+    ConsoleSettings(const ConsoleSettings &) = delete;
+    ConsoleSettings &operator=(const ConsoleSettings &) = delete;
+
+    // Empty when the file was used (or there was none yet).
+    QString problemLine() const { return m_problemLine; }
+    QString fileName() const;
+
+    QVariant value(const QString &key, const QVariant &defaultValue = {}) const;
+    void setValue(const QString &key, const QVariant &value);
+
+    PortIdentity port() const;
+    void setPort(const PortIdentity &port);
+
+    // Forgets every choice: the next start is from the defaults.
+    static void reset();
+
+private:
+    std::unique_ptr<QSettings> m_read;
+    // Null while choices must not be written (an unreadable or newer file).
+    QSettings *m_write = nullptr;
+    QString m_problemLine;
+};
+
+#endif // CONSOLESETTINGS_H

@@ -1,0 +1,103 @@
+#include "link/portreconnect.h"
+
+#include "core/portopenfailure.h"
+#include "link/portdiscovery.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <algorithm>
+
+namespace {
+
+// The folder where the platform makes a node for every device that arrives, and
+// the time it last changed; invalid where there is no such folder, and then the
+// ports are listed on every check.
+QDateTime deviceFolderTime()
+{
+#ifdef Q_OS_UNIX
+    return QFileInfo(QStringLiteral("/dev")).lastModified();
+#else
+    return {};
+#endif
+}
+
+} // namespace
+
+PortReconnect::PortReconnect(QSerialPort *port, QObject *parent)
+    : QObject(parent)
+    , m_port(port)
+{
+    m_timer.setInterval(checkIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &PortReconnect::check);
+}
+
+void PortReconnect::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    if (!enabled)
+        cancel();
+}
+
+void PortReconnect::portOpened(const QString &portName)
+{
+    m_identity = PortIdentity { portName, {}, {}, {}, portName };
+    const QList<PortRecord> ports = PortDiscovery::availablePorts();
+    for (const PortRecord &port : ports) {
+        if (port.portName == portName) {
+            m_identity = PortIdentity::of(port);
+            return;
+        }
+    }
+}
+
+void PortReconnect::portLost()
+{
+    if (!m_enabled || m_identity.isEmpty())
+        return;
+    m_toldFailure.clear();
+    m_checksToRelist = 0;
+    m_deviceFolderTime = {};
+    m_timer.start();
+}
+
+void PortReconnect::cancel()
+{
+    m_timer.stop();
+}
+
+void PortReconnect::check()
+{
+    const std::optional<PortRecord> back = m_identity.findIn(platformPorts() + PortDiscovery::presentExtraPorts());
+    if (!back) {
+        // Gone again: a later return is news, and so is its failure.
+        m_toldFailure.clear();
+        return;
+    }
+    m_port->setPortName(back->portName);
+    if (m_port->open(QIODevice::ReadWrite)) {
+        m_timer.stop();
+        emit reconnected(back->portName);
+        return;
+    }
+    const QString reason = PortOpenFailure::reason(m_port->error() == QSerialPort::PermissionError, m_port->errorString());
+    if (reason != m_toldFailure) {
+        m_toldFailure = reason;
+        emit reopenFailed(reason);
+    }
+}
+
+QList<PortRecord> PortReconnect::platformPorts()
+{
+    const QDateTime folderTime = deviceFolderTime();
+    if (!folderTime.isValid() || folderTime != m_deviceFolderTime) {
+        m_deviceFolderTime = folderTime;
+        m_checksToRelist = relistChecksAfterChange;
+    }
+    if (m_checksToRelist > 0 || m_checksToRelist <= -relistEveryChecks) {
+        m_platformPorts = PortDiscovery::platformPorts();
+        m_checksToRelist = std::max(m_checksToRelist, 1);
+    }
+    --m_checksToRelist;
+    return m_platformPorts;
+}

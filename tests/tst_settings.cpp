@@ -1,0 +1,198 @@
+// The user's choices from one start to the next, in a temporary place, and the
+// files a console must not trip over.
+
+#include "gui/SerialPortHandler.h"
+#include "gui/mainwindow.h"
+#include "core/commandframes.h"
+#include "core/consolesettings.h"
+#include "core/portlisting.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace TestSupport;
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void roundTrip();
+    void badFileIgnored_data();
+    void badFileIgnored();
+    void rememberedPortGone();
+    void resetStartsFromDefaults();
+    void languageAtOnceKeepsTheLog();
+
+private:
+    QString settingsFile() const { return m_place.filePath(QStringLiteral("bench-console-test/console.conf")); }
+    static void expectDefaults(const MainWindow &window);
+
+    QTemporaryDir m_place;
+    PtyPair m_first;
+    PtyPair m_second;
+};
+
+void TestSettings::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_place.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("bench-console-test"));
+    QCoreApplication::setApplicationName(QStringLiteral("console"));
+    PortListing::addExtraPort({ m_first.slavePath(), QStringLiteral("First pty"), std::nullopt, std::nullopt });
+    PortListing::addExtraPort({ m_second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
+}
+
+void TestSettings::init()
+{
+    QFile::remove(settingsFile());
+    QDir(settingsFile()).removeRecursively();
+    QCOMPARE(QSettings().fileName(), settingsFile());
+}
+
+void TestSettings::expectDefaults(const MainWindow &window)
+{
+    QVERIFY(!widget<QCheckBox>(window, "checkBox_send_in_HEX")->isChecked());
+    QVERIFY(widget<QLineEdit>(window, "lineEdit_file_path")->text().isEmpty());
+    QVERIFY(!window.findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->isChecked());
+    QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
+}
+
+void TestSettings::roundTrip()
+{
+    const QString imagePath = m_place.filePath(QStringLiteral("app.bin"));
+    {
+        MainWindow window;
+        expectDefaults(window);
+        QVERIFY(selectPort(window, m_second.slavePath()));
+        widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
+        widget<QLineEdit>(window, "lineEdit_file_path")->setText(imagePath);
+        window.findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->trigger();
+        window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+        window.resize(1111, 777);
+    }
+    MainWindow window;
+    QCOMPARE(serialPortList.value(widget<QComboBox>(window, "comboBox_port")->currentIndex()), m_second.slavePath());
+    QVERIFY(widget<QCheckBox>(window, "checkBox_send_in_HEX")->isChecked());
+    QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), imagePath);
+    QVERIFY(window.findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->isChecked());
+    QCOMPARE(window.size(), QSize(1111, 777));
+    QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
+    // A remembered path is only a path: the image is read at "打开文件".
+    QVERIFY(file_data.isNull());
+    // Putting the mode back is not the user switching it.
+    QCOMPARE(logParagraphs(window), QStringList { QStringLiteral("Serial messages") });
+}
+
+void TestSettings::badFileIgnored_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("keptAsItWas");
+
+    QTest::newRow("garbage") << QByteArray("\x00\x01\xff\xfe\x80 not settings", 19) << false
+                             << QStringLiteral("设置文件已损坏, 已改用默认设置: ") << false;
+    QTest::newRow("unterminated section") << QByteArray("[send\nhexMode=true\n") << false
+                                          << QStringLiteral("设置文件已损坏, 已改用默认设置: ") << false;
+    QTest::newRow("no version") << QByteArray("[send]\nhexMode=true\n") << false
+                                << QStringLiteral("设置文件已损坏, 已改用默认设置: ") << false;
+    QTest::newRow("newer console") << QByteArray("[General]\nversion=99\n[send]\nhexMode=true\n") << false
+                                   << QStringLiteral("设置文件来自更新版本的控制台, 本次使用默认设置: ") << true;
+    QTest::newRow("unreadable") << QByteArray() << true
+                                << QStringLiteral("设置文件无法读取, 本次使用默认设置: ") << true;
+}
+
+void TestSettings::badFileIgnored()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, folder);
+    QFETCH(QString, line);
+    QFETCH(bool, keptAsItWas);
+
+    QVERIFY(QDir().mkpath(QFileInfo(settingsFile()).absolutePath()));
+    if (folder) {
+        QVERIFY(QDir().mkpath(settingsFile()));
+    } else {
+        QFile file(settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    {
+        MainWindow window;
+        expectDefaults(window);
+        QCOMPARE(logParagraphs(window), (QStringList { QStringLiteral("串口报文"), line + settingsFile() }));
+        widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
+    }
+    if (folder) {
+        QVERIFY(QFileInfo(settingsFile()).isDir());
+        return;
+    }
+    QFile file(settingsFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    if (keptAsItWas) {
+        QCOMPARE(file.readAll(), contents);
+    } else {
+        file.close();
+        QSettings written;
+        QCOMPARE(written.value(QStringLiteral("version")).toInt(), ConsoleSettings::currentVersion);
+        QCOMPARE(written.value(QStringLiteral("send/hexMode")).toBool(), true);
+    }
+}
+
+void TestSettings::rememberedPortGone()
+{
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("version"), ConsoleSettings::currentVersion);
+        settings.setValue(QStringLiteral("port/name"), QStringLiteral("/dev/ttyGONE0"));
+        settings.setValue(QStringLiteral("port/systemLocation"), QStringLiteral("/dev/ttyGONE0"));
+    }
+    MainWindow window;
+    QCOMPARE(widget<QComboBox>(window, "comboBox_port")->currentIndex(), 0);
+    QCOMPARE(logParagraphs(window), QStringList { QStringLiteral("串口报文") });
+}
+
+void TestSettings::resetStartsFromDefaults()
+{
+    {
+        MainWindow window;
+        widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
+        window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+    }
+    ConsoleSettings::reset();
+    MainWindow window;
+    expectDefaults(window);
+}
+
+void TestSettings::languageAtOnceKeepsTheLog()
+{
+    MainWindow window;
+    click(window, "pushButton_portClose");
+    window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+    QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
+    QCOMPARE(window.findChild<QMenu *>(QStringLiteral("menu_port"))->title(), QStringLiteral("Serial port"));
+    click(window, "pushButton_portClose");
+    QCOMPARE(logParagraphs(window),
+             (QStringList { QStringLiteral("串口报文"), QStringLiteral("关闭串口"), QStringLiteral("Serial port closed") }));
+    window.findChild<QAction *>(QStringLiteral("action_language_chinese"))->trigger();
+    QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"

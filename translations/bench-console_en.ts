@@ -1,0 +1,341 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>MainWindow</source>
+        <translation>MainWindow</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>功耗监测</source>
+        <translation>Power monitor</translation>
+    </message>
+    <message>
+        <source>更多功能</source>
+        <translation>More</translation>
+    </message>
+    <message>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;meta charset=&quot;utf-8&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+hr { height: 1px; border-width: 0; }
+li.unchecked::marker { content: &quot;\2610&quot;; }
+li.checked::marker { content: &quot;\2612&quot;; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;宋体&apos;; font-size:9pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;串口报文&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;meta charset=&quot;utf-8&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+hr { height: 1px; border-width: 0; }
+li.unchecked::marker { content: &quot;\2610&quot;; }
+li.checked::marker { content: &quot;\2612&quot;; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;宋体&apos;; font-size:9pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Serial messages&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;meta charset=&quot;utf-8&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+hr { height: 1px; border-width: 0; }
+li.unchecked::marker { content: &quot;\2610&quot;; }
+li.checked::marker { content: &quot;\2612&quot;; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;宋体&apos;; font-size:9pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;命令发送&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;meta charset=&quot;utf-8&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+hr { height: 1px; border-width: 0; }
+li.unchecked::marker { content: &quot;\2610&quot;; }
+li.checked::marker { content: &quot;\2612&quot;; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;宋体&apos;; font-size:9pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Commands sent&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>发送配置</source>
+        <translation>Send settings</translation>
+    </message>
+    <message>
+        <source>HEX</source>
+        <translation>HEX</translation>
+    </message>
+    <message>
+        <source>\r\n</source>
+        <translation>\r\n</translation>
+    </message>
+    <message>
+        <source>配置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>AD配置</source>
+        <translation>AD settings</translation>
+    </message>
+    <message>
+        <source>读寄存器</source>
+        <translation>Read reg</translation>
+    </message>
+    <message>
+        <source>地址0x</source>
+        <translation>Addr 0x</translation>
+    </message>
+    <message>
+        <source>写寄存器</source>
+        <translation>Write reg</translation>
+    </message>
+    <message>
+        <source>数据0x</source>
+        <translation>Data 0x</translation>
+    </message>
+    <message>
+        <source>open</source>
+        <translation>open</translation>
+    </message>
+    <message>
+        <source>在线升级</source>
+        <translation>Online upgrade</translation>
+    </message>
+    <message>
+        <source>烧录</source>
+        <translation>Flash</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>跳转APP</source>
+        <translation>Jump APP</translation>
+    </message>
+    <message>
+        <source>擦除APP</source>
+        <translation>Erase APP</translation>
+    </message>
+    <message>
+        <source>ARM复位</source>
+        <translation>ARM reset</translation>
+    </message>
+    <message>
+        <source>未定义</source>
+        <translation>Undefined</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Scan</translation>
+    </message>
+    <message>
+        <source>close</source>
+        <translation>close</translation>
+    </message>
+    <message>
+        <source>DA配置</source>
+        <translation>DA settings</translation>
+    </message>
+    <message>
+        <source>GPU上电</source>
+        <translation>GPU on</translation>
+    </message>
+    <message>
+        <source>GPU断电</source>
+        <translation>GPU off</translation>
+    </message>
+    <message>
+        <source>曲线绘制</source>
+        <translation>Plot curves</translation>
+    </message>
+    <message>
+        <source>散热风扇</source>
+        <translation>Fan</translation>
+    </message>
+    <message>
+        <source>AD初始化</source>
+        <translation>AD init</translation>
+    </message>
+    <message>
+        <source>DA初始化</source>
+        <translation>DA init</translation>
+    </message>
+    <message>
+        <source>设置文件无法读取, 本次使用默认设置: %1</source>
+        <translation>Settings file cannot be read, using defaults this time: %1</translation>
+    </message>
+    <message>
+        <source>设置文件已损坏, 已改用默认设置: %1</source>
+        <translation>Settings file is damaged, starting from defaults: %1</translation>
+    </message>
+    <message>
+        <source>设置文件来自更新版本的控制台, 本次使用默认设置: %1</source>
+        <translation>Settings file is from a newer console, using defaults this time: %1</translation>
+    </message>
+    <message>
+        <source>无可用串口</source>
+        <translation>No serial port available</translation>
+    </message>
+    <message>
+        <source>串口打开成功</source>
+        <translation>Serial port opened</translation>
+    </message>
+    <message>
+        <source>串口打开失败</source>
+        <translation>Serial port failed to open</translation>
+    </message>
+    <message>
+        <source>关闭串口</source>
+        <translation>Serial port closed</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>Serial port not open</translation>
+    </message>
+    <message>
+        <source>串口已断开: 设备已断开连接</source>
+        <translation>Serial port lost: the device was disconnected</translation>
+    </message>
+    <message>
+        <source>串口已重新连接: %1</source>
+        <translation>Serial port reconnected: %1</translation>
+    </message>
+    <message>
+        <source>串口重新连接失败: %1</source>
+        <translation>Serial port could not reconnect: %1</translation>
+    </message>
+    <message>
+        <source>发送失败: </source>
+        <translation>Send failed: </translation>
+    </message>
+    <message>
+        <source>烧录成功！</source>
+        <translation>Flash succeeded!</translation>
+    </message>
+    <message>
+        <source>烧录失败！</source>
+        <translation>Flash failed!</translation>
+    </message>
+    <message>
+        <source>已发送 %1/%2 字节</source>
+        <translation>Sent %1/%2 bytes</translation>
+    </message>
+    <message>
+        <source>无法打开文件: %1
+错误: %2</source>
+        <translation>Cannot open file: %1
+Error: %2</translation>
+    </message>
+    <message>
+        <source>=== 文件信息 ===</source>
+        <translation>=== File information ===</translation>
+    </message>
+    <message>
+        <source>文件名: </source>
+        <translation>File name: </translation>
+    </message>
+    <message>
+        <source>文件路径: </source>
+        <translation>File path: </translation>
+    </message>
+    <message>
+        <source>文件大小: %1 字节</source>
+        <translation>File size: %1 bytes</translation>
+    </message>
+    <message>
+        <source>创建时间: </source>
+        <translation>Created: </translation>
+    </message>
+    <message>
+        <source>修改时间: </source>
+        <translation>Modified: </translation>
+    </message>
+    <message>
+        <source>所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)</source>
+        <translation>All files (*);;Text files (*.txt);;Log files (*.log)</translation>
+    </message>
+    <message>
+        <source>错误: textEdit内容为空</source>
+        <translation>Error: textEdit is empty</translation>
+    </message>
+    <message>
+        <source>错误: 只能输入16进制字符(0-9, A-F)和空格</source>
+        <translation>Error: only hexadecimal digits (0-9, A-F) and blanks are allowed</translation>
+    </message>
+    <message>
+        <source>16进制: </source>
+        <translation>Hex: </translation>
+    </message>
+    <message>
+        <source>输入字符: %1, 字节数: %2</source>
+        <translation>Characters typed: %1, bytes: %2</translation>
+    </message>
+    <message>
+        <source>HEX模式</source>
+        <translation>HEX mode</translation>
+    </message>
+    <message>
+        <source>文本模式</source>
+        <translation>Text mode</translation>
+    </message>
+    <message>
+        <source>ARM复位指令发送</source>
+        <translation>ARM reset command sent</translation>
+    </message>
+    <message>
+        <source>关闭绘制</source>
+        <translation>Plotting off</translation>
+    </message>
+    <message>
+        <source>错误: 寄存器地址和数据须为0-FFFF的16进制数</source>
+        <translation>Error: register address and data must be hexadecimal numbers 0-FFFF</translation>
+    </message>
+    <message>
+        <source>用户取消了文件选择</source>
+        <translation>File selection cancelled</translation>
+    </message>
+    <message>
+        <source>错误: 未加载固件文件</source>
+        <translation>Error: no image file loaded</translation>
+    </message>
+    <message>
+        <source>错误: 固件文件为空</source>
+        <translation>Error: the image file is empty</translation>
+    </message>
+    <message>
+        <source>串口</source>
+        <translation>Serial port</translation>
+    </message>
+    <message>
+        <source>自动重连</source>
+        <translation>Reconnect automatically</translation>
+    </message>
+    <message>
+        <source>语言 / Language</source>
+        <translation>语言 / Language</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>Not a regular file</translation>
+    </message>
+    <message>
+        <source>文件过大: %1 字节, 烧录偏移为32位, 最多寻址 4 GiB</source>
+        <translation>File too large: %1 bytes; flash offsets are 32-bit, addressing at most 4 GiB</translation>
+    </message>
+    <message>
+        <source>读取不完整: 读到 %1 / %2 字节</source>
+        <translation>Incomplete read: %1 / %2 bytes read</translation>
+    </message>
+    <message>
+        <source>当前用户无权打开此串口: 在 Linux 上请把用户加入 dialout 组 (sudo usermod -aG dialout $USER), 然后注销并重新登录</source>
+        <translation>This user may not open the serial port: on Linux add the user to the dialout group (sudo usermod -aG dialout $USER), then log out and back in</translation>
+    </message>
+    <message>
+        <source>串口正被另一个程序占用, 请先在那个程序中关闭它</source>
+        <translation>The serial port is in use by another program; close it there first</translation>
+    </message>
+</context>
+</TS>
