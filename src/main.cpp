@@ -1,9 +1,55 @@
 #include "gui/mainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+// Qt's own message for a missing display ends in an abort; the user is told
+// plainly instead. Wayland and X are the sessions of Linux and the BSDs; an
+// explicit platform (offscreen, vnc, eglfs) needs neither.
+bool lacksGraphicalSession()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+#else
+    return false;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("bench-console"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BENCH_CONSOLE_VERSION));
+
+    // Read before the application object, which needs the display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Bench console for the board's serial line"));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    // Qt's own options (-platform, -style …) are the application's to take.
+    parser.parse(arguments);
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("bench-console"))), stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("bench-console %s\n", BENCH_CONSOLE_VERSION);
+        return 0;
+    }
+    if (lacksGraphicalSession() && !arguments.contains(QLatin1String("-platform"))) {
+        std::fputs("bench-console: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
+        return 1;
+    }
+
     QApplication application(argc, argv);
     MainWindow window;
     window.show();

@@ -95,7 +95,7 @@ PtyConsole::~PtyConsole()
 
 QByteArray PtyConsole::sentBytes(qsizetype expected, int timeoutMs)
 {
-    return m_pty->readMasterExactly(expected, timeoutMs);
+    return readMasterWhileRunning(*m_pty, expected, timeoutMs);
 }
 
 QByteArray PtyConsole::strayBytes()

@@ -2,6 +2,7 @@
 #define TESTSUPPORT_H
 
 #include "coretestsupport.h"
+#include "linktestsupport.h"
 #include "gui/mainwindow.h"
 #include "ptytestsupport.h"
 

@@ -10,7 +10,9 @@
 #include "link/portdiscovery.h"
 #include "link/portreceiver.h"
 #include "link/serialporthangup.h"
-#include "link/serialsend.h"
+#include "link/firmwareflasher.h"
+#include "link/portlock.h"
+#include "link/serialwriter.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -44,6 +46,17 @@ void MainWindow::ConfigSerialPort()
     serialPortInst->setStopBits(QSerialPort::OneStop);
     serialPortInst->setFlowControl(QSerialPort::NoFlowControl);
     connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
+    // Made before the loss handler below, so that a send failing on a lost device
+    // is reported before the loss closes the port.
+    m_writer = new SerialWriter(serialPortInst, serialPortWriteTimeoutMs, this);
+    connect(m_writer, &SerialWriter::failed, this, [this](const QString &reason, qint64 droppedBytes) {
+        // A running flash reports its own failed packet.
+        if (m_flasher)
+            return;
+        reportLine(ConsoleText::sendFailed(reason));
+        if (droppedBytes > 0)
+            reportLine(ConsoleText::unsentDropped(droppedBytes));
+    });
     connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (isLostDeviceError(error))
             SerialPortLost();
@@ -66,11 +79,20 @@ void MainWindow::OpenSerialPort()
     }
 
     const QString curSerialPort = serialPortList.at(index);
-    SerialSend::closeAfterDrain(*serialPortInst);
+    closeAfterDrain();
     serialPortInst->setPortName(curSerialPort);
     m_receiver->reset();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
+        // Serial tools lock the device with flock as well as with lock files; two
+        // programs on one board would each get part of what it sends.
+        if (PortLock::lockExclusive(serialPortInst->handle()) == PortLock::HeldElsewhere) {
+            serialPortInst->close();
+            qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << "flock held by another program";
+            m_log->appendLine(ConsoleText::portOpenFailed());
+            m_log->appendLine(PortOpenFailure::busyReason());
+            return;
+        }
         m_hangUpWatch->watch(serialPortInst);
         qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
         m_log->appendLine(ConsoleText::portOpened());
@@ -85,8 +107,20 @@ void MainWindow::OpenSerialPort()
 
 void MainWindow::CloseSerialPort()
 {
-    SerialSend::closeAfterDrain(*serialPortInst);
+    // The flash ends before the drain, which may take the line time of what is
+    // queued: the packet already handed over still goes out whole.
+    if (m_flasher)
+        m_flasher->stop();
+    closeAfterDrain();
     reportLine(ConsoleText::portClosed());
+}
+
+// Blocks for at most the line time of what is queued, plus a margin.
+void MainWindow::closeAfterDrain()
+{
+    const qint64 unsent = m_writer->closeAfterDrain();
+    if (unsent > 0)
+        reportLine(ConsoleText::unsentDropped(unsent));
 }
 
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
@@ -120,10 +154,8 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         reportLine(ConsoleText::portNotOpen());
         return false;
     }
-    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
-    if (!outcome.ok)
-        reportLine(ConsoleText::sendFailed(outcome.error));
-    return outcome.ok;
+    m_writer->send(data);
+    return true;
 }
 
 int MainWindow::FindSerialPort()

@@ -5,6 +5,7 @@
 #include "core/receivestream.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QSerialPort>
 
@@ -16,6 +17,7 @@ class LogPane;
 class PortReceiver;
 class PowerChart;
 class SerialPortHangUpWatch;
+class SerialWriter;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -38,7 +40,9 @@ public:
     // Without a chooser set, "打开文件" asks the user with the open-file dialog.
     void setImageFileChooser(ImageFileChooser chooser) { m_imageFileChooser = std::move(chooser); }
 
-    // The send operations report whether every byte went out.
+    // The send operations queue their bytes and return at once: true when the port
+    // was open and took them in its queue. A send that fails later, on the line,
+    // is reported in the log ("发送失败: …").
     bool SerialPortTransmit(const uint8_t *data, int length);
     bool SerialPortTransmitByteArray(QByteArray data);
 
@@ -68,6 +72,7 @@ private:
     void ConfigSerialPort();
     void OpenSerialPort();
     void CloseSerialPort();
+    void closeAfterDrain();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
     void SerialPortLost();
     int FindSerialPort();
@@ -87,6 +92,7 @@ private:
     void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
     void setLineControlsEnabled(bool enabled);
+    void warnIfImageFileChanged();
     void flashFailed(const QString &sendError);
     void endFlash();
 
@@ -95,7 +101,12 @@ private:
     PowerChart *m_chart = nullptr;
     PortReceiver *m_receiver = nullptr;
     SerialPortHangUpWatch *m_hangUpWatch = nullptr;
+    SerialWriter *m_writer = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
+    // What "打开文件" loaded, to tell the user when the file changed since.
+    QString m_imagePath;
+    qint64 m_imageSize = 0;
+    QDateTime m_imageModified;
     ImageFileChooser m_imageFileChooser;
 };
 
