@@ -2,20 +2,21 @@
 #include "core/portlisting.h"
 #include "core/portopenfailure.h"
 #include "link/serialporthangup.h"
-#include "link/serialsend.h"
+#include "link/serialwriter.h"
 #include "testsupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <thread>
 
 using namespace TestSupport;
 
@@ -41,6 +42,7 @@ private slots:
     void sendArrivesWholeAndPromptly();
     void sendWhileClosed();
     void sendNothingOnOpenPort();
+    void sendToPeerNotReadingKeepsWindowAlive();
     void hungUpPeerClosesPortOnce();
     void sendToHungUpPeerIsReported();
     void refreshKeepsOpenPortOpen();
@@ -364,6 +366,40 @@ void TestSerialLink::sendNothingOnOpenPort()
     QVERIFY(console.window().SerialPortTransmitByteArray(QByteArray()));
     QCOMPARE(console.newLogLines(), QStringList());
     QCOMPARE(console.strayBytes(), QByteArray());
+}
+
+// A board busy erasing stops reading: the window keeps answering while the send
+// waits out its time, then says it failed and what it dropped; the port carries
+// the next send once the board reads again.
+void TestSerialLink::sendToPeerNotReadingKeepsWindowAlive()
+{
+    PtyConsole console;
+    auto *writer = console.window().findChild<SerialWriter *>();
+    QVERIFY(writer);
+    constexpr int timeoutMs = 300;
+    writer->setTimeoutMs(timeoutMs);
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    tick.start(5);
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(console.window().SerialPortTransmitByteArray(QByteArray(256 * 1024, 'x')));
+    QStringList lines;
+    QVERIFY(processEventsUntil([&] {
+        lines += console.newLogLines();
+        return lines.size() >= 2;
+    }, 10000));
+    QVERIFY2(clock.elapsed() >= timeoutMs, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(ticks >= timeoutMs / 5 / 4, qPrintable(QString::number(ticks)));
+    QCOMPARE(lines.at(0), QStringLiteral("发送失败: Operation timed out"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^未发出的 \\d+ 字节已丢弃$")).match(lines.at(1)).hasMatch(),
+             qPrintable(lines.at(1)));
+    QVERIFY(serialPortInst->isOpen());
+
+    QVERIFY(console.window().SerialPortTransmitByteArray("next"));
+    QVERIFY(readMasterWhileRunning(console.board(), 256 * 1024, 5000).endsWith("next"));
 }
 
 void TestSerialLink::hungUpPeerClosesPortOnce()

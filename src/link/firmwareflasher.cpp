@@ -46,6 +46,9 @@ void FirmwareFlasher::start()
 
 void FirmwareFlasher::stop()
 {
+    // A packet the driver took whole counts, told of or not.
+    if (m_running && m_packetInFlight)
+        m_writer->settle();
     if (m_running)
         fail({});
 }

@@ -5,6 +5,7 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <utility>
 
 SerialWriter::SerialWriter(QSerialPort *port, int timeoutMs, QObject *parent)
     : QObject(parent)
@@ -36,6 +37,7 @@ void SerialWriter::send(const QByteArray &data)
         return;
     m_queue.enqueue({ data, 0, m_clock.elapsed() });
     m_queuedBytes += data.size();
+    m_sending = true;
     if (!m_deadline.isActive())
         m_deadline.start(m_timeoutMs);
     handOver();
@@ -55,7 +57,7 @@ void SerialWriter::handOver()
         while (!m_queue.isEmpty() && m_queue.head().handedOver == m_queue.head().bytes.size())
             m_queue.dequeue();
         if (m_queue.isEmpty()) {
-            nowDrained = m_deadline.isActive();
+            nowDrained = std::exchange(m_sending, false);
             m_deadline.stop();
             break;
         }
@@ -74,16 +76,13 @@ void SerialWriter::handOver()
         emit drained();
 }
 
-// The port tells of what the driver took only on its next write wake-up, which a
-// failing device may never have: what left the port's buffer before a failure was
-// taken all the same.
 void SerialWriter::settle()
 {
     if (m_handingOver || !m_port->isOpen() || m_port->bytesToWrite() > 0)
         return;
     while (!m_queue.isEmpty() && m_queue.head().handedOver == m_queue.head().bytes.size())
         m_queue.dequeue();
-    if (m_queue.isEmpty() && m_deadline.isActive()) {
+    if (m_queue.isEmpty() && std::exchange(m_sending, false)) {
         m_deadline.stop();
         emit drained();
     }
@@ -91,6 +90,7 @@ void SerialWriter::settle()
 
 void SerialWriter::checkDeadline()
 {
+    settle();
     if (m_queue.isEmpty())
         return;
     const qint64 ageMs = m_clock.elapsed() - m_queue.head().givenAtMs;
@@ -107,6 +107,7 @@ void SerialWriter::fail(const QString &reason)
     const qint64 dropped = m_queuedBytes;
     m_queue.clear();
     m_queuedBytes = 0;
+    m_sending = false;
     m_deadline.stop();
     emit failed(reason.isEmpty() ? QStringLiteral("Unknown error") : reason, dropped);
 }
@@ -129,6 +130,7 @@ qint64 SerialWriter::closeAfterDrain()
     }
     m_queue.clear();
     m_queuedBytes = 0;
+    m_sending = false;
     m_deadline.stop();
     return SerialSend::closeAfterDrain(*m_port);
 }

@@ -30,6 +30,8 @@ public:
     SerialWriter(QSerialPort *port, int timeoutMs, QObject *parent = nullptr);
 
     QSerialPort *port() const { return m_port; }
+    // For sends given from now on.
+    void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
     // Queues data behind what is already queued; the port must be open.
     void send(const QByteArray &data);
     // Bytes given that have not yet left the port's buffer.
@@ -39,6 +41,10 @@ public:
     // the line time of what is queued (see SerialSend::closeAfterDrain). Returns
     // the bytes the port threw away unsent.
     qint64 closeAfterDrain();
+    // The port tells of what the driver took only on its next write wake-up, which
+    // does not come while the driver is full: bytes that left the port's buffer
+    // were taken all the same. Emits drained when that was the last of them.
+    void settle();
 
 signals:
     // Everything given so far has left the port's buffer.
@@ -49,13 +55,12 @@ signals:
 
 private:
     void handOver();
-    void settle();
     void checkDeadline();
     void fail(const QString &reason);
     void portClosing();
 
     QSerialPort *const m_port;
-    const int m_timeoutMs;
+    int m_timeoutMs;
     struct Send
     {
         QByteArray bytes;
@@ -67,6 +72,7 @@ private:
     QElapsedTimer m_clock;
     QTimer m_deadline;
     bool m_handingOver = false;
+    bool m_sending = false; // given bytes not yet known to have left
 };
 
 #endif // SERIALWRITER_H
