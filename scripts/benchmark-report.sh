@@ -9,7 +9,7 @@ scripts/install-deps.sh >&2
 source scripts/presets.sh
 build_dir=${BUILD_DIR:-$(preset_dir release)}
 cmake --preset release -B "$build_dir" >&2
-cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup bench_ctl --parallel "$(nproc)" >&2
+cmake --build "$build_dir" --target bench_flash bench_send bench_receive bench_memory bench_startup bench_ctl --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 
 # One virtual display for every figure that needs OpenGL or a real window.
@@ -33,6 +33,8 @@ echo "# flashing: time against its 1 ms pauses, and the longest event-loop stall
 offscreen "$bench/bench_flash"
 echo "# bench-ctl: 256 KiB to 1, 4 and 8 boards at once; 8 against 1, CPU per board, shortest pause"
 "$bench/bench_ctl" 2>/dev/null
+echo "# sending 1 MiB in hex mode at the line's rate: the longest event-loop stall meanwhile"
+offscreen "$bench/bench_send"
 echo "# memory"
 offscreen "$bench/bench_memory"
 offscreen "$bench/bench_memory" line-free

@@ -175,7 +175,7 @@ void TestMainWindow::startWithoutDisplay_data()
 
     QTest::newRow("no session: one line, status 1") << QStringList() << 1
         << "bench-console: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
-    QTest::newRow("--version needs none") << QStringList { "--version" } << 0 << "bench-console 1.0\n";
+    QTest::newRow("--version needs none") << QStringList { "--version" } << 0 << "bench-console " BENCH_CONSOLE_VERSION "\n";
     QTest::newRow("--help needs none") << QStringList { "--help" } << 0 << "Usage: bench-console [options]\n";
 }
 
