@@ -95,7 +95,7 @@ PtyConsole::~PtyConsole()
 
 QByteArray PtyConsole::sentBytes(qsizetype expected, int timeoutMs)
 {
-    return readMasterWhileRunning(*m_pty, expected, timeoutMs);
+    return m_pty->readMasterWhileRunning(expected, timeoutMs);
 }
 
 QByteArray PtyConsole::strayBytes()

@@ -2,7 +2,6 @@
 #define TESTSUPPORT_H
 
 #include "coretestsupport.h"
-#include "linktestsupport.h"
 #include "gui/mainwindow.h"
 #include "ptytestsupport.h"
 

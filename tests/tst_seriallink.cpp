@@ -94,7 +94,7 @@ void TestSerialLink::openAnotherEntrySwitchesPort()
     const int selected = widget<QComboBox>(console.window(), "comboBox_port")->currentIndex();
     QCOMPARE(serialPortList.value(selected), second.slavePath());
     QVERIFY(console.window().SerialPortTransmitByteArray("two"));
-    QCOMPARE(readMasterWhileRunning(second, 3), QByteArray("two"));
+    QCOMPARE(second.readMasterWhileRunning(3), QByteArray("two"));
     QCOMPARE(console.strayBytes(), QByteArray());
 }
 
@@ -340,7 +340,7 @@ void TestSerialLink::sendArrivesWholeAndPromptly()
     QElapsedTimer timer;
     timer.start();
     QVERIFY(console.window().SerialPortTransmitByteArray(data));
-    const QByteArray received = readMasterWhileRunning(console.board(), size, 10000);
+    const QByteArray received = console.board().readMasterWhileRunning(size, 10000);
     const qint64 elapsed = timer.elapsed();
 
     QCOMPARE(received, data);
@@ -399,7 +399,7 @@ void TestSerialLink::sendToPeerNotReadingKeepsWindowAlive()
     QVERIFY(serialPortInst->isOpen());
 
     QVERIFY(console.window().SerialPortTransmitByteArray("next"));
-    QVERIFY(readMasterWhileRunning(console.board(), 256 * 1024, 5000).endsWith("next"));
+    QVERIFY(console.board().readMasterWhileRunning(256 * 1024, 5000).endsWith("next"));
 }
 
 void TestSerialLink::hungUpPeerClosesPortOnce()
