@@ -1,9 +1,9 @@
 #include "boardport.h"
 
 #include "core/portopenfailure.h"
-#include "link/serialsend.h"
 #include "platform.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
 
@@ -20,6 +20,7 @@ bool isLostDeviceError(QSerialPort::SerialPortError error)
 BoardPort::BoardPort(const QString &name, QObject *parent)
     : QObject(parent)
     , m_name(name)
+    , m_writer(&m_port, writeTimeoutMs)
 {
     m_port.setPortName(name);
     m_port.setBaudRate(921600, QSerialPort::AllDirections);
@@ -68,15 +69,27 @@ QString BoardPort::send(const QByteArray &bytes)
 {
     if (!m_port.isOpen())
         return m_lost ? lostLine() : QStringLiteral("串口未打开");
-    const SerialSend::Outcome outcome = SerialSend::writeAndWait(m_port, bytes, writeTimeoutMs);
+    if (bytes.isEmpty())
+        return {};
+    QString error;
+    QEventLoop loop;
+    connect(&m_writer, &SerialWriter::drained, &loop, &QEventLoop::quit);
+    connect(&m_writer, &SerialWriter::failed, &loop, [&error, &loop](const QString &reason) {
+        error = reason;
+        loop.quit();
+    });
+    connect(this, &BoardPort::lost, &loop, &QEventLoop::quit);
+    m_writer.send(bytes);
+    if (error.isEmpty() && !m_lost)
+        loop.exec();
     if (m_lost)
         return lostLine();
-    return outcome.ok ? QString() : QStringLiteral("发送失败: ") + outcome.error;
+    return error.isEmpty() ? QString() : QStringLiteral("发送失败: ") + error;
 }
 
 void BoardPort::close()
 {
-    SerialSend::closeAfterDrain(m_port);
+    m_writer.closeAfterDrain();
 }
 
 QString BoardPort::lostLine()

@@ -2,6 +2,7 @@
 #define BOARDPORT_H
 
 #include "link/serialporthangup.h"
+#include "link/serialwriter.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -31,8 +32,11 @@ public:
     QString openFailure() const { return m_openFailure; }
     bool isLost() const { return m_lost; }
     QSerialPort &serialPort() { return m_port; }
+    // Writes for this port from the event loop; the flasher hands its packets here.
+    SerialWriter &writer() { return m_writer; }
 
-    // Sends bytes as the window does; the port's error text when they did not go out.
+    // Sends bytes as the window does, and runs the event loop until they have left
+    // or failed; the port's error text when they did not go out.
     QString send(const QByteArray &bytes);
     // Lets what was written reach the line, then closes.
     void close();
@@ -47,6 +51,7 @@ private:
 
     const QString m_name;
     QSerialPort m_port;
+    SerialWriter m_writer;
     SerialPortHangUpWatch m_hangUpWatch;
     QString m_openFailure;
     bool m_lost = false;

@@ -102,7 +102,7 @@ int runFlash(const Invocation &invocation)
         QSerialPort *serialPort = &job.port->serialPort();
         // The board's answers are not looked at, but must not pile up unread.
         QObject::connect(serialPort, &QSerialPort::readyRead, serialPort, [serialPort] { serialPort->readAll(); });
-        job.flasher = std::make_unique<FirmwareFlasher>(serialPort, image.data, BoardPort::writeTimeoutMs);
+        job.flasher = std::make_unique<FirmwareFlasher>(&job.port->writer(), image.data);
         QObject::connect(job.flasher.get(), &FirmwareFlasher::progress, job.flasher.get(),
                          [&display, &job, i](qsizetype bytes, qsizetype) { display.update(i, bytes, job.clock.elapsed()); });
         QObject::connect(job.flasher.get(), &FirmwareFlasher::finished, job.flasher.get(), [&job, &settle] {

@@ -11,7 +11,7 @@ source scripts/lib/deps.sh
 require_deps "" "$@" >&2
 build_dir=${BUILD_DIR:-$(preset_dir release)}
 cmake --preset release -B "$build_dir" "$(warnings_option)" >&2
-cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup bench_ctl bench_reconnect --parallel "$(nproc)" >&2
+cmake --build "$build_dir" --target bench_flash bench_send bench_receive bench_memory bench_startup bench_ctl bench_reconnect --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 
 # One virtual display for every figure that needs OpenGL or a real window.
@@ -37,6 +37,8 @@ echo "# bench-ctl: 256 KiB to 1, 4 and 8 boards at once; 8 against 1, CPU per bo
 "$bench/bench_ctl" 2>/dev/null
 echo "# reconnect: CPU of watching for a lost board over 60 s, then time to reopen it"
 offscreen "$bench/bench_reconnect" 60
+echo "# sending 1 MiB in hex mode at the line's rate: the longest event-loop stall meanwhile"
+offscreen "$bench/bench_send"
 echo "# memory"
 offscreen "$bench/bench_memory"
 offscreen "$bench/bench_memory" line-free

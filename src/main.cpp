@@ -2,14 +2,62 @@
 #include "gui/mainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+// Qt's own message for a missing display ends in an abort; the user is told
+// plainly instead. Wayland and X are the sessions of Linux and the BSDs; an
+// explicit platform (offscreen, vnc, eglfs) needs neither.
+bool lacksGraphicalSession()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+#else
+    return false;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    // Names the place of the user's settings (ConsoleSettings).
-    QApplication::setOrganizationName(QStringLiteral("bench-console"));
-    QApplication::setApplicationName(QStringLiteral("bench-console"));
+    // Names the place of the user's settings (ConsoleSettings) too.
+    QCoreApplication::setOrganizationName(QStringLiteral("bench-console"));
+    QCoreApplication::setApplicationName(QStringLiteral("bench-console"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BENCH_CONSOLE_VERSION));
+
+    // Read before the application object, which needs the display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Bench console for the board's serial line"));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption resetSettingsOption(QStringLiteral("reset-settings"),
+                                                 QStringLiteral("Start from the default settings."));
+    parser.addOption(resetSettingsOption);
+    // Qt's own options (-platform, -style …) are the application's to take.
+    parser.parse(arguments);
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("bench-console"))), stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("bench-console %s\n", BENCH_CONSOLE_VERSION);
+        return 0;
+    }
+    if (lacksGraphicalSession() && !arguments.contains(QLatin1String("-platform"))) {
+        std::fputs("bench-console: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
+        return 1;
+    }
+
     QApplication application(argc, argv);
-    if (QApplication::arguments().contains(QStringLiteral("--reset-settings")))
+    if (parser.isSet(resetSettingsOption))
         ConsoleSettings::reset();
     MainWindow window;
     window.show();

@@ -1,6 +1,9 @@
 #include "ptytestsupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cerrno>
 #include <poll.h>
@@ -41,6 +44,20 @@ QByteArray TestPty::readMaster(int timeoutMs)
         if (n <= 0)
             break;
         out.append(buffer, n);
+    }
+    return out;
+}
+
+QByteArray TestPty::readMasterWhileRunning(qsizetype count, int timeoutMs)
+{
+    QByteArray out;
+    const QDeadlineTimer deadline(timeoutMs);
+    // The tick bounds each wait for events, so the master is looked at often.
+    QTimer tick;
+    tick.start(1);
+    while (out.size() < count && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        out += readMaster(0);
     }
     return out;
 }

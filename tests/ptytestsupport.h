@@ -19,6 +19,9 @@ public:
     QByteArray readMaster(int timeoutMs);
     // Reads until exactly count bytes arrived or timeoutMs passed.
     QByteArray readMasterExactly(qsizetype count, int timeoutMs);
+    // Reads until count bytes arrived or timeoutMs passed, with the event loop
+    // running meanwhile: the console writes from it.
+    QByteArray readMasterWhileRunning(qsizetype count, int timeoutMs = 2000);
 };
 
 // Plays a board that takes everything in until told to stop.

@@ -95,7 +95,7 @@ PtyConsole::~PtyConsole()
 
 QByteArray PtyConsole::sentBytes(qsizetype expected, int timeoutMs)
 {
-    return m_pty->readMasterExactly(expected, timeoutMs);
+    return m_pty->readMasterWhileRunning(expected, timeoutMs);
 }
 
 QByteArray PtyConsole::strayBytes()

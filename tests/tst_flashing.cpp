@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <atomic>
@@ -51,6 +52,9 @@ private slots:
     void packetFailsToGoOut();
     void controlsWhileFlashing();
     void windowClosedMidFlash();
+    void closeStopsFlashToPeerNotReading();
+    void changedImageFileIsSaid_data();
+    void changedImageFileIsSaid();
 
 private:
     QString writeImage(const QString &name, const QByteArray &content);
@@ -518,6 +522,115 @@ void TestFlashing::windowClosedMidFlash()
     const qsizetype received = board.stop() + console->strayBytes().size();
     QCOMPARE(received % 40, 0);
     QVERIFY(received < 64 * 1024 / 32 * 40);
+}
+
+
+// A board busy erasing stops reading mid-flash: the window keeps answering, and
+// the close button ends the flash at once, counting the packets the driver took
+// whole; the packet handed over goes out whole, or the line says what was cut.
+// A plain event loop drives it: QTest::qWait would pace the flash itself.
+void TestFlashing::closeStopsFlashToPeerNotReading()
+{
+    constexpr int imageSize = 256 * 1024;
+    PtyConsole console;
+    open(console, writeImage(QStringLiteral("stalled.bin"), TestSupport::patternImage(imageSize, 12)));
+    console.newLogLines();
+    QTextDocument *const log = TestSupport::widget<QTextBrowser>(console.window(), "textBrowser_logout")->document();
+
+    int ticks = 0;
+    int stuckTicks = 0;
+    qsizetype lastProgress = -1;
+    QEventLoop loop;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&] {
+        ++ticks;
+        // The line is full once no packet has gone for a while: one takes about 1 ms.
+        const auto *flasher = console.window().findChild<FirmwareFlasher *>();
+        const qsizetype progress = flasher ? flasher->bytesSent() : -1;
+        stuckTicks = progress == lastProgress ? stuckTicks + 1 : 0;
+        lastProgress = progress;
+        if (stuckTicks >= 20)
+            loop.quit();
+    });
+    tick.start(5);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    TestSupport::click(console.window(), "pushButton_flash");
+    loop.exec();
+    QVERIFY2(stuckTicks >= 20, "the flash never filled the line");
+    QVERIFY(flashing(console));
+    QVERIFY(ticks >= 20);
+
+    QElapsedTimer clock;
+    qint64 failureShownMs = -1;
+    connect(log, &QTextDocument::contentsChanged, this, [&] {
+        if (failureShownMs < 0 && log->toPlainText().contains(failureLine))
+            failureShownMs = clock.elapsed();
+    });
+    clock.start();
+    TestSupport::click(console.window(), "pushButton_portClose");
+    QVERIFY2(failureShownMs >= 0 && failureShownMs < 100, qPrintable(QString::number(failureShownMs)));
+    QVERIFY(!flashing(console));
+
+    const QStringList lines = console.newLogLines();
+    QVERIFY2(lines.size() >= 3, qPrintable(lines.join(u'|')));
+    QCOMPARE(lines.at(0), failureLine);
+    const QRegularExpressionMatch sent =
+        QRegularExpression(QStringLiteral("^已发送 (\\d+)/262144 字节$")).match(lines.at(1));
+    QVERIFY2(sent.hasMatch(), qPrintable(lines.at(1)));
+    const qsizetype taken = sent.captured(1).toLongLong() / 32 * 40;
+    QCOMPARE(sent.captured(1).toLongLong() % 32, 0);
+    QCOMPARE(lines.last(), QStringLiteral("关闭串口"));
+    qsizetype cut = 0;
+    if (lines.size() == 4) {
+        const QRegularExpressionMatch dropped =
+            QRegularExpression(QStringLiteral("^未发出的 (\\d+) 字节已丢弃$")).match(lines.at(2));
+        QVERIFY2(dropped.hasMatch(), qPrintable(lines.at(2)));
+        cut = dropped.captured(1).toLongLong();
+        QVERIFY(cut > 0 && cut <= 40);
+    }
+    // The board, reading again, gets every packet counted, and of the one handed
+    // over what the line does not say was dropped.
+    const qsizetype received = console.sentBytes(taken + 40, 2000).size();
+    QVERIFY2(received == taken || received == taken + 40 - cut,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(received).arg(taken).arg(cut)));
+}
+
+void TestFlashing::changedImageFileIsSaid_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("rebuilt, larger") << "size";
+    QTest::newRow("rewritten, same size") << "time";
+    QTest::newRow("deleted") << "gone";
+    QTest::newRow("unchanged") << "none";
+}
+
+// The board gets the image loaded at "打开文件", whatever the file holds by the
+// time of "烧录"; the user is told when the two differ.
+void TestFlashing::changedImageFileIsSaid()
+{
+    QFETCH(QString, change);
+
+    PtyConsole console;
+    const QByteArray image = TestSupport::patternImage(64, 13);
+    const QString path = writeImage(QStringLiteral("changing-%1.bin").arg(change), image);
+    open(console, path);
+    console.newLogLines();
+    QFile file(path);
+    if (change == QLatin1String("size")) {
+        QVERIFY(TestSupport::writeFile(path, image + image));
+    } else if (change == QLatin1String("time")) {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        file.close();
+    } else if (change == QLatin1String("gone")) {
+        QVERIFY(file.remove());
+    }
+
+    QCOMPARE(flashAndCollect(console, 2 * 40).toHex(' '), TestSupport::expectedPackets(image).toHex(' '));
+    QStringList expected { successLine };
+    if (change != QLatin1String("none"))
+        expected.prepend(QStringLiteral("固件文件在打开后已改变或已不存在, 烧录的仍是打开时载入的内容: ") + path);
+    QCOMPARE(console.newLogLines(), expected);
 }
 
 QTEST_MAIN(TestFlashing)

@@ -4,8 +4,11 @@
 #include "testsupport.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMetaMethod>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -23,6 +26,8 @@ private slots:
     void registerFieldsRefuseNonHex();
     void hexCheckBoxAnnouncesModes();
     void secondWindowGoneFirstKeepsReceiving();
+    void startWithoutDisplay_data();
+    void startWithoutDisplay();
 };
 
 void TestMainWindow::slotTable()
@@ -160,6 +165,42 @@ void TestMainWindow::secondWindowGoneFirstKeepsReceiving()
     QVERIFY(console.boardSends(frame.left(3)));
     QTRY_VERIFY(DebugMessages::messages().contains(QStringLiteral("遥测帧不完整, 已丢弃: ff ff 00")));
     QCOMPARE(chart->data().sampleCount(), 1);
+}
+
+void TestMainWindow::startWithoutDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("no session: one line, status 1") << QStringList() << 1
+        << "bench-console: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+    QTest::newRow("--version needs none") << QStringList { "--version" } << 0 << "bench-console " BENCH_CONSOLE_VERSION "\n";
+    QTest::newRow("--help needs none") << QStringList { "--help" } << 0 << "Usage: bench-console [options]\n";
+}
+
+// Started from a text console or over ssh without X forwarding, the console says
+// what it needs instead of aborting in Qt's platform plugin.
+void TestMainWindow::startWithoutDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+    QProcess console;
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(BENCH_CONSOLE_EXECUTABLE), arguments);
+    QVERIFY(console.waitForFinished(10000));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), exitCode);
+    const QString printed = QString::fromUtf8(exitCode == 0 ? console.readAllStandardOutput() : console.readAllStandardError());
+    if (exitCode == 0)
+        QVERIFY2(printed.startsWith(output), qPrintable(printed));
+    else
+        QCOMPARE(printed, output);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -337,5 +337,13 @@ Error: %2</translation>
         <source>串口正被另一个程序占用, 请先在那个程序中关闭它</source>
         <translation>The serial port is in use by another program; close it there first</translation>
     </message>
+    <message>
+        <source>未发出的 %1 字节已丢弃</source>
+        <translation>%1 bytes not sent were dropped</translation>
+    </message>
+    <message>
+        <source>固件文件在打开后已改变或已不存在, 烧录的仍是打开时载入的内容: %1</source>
+        <translation>The image file changed or is gone since it was opened; flashing the image loaded then: %1</translation>
+    </message>
 </context>
 </TS>

@@ -49,6 +49,11 @@ QString sendFailed(const QString &reason)
     return QCoreApplication::translate("MainWindow", "发送失败: ") + reason;
 }
 
+QString unsentDropped(qint64 bytes)
+{
+    return QCoreApplication::translate("MainWindow", "未发出的 %1 字节已丢弃").arg(bytes);
+}
+
 QString flashSucceeded()
 {
     return QCoreApplication::translate("MainWindow", "烧录成功！");

@@ -16,6 +16,9 @@ QString portLost();          // "串口已断开: 设备已断开连接"
 QString portReconnected(const QString &portName);
 QString reconnectFailed(const QString &reason);
 QString sendFailed(const QString &reason);
+// Bytes given to send that never reached the driver: a failed send's queue, or
+// what the port still held when it closed.
+QString unsentDropped(qint64 bytes);
 QString flashSucceeded();    // "烧录成功！"
 QString flashFailed();       // "烧录失败！"
 QString flashBytesSent(qint64 sent, qint64 total);

@@ -14,6 +14,8 @@ namespace PortOpenFailure {
 // a tty opened exclusively, Windows' access denied on a COM port in use), bar a
 // lock folder nobody may write to, which only the port's own words explain.
 QString reason(bool permissionError, const QString &portErrorText);
+// "串口正被另一个程序占用…": the port is taken by another program.
+QString busyReason();
 
 } // namespace PortOpenFailure
 

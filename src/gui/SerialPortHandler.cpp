@@ -11,7 +11,9 @@
 #include "link/portreceiver.h"
 #include "link/portreconnect.h"
 #include "link/serialporthangup.h"
-#include "link/serialsend.h"
+#include "link/firmwareflasher.h"
+#include "link/portlock.h"
+#include "link/serialwriter.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -45,6 +47,17 @@ void MainWindow::ConfigSerialPort()
     serialPortInst->setStopBits(QSerialPort::OneStop);
     serialPortInst->setFlowControl(QSerialPort::NoFlowControl);
     connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
+    // Made before the loss handler below, so that a send failing on a lost device
+    // is reported before the loss closes the port.
+    m_writer = new SerialWriter(serialPortInst, serialPortWriteTimeoutMs, this);
+    connect(m_writer, &SerialWriter::failed, this, [this](const QString &reason, qint64 droppedBytes) {
+        // A running flash reports its own failed packet.
+        if (m_flasher)
+            return;
+        reportLine(ConsoleText::sendFailed(reason));
+        if (droppedBytes > 0)
+            reportLine(ConsoleText::unsentDropped(droppedBytes));
+    });
     connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (isLostDeviceError(error))
             SerialPortLost();
@@ -72,11 +85,20 @@ void MainWindow::OpenSerialPort()
 
     const QString curSerialPort = serialPortList.at(index);
     m_reconnect->cancel();
-    SerialSend::closeAfterDrain(*serialPortInst);
+    closeAfterDrain();
     serialPortInst->setPortName(curSerialPort);
     m_receiver->reset();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
+        // Serial tools lock the device with flock as well as with lock files; two
+        // programs on one board would each get part of what it sends.
+        if (PortLock::lockExclusive(serialPortInst->handle()) == PortLock::HeldElsewhere) {
+            serialPortInst->close();
+            qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << "flock held by another program";
+            m_log->appendLine(ConsoleText::portOpenFailed());
+            m_log->appendLine(PortOpenFailure::busyReason());
+            return;
+        }
         m_hangUpWatch->watch(serialPortInst);
         m_reconnect->portOpened(curSerialPort);
         qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
@@ -93,8 +115,20 @@ void MainWindow::OpenSerialPort()
 void MainWindow::CloseSerialPort()
 {
     m_reconnect->cancel();
-    SerialSend::closeAfterDrain(*serialPortInst);
+    // The flash ends before the drain, which may take the line time of what is
+    // queued: the packet already handed over still goes out whole.
+    if (m_flasher)
+        m_flasher->stop();
+    closeAfterDrain();
     reportLine(ConsoleText::portClosed());
+}
+
+// Blocks for at most the line time of what is queued, plus a margin.
+void MainWindow::closeAfterDrain()
+{
+    const qint64 unsent = m_writer->closeAfterDrain();
+    if (unsent > 0)
+        reportLine(ConsoleText::unsentDropped(unsent));
 }
 
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
@@ -147,10 +181,8 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         reportLine(ConsoleText::portNotOpen());
         return false;
     }
-    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
-    if (!outcome.ok)
-        reportLine(ConsoleText::sendFailed(outcome.error));
-    return outcome.ok;
+    m_writer->send(data);
+    return true;
 }
 
 int MainWindow::FindSerialPort()

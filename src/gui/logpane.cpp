@@ -62,7 +62,10 @@ void insertCut(QTextCursor &cursor, QStringView text, const QTextCharFormat &for
     qsizetype start = 0;
     while (start < text.size()) {
         const qsizetype room = std::max<qsizetype>(LogPane::maxParagraphLength - cursor.positionInBlock(), 0);
-        const qsizetype lineEnd = std::find_if(text.cbegin() + start, text.cend(), endsParagraph) - text.cbegin();
+        // Looking no further than the paragraph can hold keeps a long text without
+        // breaks (the hex echo of a 1 MiB send) from being scanned once per piece.
+        const auto searchEnd = text.cbegin() + std::min(text.size(), start + room + 1);
+        const qsizetype lineEnd = std::find_if(text.cbegin() + start, searchEnd, endsParagraph) - text.cbegin();
         if (lineEnd - start > room) {
             qsizetype cut = start + room;
             if (cut > start && text.at(cut - 1).isHighSurrogate())

@@ -256,6 +256,9 @@ void MainWindow::on_pushButton_open_File_clicked()
     file_data = std::move(image.data);
 
     const FirmwareImage::Description description = FirmwareImage::describe(QFileInfo(fileName));
+    m_imagePath = description.absoluteFilePath;
+    m_imageSize = description.size;
+    m_imageModified = description.modified;
     m_log->appendImageIdentity(description);
     ui->lineEdit_file_path->setText(description.absoluteFilePath);
     m_log->appendImageDetails(description);
@@ -275,7 +278,8 @@ void MainWindow::on_pushButton_flash_clicked()
         return;
     }
 
-    m_flasher = new FirmwareFlasher(serialPortInst, file_data, serialPortWriteTimeoutMs, this);
+    warnIfImageFileChanged();
+    m_flasher = new FirmwareFlasher(m_writer, file_data, this);
     connect(m_flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
         ui->progressBar_flash->setValue(int(sent * 100 / total));
     });
@@ -286,6 +290,17 @@ void MainWindow::on_pushButton_flash_clicked()
     connect(m_flasher, &FirmwareFlasher::failed, this, &MainWindow::flashFailed);
     setLineControlsEnabled(false);
     m_flasher->start();
+}
+
+// The image flashed is the one loaded at "打开文件", whatever the file holds now;
+// a user who rebuilt it since should know before the board gets the old one.
+void MainWindow::warnIfImageFileChanged()
+{
+    if (m_imagePath.isEmpty())
+        return;
+    const QFileInfo now(m_imagePath);
+    if (!now.exists() || now.size() != m_imageSize || now.lastModified() != m_imageModified)
+        m_log->appendLine(tr("固件文件在打开后已改变或已不存在, 烧录的仍是打开时载入的内容: %1").arg(m_imagePath));
 }
 
 void MainWindow::flashFailed(const QString &sendError)

@@ -5,6 +5,7 @@
 #include "core/receivestream.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QSerialPort>
 
@@ -18,6 +19,7 @@ class PortReconnect;
 class PowerChart;
 class SerialPortHangUpWatch;
 class WindowPreferences;
+class SerialWriter;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -40,7 +42,9 @@ public:
     // Without a chooser set, "打开文件" asks the user with the open-file dialog.
     void setImageFileChooser(ImageFileChooser chooser) { m_imageFileChooser = std::move(chooser); }
 
-    // The send operations report whether every byte went out.
+    // The send operations queue their bytes and return at once: true when the port
+    // was open and took them in its queue. A send that fails later, on the line,
+    // is reported in the log ("发送失败: …").
     bool SerialPortTransmit(const uint8_t *data, int length);
     bool SerialPortTransmitByteArray(QByteArray data);
 
@@ -70,6 +74,7 @@ private:
     void ConfigSerialPort();
     void OpenSerialPort();
     void CloseSerialPort();
+    void closeAfterDrain();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
     void SerialPortLost();
     void portReconnected(const QString &portName);
@@ -91,6 +96,7 @@ private:
     void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
                        const QLineEdit *addressField, const QLineEdit *dataField);
     void setLineControlsEnabled(bool enabled);
+    void warnIfImageFileChanged();
     void flashFailed(const QString &sendError);
     void endFlash();
 
@@ -100,8 +106,13 @@ private:
     PortReceiver *m_receiver = nullptr;
     SerialPortHangUpWatch *m_hangUpWatch = nullptr;
     PortReconnect *m_reconnect = nullptr;
+    SerialWriter *m_writer = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
     WindowPreferences *m_preferences = nullptr;
+    // What "打开文件" loaded, to tell the user when the file changed since.
+    QString m_imagePath;
+    qint64 m_imageSize = 0;
+    QDateTime m_imageModified;
     ImageFileChooser m_imageFileChooser;
 };
 

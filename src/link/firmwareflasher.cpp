@@ -1,16 +1,16 @@
 #include "link/firmwareflasher.h"
 
 #include "core/flashpackets.h"
-#include "link/serialsend.h"
+#include "link/serialwriter.h"
 
 #include <QSerialPort>
 #include <QThread>
 
-FirmwareFlasher::FirmwareFlasher(QSerialPort *port, const QByteArray &image, int writeTimeoutMs, QObject *parent)
+FirmwareFlasher::FirmwareFlasher(SerialWriter *writer, const QByteArray &image, QObject *parent)
     : QObject(parent)
-    , m_port(port)
+    , m_writer(writer)
+    , m_port(writer->port())
     , m_image(image)
-    , m_writeTimeoutMs(writeTimeoutMs)
     , m_packetCount(FlashPackets::packetCount(image.size()))
 {
     // A coarse timer may fire a whole tick late, and any timer may fire a little
@@ -22,6 +22,11 @@ FirmwareFlasher::FirmwareFlasher(QSerialPort *port, const QByteArray &image, int
     // Whoever closes the port (the close button, a lost device, the window going
     // away) ends the flash there and then, before another packet is tried.
     connect(m_port, &QIODevice::aboutToClose, this, &FirmwareFlasher::stop);
+    connect(m_writer, &SerialWriter::drained, this, &FirmwareFlasher::packetTaken);
+    connect(m_writer, &SerialWriter::failed, this, [this](const QString &reason) {
+        if (m_running)
+            fail(reason);
+    });
 }
 
 qsizetype FirmwareFlasher::bytesSent() const
@@ -41,6 +46,9 @@ void FirmwareFlasher::start()
 
 void FirmwareFlasher::stop()
 {
+    // A packet the driver took whole counts, told of or not.
+    if (m_running && m_packetInFlight)
+        m_writer->settle();
     if (m_running)
         fail({});
 }
@@ -48,6 +56,7 @@ void FirmwareFlasher::stop()
 void FirmwareFlasher::fail(const QString &sendError)
 {
     m_running = false;
+    m_packetInFlight = false;
     m_pauseTimer.stop();
     emit failed(sendError);
 }
@@ -77,16 +86,15 @@ void FirmwareFlasher::sendNextPacket()
     }
 
     FlashPackets::fillPacket(file_update, m_image, m_packetsSent);
-    const QByteArray bytes = CommandFrames::frameBytes(file_update);
-    const SerialSend::Outcome outcome = SerialSend::writeAndWait(*m_port, bytes, m_writeTimeoutMs);
-    // A lost device may have closed the port, and so stopped this flash, while
-    // the packet was going out.
-    if (!m_running)
+    m_packetInFlight = true;
+    m_writer->send(CommandFrames::frameBytes(file_update));
+}
+
+void FirmwareFlasher::packetTaken()
+{
+    if (!m_running || !m_packetInFlight)
         return;
-    if (!outcome.ok) {
-        fail(outcome.error);
-        return;
-    }
+    m_packetInFlight = false;
     ++m_packetsSent;
     emit progress(bytesSent(), m_image.size());
     // Whoever shows the progress may have stopped the flash. The pause starts

@@ -11,11 +11,15 @@
 
 class QSerialPort;
 
+class SerialWriter;
+
 // Sends an image to the board as update packets, one at a time, from the event
-// loop: each packet is handed to the port in full, then the board gets at least
-// pauseNs to take it before the next one, and the window keeps working meanwhile.
+// loop: each packet is handed to the port's writer, and once the driver has taken
+// it whole the board gets at least pauseNs to take it before the next one; the
+// window keeps working meanwhile, whether the board reads or not.
 // The flash ends by itself (finished), when a packet fails to go out or when the
-// port is closed under it (failed), or by stop(). Each packet is built in the
+// port is closed under it (failed), or by stop(). A packet already handed over
+// when the flash ends stays with the port and goes out whole. Each packet is built in the
 // process-wide update record, like every other frame the console sends.
 class FirmwareFlasher : public QObject
 {
@@ -24,7 +28,7 @@ class FirmwareFlasher : public QObject
 public:
     static constexpr qint64 pauseNs = 1000000;
 
-    FirmwareFlasher(QSerialPort *port, const QByteArray &image, int writeTimeoutMs, QObject *parent = nullptr);
+    FirmwareFlasher(SerialWriter *writer, const QByteArray &image, QObject *parent = nullptr);
 
     void start();
     // Ends a running flash as failed, with no send error; nothing more is written.
@@ -32,7 +36,7 @@ public:
 
     bool isRunning() const { return m_running; }
     qsizetype imageSize() const { return m_image.size(); }
-    // Image bytes carried by the packets that went out whole.
+    // Image bytes carried by the packets the driver took whole.
     qsizetype bytesSent() const;
 
 signals:
@@ -45,15 +49,17 @@ signals:
 
 private:
     void sendNextPacket();
+    void packetTaken();
     void waitOutPause() const;
     void fail(const QString &sendError);
 
+    SerialWriter *const m_writer;
     QSerialPort *const m_port;
     const QByteArray m_image;
-    const int m_writeTimeoutMs;
     const qsizetype m_packetCount;
     qsizetype m_packetsSent = 0;
     bool m_running = false;
+    bool m_packetInFlight = false;
     QTimer m_pauseTimer;
     QElapsedTimer m_sinceHandOver;
 };

@@ -2,6 +2,7 @@
 
 #include "core/portopenfailure.h"
 #include "link/portdiscovery.h"
+#include "link/portlock.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -75,12 +76,19 @@ void PortReconnect::check()
         return;
     }
     m_port->setPortName(back->portName);
+    QString reason;
     if (m_port->open(QIODevice::ReadWrite)) {
-        m_timer.stop();
-        emit reconnected(back->portName);
-        return;
+        // Another program may have taken the board while it was away.
+        if (PortLock::lockExclusive(m_port->handle()) != PortLock::HeldElsewhere) {
+            m_timer.stop();
+            emit reconnected(back->portName);
+            return;
+        }
+        m_port->close();
+        reason = PortOpenFailure::busyReason();
+    } else {
+        reason = PortOpenFailure::reason(m_port->error() == QSerialPort::PermissionError, m_port->errorString());
     }
-    const QString reason = PortOpenFailure::reason(m_port->error() == QSerialPort::PermissionError, m_port->errorString());
     if (reason != m_toldFailure) {
         m_toldFailure = reason;
         emit reopenFailed(reason);
