@@ -7,6 +7,8 @@
 #include "gui/logpane.h"
 #include "gui/mainwindow.h"
 #include "gui/powerchart.h"
+#include "gui/recording.h"
+#include "gui/statusline.h"
 #include "link/portdiscovery.h"
 #include "link/portreceiver.h"
 #include "link/serialporthangup.h"
@@ -66,12 +68,17 @@ void MainWindow::OpenSerialPort()
     }
 
     const QString curSerialPort = serialPortList.at(index);
+    if (serialPortInst->isOpen()) {
+        stopRecordings();
+        m_status->portClosed();
+    }
     SerialSend::closeAfterDrain(*serialPortInst);
     serialPortInst->setPortName(curSerialPort);
     m_receiver->reset();
 
     if (serialPortInst->open(QIODevice::ReadWrite)) {
         m_hangUpWatch->watch(serialPortInst);
+        m_status->portOpened(curSerialPort);
         qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
         m_log->appendLine(ConsoleText::portOpened());
     } else {
@@ -87,6 +94,8 @@ void MainWindow::CloseSerialPort()
 {
     SerialSend::closeAfterDrain(*serialPortInst);
     reportLine(ConsoleText::portClosed());
+    stopRecordings();
+    m_status->portClosed();
 }
 
 // A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
@@ -102,6 +111,8 @@ void MainWindow::SerialPortLost()
         return;
     reportLine(ConsoleText::portLost());
     serialPortInst->close();
+    stopRecordings();
+    m_status->portClosed();
 }
 
 QByteArray MainWindow::SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length)
@@ -121,7 +132,9 @@ bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
         return false;
     }
     const SerialSend::Outcome outcome = SerialSend::writeAndWait(*serialPortInst, data, serialPortWriteTimeoutMs);
-    if (!outcome.ok)
+    if (outcome.ok)
+        m_status->addSent(data.size());
+    else
         reportLine(ConsoleText::sendFailed(outcome.error));
     return outcome.ok;
 }
@@ -157,11 +170,15 @@ void MainWindow::updateComboBoxWidth()
 
 void MainWindow::ReceiveSerialPortData()
 {
-    m_receiver->take(serialPortInst->readAll());
+    const QByteArray bytes = serialPortInst->readAll();
+    m_status->addReceived(bytes.size());
+    m_rawCapture->recordBytes(bytes);
+    m_receiver->take(bytes);
 }
 
 void MainWindow::showReceived(const ReceiveStream::Pieces &pieces)
 {
+    m_readTime = m_telemetryRecording->isRecording() ? QDateTime::currentDateTime() : QDateTime();
     for (const ReceivedPiece &piece : pieces) {
         switch (piece.kind) {
         case ReceivedPiece::Frame:
@@ -189,6 +206,10 @@ void MainWindow::CreateQSplineSeries()
 
 void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 {
-    if (const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut))
-        m_chart->addSample(*numbers);
+    const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut);
+    if (!numbers)
+        return;
+    m_telemetryRecording->recordFrame(m_readTime, m_chart->data().sampleCount(), *numbers);
+    m_chart->addSample(*numbers);
+    m_status->addFrame(*numbers);
 }

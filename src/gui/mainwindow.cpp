@@ -2,17 +2,21 @@
 
 #include "core/consoletext.h"
 #include "core/firmwareimage.h"
+#include "core/flashpackets.h"
 #include "core/hexinput.h"
 #include "core/registerfield.h"
 #include "gui/SerialPortHandler.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
+#include "gui/recording.h"
+#include "gui/statusline.h"
 #include "link/firmwareflasher.h"
 #include "link/portreceiver.h"
 #include "link/serialporthangup.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QShortcut>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -63,6 +67,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->lineEdit_DA_data->setValidator(validator);
 
     CreateQSplineSeries();
+    createMenuActions();
 }
 
 MainWindow::~MainWindow()
@@ -88,6 +93,81 @@ QString MainWindow::chooseImageFile()
         return m_imageFileChooser(this);
     return QFileDialog::getOpenFileName(this, tr("打开文件"), QDir::homePath(),
                                         tr("所有文件 (*);;文本文件 (*.txt);;日志文件 (*.log)"));
+}
+
+QString MainWindow::chooseSaveFile(const QString &caption, const QString &stem, const QString &suffix)
+{
+    if (m_lastSaveFolder.isEmpty())
+        m_lastSaveFolder = QDir::homePath();
+    const QString suggested = QDir(m_lastSaveFolder)
+                                  .filePath(stem + u'-' + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                            + u'.' + suffix);
+    const QString fileName = m_saveFileChooser ? m_saveFileChooser(this, caption, suggested)
+                                               : QFileDialog::getSaveFileName(this, caption, suggested);
+    if (!fileName.isEmpty())
+        m_lastSaveFolder = QFileInfo(fileName).absolutePath();
+    return fileName;
+}
+
+// The menus' actions go to small objects or to lambdas: the window's slots are the
+// form's controls alone.
+void MainWindow::createMenuActions()
+{
+    m_telemetryRecording = new Recording(Recording::TelemetryRows, ui->action_record_telemetry, m_log, this);
+    m_rawCapture = new Recording(Recording::RawBytes, ui->action_capture_raw, m_log, this);
+    m_status = new StatusLine(ui->statusbar, m_telemetryRecording, m_rawCapture, this);
+
+    connect(ui->action_record_telemetry, &QAction::toggled, this, [this](bool checked) {
+        startOrStopRecording(m_telemetryRecording, checked, tr("记录遥测"), QStringLiteral("telemetry"),
+                             QStringLiteral("csv"));
+    });
+    connect(ui->action_capture_raw, &QAction::toggled, this, [this](bool checked) {
+        startOrStopRecording(m_rawCapture, checked, tr("记录原始数据"), QStringLiteral("capture"), QStringLiteral("bin"));
+    });
+    connect(ui->action_save_log, &QAction::triggered, this, [this] { saveLog(); });
+    connect(ui->action_clear_log, &QAction::triggered, m_log, &LogPane::clear);
+    connect(ui->action_quit, &QAction::triggered, this, &QWidget::close);
+
+    connect(ui->action_pause_chart, &QAction::toggled, m_chart, &PowerChart::setPaused);
+    connect(m_chart, &PowerChart::pausedChanged, ui->action_pause_chart, &QAction::setChecked);
+    connect(ui->action_autoscale_y, &QAction::toggled, m_chart, &PowerChart::setAutoscaleY);
+    connect(ui->action_reset_chart_view, &QAction::triggered, m_chart, &PowerChart::resetView);
+    // Space pauses only where it types nothing: on the chart.
+    auto *space = new QShortcut(QKeySequence(Qt::Key_Space), ui->power_moniter, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(space, &QShortcut::activated, ui->action_pause_chart, &QAction::toggle);
+    ui->power_moniter->setFocusPolicy(Qt::StrongFocus);
+}
+
+void MainWindow::startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,
+                                      const QString &suffix)
+{
+    if (!start) {
+        recording->stop();
+        return;
+    }
+    const QString fileName = chooseSaveFile(caption, stem, suffix);
+    if (fileName.isEmpty())
+        recording->stop();
+    else
+        recording->start(fileName);
+}
+
+void MainWindow::stopRecordings()
+{
+    m_telemetryRecording->stop();
+    m_rawCapture->stop();
+}
+
+void MainWindow::saveLog()
+{
+    const QString fileName = chooseSaveFile(tr("保存日志"), QStringLiteral("log"), QStringLiteral("txt"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (m_log->saveTo(fileName, &error))
+        m_log->appendLine(tr("日志已保存: %1").arg(QDir::toNativeSeparators(fileName)));
+    else
+        m_log->appendLine(tr("保存日志失败: %1: %2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
 void MainWindow::on_pushButton_port_refresh_clicked()
@@ -271,9 +351,13 @@ void MainWindow::on_pushButton_flash_clicked()
     }
 
     m_flasher = new FirmwareFlasher(serialPortInst, file_data, serialPortWriteTimeoutMs, this);
-    connect(m_flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
-        ui->progressBar_flash->setValue(int(sent * 100 / total));
-    });
+    connect(m_flasher, &FirmwareFlasher::progress, ui->progressBar_flash,
+            [this, packetsCounted = qsizetype(0)](qsizetype sent, qsizetype total) mutable {
+                ui->progressBar_flash->setValue(int(sent * 100 / total));
+                const qsizetype packets = FlashPackets::packetCount(sent);
+                m_status->addSent((packets - packetsCounted) * qsizetype(sizeof(file_update_struct)));
+                packetsCounted = packets;
+            });
     connect(m_flasher, &FirmwareFlasher::finished, this, [this] {
         m_log->appendLine(ConsoleText::flashSucceeded(), LogPane::FlashDone);
         endFlash();

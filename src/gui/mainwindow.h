@@ -5,6 +5,7 @@
 #include "core/receivestream.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QSerialPort>
 
@@ -15,7 +16,9 @@ class FirmwareFlasher;
 class LogPane;
 class PortReceiver;
 class PowerChart;
+class Recording;
 class SerialPortHangUpWatch;
+class StatusLine;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -26,6 +29,9 @@ QT_END_NAMESPACE
 
 // Picks the image file for "打开文件"; an empty name means the user cancelled.
 using ImageFileChooser = std::function<QString(QWidget *parent)>;
+// Picks the file to save a log or a recording in, offered the suggested path; an
+// empty name means the user cancelled.
+using SaveFileChooser = std::function<QString(QWidget *parent, const QString &caption, const QString &suggestedPath)>;
 
 class MainWindow : public QMainWindow
 {
@@ -37,6 +43,11 @@ public:
 
     // Without a chooser set, "打开文件" asks the user with the open-file dialog.
     void setImageFileChooser(ImageFileChooser chooser) { m_imageFileChooser = std::move(chooser); }
+    // Without a chooser set, saving asks the user with the save-file dialog.
+    void setSaveFileChooser(SaveFileChooser chooser) { m_saveFileChooser = std::move(chooser); }
+
+    PowerChart *powerChart() const { return m_chart; }
+    StatusLine *statusLine() const { return m_status; }
 
     // The send operations report whether every byte went out.
     bool SerialPortTransmit(const uint8_t *data, int length);
@@ -78,6 +89,13 @@ private:
     // A line for the user that the developer's debug output carries too.
     void reportLine(const QString &line);
     QString chooseImageFile();
+    // Offers "<stem>-YYYYMMDD-HHMMSS.<suffix>" in the folder last saved to.
+    QString chooseSaveFile(const QString &caption, const QString &stem, const QString &suffix);
+    void createMenuActions();
+    void startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,
+                              const QString &suffix);
+    void stopRecordings();
+    void saveLog();
     // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
     template <typename Frame>
     bool sendFrame(const Frame &frame)
@@ -97,6 +115,13 @@ private:
     SerialPortHangUpWatch *m_hangUpWatch = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
     ImageFileChooser m_imageFileChooser;
+    SaveFileChooser m_saveFileChooser;
+    QString m_lastSaveFolder;
+    Recording *m_telemetryRecording = nullptr;
+    Recording *m_rawCapture = nullptr;
+    StatusLine *m_status = nullptr;
+    // When the read being shown was taken in: one clock reading per read, not per frame.
+    QDateTime m_readTime;
 };
 
 #endif // MAINWINDOW_H
