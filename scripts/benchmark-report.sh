@@ -11,7 +11,7 @@ source scripts/lib/deps.sh
 require_deps "" "$@" >&2
 build_dir=${BUILD_DIR:-$(preset_dir release)}
 cmake --preset release -B "$build_dir" "$(warnings_option)" >&2
-cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup bench_ctl --parallel "$(nproc)" >&2
+cmake --build "$build_dir" --target bench_flash bench_receive bench_memory bench_startup bench_ctl bench_chart --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 
 # One virtual display for every figure that needs OpenGL or a real window.
@@ -35,7 +35,10 @@ echo "# flashing: time against its 1 ms pauses, and the longest event-loop stall
 offscreen "$bench/bench_flash"
 echo "# bench-ctl: 256 KiB to 1, 4 and 8 boards at once; 8 against 1, CPU per board, shortest pause"
 "$bench/bench_ctl" 2>/dev/null
-echo "# memory"
+echo "# chart: a redraw paused and zoomed out over a full history"
+on_display "$bench/bench_chart"
+offscreen "$bench/bench_chart"
+echo "# memory (the mixed run fills the chart's history)"
 offscreen "$bench/bench_memory"
 offscreen "$bench/bench_memory" line-free
 

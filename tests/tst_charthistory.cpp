@@ -73,7 +73,9 @@ void TestChartHistory::zoomedOutKeepsEverySpike()
 {
     ChartHistory history;
     const qint64 spikeAt = 654321;
-    for (qint64 n = 0; n < ChartHistory::defaultCapacity; ++n) {
+    // Wrapped, with the newest samples part way into a block.
+    const qint64 added = ChartHistory::defaultCapacity + 777;
+    for (qint64 n = 0; n < added; ++n) {
         Telemetry::Sample sample = readings(n);
         if (n == spikeAt)
             sample[1] = 1000;
@@ -82,8 +84,15 @@ void TestChartHistory::zoomedOutKeepsEverySpike()
         history.add(n, sample);
     }
     const int columns = 800;
-    const QList<QPointF> points = history.points(1, 0, ChartHistory::defaultCapacity, columns);
+    const QList<QPointF> points = history.points(1, 0, added, columns);
     QVERIFY(points.size() <= 2 * columns);
+    QVERIFY(points.first().x() >= 777);
+    // Every column's lowest and highest sample: 0 and 127 in every column here.
+    for (const QPointF &point : points) {
+        if (point.x() != spikeAt && point.x() != spikeAt + 1)
+            QVERIFY2(point.y() == 0 || point.y() == 127, qPrintable(QString::number(point.x())));
+        QCOMPARE(point.y(), history.sample(qint64(point.x()))->at(1));
+    }
     QVERIFY(std::is_sorted(points.cbegin(), points.cend(),
                            [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
     QVERIFY(points.contains(QPointF(spikeAt, 1000)));

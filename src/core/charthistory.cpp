@@ -14,26 +14,53 @@ void ChartHistory::add(qint64 sampleNumber, const Telemetry::Sample &sample)
     if (m_size > 0 && sampleNumber != m_endSample) {
         m_size = 0;
         m_writes = 0;
-        for (std::vector<double> &values : m_values)
-            values.clear();
+        for (int series = 0; series < Telemetry::seriesCount; ++series) {
+            m_values[series].clear();
+            m_blocks[series].clear();
+        }
     }
     // Grows with the samples up to the capacity, then overwrites the oldest.
     const size_t at = size_t(m_writes % m_capacity);
     for (int series = 0; series < Telemetry::seriesCount; ++series) {
         std::vector<double> &values = m_values[series];
+        const double value = sample[series];
         if (at == values.size())
-            values.push_back(sample[series]);
+            values.push_back(value);
         else
-            values[at] = sample[series];
+            values[at] = value;
+        // A block's first slot written anew starts its summary over.
+        std::vector<Block> &blocks = m_blocks[series];
+        const size_t blockIndex = at / blockSize;
+        if (at % blockSize == 0) {
+            const Block fresh { value, value, sampleNumber, sampleNumber };
+            if (blockIndex == blocks.size())
+                blocks.push_back(fresh);
+            else
+                blocks[blockIndex] = fresh;
+        } else {
+            Block &block = blocks[blockIndex];
+            if (value < block.low) {
+                block.low = value;
+                block.lowAt = sampleNumber;
+            } else if (value > block.high) {
+                block.high = value;
+                block.highAt = sampleNumber;
+            }
+        }
     }
     ++m_writes;
     m_endSample = sampleNumber + 1;
     m_size = std::min(m_size + 1, m_capacity);
 }
 
+qint64 ChartHistory::index(qint64 sampleNumber) const
+{
+    return (m_writes - (m_endSample - sampleNumber)) % m_capacity;
+}
+
 double ChartHistory::value(int series, qint64 sampleNumber) const
 {
-    return m_values[series][size_t((m_writes - (m_endSample - sampleNumber)) % m_capacity)];
+    return m_values[series][size_t(index(sampleNumber))];
 }
 
 std::optional<Telemetry::Sample> ChartHistory::sample(qint64 sampleNumber) const
@@ -65,24 +92,59 @@ QList<QPointF> ChartHistory::points(int series, double xLow, double xHigh, int c
             result.append(QPointF(double(x), value(series, x)));
         return result;
     }
+    // Walks the ring once, without a division per sample, and over whole blocks by
+    // their summaries: a million samples a curve are looked at on every redraw.
+    // The block being written holds the newest samples and the oldest, so it is
+    // walked sample by sample.
+    const double *const values = m_values[series].data();
+    const Block *const blocks = m_blocks[series].data();
+    const qint64 writingBlock = (m_writes % m_capacity) / blockSize;
+    qint64 at = index(from);
     result.reserve(2 * columns);
     for (int column = 0; column < columns; ++column) {
         const qint64 begin = from + count * column / columns;
         const qint64 end = from + count * (column + 1) / columns;
         qint64 lowAt = begin;
         qint64 highAt = begin;
-        for (qint64 x = begin + 1; x < end; ++x) {
-            const double v = value(series, x);
-            if (v < value(series, lowAt))
-                lowAt = x;
-            else if (v > value(series, highAt))
-                highAt = x;
+        double low = values[at];
+        double high = low;
+        for (qint64 x = begin; x < end;) {
+            if (at % blockSize == 0 && end - x >= blockSize && at + blockSize <= m_capacity
+                && at / blockSize != writingBlock) {
+                const Block &block = blocks[at / blockSize];
+                if (block.low < low) {
+                    low = block.low;
+                    lowAt = block.lowAt;
+                }
+                if (block.high > high) {
+                    high = block.high;
+                    highAt = block.highAt;
+                }
+                x += blockSize;
+                at += blockSize;
+            } else {
+                const double v = values[at];
+                if (v < low) {
+                    low = v;
+                    lowAt = x;
+                } else if (v > high) {
+                    high = v;
+                    highAt = x;
+                }
+                ++x;
+                ++at;
+            }
+            if (at == m_capacity)
+                at = 0;
         }
-        const qint64 first = std::min(lowAt, highAt);
-        const qint64 second = std::max(lowAt, highAt);
-        result.append(QPointF(double(first), value(series, first)));
-        if (second != first)
-            result.append(QPointF(double(second), value(series, second)));
+        if (lowAt <= highAt) {
+            result.append(QPointF(double(lowAt), low));
+            if (highAt != lowAt)
+                result.append(QPointF(double(highAt), high));
+        } else {
+            result.append(QPointF(double(highAt), high));
+            result.append(QPointF(double(lowAt), low));
+        }
     }
     return result;
 }

@@ -13,10 +13,13 @@
 
 // The newest samples of the five curves, bounded: a ring of doubles per curve
 // (40 MB at the full million, taken as it fills), numbered as on the chart's X axis.
+// Each run of blockSize ring slots also keeps its lowest and highest sample, so a
+// view over the whole history looks at blocks rather than at every sample.
 class ChartHistory
 {
 public:
     static constexpr qint64 defaultCapacity = 1000000;
+    static constexpr qint64 blockSize = 64;
 
     explicit ChartHistory(qint64 capacity = defaultCapacity);
 
@@ -36,11 +39,22 @@ public:
     std::optional<std::pair<double, double>> valueRange(double xLow, double xHigh) const;
 
 private:
+    // Where a kept sample lies in each curve's ring.
+    qint64 index(qint64 sampleNumber) const;
     double value(int series, qint64 sampleNumber) const;
     std::pair<qint64, qint64> kept(double xLow, double xHigh) const;
 
+    struct Block
+    {
+        double low;
+        double high;
+        qint64 lowAt;
+        qint64 highAt;
+    };
+
     qint64 m_capacity;
     std::array<std::vector<double>, Telemetry::seriesCount> m_values;
+    std::array<std::vector<Block>, Telemetry::seriesCount> m_blocks;
     qint64 m_size = 0;
     qint64 m_writes = 0;
     qint64 m_endSample = 0;

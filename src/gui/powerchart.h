@@ -76,6 +76,7 @@ private:
     void showHistory(double xLow, double xHigh);
     void fitY(double low, double high);
     int plotColumns() const;
+    void setThinLines(bool thin);
     double xAt(const QPointF &viewPosition) const;
 
     QChartView *const m_view;
@@ -91,6 +92,7 @@ private:
     bool m_autoscaleY = false;
     double m_viewLow = 0;
     double m_viewHigh = 0;
+    bool m_thinLines = false;
     bool m_dragging = false;
     QPointF m_dragFrom;
 };
