@@ -2,6 +2,7 @@
 // captured, the log saved and cleared, and the status bar's counts, with the
 // board played over a pty.
 
+#include "core/portlisting.h"
 #include "core/telemetry.h"
 #include "core/telemetrycsv.h"
 #include "gui/powerchart.h"
@@ -14,6 +15,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -79,7 +81,7 @@ qint64 checkRows(const QList<QByteArray> &lines, qint64 firstFrame, qint64 first
 class StreamingBoard
 {
 public:
-    StreamingBoard(PtyPair &pty, qint64 first, qint64 count)
+    StreamingBoard(TestPty &pty, qint64 first, qint64 count)
         : m_thread([&pty, first, count] {
               for (qint64 n = first; n < first + count; n += 10) {
                   QByteArray bytes;
@@ -112,6 +114,7 @@ private slots:
     void recordingFailuresStopOnlyTheRecording_data();
     void recordingFailuresStopOnlyTheRecording();
     void rawCaptureKeepsTheBytesAsReceived();
+    void replayShowsTheSameInASecondConsole();
     void savesAndClearsTheLog();
     void saveDialogOffersADatedName();
     void statusBarCountsBothWays();
@@ -293,6 +296,66 @@ void TestCapture::rawCaptureKeepsTheBytesAsReceived()
     QCOMPARE(readFile(path).toHex(' '), sent.toHex(' '));
 }
 
+namespace {
+
+QList<Telemetry::Sample> historyOf(const MainWindow &window)
+{
+    const ChartHistory &history = window.powerChart()->history();
+    QList<Telemetry::Sample> samples;
+    for (qint64 n = history.firstSample(); n < history.endSample(); ++n)
+        samples.append(*history.sample(n));
+    return samples;
+}
+
+} // namespace
+
+// What a capture holds, sent back by the simulated board, shows in a second
+// console as it showed in the first: the same frames plotted, the same text.
+void TestCapture::replayShowsTheSameInASecondConsole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.bin"));
+    PtyConsole console(false);
+    console.window().setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    action(console.window(), "action_capture_raw")->trigger();
+    QVERIFY(selectPort(console.window(), console.board().slavePath()));
+    click(console.window(), "pushButton_portOpen");
+    for (int i = 0; i < 40; ++i) {
+        QVERIFY(console.boardSends(numberedFrame(i) + numberedFrame(i + 100)));
+        if (i % 5 == 0)
+            QVERIFY(console.boardSends("AD reg 0x" + QByteArray::number(i) + " <= 0x0002\r\n"));
+    }
+    QVERIFY(console.boardSends("half a line, then a frame " + numberedFrame(7) + "and the rest\n"));
+    // From the line that says the port opened, which the board text goes on from.
+    const auto fromOpen = [](const QStringList &paragraphs) {
+        return paragraphs.mid(paragraphs.indexOf(QRegularExpression(QStringLiteral("^串口打开成功.*"))));
+    };
+    const QStringList firstText = fromOpen(logParagraphs(console.window()));
+    QCOMPARE(firstText.size(), 10);
+    const QList<Telemetry::Sample> firstPlotted = historyOf(console.window());
+    QCOMPARE(firstPlotted.size(), 81);
+    console.destroyWindow();
+
+    QProcess boardSim;
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), path });
+    QVERIFY(boardSim.waitForReadyRead(10000));
+    const QRegularExpressionMatch port = QRegularExpression(QStringLiteral("connect the console to (\\S+)"))
+                                             .match(QString::fromLocal8Bit(boardSim.readLine()));
+    QVERIFY(port.hasMatch());
+    PortListing::addExtraPort({ port.captured(1), QStringLiteral("Replay"), std::nullopt, std::nullopt });
+    MainWindow second;
+    QVERIFY(selectPort(second, port.captured(1)));
+    click(second, "pushButton_portOpen");
+    QVERIFY(processEventsUntil([&] { return boardSim.state() == QProcess::NotRunning; }, 10000));
+    QCOMPARE(boardSim.exitCode(), 0);
+    QTRY_COMPARE(historyOf(second), firstPlotted);
+    QStringList secondText = fromOpen(logParagraphs(second));
+    // The replay ends with board-sim, whose end of the line then hangs up.
+    if (secondText.size() == firstText.size() + 1)
+        QCOMPARE(secondText.takeLast(), QStringLiteral("串口已断开: 设备已断开连接"));
+    QCOMPARE(secondText, firstText);
+}
+
 void TestCapture::savesAndClearsTheLog()
 {
     QTemporaryDir dir;
@@ -334,13 +397,14 @@ void TestCapture::saveDialogOffersADatedName()
         if (!dialog)
             return;
         answer.stop();
-        offered = dialog->directory().filePath(dialog->findChild<QLineEdit *>()->text());
-        dialog->selectFile(chosen);
+        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        offered = dialog->directory().filePath(fileName->text());
+        fileName->setText(chosen);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     answer.start(20);
     action(window, "action_save_log")->trigger();
-    QVERIFY(QFileInfo::exists(chosen));
+    QVERIFY2(QFileInfo::exists(chosen), qPrintable(logParagraphs(window).join(u'|')));
     QVERIFY2(QRegularExpression(QStringLiteral("/log-\\d{8}-\\d{6}\\.txt$")).match(offered).hasMatch(),
              qPrintable(offered));
 
