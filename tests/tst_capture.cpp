@@ -118,6 +118,7 @@ private slots:
     void savesAndClearsTheLog();
     void saveDialogOffersADatedName();
     void statusBarCountsBothWays();
+    void spaceOnTheChartAndCtrlPAnywherePause();
 
 private:
     std::unique_ptr<DebugMessages> m_debug;
@@ -450,6 +451,28 @@ void TestCapture::statusBarCountsBothWays()
     QVERIFY(status.text().contains(counts));
     click(window, "pushButton_portOpen");
     QTRY_VERIFY(status.text().contains(QStringLiteral("收 0 字节  发 0 字节")));
+}
+
+void TestCapture::spaceOnTheChartAndCtrlPAnywherePause()
+{
+    PtyConsole console(false);
+    MainWindow &window = console.window();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget *chartView = widget<QWidget>(window, "power_moniter");
+    auto *sendBox = widget<QWidget>(window, "textEdit_uart_send");
+
+    chartView->setFocus();
+    QTest::keyClick(chartView, Qt::Key_Space);
+    QVERIFY(window.powerChart()->isPaused());
+    QVERIFY(action(window, "action_pause_chart")->isChecked());
+    // Space in the send box types a space.
+    sendBox->setFocus();
+    QTest::keyClick(sendBox, Qt::Key_Space);
+    QVERIFY(window.powerChart()->isPaused());
+    QTest::keyClick(sendBox, Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(!window.powerChart()->isPaused());
+    QVERIFY(!action(window, "action_pause_chart")->isChecked());
 }
 
 QTEST_MAIN(TestCapture)
