@@ -1,10 +1,12 @@
 // Peak resident memory after 100 MiB through the console's receive path over a pty:
-// mixed telemetry and board text by default, or, with the argument "line-free", board
+// mixed telemetry and board text by default (enough frames to fill the chart's
+// history), or, with the argument "line-free", board
 // text that never breaks a line, which the log pane alone has to keep in bounds. The
 // peak is the process's own, so each case runs in a process of its own. Prints
 // "name: value unit" lines.
 
 #include "gui/SerialPortHandler.h"
+#include "gui/powerchart.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -90,9 +92,11 @@ int main(int argc, char *argv[])
     out << name << "_rss_start: " << startRss / 1024.0 << " MiB\n";
     const qint64 peakKiB = statusKiB("VmHWM:");
     out << name << "_peak_rss: " << peakKiB / 1024.0 << " MiB";
-    if (lineFree)
-        out << " (" << peakKiB * 1024 / 1000000 << " MB, bound 200 MB)";
-    out << "\n";
+    out << " (" << peakKiB * 1024 / 1000000 << " MB, bound 200 MB)\n";
+    if (!lineFree) {
+        // Five million frames: the chart's history is full.
+        out << name << "_chart_history: " << console.window().powerChart()->history().size() << " samples\n";
+    }
     if (lineFree) {
         const auto *pane = console.window().findChild<QTextBrowser *>(QStringLiteral("textBrowser_logout"));
         out << name << "_kept_in_pane: " << pane->document()->characterCount() << " characters\n";

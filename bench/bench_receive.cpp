@@ -6,8 +6,10 @@
 //
 // Then the board as a thread writing into the pty at its own pace, the console
 // taking whatever the driver gathers: frames plotted against frames sent at 9000
-// frames a second, one frame per write; and 2 MB of board text at the line's
-// rate, shown against its wire time, with the backlog of bytes not yet taken in.
+// frames a second, one frame per write, without and with a telemetry recording
+// (rows kept against frames sent, and the time to take them all in); and 2 MB of
+// board text at the line's rate, shown against its wire time, with the backlog of
+// bytes not yet taken in.
 //
 // Prints "name: value unit" lines; run it once on the offscreen platform and once
 // under a virtual X display to see both chart drawing paths.
@@ -24,6 +26,9 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -282,11 +287,17 @@ private:
     std::thread m_thread;
 };
 
-bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
+// With recording, the frames also go to a CSV file whose rows are counted after.
+bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode, bool recording, double *takenInSeconds)
 {
     const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
     if (!serialPortInst->isOpen())
         return false;
+    QTemporaryDir dir;
+    const QString csvPath = dir.filePath(QStringLiteral("frames.csv"));
+    console->window().setSaveFileChooser([&csvPath](QWidget *, const QString &, const QString &) { return csvPath; });
+    auto *recordAction = console->window().findChild<QAction *>(QStringLiteral("action_record_telemetry"));
+    const QString label = recording ? mode + QStringLiteral(", recording") : mode;
 
     // The curves of a new window show the process-wide count from its first redraw on.
     if (!probe.boardSends(*console, TestSupport::numberedFrame(0))
@@ -294,6 +305,8 @@ bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
         return false;
     const qint64 frames = qint64(streamedFramesPerSecond) * streamedSeconds;
     const qint64 plottedBefore = TestSupport::framesPlotted();
+    if (recording)
+        recordAction->trigger();
     // Bounds each wait for events, so the loop looks at the writer in time.
     QTimer tick;
     tick.start(10);
@@ -311,8 +324,19 @@ bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode)
     while (TestSupport::framesPlotted() - plottedBefore < frames && !drain.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 
+    *takenInSeconds = clock.nsecsElapsed() / 1e9;
     const qint64 plotted = TestSupport::framesPlotted() - plottedBefore;
-    report(QStringLiteral("streamed_frames_plotted (%1)").arg(mode), double(plotted), QStringLiteral("frames"),
+    report(QStringLiteral("streamed_frames_time (%1)").arg(label), *takenInSeconds, QStringLiteral("s"),
+           QStringLiteral("until the last frame was plotted"));
+    if (recording) {
+        recordAction->trigger();
+        QFile file(csvPath);
+        // Lines past the header.
+        const qint64 rows = file.open(QIODevice::ReadOnly) ? qint64(file.readAll().count('\n')) - 1 : 0;
+        report(QStringLiteral("streamed_frames_recorded (%1)").arg(mode), double(rows) / frames, QStringLiteral("of sent"),
+               QStringLiteral("%1 rows for %2 frames sent, goal 1.0").arg(rows).arg(frames));
+    }
+    report(QStringLiteral("streamed_frames_plotted (%1)").arg(label), double(plotted), QStringLiteral("frames"),
            QStringLiteral("of %1 sent in %2 s at %3 frames/s, share %4, goal %5")
                .arg(frames)
                .arg(sendSeconds, 0, 'f', 2)
@@ -413,10 +437,15 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    if (!benchStreamedFrames(probe, mode)) {
+    double plainSeconds = 0;
+    double recordingSeconds = 0;
+    if (!benchStreamedFrames(probe, mode, false, &plainSeconds)
+        || !benchStreamedFrames(probe, mode, true, &recordingSeconds)) {
         std::fprintf(stderr, "bench_receive: streamed frames did not get through\n");
         return 1;
     }
+    report(QStringLiteral("streamed_frames_recording_cost (%1)").arg(mode), recordingSeconds / plainSeconds,
+           QStringLiteral("x"), QStringLiteral("time with recording over time without, goal <= 1.10"));
     if (!benchStreamedText(probe, mode)) {
         std::fprintf(stderr, "bench_receive: streamed board text fell behind\n");
         return 1;

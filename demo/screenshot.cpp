@@ -1,15 +1,22 @@
 // Takes the README's picture: the demo window with the simulated board opened,
 // a few commands clicked one right after the other, the board's answers logged and
 // the curves running for a while. The board runs on its defaults.
-// Usage: demo-screenshot OUTPUT.png [seconds] [en]
-// With "en" the window is switched to English from its language menu first.
+// Usage: demo-screenshot OUTPUT.png [seconds] [en|paused]
+// With "en" the window is switched to English from its language menu first. With
+// "paused", the chart is then paused, zoomed into its history with the Y axis
+// fitted, and read under the mouse.
 
 #include "boardthread.h"
 #include "gui/mainwindow.h"
+#include "gui/powerchart.h"
 #include "core/portlisting.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QMouseEvent>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -33,11 +40,12 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() < 2) {
-        QTextStream(stderr) << "usage: demo-screenshot OUTPUT.png [seconds]\n";
+        QTextStream(stderr) << "usage: demo-screenshot OUTPUT.png [seconds] [en|paused]\n";
         return 2;
     }
     const QString output = arguments.at(1);
     const int seconds = arguments.size() > 2 ? arguments.at(2).toInt() : 8;
+    const bool paused = arguments.size() > 3 && arguments.at(3) == QLatin1String("paused");
 
     BoardThread board;
     QString error;
@@ -62,6 +70,22 @@ int main(int argc, char *argv[])
     child<QAbstractButton>(window, "pushButton_AD_write_reg")->click();
 
     QTimer::singleShot(seconds * 1000, &application, [&] {
+        if (paused) {
+            child<QAction>(window, "action_pause_chart")->trigger();
+            child<QAction>(window, "action_autoscale_y")->trigger();
+            PowerChart *chart = window.powerChart();
+            const qint64 end = chart->history().endSample();
+            chart->zoom(0.4, double(end - 150));
+            auto *view = child<QChartView>(window, "power_moniter");
+            const qint64 readAt = end - 160;
+            const QPointF inChart = view->chart()->mapToPosition(
+                QPointF(double(readAt), chart->history().sample(readAt)->at(4)), chart->series(4));
+            const QPoint at = view->mapFromScene(view->chart()->mapToScene(inChart));
+            QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(view->viewport(), &move);
+            QApplication::processEvents();
+        }
         const QPixmap picture = window.grab();
         const bool saved = picture.save(output);
         QTextStream(saved ? stdout : stderr) << (saved ? "saved " : "cannot save ") << output << '\n';

@@ -286,6 +286,16 @@ struct FormText
 };
 
 const FormText formTexts[] = {
+    { FORM_MEMBER(menu_file), "title", "文件" },
+    { FORM_MEMBER(action_save_log), "text", "保存日志…" },
+    { FORM_MEMBER(action_record_telemetry), "text", "记录遥测…" },
+    { FORM_MEMBER(action_capture_raw), "text", "记录原始数据…" },
+    { FORM_MEMBER(action_quit), "text", "退出" },
+    { FORM_MEMBER(menu_view), "title", "视图" },
+    { FORM_MEMBER(action_pause_chart), "text", "暂停曲线" },
+    { FORM_MEMBER(action_autoscale_y), "text", "纵轴自适应" },
+    { FORM_MEMBER(action_reset_chart_view), "text", "重置视图" },
+    { FORM_MEMBER(action_clear_log), "text", "清空日志" },
     { FORM_MEMBER(groupBox_2), "title", "状态" },
     { FORM_MEMBER(pushButton_uart_send), "text", "发送" },
     { FORM_MEMBER(groupBox_4), "title", "发送配置" },
@@ -696,7 +706,27 @@ void TestForm::window()
 
     QCOMPARE(mainWindow.menuBar(), ui.menubar);
     QCOMPARE(ui.menubar->geometry(), QRect(0, 0, 991, 17));
-    QVERIFY(ui.menubar->actions().isEmpty());
+    const QList<QAction *> menus { ui.menu_file->menuAction(), ui.menu_view->menuAction() };
+    QCOMPARE(ui.menubar->actions(), menus);
+    const auto named = [](const QList<QAction *> &actions) {
+        QStringList names;
+        for (const QAction *action : actions)
+            names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+        return names;
+    };
+    QCOMPARE(named(ui.menu_file->actions()),
+             QStringList({ "action_save_log", "action_record_telemetry", "action_capture_raw", "-", "action_quit" }));
+    QCOMPARE(named(ui.menu_view->actions()), QStringList({ "action_pause_chart", "action_autoscale_y",
+                                                           "action_reset_chart_view", "-", "action_clear_log" }));
+    QStringList checkable;
+    for (const QAction *action : ui.menu_file->actions() + ui.menu_view->actions()) {
+        if (action->isCheckable())
+            checkable << action->objectName();
+        QVERIFY(!action->isChecked());
+    }
+    QCOMPARE(checkable, QStringList({ "action_record_telemetry", "action_capture_raw", "action_pause_chart",
+                                      "action_autoscale_y" }));
+    QCOMPARE(ui.action_pause_chart->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     QCOMPARE(mainWindow.statusBar(), ui.statusbar);
     QCOMPARE(ui.statusbar->currentMessage(), QString());
 }

@@ -345,5 +345,122 @@ Error: %2</translation>
         <source>固件文件在打开后已改变或已不存在, 烧录的仍是打开时载入的内容: %1</source>
         <translation>The image file changed or is gone since it was opened; flashing the image loaded then: %1</translation>
     </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>视图</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>保存日志…</source>
+        <translation>Save log…</translation>
+    </message>
+    <message>
+        <source>记录遥测…</source>
+        <translation>Record telemetry…</translation>
+    </message>
+    <message>
+        <source>记录原始数据…</source>
+        <translation>Capture raw bytes…</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>暂停曲线</source>
+        <translation>Pause chart</translation>
+    </message>
+    <message>
+        <source>Ctrl+P</source>
+        <translation>Ctrl+P</translation>
+    </message>
+    <message>
+        <source>纵轴自适应</source>
+        <translation>Fit Y axis</translation>
+    </message>
+    <message>
+        <source>重置视图</source>
+        <translation>Reset view</translation>
+    </message>
+    <message>
+        <source>清空日志</source>
+        <translation>Clear log</translation>
+    </message>
+    <message>
+        <source>记录遥测</source>
+        <translation>Record telemetry</translation>
+    </message>
+    <message>
+        <source>记录原始数据</source>
+        <translation>Capture raw bytes</translation>
+    </message>
+    <message>
+        <source>保存日志</source>
+        <translation>Save log</translation>
+    </message>
+    <message>
+        <source>日志已保存: %1</source>
+        <translation>Log saved: %1</translation>
+    </message>
+    <message>
+        <source>保存日志失败: %1: %2</source>
+        <translation>Could not save the log: %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>PowerChart</name>
+    <message>
+        <source>样本 %1</source>
+        <translation>Sample %1</translation>
+    </message>
+</context>
+<context>
+    <name>Recording</name>
+    <message>
+        <source>开始记录遥测: %1</source>
+        <translation>Recording telemetry: %1</translation>
+    </message>
+    <message>
+        <source>开始记录原始数据: %1</source>
+        <translation>Capturing raw bytes: %1</translation>
+    </message>
+    <message>
+        <source>停止记录遥测: %1, 共 %2 行</source>
+        <translation>Telemetry recording stopped: %1, %2 rows</translation>
+    </message>
+    <message>
+        <source>停止记录原始数据: %1, 共 %2 字节</source>
+        <translation>Raw capture stopped: %1, %2 bytes</translation>
+    </message>
+    <message>
+        <source>记录失败: %1: %2</source>
+        <translation>Recording failed: %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>StatusLine</name>
+    <message>
+        <source>%1 921600 8N1</source>
+        <translation>%1 921600 8N1</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>收 %1 字节  发 %2 字节</source>
+        <translation>Received %1 bytes  sent %2 bytes</translation>
+    </message>
+    <message>
+        <source>%1 帧/秒</source>
+        <translation>%1 frames/s</translation>
+    </message>
+    <message>
+        <source>记录中 %1</source>
+        <translation>Recording %1</translation>
+    </message>
 </context>
 </TS>

@@ -7,6 +7,8 @@
 #include "gui/logpane.h"
 #include "gui/mainwindow.h"
 #include "gui/powerchart.h"
+#include "gui/recording.h"
+#include "gui/statusline.h"
 #include "link/portdiscovery.h"
 #include "link/portreceiver.h"
 #include "link/portreconnect.h"
@@ -84,7 +86,13 @@ void MainWindow::OpenSerialPort()
     }
 
     const QString curSerialPort = serialPortList.at(index);
+    // Whatever the port was doing ends here: open, or lost and watched for.
+    const bool hadPort = serialPortInst->isOpen() || m_reconnect->isWatching();
     m_reconnect->cancel();
+    if (hadPort) {
+        stopRecordings();
+        m_status->portClosed();
+    }
     closeAfterDrain();
     serialPortInst->setPortName(curSerialPort);
     m_receiver->reset();
@@ -101,6 +109,7 @@ void MainWindow::OpenSerialPort()
         }
         m_hangUpWatch->watch(serialPortInst);
         m_reconnect->portOpened(curSerialPort);
+        m_status->portOpened(curSerialPort);
         qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
         m_log->appendLine(ConsoleText::portOpened());
     } else {
@@ -121,6 +130,8 @@ void MainWindow::CloseSerialPort()
         m_flasher->stop();
     closeAfterDrain();
     reportLine(ConsoleText::portClosed());
+    stopRecordings();
+    m_status->portClosed();
 }
 
 // Blocks for at most the line time of what is queued, plus a margin.
@@ -145,6 +156,10 @@ void MainWindow::SerialPortLost()
     reportLine(ConsoleText::portLost());
     serialPortInst->close();
     m_reconnect->portLost();
+    // Recording goes on across a reconnect, the gap plain in its timestamps.
+    if (!m_reconnect->isWatching())
+        stopRecordings();
+    m_status->portClosed();
 }
 
 // Bytes from before the loss end nowhere: a frame head or half a character held
@@ -153,6 +168,7 @@ void MainWindow::portReconnected(const QString &portName)
 {
     m_receiver->reset();
     m_hangUpWatch->watch(serialPortInst);
+    m_status->portOpened(portName);
     FindSerialPort();
     selectPortEntry(portName);
     reportLine(ConsoleText::portReconnected(portName));
@@ -216,11 +232,15 @@ void MainWindow::updateComboBoxWidth()
 
 void MainWindow::ReceiveSerialPortData()
 {
-    m_receiver->take(serialPortInst->readAll());
+    const QByteArray bytes = serialPortInst->readAll();
+    m_status->addReceived(bytes.size());
+    m_rawCapture->recordBytes(bytes);
+    m_receiver->take(bytes);
 }
 
 void MainWindow::showReceived(const ReceiveStream::Pieces &pieces)
 {
+    m_readTime = m_telemetryRecording->isRecording() ? QDateTime::currentDateTime() : QDateTime();
     for (const ReceivedPiece &piece : pieces) {
         switch (piece.kind) {
         case ReceivedPiece::Frame:
@@ -248,6 +268,10 @@ void MainWindow::CreateQSplineSeries()
 
 void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
 {
-    if (const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut))
-        m_chart->addSample(*numbers);
+    const std::optional<Telemetry::Sample> numbers = Telemetry::decodeFrame(serialPortDataOut);
+    if (!numbers)
+        return;
+    m_telemetryRecording->recordFrame(m_readTime, m_chart->data().sampleCount(), *numbers);
+    m_chart->addSample(*numbers);
+    m_status->addFrame(*numbers);
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -207,4 +208,24 @@ void LogPane::limitParagraphs(int paragraphLimit, int characterLimit)
 {
     const UserView view(m_browser);
     view.restore(dropOldest(m_browser->document(), paragraphLimit, characterLimit));
+}
+
+void LogPane::clear()
+{
+    QTextCursor cursor(m_browser->document());
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    m_carriageReturnEndedAt = -1;
+}
+
+bool LogPane::saveTo(const QString &fileName, QString *error) const
+{
+    QSaveFile file(fileName);
+    const QByteArray text = m_browser->document()->toPlainText().toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
 }

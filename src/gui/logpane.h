@@ -54,6 +54,12 @@ public:
     // maxParagraphs of them or they hold more than maxCharacters in all.
     void limitParagraphs(int paragraphLimit = maxParagraphs, int characterLimit = maxCharacters);
 
+    // Back to the one paragraph the pane starts with.
+    void clear();
+    // The pane's text as shown, as plain UTF-8; false with the reason when the
+    // file could not be written whole.
+    bool saveTo(const QString &fileName, QString *error) const;
+
 private:
     void insertAtEnd(QStringView text, const QTextCharFormat &format, bool newParagraph);
 

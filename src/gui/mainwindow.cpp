@@ -2,18 +2,23 @@
 
 #include "core/consoletext.h"
 #include "core/firmwareimage.h"
+#include "core/flashpackets.h"
 #include "core/hexinput.h"
 #include "core/registerfield.h"
 #include "gui/SerialPortHandler.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
 #include "gui/windowpreferences.h"
+#include "gui/recording.h"
+#include "gui/statusline.h"
 #include "link/firmwareflasher.h"
 #include "link/portreceiver.h"
 #include "link/serialporthangup.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QShortcut>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -63,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->lineEdit_DA_data->setValidator(validator);
 
     CreateQSplineSeries();
+    createMenuActions();
     m_preferences = new WindowPreferences(this, ui, m_reconnect, m_log);
 }
 
@@ -93,6 +99,82 @@ QString MainWindow::chooseImageFile()
     if (!fileName.isEmpty())
         m_preferences->rememberFolderOf(fileName);
     return fileName;
+}
+
+QString MainWindow::chooseSaveFile(const QString &caption, const QString &stem, const QString &suffix)
+{
+    const QString suggested = QDir(m_preferences->lastFolder())
+                                  .filePath(stem + u'-' + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                            + u'.' + suffix);
+    const QString fileName = m_saveFileChooser ? m_saveFileChooser(this, caption, suggested)
+                                               : QFileDialog::getSaveFileName(this, caption, suggested);
+    if (!fileName.isEmpty())
+        m_preferences->rememberFolderOf(fileName);
+    return fileName;
+}
+
+// The menus' actions go to small objects or to lambdas: the window's slots are the
+// form's controls alone.
+void MainWindow::createMenuActions()
+{
+    m_telemetryRecording = new Recording(Recording::TelemetryRows, ui->action_record_telemetry, m_log, this);
+    m_rawCapture = new Recording(Recording::RawBytes, ui->action_capture_raw, m_log, this);
+    m_status = new StatusLine(ui->statusbar, m_telemetryRecording, m_rawCapture, this);
+    // Counted as the driver takes them: sends and flash packets alike, and never
+    // what a failed send dropped.
+    connect(serialPortInst, &QSerialPort::bytesWritten, m_status, &StatusLine::addSent);
+
+    connect(ui->action_record_telemetry, &QAction::toggled, this, [this](bool checked) {
+        startOrStopRecording(m_telemetryRecording, checked, tr("记录遥测"), QStringLiteral("telemetry"),
+                             QStringLiteral("csv"));
+    });
+    connect(ui->action_capture_raw, &QAction::toggled, this, [this](bool checked) {
+        startOrStopRecording(m_rawCapture, checked, tr("记录原始数据"), QStringLiteral("capture"), QStringLiteral("bin"));
+    });
+    connect(ui->action_save_log, &QAction::triggered, this, [this] { saveLog(); });
+    connect(ui->action_clear_log, &QAction::triggered, m_log, &LogPane::clear);
+    connect(ui->action_quit, &QAction::triggered, this, &QWidget::close);
+
+    connect(ui->action_pause_chart, &QAction::toggled, m_chart, &PowerChart::setPaused);
+    connect(m_chart, &PowerChart::pausedChanged, ui->action_pause_chart, &QAction::setChecked);
+    connect(ui->action_autoscale_y, &QAction::toggled, m_chart, &PowerChart::setAutoscaleY);
+    connect(ui->action_reset_chart_view, &QAction::triggered, m_chart, &PowerChart::resetView);
+    // Space pauses only where it types nothing: on the chart.
+    auto *space = new QShortcut(QKeySequence(Qt::Key_Space), ui->power_moniter, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(space, &QShortcut::activated, ui->action_pause_chart, &QAction::toggle);
+    ui->power_moniter->setFocusPolicy(Qt::StrongFocus);
+}
+
+void MainWindow::startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,
+                                      const QString &suffix)
+{
+    if (!start) {
+        recording->stop();
+        return;
+    }
+    const QString fileName = chooseSaveFile(caption, stem, suffix);
+    if (fileName.isEmpty())
+        recording->stop();
+    else
+        recording->start(fileName);
+}
+
+void MainWindow::stopRecordings()
+{
+    m_telemetryRecording->stop();
+    m_rawCapture->stop();
+}
+
+void MainWindow::saveLog()
+{
+    const QString fileName = chooseSaveFile(tr("保存日志"), QStringLiteral("log"), QStringLiteral("txt"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (m_log->saveTo(fileName, &error))
+        m_log->appendLine(tr("日志已保存: %1").arg(QDir::toNativeSeparators(fileName)));
+    else
+        m_log->appendLine(tr("保存日志失败: %1: %2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
 void MainWindow::on_pushButton_port_refresh_clicked()

@@ -17,9 +17,11 @@ class LogPane;
 class PortReceiver;
 class PortReconnect;
 class PowerChart;
+class Recording;
 class SerialPortHangUpWatch;
 class WindowPreferences;
 class SerialWriter;
+class StatusLine;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -30,6 +32,9 @@ QT_END_NAMESPACE
 
 // Picks the image file for "打开文件"; an empty name means the user cancelled.
 using ImageFileChooser = std::function<QString(QWidget *parent)>;
+// Picks the file to save a log or a recording in, offered the suggested path; an
+// empty name means the user cancelled.
+using SaveFileChooser = std::function<QString(QWidget *parent, const QString &caption, const QString &suggestedPath)>;
 
 class MainWindow : public QMainWindow
 {
@@ -41,6 +46,11 @@ public:
 
     // Without a chooser set, "打开文件" asks the user with the open-file dialog.
     void setImageFileChooser(ImageFileChooser chooser) { m_imageFileChooser = std::move(chooser); }
+    // Without a chooser set, saving asks the user with the save-file dialog.
+    void setSaveFileChooser(SaveFileChooser chooser) { m_saveFileChooser = std::move(chooser); }
+
+    PowerChart *powerChart() const { return m_chart; }
+    StatusLine *statusLine() const { return m_status; }
 
     // The send operations queue their bytes and return at once: true when the port
     // was open and took them in its queue. A send that fails later, on the line,
@@ -87,6 +97,13 @@ private:
     // A line for the user that the developer's debug output carries too.
     void reportLine(const QString &line);
     QString chooseImageFile();
+    // Offers "<stem>-YYYYMMDD-HHMMSS.<suffix>" in the folder last saved to.
+    QString chooseSaveFile(const QString &caption, const QString &stem, const QString &suffix);
+    void createMenuActions();
+    void startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,
+                              const QString &suffix);
+    void stopRecordings();
+    void saveLog();
     // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
     template <typename Frame>
     bool sendFrame(const Frame &frame)
@@ -114,6 +131,12 @@ private:
     qint64 m_imageSize = 0;
     QDateTime m_imageModified;
     ImageFileChooser m_imageFileChooser;
+    SaveFileChooser m_saveFileChooser;
+    Recording *m_telemetryRecording = nullptr;
+    Recording *m_rawCapture = nullptr;
+    StatusLine *m_status = nullptr;
+    // When the read being shown was taken in: one clock reading per read, not per frame.
+    QDateTime m_readTime;
 };
 
 #endif // MAINWINDOW_H

@@ -1,21 +1,25 @@
 #ifndef POWERCHART_H
 #define POWERCHART_H
 
+#include "core/charthistory.h"
 #include "core/powerchartdata.h"
 #include "core/telemetry.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointF>
 #include <QTimer>
 
 #include <array>
 
 class QChartView;
+class QLabel;
 class QLineSeries;
 class QValueAxis;
 
-// The live power chart on the window's chart view: five curves of the newest
-// points and an X axis that scrolls with them.
+// The power chart on the window's chart view: five curves of the newest points
+// and an X axis that scrolls with them, and behind them a history of the newest
+// million samples that a paused chart can be zoomed and panned through.
 //
 // Moving the X axis lays its labels out anew, about a millisecond, ten times a
 // frame's 108 us on the wire. Every sample goes into the point lists at once, but
@@ -28,6 +32,10 @@ class PowerChart : public QObject
 
 public:
     static constexpr int refreshIntervalMs = 16;
+    static constexpr double liveYLow = 0;
+    static constexpr double liveYHigh = 140;
+    // The narrowest view zooming in gives, in samples.
+    static constexpr double minimumSpan = 10;
 
     // Builds the chart on the view, which owns the axes and the series from then on.
     explicit PowerChart(QChartView *view, QObject *parent = nullptr);
@@ -38,17 +46,55 @@ public:
     QValueAxis *axisY() const { return m_axisY; }
     QLineSeries *series(int index) const { return m_series[index]; }
     const PowerChartData &data() const { return m_data; }
+    const ChartHistory &history() const { return m_history; }
+
+    // A paused chart stays where it is while samples keep coming into the history.
+    void setPaused(bool paused);
+    bool isPaused() const { return m_paused; }
+    void setAutoscaleY(bool on);
+    bool autoscaleY() const { return m_autoscaleY; }
+    // Back to the live view, unpaused.
+    void resetView();
+    // While paused: the X range scaled by factor around an X value, and moved by
+    // a number of samples, both kept within the history.
+    void zoom(double factor, double aroundX);
+    void pan(double samples);
+
+    // The sample under a point of the view and the text the readout shows for it;
+    // empty where no sample is kept.
+    QString readoutAt(const QPointF &viewPosition) const;
+    QString readoutText() const;
+
+signals:
+    void pausedChanged(bool paused);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void refresh();
+    void showHistory(double xLow, double xHigh);
+    void fitY(double low, double high);
+    int plotColumns() const;
+    void setThinLines(bool thin);
+    double xAt(const QPointF &viewPosition) const;
 
     QChartView *const m_view;
     QValueAxis *m_axisX;
     QValueAxis *m_axisY;
     std::array<QLineSeries *, Telemetry::seriesCount> m_series;
     PowerChartData m_data;
+    ChartHistory m_history;
     QTimer m_refreshTimer;
     QElapsedTimer m_lastRefresh;
+    QLabel *m_readout;
+    bool m_paused = false;
+    bool m_autoscaleY = false;
+    double m_viewLow = 0;
+    double m_viewHigh = 0;
+    bool m_thinLines = false;
+    bool m_dragging = false;
+    QPointF m_dragFrom;
 };
 
 #endif // POWERCHART_H

@@ -19,6 +19,7 @@ namespace {
 const QString imagePathKey = QStringLiteral("image/path");
 const QString hexModeKey = QStringLiteral("send/hexMode");
 const QString autoReconnectKey = QStringLiteral("port/autoReconnect");
+const QString autoscaleKey = QStringLiteral("chart/autoscaleY");
 const QString languageKey = QStringLiteral("language");
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString stateKey = QStringLiteral("window/state");
@@ -47,6 +48,8 @@ WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, Po
     });
     connect(m_ui->checkBox_send_in_HEX, &QCheckBox::toggled, this,
             [this](bool on) { m_settings.setValue(hexModeKey, on); });
+    connect(m_ui->action_autoscale_y, &QAction::toggled, this,
+            [this](bool on) { m_settings.setValue(autoscaleKey, on); });
     connect(m_ui->lineEdit_file_path, &QLineEdit::textChanged, this,
             [this](const QString &path) { m_settings.setValue(imagePathKey, path); });
 }
@@ -94,6 +97,7 @@ void WindowPreferences::restore()
         m_ui->checkBox_send_in_HEX->setChecked(m_settings.value(hexModeKey, false).toBool());
     }
     m_ui->lineEdit_file_path->setText(m_settings.value(imagePathKey).toString());
+    m_ui->action_autoscale_y->setChecked(m_settings.value(autoscaleKey, false).toBool());
     const bool autoReconnect = m_settings.value(autoReconnectKey, false).toBool();
     m_autoReconnect->setChecked(autoReconnect);
     m_reconnect->setEnabled(autoReconnect);
@@ -134,13 +138,18 @@ void WindowPreferences::save()
 
 QString WindowPreferences::lastFolder() const
 {
-    const QString folder = m_settings.value(QLatin1String(ConsoleSettings::lastFolderKey)).toString();
+    // Kept for this run too, where no settings file is (a program that names no
+    // organisation, such as the tests).
+    const QString folder = !m_lastFolder.isEmpty()
+        ? m_lastFolder
+        : m_settings.value(QLatin1String(ConsoleSettings::lastFolderKey)).toString();
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 
 void WindowPreferences::rememberFolderOf(const QString &filePath)
 {
-    m_settings.setValue(QLatin1String(ConsoleSettings::lastFolderKey), QFileInfo(filePath).absolutePath());
+    m_lastFolder = QFileInfo(filePath).absolutePath();
+    m_settings.setValue(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
 }
 
 // The form's texts and the menus change at once; lines already in the log pane stay.

@@ -51,6 +51,7 @@ private:
     Ui::MainWindow *const m_ui;
     PortReconnect *const m_reconnect;
     ConsoleSettings m_settings;
+    QString m_lastFolder;
     QTranslator m_translator;
     QMenu *m_portMenu = nullptr;
     QAction *m_autoReconnect = nullptr;

@@ -1,0 +1,49 @@
+// A redraw of the power chart paused and zoomed out over a full history of a
+// million samples a curve: picking the points to draw and painting the view,
+// the median of several. Prints "name: value unit" lines.
+
+#include "gui/powerchart.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QElapsedTimer>
+#include <QLineSeries>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QChartView view;
+    view.resize(1000, 500);
+    auto *chart = new PowerChart(&view, &view);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view))
+        return 1;
+    for (qint64 n = 0; n < ChartHistory::defaultCapacity; ++n) {
+        chart->addSample({ double(n % 128), double(n * 3 % 128), double(n % 100) - 50, double(n * 7 % 128),
+                           127.0 - double(n % 128) });
+    }
+    chart->setPaused(true);
+
+    chart->zoom(1e9, 0);
+
+    std::vector<double> redrawMs;
+    for (int run = 0; run < 15; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        // Away and back, so that each run picks the points anew.
+        chart->pan(run % 2 == 0 ? -1 : 1);
+        view.viewport()->repaint();
+        redrawMs.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(redrawMs.begin(), redrawMs.end());
+    std::printf("chart_redraw_full_history (%s): %.2f ms (median of %zu, %lld samples a curve, %lld points drawn a "
+                "curve, goal <= 30 ms)\n",
+                chart->series(0)->useOpenGL() ? "opengl" : "raster", redrawMs[redrawMs.size() / 2], redrawMs.size(),
+                chart->history().size(), qint64(chart->series(0)->count()));
+    return 0;
+}

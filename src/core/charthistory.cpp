@@ -1,0 +1,167 @@
+#include "core/charthistory.h"
+
+#include <algorithm>
+#include <cmath>
+
+ChartHistory::ChartHistory(qint64 capacity)
+    : m_capacity(std::max<qint64>(1, capacity))
+{
+}
+
+void ChartHistory::add(qint64 sampleNumber, const Telemetry::Sample &sample)
+{
+    // A counter that jumps (a new window's first sample) starts the history anew.
+    if (m_size > 0 && sampleNumber != m_endSample) {
+        m_size = 0;
+        m_writes = 0;
+        for (int series = 0; series < Telemetry::seriesCount; ++series) {
+            m_values[series].clear();
+            m_blocks[series].clear();
+        }
+    }
+    // Grows with the samples up to the capacity, then overwrites the oldest.
+    const size_t at = size_t(m_writes % m_capacity);
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        std::vector<double> &values = m_values[series];
+        const double value = sample[series];
+        if (at == values.size())
+            values.push_back(value);
+        else
+            values[at] = value;
+        // A block's first slot written anew starts its summary over.
+        std::vector<Block> &blocks = m_blocks[series];
+        const size_t blockIndex = at / blockSize;
+        if (at % blockSize == 0) {
+            const Block fresh { value, value, sampleNumber, sampleNumber };
+            if (blockIndex == blocks.size())
+                blocks.push_back(fresh);
+            else
+                blocks[blockIndex] = fresh;
+        } else {
+            Block &block = blocks[blockIndex];
+            if (value < block.low) {
+                block.low = value;
+                block.lowAt = sampleNumber;
+            } else if (value > block.high) {
+                block.high = value;
+                block.highAt = sampleNumber;
+            }
+        }
+    }
+    ++m_writes;
+    m_endSample = sampleNumber + 1;
+    m_size = std::min(m_size + 1, m_capacity);
+}
+
+qint64 ChartHistory::index(qint64 sampleNumber) const
+{
+    return (m_writes - (m_endSample - sampleNumber)) % m_capacity;
+}
+
+double ChartHistory::value(int series, qint64 sampleNumber) const
+{
+    return m_values[series][size_t(index(sampleNumber))];
+}
+
+std::optional<Telemetry::Sample> ChartHistory::sample(qint64 sampleNumber) const
+{
+    if (sampleNumber < firstSample() || sampleNumber >= m_endSample)
+        return std::nullopt;
+    Telemetry::Sample values {};
+    for (int series = 0; series < Telemetry::seriesCount; ++series)
+        values[series] = value(series, sampleNumber);
+    return values;
+}
+
+std::pair<qint64, qint64> ChartHistory::kept(double xLow, double xHigh) const
+{
+    const qint64 from = std::max(firstSample(), qint64(std::ceil(xLow)));
+    const qint64 to = std::min(m_endSample, qint64(std::floor(xHigh)) + 1);
+    return { from, std::max(from, to) };
+}
+
+QList<QPointF> ChartHistory::points(int series, double xLow, double xHigh, int columns) const
+{
+    const auto [from, to] = kept(xLow, xHigh);
+    const qint64 count = to - from;
+    columns = std::max(1, columns);
+    QList<QPointF> result;
+    if (count <= 2 * qint64(columns)) {
+        result.reserve(count);
+        for (qint64 x = from; x < to; ++x)
+            result.append(QPointF(double(x), value(series, x)));
+        return result;
+    }
+    // Walks the ring once, without a division per sample, and over whole blocks by
+    // their summaries: a million samples a curve are looked at on every redraw.
+    // The block being written holds the newest samples and the oldest, so it is
+    // walked sample by sample.
+    const double *const values = m_values[series].data();
+    const Block *const blocks = m_blocks[series].data();
+    const qint64 writingBlock = (m_writes % m_capacity) / blockSize;
+    qint64 at = index(from);
+    result.reserve(2 * columns);
+    for (int column = 0; column < columns; ++column) {
+        const qint64 begin = from + count * column / columns;
+        const qint64 end = from + count * (column + 1) / columns;
+        qint64 lowAt = begin;
+        qint64 highAt = begin;
+        double low = values[at];
+        double high = low;
+        for (qint64 x = begin; x < end;) {
+            if (at % blockSize == 0 && end - x >= blockSize && at + blockSize <= m_capacity
+                && at / blockSize != writingBlock) {
+                const Block &block = blocks[at / blockSize];
+                if (block.low < low) {
+                    low = block.low;
+                    lowAt = block.lowAt;
+                }
+                if (block.high > high) {
+                    high = block.high;
+                    highAt = block.highAt;
+                }
+                x += blockSize;
+                at += blockSize;
+            } else {
+                const double v = values[at];
+                if (v < low) {
+                    low = v;
+                    lowAt = x;
+                } else if (v > high) {
+                    high = v;
+                    highAt = x;
+                }
+                ++x;
+                ++at;
+            }
+            if (at == m_capacity)
+                at = 0;
+        }
+        if (lowAt <= highAt) {
+            result.append(QPointF(double(lowAt), low));
+            if (highAt != lowAt)
+                result.append(QPointF(double(highAt), high));
+        } else {
+            result.append(QPointF(double(highAt), high));
+            result.append(QPointF(double(lowAt), low));
+        }
+    }
+    return result;
+}
+
+std::optional<std::pair<double, double>> ChartHistory::valueRange(double xLow, double xHigh) const
+{
+    const auto [from, to] = kept(xLow, xHigh);
+    if (from == to)
+        return std::nullopt;
+    double low = value(0, from);
+    double high = low;
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        for (qint64 x = from; x < to; ++x) {
+            const double v = value(series, x);
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+    }
+    return std::make_pair(low, high);
+}

@@ -1,0 +1,63 @@
+#ifndef CHARTHISTORY_H
+#define CHARTHISTORY_H
+
+#include "core/telemetry.h"
+
+#include <QList>
+#include <QPointF>
+
+#include <array>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// The newest samples of the five curves, bounded: a ring of doubles per curve
+// (40 MB at the full million, taken as it fills), numbered as on the chart's X axis.
+// Each run of blockSize ring slots also keeps its lowest and highest sample, so a
+// view over the whole history looks at blocks rather than at every sample.
+class ChartHistory
+{
+public:
+    static constexpr qint64 defaultCapacity = 1000000;
+    static constexpr qint64 blockSize = 64;
+
+    explicit ChartHistory(qint64 capacity = defaultCapacity);
+
+    void add(qint64 sampleNumber, const Telemetry::Sample &sample);
+
+    qint64 size() const { return m_size; }
+    // The oldest sample kept, and one past the newest; equal when empty.
+    qint64 firstSample() const { return m_endSample - m_size; }
+    qint64 endSample() const { return m_endSample; }
+    std::optional<Telemetry::Sample> sample(qint64 sampleNumber) const;
+
+    // The points of one curve between two X values, at most about two a column:
+    // where a column covers several samples it gets their lowest and highest, in
+    // the order they came, so a one-sample spike stays visible.
+    QList<QPointF> points(int series, double xLow, double xHigh, int columns) const;
+    // Lowest and highest value of every curve between two X values.
+    std::optional<std::pair<double, double>> valueRange(double xLow, double xHigh) const;
+
+private:
+    // Where a kept sample lies in each curve's ring.
+    qint64 index(qint64 sampleNumber) const;
+    double value(int series, qint64 sampleNumber) const;
+    std::pair<qint64, qint64> kept(double xLow, double xHigh) const;
+
+    struct Block
+    {
+        double low;
+        double high;
+        qint64 lowAt;
+        qint64 highAt;
+    };
+
+    qint64 m_capacity;
+    std::array<std::vector<double>, Telemetry::seriesCount> m_values;
+    std::array<std::vector<Block>, Telemetry::seriesCount> m_blocks;
+    qint64 m_size = 0;
+    qint64 m_writes = 0;
+    qint64 m_endSample = 0;
+};
+
+#endif // CHARTHISTORY_H

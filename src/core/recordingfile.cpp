@@ -1,0 +1,75 @@
+#include "core/recordingfile.h"
+
+RecordingFile::RecordingFile(QObject *parent)
+    : QObject(parent)
+{
+    m_flushTimer.setInterval(flushIntervalMs);
+    // The file is unbuffered: what leaves the buffer reaches the system at once.
+    connect(&m_flushTimer, &QTimer::timeout, this, &RecordingFile::writeBuffer);
+}
+
+RecordingFile::~RecordingFile()
+{
+    finish();
+}
+
+bool RecordingFile::start(const QString &fileName)
+{
+    finish();
+    m_error.clear();
+    m_records = 0;
+    m_bytes = 0;
+    m_buffer.clear();
+    m_file.setFileName(fileName);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    m_buffer.reserve(2 * blockSize);
+    m_clock.start();
+    m_flushTimer.start();
+    return true;
+}
+
+void RecordingFile::append(QByteArrayView bytes, qint64 records)
+{
+    if (!m_file.isOpen())
+        return;
+    m_buffer.append(bytes);
+    m_records += records;
+    m_bytes += bytes.size();
+    if (m_buffer.size() >= blockSize)
+        writeBuffer();
+}
+
+bool RecordingFile::finish()
+{
+    if (!m_file.isOpen())
+        return m_error.isEmpty();
+    const bool written = writeBuffer();
+    if (written)
+        m_file.close();
+    m_flushTimer.stop();
+    return written;
+}
+
+// On failure the file is closed and failed() told, once.
+bool RecordingFile::writeBuffer()
+{
+    qsizetype done = 0;
+    while (done < m_buffer.size()) {
+        const qint64 n = m_file.write(m_buffer.constData() + done, m_buffer.size() - done);
+        if (n <= 0) {
+            m_error = m_file.errorString();
+            m_buffer.clear();
+            m_file.close();
+            m_flushTimer.stop();
+            emit failed(m_error);
+            return false;
+        }
+        done += n;
+    }
+    // Keeps the capacity: the next block fills the same memory.
+    m_buffer.resize(0);
+    return true;
+}

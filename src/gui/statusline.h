@@ -1,0 +1,55 @@
+#ifndef STATUSLINE_H
+#define STATUSLINE_H
+
+#include "core/telemetry.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+
+class QLabel;
+class QStatusBar;
+class Recording;
+
+// The window's status bar: the port and its line settings, bytes each way since
+// the port opened, frames over the last second, the newest values, and whether a
+// recording runs. Counting is cheap and happens on every arrival; the text is made
+// a few times a second. A closed port keeps its counts until the next open.
+class StatusLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int updateIntervalMs = 250;
+
+    StatusLine(QStatusBar *bar, const Recording *telemetry, const Recording *raw, QObject *parent = nullptr);
+
+    void portOpened(const QString &portName);
+    void portClosed();
+    void addReceived(qint64 bytes) { m_received += bytes; }
+    void addSent(qint64 bytes) { m_sent += bytes; }
+    void addFrame(const Telemetry::Sample &values);
+
+    QString text() const;
+
+private:
+    void update();
+
+    QLabel *m_label;
+    const Recording *const m_telemetry;
+    const Recording *const m_raw;
+    QTimer m_timer;
+    QString m_portName;
+    bool m_open = false;
+    qint64 m_received = 0;
+    qint64 m_sent = 0;
+    qint64 m_frames = 0;
+    // Frame counts at the last updates, a second's worth of them.
+    std::array<qint64, 1000 / updateIntervalMs> m_framesAt {};
+    int m_tick = 0;
+    qint64 m_framesPerSecond = 0;
+    std::optional<Telemetry::Sample> m_latest;
+};
+
+#endif // STATUSLINE_H

@@ -1,0 +1,479 @@
+// Keeping what the board sends: telemetry recorded as CSV rows and the raw bytes
+// captured, the log saved and cleared, and the status bar's counts, with the
+// board played over a pty.
+
+#include "core/portlisting.h"
+#include "core/telemetry.h"
+#include "core/telemetrycsv.h"
+#include "gui/powerchart.h"
+#include "gui/statusline.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <memory>
+#include <thread>
+
+using namespace TestSupport;
+
+namespace {
+
+QAction *action(const MainWindow &window, const char *name)
+{
+    return window.findChild<QAction *>(QLatin1String(name));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray expectedValues(qint64 number)
+{
+    const Telemetry::Sample values = *Telemetry::decodeFrame(numberedFrame(number));
+    QByteArray text;
+    for (const double value : values)
+        text += ',' + TelemetryCsv::number(value);
+    return text;
+}
+
+// Checks rows "timestamp,elapsed,sample,values" of frames first, first + 1, ... and
+// returns how many there are; a cut last line is not counted.
+qint64 checkRows(const QList<QByteArray> &lines, qint64 firstFrame, qint64 firstSample)
+{
+    static const QRegularExpression timestamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)$"));
+    double lastElapsed = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray &line = lines.at(i);
+        const QList<QByteArray> fields = line.split(',');
+        const QByteArray expectedTail = QByteArray::number(firstSample + i) + expectedValues(firstFrame + i);
+        if (fields.size() != 8 || !line.endsWith(expectedTail)) {
+            if (i == lines.size() - 1)
+                return i;
+            qWarning() << "row" << i << line << "expected to end" << expectedTail;
+            return -1;
+        }
+        if (!timestamp.match(QString::fromLatin1(fields.at(0))).hasMatch() || fields.at(1).toDouble() < lastElapsed)
+            return -1;
+        lastElapsed = fields.at(1).toDouble();
+    }
+    return lines.size();
+}
+
+// Plays a board that writes the given frames into the pty as fast as it can.
+class StreamingBoard
+{
+public:
+    StreamingBoard(TestPty &pty, qint64 first, qint64 count)
+        : m_thread([&pty, first, count] {
+              for (qint64 n = first; n < first + count; n += 10) {
+                  QByteArray bytes;
+                  for (qint64 k = n; k < std::min(n + 10, first + count); ++k)
+                      bytes += numberedFrame(k);
+                  if (!pty.writeMaster(bytes))
+                      return;
+              }
+          })
+    {
+    }
+    ~StreamingBoard() { m_thread.join(); }
+
+private:
+    std::thread m_thread;
+};
+
+} // namespace
+
+class TestCapture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void recordsEveryFrameInOrder_data();
+    void recordsEveryFrameInOrder();
+    void recordingFailuresStopOnlyTheRecording_data();
+    void recordingFailuresStopOnlyTheRecording();
+    void rawCaptureKeepsTheBytesAsReceived();
+    void replayShowsTheSameInASecondConsole();
+    void savesAndClearsTheLog();
+    void saveDialogOffersADatedName();
+    void statusBarCountsBothWays();
+    void spaceOnTheChartAndCtrlPAnywherePause();
+
+private:
+    std::unique_ptr<DebugMessages> m_debug;
+};
+
+void TestCapture::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    // The frames' debug lines are kept, not printed.
+    m_debug = std::make_unique<DebugMessages>();
+}
+
+void TestCapture::cleanupTestCase()
+{
+    m_debug.reset();
+}
+
+void TestCapture::recordsEveryFrameInOrder_data()
+{
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<QString>("stop");
+
+    QTest::newRow("live, unchecked") << false << "uncheck";
+    QTest::newRow("paused, unchecked") << true << "uncheck";
+    QTest::newRow("live, port closed") << false << "close port";
+    QTest::newRow("paused, window closed") << true << "close window";
+}
+
+void TestCapture::recordsEveryFrameInOrder()
+{
+    QFETCH(bool, paused);
+    QFETCH(QString, stop);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    PtyConsole console;
+    MainWindow &window = console.window();
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    action(window, "action_pause_chart")->setChecked(paused);
+    QCOMPARE(window.powerChart()->isPaused(), paused);
+    action(window, "action_record_telemetry")->trigger();
+    QVERIFY(action(window, "action_record_telemetry")->isChecked());
+    QCOMPARE(console.newLogLines(), QStringList { "开始记录遥测: " + path });
+    QTRY_VERIFY(window.statusLine()->text().contains(QStringLiteral("记录中 00:00:")));
+
+    constexpr qint64 frames = 2000;
+    const qint64 firstSample = window.powerChart()->data().sampleCount();
+    {
+        StreamingBoard board(console.board(), 0, frames);
+        QVERIFY(processEventsUntil(
+            [&] { return window.powerChart()->data().sampleCount() == firstSample + frames; }, 10000));
+    }
+    const auto shownLast = [&window] {
+        const QLineSeries *series = window.powerChart()->series(0);
+        return series->count() > 0 ? series->at(series->count() - 1).x() : -1.0;
+    };
+    if (paused) {
+        QTest::qWait(3 * PowerChart::refreshIntervalMs);
+        QVERIFY(shownLast() < double(firstSample));
+    } else {
+        QTRY_COMPARE(shownLast(), double(firstSample + frames - 1));
+    }
+
+    const QString stopLine = QStringLiteral("停止记录遥测: %1, 共 %2 行").arg(path).arg(frames);
+    if (stop == QLatin1String("uncheck")) {
+        action(window, "action_record_telemetry")->trigger();
+        QCOMPARE(console.newLogLines(), QStringList { stopLine });
+    } else if (stop == QLatin1String("close port")) {
+        click(window, "pushButton_portClose");
+        QVERIFY(console.newLogLines().contains(stopLine));
+    } else {
+        console.destroyWindow();
+    }
+    if (stop != QLatin1String("close window"))
+        QVERIFY(!action(window, "action_record_telemetry")->isChecked());
+
+    QList<QByteArray> lines = readFile(path).split('\n');
+    QCOMPARE(lines.takeFirst(), TelemetryCsv::header().trimmed());
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(lines.size(), frames);
+    QCOMPARE(checkRows(lines, 0, firstSample), frames);
+}
+
+void TestCapture::recordingFailuresStopOnlyTheRecording_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<qint64>("fileSizeLimit");
+
+    QTest::newRow("CSV in a missing folder") << "action_record_telemetry" << "missing/run.csv" << qint64(0);
+    QTest::newRow("capture in a missing folder") << "action_capture_raw" << "missing/run.bin" << qint64(0);
+    QTest::newRow("CSV on a full device") << "action_record_telemetry" << "/dev/full" << qint64(0);
+    QTest::newRow("capture on a full device") << "action_capture_raw" << "/dev/full" << qint64(0);
+    QTest::newRow("CSV past the file size limit") << "action_record_telemetry" << "run.csv" << qint64(100000);
+}
+
+void TestCapture::recordingFailuresStopOnlyTheRecording()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, target);
+    QFETCH(qint64, fileSizeLimit);
+
+    QTemporaryDir dir;
+    const QString path = target.startsWith(u'/') ? target : dir.filePath(target);
+    rlimit previousLimit {};
+    getrlimit(RLIMIT_FSIZE, &previousLimit);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (fileSizeLimit > 0) {
+        rlimit limit = previousLimit;
+        limit.rlim_cur = rlim_t(fileSizeLimit);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    PtyConsole console;
+    MainWindow &window = console.window();
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    QAction *const recording = window.findChild<QAction *>(action);
+    recording->trigger();
+
+    const QRegularExpression failure(QStringLiteral("^记录失败: %1: .+$").arg(QRegularExpression::escape(path)));
+    const qint64 firstSample = window.powerChart()->data().sampleCount();
+    qint64 sent = 0;
+    QStringList lines = console.newLogLines();
+    // Enough frames to fill a block past any limit.
+    while (lines.filter(failure).isEmpty() && sent < 100000) {
+        StreamingBoard board(console.board(), sent, 2000);
+        sent += 2000;
+        QVERIFY(processEventsUntil([&] { return window.powerChart()->data().sampleCount() == firstSample + sent; },
+                                   10000));
+        lines += console.newLogLines();
+    }
+    setrlimit(RLIMIT_FSIZE, &previousLimit);
+    std::signal(SIGXFSZ, previousHandler);
+    QCOMPARE(lines.filter(failure).size(), 1);
+    QVERIFY(!recording->isChecked());
+
+    // The chart goes on.
+    QVERIFY(console.boardSends(numberedFrame(sent)));
+    QTRY_COMPARE(window.powerChart()->series(0)->points().last(),
+                 QPointF(double(firstSample + sent), Telemetry::decodeFrame(numberedFrame(sent))->at(0)));
+    // Unchecked by the failure, the recording says nothing more.
+    recording->setChecked(false);
+    QCOMPARE(console.newLogLines(), QStringList());
+
+    if (fileSizeLimit > 0) {
+        const QByteArray content = readFile(path);
+        QCOMPARE(content.size(), fileSizeLimit);
+        QList<QByteArray> rows = content.split('\n');
+        QCOMPARE(rows.takeFirst(), TelemetryCsv::header().trimmed());
+        QVERIFY(checkRows(rows, 0, firstSample) >= rows.size() - 1);
+    }
+}
+
+void TestCapture::rawCaptureKeepsTheBytesAsReceived()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.bin"));
+    PtyConsole console;
+    MainWindow &window = console.window();
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    action(window, "action_capture_raw")->trigger();
+    QCOMPARE(console.newLogLines(), QStringList { "开始记录原始数据: " + path });
+
+    QByteArray sent;
+    const QByteArray pieces[] = {
+        numberedFrame(1), "boot ok\r\n", numberedFrame(2) + numberedFrame(3), QByteArray("\xFF\xFF\x00", 3),
+        numberedFrame(4).mid(3), QByteArray("\x00\x01\xFE\xFF text \xE4\xB8\xAD\n", 15), numberedFrame(5).left(6),
+        numberedFrame(5).mid(6),
+    };
+    for (const QByteArray &piece : pieces) {
+        QVERIFY(console.boardSends(piece));
+        sent += piece;
+    }
+    click(window, "pushButton_portClose");
+    QVERIFY(console.newLogLines().contains(QStringLiteral("停止记录原始数据: %1, 共 %2 字节").arg(path).arg(sent.size())));
+    QVERIFY(!action(window, "action_capture_raw")->isChecked());
+    QCOMPARE(readFile(path).toHex(' '), sent.toHex(' '));
+}
+
+namespace {
+
+QList<Telemetry::Sample> historyOf(const MainWindow &window)
+{
+    const ChartHistory &history = window.powerChart()->history();
+    QList<Telemetry::Sample> samples;
+    for (qint64 n = history.firstSample(); n < history.endSample(); ++n)
+        samples.append(*history.sample(n));
+    return samples;
+}
+
+} // namespace
+
+// What a capture holds, sent back by the simulated board, shows in a second
+// console as it showed in the first: the same frames plotted, the same text.
+void TestCapture::replayShowsTheSameInASecondConsole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.bin"));
+    PtyConsole console(false);
+    console.window().setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    action(console.window(), "action_capture_raw")->trigger();
+    QVERIFY(selectPort(console.window(), console.board().slavePath()));
+    click(console.window(), "pushButton_portOpen");
+    for (int i = 0; i < 40; ++i) {
+        QVERIFY(console.boardSends(numberedFrame(i) + numberedFrame(i + 100)));
+        if (i % 5 == 0)
+            QVERIFY(console.boardSends("AD reg 0x" + QByteArray::number(i) + " <= 0x0002\r\n"));
+    }
+    QVERIFY(console.boardSends("half a line, then a frame " + numberedFrame(7) + "and the rest\n"));
+    // From the line that says the port opened, which the board text goes on from.
+    const auto fromOpen = [](const QStringList &paragraphs) {
+        return paragraphs.mid(paragraphs.indexOf(QRegularExpression(QStringLiteral("^串口打开成功.*"))));
+    };
+    const QStringList firstText = fromOpen(logParagraphs(console.window()));
+    QCOMPARE(firstText.size(), 10);
+    const QList<Telemetry::Sample> firstPlotted = historyOf(console.window());
+    QCOMPARE(firstPlotted.size(), 81);
+    console.destroyWindow();
+
+    QProcess boardSim;
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), path });
+    QVERIFY(boardSim.waitForReadyRead(10000));
+    const QRegularExpressionMatch port = QRegularExpression(QStringLiteral("connect the console to (\\S+)"))
+                                             .match(QString::fromLocal8Bit(boardSim.readLine()));
+    QVERIFY(port.hasMatch());
+    PortListing::addExtraPort({ port.captured(1), QStringLiteral("Replay"), std::nullopt, std::nullopt });
+    MainWindow second;
+    QVERIFY(selectPort(second, port.captured(1)));
+    click(second, "pushButton_portOpen");
+    QVERIFY(processEventsUntil([&] { return boardSim.state() == QProcess::NotRunning; }, 10000));
+    QCOMPARE(boardSim.exitCode(), 0);
+    QTRY_COMPARE(historyOf(second), firstPlotted);
+    QStringList secondText = fromOpen(logParagraphs(second));
+    // The replay ends with board-sim, whose end of the line then hangs up.
+    if (secondText.size() == firstText.size() + 1)
+        QCOMPARE(secondText.takeLast(), QStringLiteral("串口已断开: 设备已断开连接"));
+    QCOMPARE(secondText, firstText);
+}
+
+void TestCapture::savesAndClearsTheLog()
+{
+    QTemporaryDir dir;
+    PtyConsole console;
+    MainWindow &window = console.window();
+    QString target = dir.filePath(QStringLiteral("log.txt"));
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return target; });
+    QVERIFY(console.boardSends("温度 21.6\r\nline two"));
+    click(window, "pushButton_ARM_reset");
+    const QString shown = widget<QTextBrowser>(window, "textBrowser_logout")->document()->toPlainText();
+    action(window, "action_save_log")->trigger();
+    QCOMPARE(QString::fromUtf8(readFile(target)), shown);
+    QVERIFY(shown.contains(QStringLiteral("温度 21.6\nline two")));
+    QCOMPARE(console.newLogLines().last(), "日志已保存: " + target);
+
+    target = dir.filePath(QStringLiteral("missing/log.txt"));
+    action(window, "action_save_log")->trigger();
+    QVERIFY(console.newLogLines().last().startsWith("保存日志失败: " + target + ": "));
+
+    action(window, "action_clear_log")->trigger();
+    QCOMPARE(logParagraphs(window), QStringList { "串口报文" });
+    // Board text goes on from the one paragraph left, CR LF still one break.
+    QVERIFY(console.boardSends("next\r"));
+    QVERIFY(console.boardSends("\nafter"));
+    QCOMPARE(logParagraphs(window), QStringList({ "串口报文next", "after" }));
+}
+
+void TestCapture::saveDialogOffersADatedName()
+{
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("kept.txt"));
+    PtyConsole console(false);
+    MainWindow &window = console.window();
+    // The dialog itself, non-native on this platform, answered as a user would.
+    QString offered;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answer.stop();
+        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        offered = dialog->directory().filePath(fileName->text());
+        fileName->setText(chosen);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    answer.start(20);
+    action(window, "action_save_log")->trigger();
+    QVERIFY2(QFileInfo::exists(chosen), qPrintable(logParagraphs(window).join(u'|')));
+    QVERIFY2(QRegularExpression(QStringLiteral("/log-\\d{8}-\\d{6}\\.txt$")).match(offered).hasMatch(),
+             qPrintable(offered));
+
+    // The next offer is in the folder used last.
+    QString suggested;
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &path) {
+        suggested = path;
+        return QString();
+    });
+    action(window, "action_record_telemetry")->trigger();
+    QVERIFY(!action(window, "action_record_telemetry")->isChecked());
+    QCOMPARE(QFileInfo(suggested).absolutePath(), QFileInfo(chosen).absolutePath());
+    QVERIFY2(QRegularExpression(QStringLiteral("/telemetry-\\d{8}-\\d{6}\\.csv$")).match(suggested).hasMatch(),
+             qPrintable(suggested));
+    action(window, "action_capture_raw")->trigger();
+    QVERIFY2(QRegularExpression(QStringLiteral("/capture-\\d{8}-\\d{6}\\.bin$")).match(suggested).hasMatch(),
+             qPrintable(suggested));
+}
+
+void TestCapture::statusBarCountsBothWays()
+{
+    PtyConsole console;
+    MainWindow &window = console.window();
+    const StatusLine &status = *window.statusLine();
+    const QString port = console.board().slavePath();
+    QTRY_VERIFY(status.text().startsWith(port + QStringLiteral(" 921600 8N1")));
+
+    const QByteArray received = numberedFrame(7) + "hello\n" + numberedFrame(8);
+    QVERIFY(console.boardSends(received));
+    click(window, "pushButton_ARM_reset");
+    const QByteArray sent = console.sentBytes(8);
+    QCOMPARE(sent.size(), 8);
+    const QString counts = QStringLiteral("收 %1 字节  发 %2 字节").arg(received.size()).arg(sent.size());
+    QTRY_VERIFY2(status.text().contains(counts), qPrintable(status.text()));
+    const Telemetry::Sample latest = *Telemetry::decodeFrame(numberedFrame(8));
+    QStringList values;
+    for (const double value : latest)
+        values << QString::number(value);
+    QVERIFY(status.text().contains(values.join(u' ')));
+
+    click(window, "pushButton_portClose");
+    QTRY_VERIFY(status.text().startsWith(QStringLiteral("未连接")));
+    QVERIFY(status.text().contains(counts));
+    click(window, "pushButton_portOpen");
+    QTRY_VERIFY(status.text().contains(QStringLiteral("收 0 字节  发 0 字节")));
+}
+
+void TestCapture::spaceOnTheChartAndCtrlPAnywherePause()
+{
+    PtyConsole console(false);
+    MainWindow &window = console.window();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget *chartView = widget<QWidget>(window, "power_moniter");
+    auto *sendBox = widget<QWidget>(window, "textEdit_uart_send");
+
+    chartView->setFocus();
+    QTest::keyClick(chartView, Qt::Key_Space);
+    QVERIFY(window.powerChart()->isPaused());
+    QVERIFY(action(window, "action_pause_chart")->isChecked());
+    // Space in the send box types a space.
+    sendBox->setFocus();
+    QTest::keyClick(sendBox, Qt::Key_Space);
+    QVERIFY(window.powerChart()->isPaused());
+    QTest::keyClick(sendBox, Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(!window.powerChart()->isPaused());
+    QVERIFY(!action(window, "action_pause_chart")->isChecked());
+}
+
+QTEST_MAIN(TestCapture)
+#include "tst_capture.moc"

@@ -1,0 +1,116 @@
+#include "core/charthistory.h"
+
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+Telemetry::Sample readings(qint64 number)
+{
+    return { double(number % 128), double(number * 3 % 128), double(number % 100) - 50, double(number * 7 % 128),
+             127.0 - double(number % 128) };
+}
+
+} // namespace
+
+class TestChartHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keepsTheNewestSamples_data();
+    void keepsTheNewestSamples();
+    void aJumpInTheCountStartsAnew();
+    void zoomedOutKeepsEverySpike();
+    void valueRangeCoversEveryCurve();
+};
+
+void TestChartHistory::keepsTheNewestSamples_data()
+{
+    QTest::addColumn<qint64>("capacity");
+    QTest::addColumn<qint64>("added");
+    QTest::addColumn<qint64>("first");
+
+    QTest::newRow("not yet full") << qint64(1000) << qint64(10) << qint64(0);
+    QTest::newRow("full") << qint64(1000) << qint64(1000) << qint64(0);
+    QTest::newRow("wrapped") << qint64(1000) << qint64(2500) << qint64(1500);
+}
+
+void TestChartHistory::keepsTheNewestSamples()
+{
+    QFETCH(qint64, capacity);
+    QFETCH(qint64, added);
+    QFETCH(qint64, first);
+
+    ChartHistory history(capacity);
+    for (qint64 n = 0; n < added; ++n)
+        history.add(n, readings(n));
+    QCOMPARE(history.firstSample(), first);
+    QCOMPARE(history.endSample(), added);
+    QVERIFY(!history.sample(first - 1));
+    QVERIFY(!history.sample(added));
+    for (const qint64 n : { first, (first + added) / 2, added - 1 })
+        QCOMPARE(*history.sample(n), readings(n));
+    const QList<QPointF> points = history.points(2, first - 10, added + 10, 10000);
+    QCOMPARE(points.size(), added - first);
+    QCOMPARE(points.first(), QPointF(first, readings(first)[2]));
+    QCOMPARE(points.last(), QPointF(added - 1, readings(added - 1)[2]));
+}
+
+void TestChartHistory::aJumpInTheCountStartsAnew()
+{
+    ChartHistory history(100);
+    for (qint64 n = 0; n < 50; ++n)
+        history.add(n, readings(n));
+    history.add(700, readings(700));
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history.firstSample(), 700);
+    QCOMPARE(*history.sample(700), readings(700));
+}
+
+void TestChartHistory::zoomedOutKeepsEverySpike()
+{
+    ChartHistory history;
+    const qint64 spikeAt = 654321;
+    // Wrapped, with the newest samples part way into a block.
+    const qint64 added = ChartHistory::defaultCapacity + 777;
+    for (qint64 n = 0; n < added; ++n) {
+        Telemetry::Sample sample = readings(n);
+        if (n == spikeAt)
+            sample[1] = 1000;
+        if (n == spikeAt + 1)
+            sample[1] = -1000;
+        history.add(n, sample);
+    }
+    const int columns = 800;
+    const QList<QPointF> points = history.points(1, 0, added, columns);
+    QVERIFY(points.size() <= 2 * columns);
+    QVERIFY(points.first().x() >= 777);
+    // Every column's lowest and highest sample: 0 and 127 in every column here.
+    for (const QPointF &point : points) {
+        if (point.x() != spikeAt && point.x() != spikeAt + 1)
+            QVERIFY2(point.y() == 0 || point.y() == 127, qPrintable(QString::number(point.x())));
+        QCOMPARE(point.y(), history.sample(qint64(point.x()))->at(1));
+    }
+    QVERIFY(std::is_sorted(points.cbegin(), points.cend(),
+                           [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
+    QVERIFY(points.contains(QPointF(spikeAt, 1000)));
+    QVERIFY(points.contains(QPointF(spikeAt + 1, -1000)));
+}
+
+void TestChartHistory::valueRangeCoversEveryCurve()
+{
+    ChartHistory history;
+    for (qint64 n = 0; n < 300; ++n)
+        history.add(n, readings(n));
+    // Samples 10 to 20: curve 2 runs from -40 to -30, curve 3 up to 7 * 18 = 126.
+    const auto range = history.valueRange(10, 20);
+    QVERIFY(range);
+    QCOMPARE(range->first, -40.0);
+    QCOMPARE(range->second, 126.0);
+    QVERIFY(!history.valueRange(400, 500));
+}
+
+QTEST_GUILESS_MAIN(TestChartHistory)
+#include "tst_charthistory.moc"

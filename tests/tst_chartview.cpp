@@ -1,0 +1,207 @@
+// The power chart's own view: pause, zoom, pan, resume, reset, autoscale and the
+// readout, on a chart view of its own fed samples directly.
+
+#include "gui/powerchart.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QTest>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+#include <memory>
+
+namespace {
+
+Telemetry::Sample readings(qint64 number)
+{
+    return { double(number % 128), double(number * 3 % 128), double(number % 100) - 50, double(number * 7 % 128),
+             127.0 - double(number % 128) };
+}
+
+QPair<double, double> range(const QValueAxis *axis)
+{
+    return { axis->min(), axis->max() };
+}
+
+} // namespace
+
+class TestChartView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void pauseHoldsTheViewWhileSamplesArrive();
+    void zoomAndPanStayInTheHistory();
+    void wheelZoomsAroundTheCursorAndDragPans();
+    void resetReturnsToTheLiveView();
+    void autoscaleShowsNegativeReadings_data();
+    void autoscaleShowsNegativeReadings();
+    void readoutShowsTheSampleUnderTheMouse();
+    void zoomedOutDrawsAFewPointsPerColumn();
+
+private:
+    void add(qint64 count);
+    QPoint viewPosition(double x, double y) const;
+
+    std::unique_ptr<QChartView> view;
+    PowerChart *chart = nullptr;
+    qint64 added = 0;
+};
+
+void TestChartView::init()
+{
+    view = std::make_unique<QChartView>();
+    view->resize(800, 400);
+    chart = new PowerChart(view.get(), view.get());
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    added = 0;
+}
+
+void TestChartView::cleanup()
+{
+    view.reset();
+}
+
+void TestChartView::add(qint64 count)
+{
+    for (qint64 i = 0; i < count; ++i, ++added)
+        chart->addSample(readings(added));
+}
+
+QPoint TestChartView::viewPosition(double x, double y) const
+{
+    const QPointF inChart = view->chart()->mapToPosition(QPointF(x, y), chart->series(0));
+    return view->mapFromScene(view->chart()->mapToScene(inChart));
+}
+
+void TestChartView::pauseHoldsTheViewWhileSamplesArrive()
+{
+    add(1000);
+    QTRY_COMPARE(range(chart->axisX()), qMakePair(500.0, 1000.0));
+    chart->setPaused(true);
+    add(700);
+    QTest::qWait(3 * PowerChart::refreshIntervalMs);
+    QCOMPARE(range(chart->axisX()), qMakePair(500.0, 1000.0));
+    QCOMPARE(chart->series(0)->count(), 500);
+    QCOMPARE(chart->series(0)->at(0).x(), 500.0);
+    QCOMPARE(chart->history().endSample(), 1700);
+
+    chart->setPaused(false);
+    QCOMPARE(range(chart->axisX()), qMakePair(1200.0, 1700.0));
+    QCOMPARE(chart->series(4)->count(), 500);
+    QCOMPARE(chart->series(4)->at(499), QPointF(1699, readings(1699)[4]));
+}
+
+void TestChartView::zoomAndPanStayInTheHistory()
+{
+    add(1500);
+    chart->setPaused(true);
+    QCOMPARE(range(chart->axisX()), qMakePair(1000.0, 1500.0));
+    chart->zoom(0.5, 1250);
+    QCOMPARE(range(chart->axisX()), qMakePair(1125.0, 1375.0));
+    QCOMPARE(chart->series(2)->count(), 251);
+    chart->pan(-2000);
+    QCOMPARE(range(chart->axisX()), qMakePair(0.0, 250.0));
+    chart->pan(5000);
+    QCOMPARE(range(chart->axisX()), qMakePair(1250.0, 1500.0));
+    chart->zoom(100, 1400);
+    QCOMPARE(range(chart->axisX()), qMakePair(0.0, 1500.0));
+    chart->zoom(0.0001, 700);
+    QCOMPARE(chart->axisX()->max() - chart->axisX()->min(), PowerChart::minimumSpan);
+    // A live chart is not zoomed.
+    chart->setPaused(false);
+    chart->zoom(0.5, 1250);
+    QCOMPARE(range(chart->axisX()), qMakePair(1000.0, 1500.0));
+}
+
+void TestChartView::wheelZoomsAroundTheCursorAndDragPans()
+{
+    add(2000);
+    chart->setPaused(true);
+    const QPoint at = viewPosition(1600, 50);
+    QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    // 0.8 of the span, with sample 1600 where it was: 20% into the view.
+    QCOMPARE(chart->axisX()->max() - chart->axisX()->min(), 400.0);
+    QVERIFY(qAbs(chart->axisX()->min() - (1600 - 0.2 * 400)) < 2);
+
+    const double lowBefore = chart->axisX()->min();
+    const QPoint from = viewPosition(1600, 50);
+    const QPoint to = viewPosition(1700, 50);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(view->viewport(), to);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    // Dragging right shows older samples, by the distance the mouse went.
+    QVERIFY(qAbs(chart->axisX()->min() - (lowBefore - 100)) < 2);
+}
+
+void TestChartView::resetReturnsToTheLiveView()
+{
+    add(800);
+    chart->setPaused(true);
+    chart->zoom(0.1, 400);
+    chart->resetView();
+    QVERIFY(!chart->isPaused());
+    QCOMPARE(range(chart->axisX()), qMakePair(300.0, 800.0));
+    QCOMPARE(range(chart->axisY()), qMakePair(PowerChart::liveYLow, PowerChart::liveYHigh));
+    add(10);
+    QTRY_COMPARE(range(chart->axisX()), qMakePair(310.0, 810.0));
+}
+
+void TestChartView::autoscaleShowsNegativeReadings_data()
+{
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("live") << false;
+    QTest::newRow("paused") << true;
+}
+
+void TestChartView::autoscaleShowsNegativeReadings()
+{
+    QFETCH(bool, paused);
+    add(600);
+    chart->setPaused(paused);
+    chart->setAutoscaleY(true);
+    // Samples 100 to 599: curve 2 reaches -50, curve 1 and 3 reach 127.
+    QTRY_VERIFY(chart->axisY()->min() < -50);
+    QVERIFY(chart->axisY()->min() > -60);
+    QVERIFY(chart->axisY()->max() > 127 && chart->axisY()->max() < 137);
+    chart->setAutoscaleY(false);
+    QCOMPARE(range(chart->axisY()), qMakePair(PowerChart::liveYLow, PowerChart::liveYHigh));
+}
+
+void TestChartView::readoutShowsTheSampleUnderTheMouse()
+{
+    add(1000);
+    chart->setPaused(true);
+    chart->zoom(0.1, 765);
+    QTest::mouseMove(view->viewport(), viewPosition(765, 60));
+    const QString expected = QStringLiteral("样本 765\n1.8V power: 125\n3.3V power: 119\n5V power: 15\n"
+                                            "12V power: 107\nall power: 2");
+    QCOMPARE(chart->readoutAt(viewPosition(765, 60)), expected);
+    QTRY_COMPARE(chart->readoutText(), expected);
+    QCOMPARE(chart->readoutAt(QPoint(-5, -5)), QString());
+}
+
+void TestChartView::zoomedOutDrawsAFewPointsPerColumn()
+{
+    add(ChartHistory::defaultCapacity + 5000);
+    chart->setPaused(true);
+    chart->zoom(1e9, 0);
+    QCOMPARE(range(chart->axisX()), qMakePair(5000.0, double(ChartHistory::defaultCapacity + 5000)));
+    const int columns = int(view->chart()->plotArea().width());
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
+        QVERIFY(chart->series(i)->count() <= 2 * std::max(columns, 100));
+        QVERIFY(chart->series(i)->count() >= columns);
+    }
+}
+
+QTEST_MAIN(TestChartView)
+#include "tst_chartview.moc"

@@ -1,0 +1,91 @@
+#include "core/recordingfile.h"
+
+#include "coretestsupport.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestRecordingFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keepsEveryByteInOrder();
+    void flushesWhileRecording();
+    void refusesAFileThatCannotBeMade_data();
+    void refusesAFileThatCannotBeMade();
+    void aFailedWriteStopsAndTellsOnce();
+};
+
+void TestRecordingFile::keepsEveryByteInOrder()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("capture.bin"));
+    RecordingFile file;
+    QVERIFY(file.start(path));
+    QByteArray expected;
+    // Past several blocks, in pieces of every size up to 300 bytes.
+    for (int i = 0; expected.size() < 3 * RecordingFile::blockSize; ++i) {
+        QByteArray piece(i % 300, char(i));
+        file.append(piece);
+        expected += piece;
+    }
+    QVERIFY(file.finish());
+    QVERIFY(!file.isRecording());
+    QCOMPARE(file.bytes(), expected.size());
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll() == expected);
+    // A finished file takes nothing more.
+    file.append("more");
+    QCOMPARE(written.size(), expected.size());
+}
+
+void TestRecordingFile::flushesWhileRecording()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rows.csv"));
+    RecordingFile file;
+    QVERIFY(file.start(path));
+    file.append("a,b\n", 1);
+    file.append("c,d\n", 1);
+    QCOMPARE(file.records(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(path).size(), 8, 2 * RecordingFile::flushIntervalMs + 1000);
+    QVERIFY(file.isRecording());
+}
+
+void TestRecordingFile::refusesAFileThatCannotBeMade_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("missing folder") << QStringLiteral("missing/rows.csv");
+    QTest::newRow("a folder") << QStringLiteral(".");
+}
+
+void TestRecordingFile::refusesAFileThatCannotBeMade()
+{
+    QFETCH(QString, path);
+    QTemporaryDir dir;
+    RecordingFile file;
+    QVERIFY(!file.start(dir.filePath(path)));
+    QVERIFY(!file.errorString().isEmpty());
+    QVERIFY(!file.isRecording());
+}
+
+void TestRecordingFile::aFailedWriteStopsAndTellsOnce()
+{
+    RecordingFile file;
+    QSignalSpy failed(&file, &RecordingFile::failed);
+    QVERIFY(file.start(QStringLiteral("/dev/full")));
+    file.append(QByteArray(RecordingFile::blockSize, 'x'));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed.first().first().toString().contains(QStringLiteral("space"), Qt::CaseInsensitive));
+    QVERIFY(!file.isRecording());
+    file.append(QByteArray(RecordingFile::blockSize, 'x'));
+    QVERIFY(!file.finish());
+    QCOMPARE(failed.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestRecordingFile)
+#include "tst_recordingfile.moc"
