@@ -1,5 +1,6 @@
 #include "boardport.h"
 
+#include "core/consoletext.h"
 #include "core/portopenfailure.h"
 #include "platform.h"
 
@@ -36,6 +37,11 @@ BoardPort::BoardPort(const QString &name, QObject *parent)
     connect(&m_hangUpWatch, &SerialPortHangUpWatch::hungUp, this, &BoardPort::loseDevice, Qt::QueuedConnection);
 }
 
+bool BoardPort::isGone() const
+{
+    return m_lost || isLostDeviceError(m_port.error());
+}
+
 QString BoardPort::checkArguments(const QStringList &names)
 {
     QSet<QString> seen;
@@ -60,7 +66,7 @@ bool BoardPort::open()
         m_hangUpWatch.watch(&m_port);
         return true;
     }
-    m_openFailure = QStringLiteral("串口打开失败: ")
+    m_openFailure = ConsoleText::portOpenFailed() + QStringLiteral(": ")
         + PortOpenFailure::reason(m_port.error() == QSerialPort::PermissionError, m_port.errorString());
     return false;
 }
@@ -68,7 +74,7 @@ bool BoardPort::open()
 QString BoardPort::send(const QByteArray &bytes)
 {
     if (!m_port.isOpen())
-        return m_lost ? lostLine() : QStringLiteral("串口未打开");
+        return m_lost ? lostLine() : ConsoleText::portNotOpen();
     if (bytes.isEmpty())
         return {};
     QString error;
@@ -84,7 +90,7 @@ QString BoardPort::send(const QByteArray &bytes)
         loop.exec();
     if (m_lost)
         return lostLine();
-    return error.isEmpty() ? QString() : QStringLiteral("发送失败: ") + error;
+    return error.isEmpty() ? QString() : ConsoleText::sendFailed(error);
 }
 
 void BoardPort::close()
@@ -94,7 +100,7 @@ void BoardPort::close()
 
 QString BoardPort::lostLine()
 {
-    return QStringLiteral("串口已断开: 设备已断开连接");
+    return ConsoleText::portLost();
 }
 
 void BoardPort::loseDevice()

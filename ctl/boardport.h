@@ -31,6 +31,8 @@ public:
     // The window's line and reason when open() failed.
     QString openFailure() const { return m_openFailure; }
     bool isLost() const { return m_lost; }
+    // Lost, or failing the way a device that is gone fails, before anyone said so.
+    bool isGone() const;
     QSerialPort &serialPort() { return m_port; }
     // Writes for this port from the event loop; the flasher hands its packets here.
     SerialWriter &writer() { return m_writer; }

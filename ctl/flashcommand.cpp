@@ -4,6 +4,7 @@
 #include "platform.h"
 #include "progressdisplay.h"
 
+#include "core/consoletext.h"
 #include "core/firmwareimage.h"
 #include "link/firmwareflasher.h"
 
@@ -114,12 +115,13 @@ int runFlash(const Invocation &invocation)
                          [&job, &settle, &interrupted](const QString &sendError) {
             job.state = FlashJob::State::Failed;
             job.elapsedMs = job.clock.elapsed();
-            if (job.port->isLost()) {
+            // Qt 6.8 tells the writer of a hung-up device before it tells anyone else.
+            if (job.port->isGone()) {
                 job.reason = QStringLiteral("lost");
                 job.message = BoardPort::lostLine();
             } else if (!sendError.isEmpty()) {
                 job.reason = QStringLiteral("write");
-                job.message = QStringLiteral("发送失败: ") + sendError;
+                job.message = ConsoleText::sendFailed(sendError);
             } else {
                 job.reason = QStringLiteral("interrupted");
                 job.message = interrupted ? QStringLiteral("interrupted") : QStringLiteral("stopped");
@@ -158,13 +160,15 @@ int runFlash(const Invocation &invocation)
     int done = 0;
     for (const FlashJob &job : jobs) {
         const qsizetype sent = job.bytesSent();
-        const QString sentLine = QStringLiteral("已发送 %1/%2 字节").arg(sent).arg(total);
+        const QString sentLine = ConsoleText::flashBytesSent(sent, total);
         if (job.state == FlashJob::State::Done) {
             ++done;
-            output.info(QStringLiteral("%1: done: 烧录成功！ %2 in %3 s")
-                            .arg(job.port->name(), sentLine).arg(double(job.elapsedMs) / 1000.0, 0, 'f', 1));
+            output.info(QStringLiteral("%1: done: %2 %3 in %4 s")
+                            .arg(job.port->name(), ConsoleText::flashSucceeded(), sentLine)
+                            .arg(double(job.elapsedMs) / 1000.0, 0, 'f', 1));
         } else if (!output.json()) {
-            Output::write(stderr, QStringLiteral("%1: failed: %2; 烧录失败！ %3\n").arg(job.port->name(), job.message, sentLine));
+            Output::write(stderr, QStringLiteral("%1: failed: %2; %3 %4\n")
+                                      .arg(job.port->name(), job.message, ConsoleText::flashFailed(), sentLine));
         }
         if (job.reason == QLatin1String("open"))
             exitCode = ExitOpenFailure;

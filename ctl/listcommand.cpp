@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "core/consoletext.h"
 #include "core/portlisting.h"
 #include "link/portdiscovery.h"
 
@@ -30,7 +31,7 @@ int runList(const Invocation &invocation)
     const QList<PortRecord> ports = PortDiscovery::availablePorts();
     const PortListing listing = PortListing::format(ports);
     if (listing.portNames.isEmpty())
-        output.info(QStringLiteral("无可用串口"));
+        output.info(ConsoleText::noPortAvailable());
     for (qsizetype i = 0; i < listing.portNames.size(); ++i) {
         output.info(listing.displayTexts.at(i));
         const auto record = std::find_if(ports.cbegin(), ports.cend(), [&](const PortRecord &port) {

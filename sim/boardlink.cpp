@@ -115,6 +115,11 @@ qsizetype BoardLink::undeliveredBytes() const
     return m_pending.size() + queued;
 }
 
+bool BoardLink::isFarEndReady() const
+{
+    return !m_pty || m_pty->slaveConfigured();
+}
+
 void BoardLink::attach(BoardSimulator *simulator)
 {
     connect(this, &BoardLink::bytesReceived, simulator, &BoardSimulator::receive);

@@ -37,6 +37,9 @@ public:
     // Bytes given to write() that the far end has not taken yet: those still
     // pending here, and those the kernel holds for the console or the wire.
     qsizetype undeliveredBytes() const;
+    // A pty is ready once the console has opened and set up its end; a serial
+    // device always is.
+    bool isFarEndReady() const;
     qint64 droppedBytes() const { return m_droppedBytes; }
 
     // Ties a simulator to this link in both directions.

@@ -16,6 +16,8 @@ constexpr int maxTicksOfAllowance = 4;
 constexpr int drainedTicksNeeded = 2;
 // Well below what the link holds back before it drops bytes, at any rate.
 constexpr qint64 maxChunk = 64 * 1024;
+// How long after the console set the line up the replay waits for its open to end.
+constexpr qint64 farEndSettleMs = 100;
 
 } // namespace
 
@@ -49,6 +51,7 @@ void CaptureReplay::start(int bytesPerSecond)
     m_allowance = 0;
     m_sent = 0;
     m_drainedTicks = 0;
+    m_farEndReady.invalidate();
     m_sinceLastTick.start();
     m_timer->start();
 }
@@ -61,6 +64,19 @@ void CaptureReplay::sendDue()
     if (!m_link->isOpen()) {
         m_timer->stop();
         emit failed(QStringLiteral("the link closed after %1 of %2 bytes").arg(m_sent).arg(m_file.size()));
+        return;
+    }
+    // Bytes that reach a pty before the console has opened it may be thrown away
+    // by the open (Qt 6.8 flushes them), so the replay waits for the console, and a
+    // little longer for its open to be over.
+    if (!m_farEndReady.isValid()) {
+        if (m_link->isFarEndReady())
+            m_farEndReady.start();
+        m_allowance = 0;
+        return;
+    }
+    if (m_farEndReady.elapsed() < farEndSettleMs) {
+        m_allowance = 0;
         return;
     }
     if (!m_file.atEnd() && m_link->pendingBytes() == 0 && m_allowance >= 1) {

@@ -12,7 +12,7 @@ class QTimer;
 // Sends a raw capture of what a board sent over a link again, paced at a rate in
 // bytes per second: a small write every few milliseconds, as many bytes as the
 // time since the last one allows. A console that does not read holds the replay
-// up rather than lose bytes. finished() comes once the far end has taken every
+// up rather than lose bytes; on a pty it starts once the console has opened it. finished() comes once the far end has taken every
 // byte, so that the link can be closed without cutting the tail off.
 class CaptureReplay : public QObject
 {
@@ -44,6 +44,7 @@ private:
     QString m_errorString;
     int m_rate = lineBytesPerSecond;
     QElapsedTimer m_sinceLastTick;
+    QElapsedTimer m_farEndReady;
     double m_allowance = 0;
     qint64 m_sent = 0;
     int m_drainedTicks = 0;

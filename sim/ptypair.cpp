@@ -20,6 +20,7 @@ PtyPair::PtyPair()
     if (::tcgetattr(slave, &settings) == 0) {
         ::cfmakeraw(&settings);
         ::tcsetattr(slave, TCSANOW, &settings);
+        m_initialSpeed = unsigned(::cfgetospeed(&settings));
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
@@ -45,6 +46,13 @@ qsizetype PtyPair::unreadBytes() const
     if (m_slaveFd < 0 || ::ioctl(m_slaveFd, FIONREAD, &count) != 0)
         return 0;
     return count;
+}
+
+bool PtyPair::slaveConfigured() const
+{
+    termios settings {};
+    return m_slaveFd >= 0 && ::tcgetattr(m_slaveFd, &settings) == 0
+        && unsigned(::cfgetospeed(&settings)) != m_initialSpeed;
 }
 
 void PtyPair::closeMaster()

@@ -20,12 +20,16 @@ public:
 
     // Bytes written to the master that the slave side has not read yet.
     qsizetype unreadBytes() const;
+    // Whether someone has set the line up since the pair was made: a console's
+    // serial port sets its speed when it opens the slave.
+    bool slaveConfigured() const;
     // Closing the master hangs up the slave, as an unplugged USB adapter does.
     void closeMaster();
 
 private:
     int m_masterFd = -1;
     int m_slaveFd = -1;
+    unsigned m_initialSpeed = 0;
     QString m_slavePath;
 };
 

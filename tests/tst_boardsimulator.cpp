@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 using FrameKind = BoardSimulator::FrameKind;
@@ -923,6 +924,12 @@ void TestBoardSimulator::replaySendsTheCapture()
     QVERIFY(port.hasMatch());
     const int console = ::open(QFile::encodeName(port.captured(1)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     QVERIFY(console >= 0);
+    // The replay starts once the line is set up, as the console's port does on opening.
+    termios line {};
+    QCOMPARE(::tcgetattr(console, &line), 0);
+    ::cfmakeraw(&line);
+    ::cfsetspeed(&line, B921600);
+    QCOMPARE(::tcsetattr(console, TCSANOW, &line), 0);
     // board-sim exits only once nothing it sent is left unread: no byte more came.
     const QByteArray received = readFd(console, capture.size(), 10000);
     QVERIFY(boardSim.waitForFinished(10000));

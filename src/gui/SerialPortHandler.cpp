@@ -31,15 +31,12 @@ QValueAxis *chartAxisX = nullptr;
 QValueAxis *chartAxisY = nullptr;
 QLineSeries *chartLineSeries[5] = {};
 
-namespace {
-
-bool isLostDeviceError(QSerialPort::SerialPortError error)
+// The errors of a device that is gone (unplugged adapter, hung-up tty).
+bool MainWindow::isLostDeviceError(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
         || error == QSerialPort::WriteError;
 }
-
-} // namespace
 
 void MainWindow::ConfigSerialPort()
 {

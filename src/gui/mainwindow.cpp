@@ -373,8 +373,13 @@ void MainWindow::warnIfImageFileChanged()
 
 void MainWindow::flashFailed(const QString &sendError)
 {
-    if (!sendError.isEmpty())
+    if (!sendError.isEmpty()) {
         reportLine(ConsoleText::sendFailed(sendError));
+        // Qt 6.8 tells the writer of a hung-up device before anyone else: the loss
+        // is said before the flash's end, as Qt 6.4 has it.
+        if (isLostDeviceError(serialPortInst->error()))
+            SerialPortLost();
+    }
     m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
     m_log->appendLine(ConsoleText::flashBytesSent(m_flasher->bytesSent(), m_flasher->imageSize()));
     endFlash();
