@@ -1,9 +1,10 @@
 // Sends 1 MiB in hex mode over a pty whose board reads at the line's 92 160
 // bytes/s, as a 921600 8N1 line carries them, and reports the longest the window
 // went without its event loop while the bytes went out (goal: at most 20 ms), both
-// for the send alone and for the whole click (parsing the text and the hex echo in
-// the log pane). Prints "name: value unit" lines; timing is reported, never judged,
-// so the exit code only says whether every byte arrived in order.
+// for the send alone and for the whole click in a shown window (parsing the text
+// and the hex echo in the log pane). Prints "name: value unit" lines; timing is
+// reported, never judged, so the exit code only says whether every byte arrived in
+// order.
 
 #include "gui/SerialPortHandler.h"
 #include "testsupport.h"
@@ -12,6 +13,8 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
@@ -163,17 +166,31 @@ int main(int argc, char *argv[])
         allArrived = allArrived && board.received() == bytes;
     }
     {
+        // Shown, as the user has it: the pane lays out and paints the echo too.
         TestSupport::PtyConsole console;
+        console.window().show();
         TestSupport::widget<QCheckBox>(console.window(), "checkBox_send_in_HEX")->setChecked(true);
         TestSupport::widget<QTextEdit>(console.window(), "textEdit_uart_send")
             ->setPlainText(QString::fromLatin1(bytes.toHex(' ')));
+        // The editor lays out what was pasted into it first: that is the paste's
+        // time, not the send's.
+        QEventLoop settle;
+        QTimer::singleShot(2000, &settle, &QEventLoop::quit);
+        settle.exec();
         LineRateBoard board(console.board(), sendSize);
+        // The echo is whole once the pane last changed: nothing else writes to it.
+        QElapsedTimer sinceClick;
+        qint64 echoWholeMs = 0;
+        QObject::connect(TestSupport::widget<QTextBrowser>(console.window(), "textBrowser_logout")->document(),
+                         &QTextDocument::contentsChanged, &app, [&] { echoWholeMs = sinceClick.elapsed(); });
         double stallCpuMs = 0;
-        const double stallMs = longestStallMs(board, [&console] {
+        const double stallMs = longestStallMs(board, [&console, &sinceClick] {
+            sinceClick.start();
             TestSupport::click(console.window(), "pushButton_uart_send");
         }, &stallCpuMs);
-        report("send_1m_hex_click_longest_event_loop_stall", stallMs, "ms");
+        std::printf("send_1m_hex_click_longest_event_loop_stall: %.2f ms (goal 20)\n", stallMs);
         report("send_1m_hex_click_cpu_within_that_stall", stallCpuMs, "ms");
+        report("send_1m_hex_echo_whole_in_the_pane_after", double(echoWholeMs), "ms", 0);
         allArrived = allArrived && board.received() == bytes;
     }
     report("send_1m_bytes_in_order", allArrived ? 1.0 : 0.0, "bool", 0);

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -372,10 +374,19 @@ void TestCapture::savesAndClearsTheLog()
     QVERIFY(shown.contains(QStringLiteral("温度 21.6\nline two")));
     QCOMPARE(console.newLogLines().last(), "日志已保存: " + target);
 
+    // The echo of a big send goes in over several turns: saved at once, it is in
+    // the file whole; cleared at once, none of it comes back.
+    widget<QCheckBox>(window, "checkBox_send_in_HEX")->setChecked(true);
+    widget<QTextEdit>(window, "textEdit_uart_send")->setPlainText(QStringLiteral("A5 ").repeated(128 * 1024));
+    click(window, "pushButton_uart_send");
+    action(window, "action_save_log")->trigger();
+    QVERIFY(QString::fromUtf8(readFile(target)).remove(u'\n').endsWith("16进制: " + QStringLiteral("A5").repeated(128 * 1024)));
+
     target = dir.filePath(QStringLiteral("missing/log.txt"));
     action(window, "action_save_log")->trigger();
     QVERIFY(console.newLogLines().last().startsWith("保存日志失败: " + target + ": "));
 
+    click(window, "pushButton_uart_send");
     action(window, "action_clear_log")->trigger();
     QCOMPARE(logParagraphs(window), QStringList { "串口报文" });
     // Board text goes on from the one paragraph left, CR LF still one break.

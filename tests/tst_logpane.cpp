@@ -181,6 +181,11 @@ void TestLogPane::linesIntoParagraphs_data()
     const QString hexEcho = QStringLiteral("16进制: ") + QStringLiteral("A5 ").repeated(128 * 1024).trimmed();
     QTest::newRow("hex echo of a 128 KiB send") << QStringList { hexEcho } << QStringList {}
                                                 << QStringList { first } + cutEvery(hexEcho, cap);
+    QStringList echoThenBoardText = QStringList { first } + cutEvery(hexEcho, cap);
+    echoThenBoardText.last() += "a";
+    echoThenBoardText.append("b");
+    QTest::newRow("board text waits behind a line longer than a turn")
+        << QStringList { hexEcho } << QStringList { "a\r", "\nb" } << echoThenBoardText;
     QTest::newRow("status line, surrogate pair across the cap")
         << QStringList { x.left(cap - 1) + smiley + "y" } << QStringList {}
         << QStringList { first, x.left(cap - 1), smiley + "y" };
@@ -220,7 +225,7 @@ void TestLogPane::linesIntoParagraphs()
     for (const QString &text : std::as_const(boardText))
         paneLog.insertBoardText(text);
 
-    QCOMPARE(paragraphs(pane.document()), expected);
+    QTRY_COMPARE(paragraphs(pane.document()), expected);
 }
 
 void TestLogPane::statusLineFormat_data()

@@ -8,6 +8,7 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -144,6 +145,18 @@ private:
     bool m_followsEnd;
 };
 
+// Where a slice of text that starts at from ends, taking at most length
+// characters, but never parting a surrogate pair or a CR from its LF.
+qsizetype sliceEnd(QStringView text, qsizetype from, qsizetype length)
+{
+    qsizetype end = from + std::min(text.size() - from, length);
+    if (end < text.size()
+        && ((text.at(end - 1).isHighSurrogate() && text.at(end).isLowSurrogate())
+            || (text.at(end - 1) == u'\r' && text.at(end) == u'\n')))
+        ++end;
+    return end;
+}
+
 QString timeText(const QDateTime &time)
 {
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
@@ -154,7 +167,57 @@ QString timeText(const QDateTime &time)
 LogPane::LogPane(QTextBrowser *browser, QObject *parent)
     : QObject(parent)
     , m_browser(browser)
+    , m_pendingTimer(new QTimer(this))
 {
+    m_pendingTimer->setSingleShot(true);
+    m_pendingTimer->setInterval(0);
+    connect(m_pendingTimer, &QTimer::timeout, this, [this] { insertPending(QDeadlineTimer(insertTimePerTurn)); });
+}
+
+// Text given while nothing waits goes in at once, as far as one paragraph: the
+// caller's own turn may already have used up much of what the window can spare.
+void LogPane::enqueue(PendingText &&text)
+{
+    m_pending.append(std::move(text));
+    if (m_pending.size() == 1)
+        insertPending(QDeadlineTimer(0));
+}
+
+// A paragraph's worth at a time, so that the time a turn takes is bounded by what
+// laying out one paragraph costs; a shown pane lays out as text goes in.
+void LogPane::insertPending(QDeadlineTimer deadline)
+{
+    do {
+        PendingText &head = m_pending.first();
+        insertSlice(head, sliceEnd(head.text, head.inserted, maxParagraphLength));
+        if (head.inserted == head.text.size())
+            m_pending.removeFirst();
+    } while (!m_pending.isEmpty() && !deadline.hasExpired());
+    if (!m_pending.isEmpty())
+        m_pendingTimer->start();
+}
+
+void LogPane::insertSlice(PendingText &pending, qsizetype end)
+{
+    QStringView slice = QStringView(pending.text).sliced(pending.inserted, end - pending.inserted);
+    const bool first = pending.inserted == 0;
+    pending.inserted = end;
+    if (!pending.boardText) {
+        insertAtEnd(slice, lineFormat(pending.kind), first);
+        return;
+    }
+    if (first && slice.startsWith(u'\n') && m_carriageReturnEndedAt == m_browser->document()->characterCount())
+        slice = slice.sliced(1);
+    insertAtEnd(slice, boardTextFormat(), false);
+    m_carriageReturnEndedAt = end == pending.text.size() && pending.text.endsWith(u'\r')
+        ? m_browser->document()->characterCount()
+        : -1;
+}
+
+void LogPane::flush()
+{
+    if (!m_pending.isEmpty())
+        insertPending(QDeadlineTimer(QDeadlineTimer::Forever));
 }
 
 void LogPane::insertAtEnd(QStringView text, const QTextCharFormat &format, bool newParagraph)
@@ -175,7 +238,7 @@ void LogPane::insertAtEnd(QStringView text, const QTextCharFormat &format, bool 
 
 void LogPane::appendLine(const QString &line, LineKind kind)
 {
-    insertAtEnd(line, lineFormat(kind), true);
+    enqueue({ line, kind, false });
 }
 
 void LogPane::insertBoardText(const QString &text)
@@ -183,11 +246,7 @@ void LogPane::insertBoardText(const QString &text)
     // Half a character held by the decoder comes as nothing; it changes nothing either.
     if (text.isEmpty())
         return;
-    QStringView rest(text);
-    if (rest.startsWith(u'\n') && m_carriageReturnEndedAt == m_browser->document()->characterCount())
-        rest = rest.sliced(1);
-    insertAtEnd(rest, boardTextFormat(), false);
-    m_carriageReturnEndedAt = text.endsWith(u'\r') ? m_browser->document()->characterCount() : -1;
+    enqueue({ text, Outcome, true });
 }
 
 void LogPane::appendImageIdentity(const FirmwareImage::Description &image)
@@ -212,6 +271,8 @@ void LogPane::limitParagraphs(int paragraphLimit, int characterLimit)
 
 void LogPane::clear()
 {
+    m_pending.clear();
+    m_pendingTimer->stop();
     QTextCursor cursor(m_browser->document());
     cursor.movePosition(QTextCursor::EndOfBlock);
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
@@ -219,8 +280,9 @@ void LogPane::clear()
     m_carriageReturnEndedAt = -1;
 }
 
-bool LogPane::saveTo(const QString &fileName, QString *error) const
+bool LogPane::saveTo(const QString &fileName, QString *error)
 {
+    flush();
     QSaveFile file(fileName);
     const QByteArray text = m_browser->document()->toPlainText().toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {

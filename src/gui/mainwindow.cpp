@@ -24,6 +24,23 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
+#include <QThreadPool>
+
+namespace {
+
+// Escaping a megabyte for the developer's copy takes longer than the window may
+// stand still: it is escaped on a pool thread, exactly as the debug stream would,
+// and written from the main thread a moment later.
+void writeDebugCopy(const QByteArray &bytes)
+{
+    QThreadPool::globalInstance()->start([bytes] {
+        QString escaped;
+        QDebug(&escaped).nospace() << bytes;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [escaped] { qDebug().noquote() << escaped; }, Qt::QueuedConnection);
+    });
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -196,7 +213,7 @@ void MainWindow::on_pushButton_uart_send_clicked()
             return;
         case HexInput::Ready:
             m_log->appendLine(tr("16进制: ") + input.normalised);
-            qDebug() << input.bytes;
+            writeDebugCopy(input.bytes);
             SerialPortTransmitByteArray(input.bytes);
             return;
         }
