@@ -381,6 +381,9 @@ void TestCapture::savesAndClearsTheLog()
     click(window, "pushButton_uart_send");
     action(window, "action_save_log")->trigger();
     QVERIFY(QString::fromUtf8(readFile(target)).remove(u'\n').endsWith("16进制: " + QStringLiteral("A5").repeated(128 * 1024)));
+    // Nothing is left to go in on the next turn.
+    QCoreApplication::processEvents();
+    QCOMPARE(console.newLogLines().last(), "日志已保存: " + target);
 
     target = dir.filePath(QStringLiteral("missing/log.txt"));
     action(window, "action_save_log")->trigger();

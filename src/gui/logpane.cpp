@@ -184,16 +184,21 @@ void LogPane::enqueue(PendingText &&text)
 }
 
 // A paragraph's worth at a time, so that the time a turn takes is bounded by what
-// laying out one paragraph costs; a shown pane lays out as text goes in.
+// laying out one paragraph costs; a shown pane lays out as text goes in. At least
+// one piece goes in, whatever the deadline.
 void LogPane::insertPending(QDeadlineTimer deadline)
 {
-    do {
+    while (!m_pending.isEmpty()) {
         PendingText &head = m_pending.first();
         insertSlice(head, sliceEnd(head.text, head.inserted, maxParagraphLength));
         if (head.inserted == head.text.size())
             m_pending.removeFirst();
-    } while (!m_pending.isEmpty() && !deadline.hasExpired());
-    if (!m_pending.isEmpty())
+        if (deadline.hasExpired())
+            break;
+    }
+    if (m_pending.isEmpty())
+        m_pendingTimer->stop();
+    else
         m_pendingTimer->start();
 }
 
@@ -216,8 +221,7 @@ void LogPane::insertSlice(PendingText &pending, qsizetype end)
 
 void LogPane::flush()
 {
-    if (!m_pending.isEmpty())
-        insertPending(QDeadlineTimer(QDeadlineTimer::Forever));
+    insertPending(QDeadlineTimer(QDeadlineTimer::Forever));
 }
 
 void LogPane::insertAtEnd(QStringView text, const QTextCharFormat &format, bool newParagraph)
