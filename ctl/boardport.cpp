@@ -1,22 +1,12 @@
 #include "boardport.h"
 
 #include "core/consoletext.h"
-#include "core/portopenfailure.h"
+#include "link/portlock.h"
 #include "platform.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
-
-namespace {
-
-bool isLostDeviceError(QSerialPort::SerialPortError error)
-{
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-        || error == QSerialPort::WriteError;
-}
-
-} // namespace
 
 BoardPort::BoardPort(const QString &name, QObject *parent)
     : QObject(parent)
@@ -30,7 +20,7 @@ BoardPort::BoardPort(const QString &name, QObject *parent)
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (isLostDeviceError(error))
+        if (SerialPortHangUpWatch::isLostDeviceError(error))
             loseDevice();
     });
     // Queued: closing the port deletes the notifier whose wake-up is being delivered.
@@ -39,7 +29,7 @@ BoardPort::BoardPort(const QString &name, QObject *parent)
 
 bool BoardPort::isGone() const
 {
-    return m_lost || isLostDeviceError(m_port.error());
+    return m_lost || SerialPortHangUpWatch::isLostDeviceError(m_port.error());
 }
 
 QString BoardPort::checkArguments(const QStringList &names)
@@ -60,14 +50,15 @@ QString BoardPort::checkArguments(const QStringList &names)
     return {};
 }
 
+// The window's flock too: a board the console holds is not flashed behind its back.
 bool BoardPort::open()
 {
-    if (m_port.open(QIODevice::ReadWrite)) {
+    const PortLock::OpenResult result = PortLock::openExclusive(&m_port);
+    if (result == PortLock::Opened) {
         m_hangUpWatch.watch(&m_port);
         return true;
     }
-    m_openFailure = ConsoleText::portOpenFailed() + QStringLiteral(": ")
-        + PortOpenFailure::reason(m_port.error() == QSerialPort::PermissionError, m_port.errorString());
+    m_openFailure = ConsoleText::portOpenFailed() + QStringLiteral(": ") + PortLock::failureReason(result, m_port);
     return false;
 }
 

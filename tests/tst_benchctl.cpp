@@ -297,6 +297,8 @@ void TestBenchCtl::openFailure_data()
     QTest::newRow("record from a port held elsewhere") << QStringList { "record", "-p", "PORT", "--frames", "1" }
                                                        << "held" << busyReason;
     QTest::newRow("flash to a port held elsewhere") << QStringList { "flash", "-p", "PORT", "IMAGE" } << "held" << busyReason;
+    QTest::newRow("flash to a port another program holds with flock")
+        << QStringList { "flash", "-p", "PORT", "IMAGE" } << "flock" << busyReason;
 }
 
 void TestBenchCtl::openFailure()
@@ -308,10 +310,23 @@ void TestBenchCtl::openFailure()
     TestPty board;
     QVERIFY(board.isValid());
     QSerialPort holder(board.slavePath());
-    if (obstacle == "held")
+    QProcess locker;
+    if (obstacle == "held") {
         QVERIFY(holder.open(QIODevice::ReadWrite));
+    } else if (obstacle == "flock") {
+        locker.start(QStringLiteral("flock"), { QStringLiteral("--nonblock"), board.slavePath(), QStringLiteral("-c"),
+                                                QStringLiteral("echo locked; exec cat") });
+        if (!locker.waitForStarted())
+            QSKIP("flock from util-linux is not installed");
+        QVERIFY(locker.waitForReadyRead(5000));
+        QCOMPARE(locker.readAll(), QByteArray("locked\n"));
+    }
     const QString port = obstacle == "missing" ? m_dir.filePath("ttyGone") : board.slavePath();
     const Run run = runCtl(filled(arguments, { { "PORT", port }, { "IMAGE", m_dir.filePath("image.bin") } }));
+    if (locker.state() != QProcess::NotRunning) {
+        locker.closeWriteChannel();
+        QVERIFY(locker.waitForFinished(5000));
+    }
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral("串口打开失败: ") + reason), run.err.constData());
 }

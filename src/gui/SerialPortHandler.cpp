@@ -2,7 +2,6 @@
 
 #include "core/consoletext.h"
 #include "core/portlisting.h"
-#include "core/portopenfailure.h"
 #include "core/telemetry.h"
 #include "gui/logpane.h"
 #include "gui/mainwindow.h"
@@ -31,13 +30,6 @@ QValueAxis *chartAxisX = nullptr;
 QValueAxis *chartAxisY = nullptr;
 QLineSeries *chartLineSeries[5] = {};
 
-// The errors of a device that is gone (unplugged adapter, hung-up tty).
-bool MainWindow::isLostDeviceError(QSerialPort::SerialPortError error)
-{
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-        || error == QSerialPort::WriteError;
-}
-
 void MainWindow::ConfigSerialPort()
 {
     serialPortInst->setBaudRate(921600, QSerialPort::AllDirections);
@@ -58,7 +50,7 @@ void MainWindow::ConfigSerialPort()
             reportLine(ConsoleText::unsentDropped(droppedBytes));
     });
     connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (isLostDeviceError(error))
+        if (SerialPortHangUpWatch::isLostDeviceError(error))
             SerialPortLost();
     });
     m_receiver = new PortReceiver(this);
@@ -94,28 +86,22 @@ void MainWindow::OpenSerialPort()
     serialPortInst->setPortName(curSerialPort);
     m_receiver->reset();
 
-    if (serialPortInst->open(QIODevice::ReadWrite)) {
-        // Serial tools lock the device with flock as well as with lock files; two
-        // programs on one board would each get part of what it sends.
-        if (PortLock::lockExclusive(serialPortInst->handle()) == PortLock::HeldElsewhere) {
-            serialPortInst->close();
-            qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << "flock held by another program";
-            m_log->appendLine(ConsoleText::portOpenFailed());
-            m_log->appendLine(PortOpenFailure::busyReason());
-            return;
-        }
+    const PortLock::OpenResult result = PortLock::openExclusive(serialPortInst);
+    if (result == PortLock::Opened) {
         m_hangUpWatch->watch(serialPortInst);
         m_reconnect->portOpened(curSerialPort);
         m_status->portOpened(curSerialPort);
         qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
         m_log->appendLine(ConsoleText::portOpened());
-    } else {
-        const QSerialPort::SerialPortError error = serialPortInst->error();
-        const QString errorText = serialPortInst->errorString();
-        qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << error << errorText;
-        m_log->appendLine(ConsoleText::portOpenFailed());
-        m_log->appendLine(PortOpenFailure::reason(error == QSerialPort::PermissionError, errorText));
+        return;
     }
+    if (result == PortLock::OpenButLocked)
+        qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << "flock held by another program";
+    else
+        qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << serialPortInst->error()
+                           << serialPortInst->errorString();
+    m_log->appendLine(ConsoleText::portOpenFailed());
+    m_log->appendLine(PortLock::failureReason(result, *serialPortInst));
 }
 
 void MainWindow::CloseSerialPort()

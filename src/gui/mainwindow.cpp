@@ -394,7 +394,7 @@ void MainWindow::flashFailed(const QString &sendError)
         reportLine(ConsoleText::sendFailed(sendError));
         // Qt 6.8 tells the writer of a hung-up device before anyone else: the loss
         // is said before the flash's end, as Qt 6.4 has it.
-        if (isLostDeviceError(serialPortInst->error()))
+        if (SerialPortHangUpWatch::isLostDeviceError(serialPortInst->error()))
             SerialPortLost();
     }
     m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);

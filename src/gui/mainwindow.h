@@ -87,7 +87,6 @@ private:
     void closeAfterDrain();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
     void SerialPortLost();
-    static bool isLostDeviceError(QSerialPort::SerialPortError error);
     void portReconnected(const QString &portName);
     void selectPortEntry(const QString &portName);
     int FindSerialPort();

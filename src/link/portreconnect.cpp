@@ -1,6 +1,5 @@
 #include "link/portreconnect.h"
 
-#include "core/portopenfailure.h"
 #include "link/portdiscovery.h"
 #include "link/portlock.h"
 
@@ -76,19 +75,14 @@ void PortReconnect::check()
         return;
     }
     m_port->setPortName(back->portName);
-    QString reason;
-    if (m_port->open(QIODevice::ReadWrite)) {
-        // Another program may have taken the board while it was away.
-        if (PortLock::lockExclusive(m_port->handle()) != PortLock::HeldElsewhere) {
-            m_timer.stop();
-            emit reconnected(back->portName);
-            return;
-        }
-        m_port->close();
-        reason = PortOpenFailure::busyReason();
-    } else {
-        reason = PortOpenFailure::reason(m_port->error() == QSerialPort::PermissionError, m_port->errorString());
+    // Another program may have taken the board while it was away.
+    const PortLock::OpenResult result = PortLock::openExclusive(m_port);
+    if (result == PortLock::Opened) {
+        m_timer.stop();
+        emit reconnected(back->portName);
+        return;
     }
+    const QString reason = PortLock::failureReason(result, *m_port);
     if (reason != m_toldFailure) {
         m_toldFailure = reason;
         emit reopenFailed(reason);

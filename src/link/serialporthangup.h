@@ -2,8 +2,7 @@
 #define SERIALPORTHANGUP_H
 
 #include <QObject>
-
-class QSerialPort;
+#include <QSerialPort>
 
 // Notices a port whose device hung up (adapter unplugged, pty closed) when the port
 // itself does not say so. Qt 6.8 reports no error then: the port's read notifier
@@ -19,6 +18,14 @@ public:
     static constexpr int hungUpAfterEmptyWakeUps = 1000;
 
     explicit SerialPortHangUpWatch(QObject *parent = nullptr) : QObject(parent) {}
+
+    // The errors a port reports itself when its device is gone (unplugged
+    // adapter, hung-up tty).
+    static bool isLostDeviceError(QSerialPort::SerialPortError error)
+    {
+        return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+            || error == QSerialPort::WriteError;
+    }
 
     // Watches the read notifier of a port that has just been opened; every
     // arrival of bytes starts the count again.

@@ -1,5 +1,6 @@
 #include "link/serialwriter.h"
 
+#include "link/serialporthangup.h"
 #include "link/serialsend.h"
 
 #include <QSerialPort>
@@ -17,7 +18,7 @@ SerialWriter::SerialWriter(QSerialPort *port, int timeoutMs, QObject *parent)
     connect(&m_deadline, &QTimer::timeout, this, &SerialWriter::checkDeadline);
     connect(m_port, &QIODevice::bytesWritten, this, &SerialWriter::handOver);
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error != QSerialPort::WriteError && error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        if (!SerialPortHangUpWatch::isLostDeviceError(error))
             return;
         settle();
         if (!m_queue.isEmpty() && error != QSerialPort::ReadError)
