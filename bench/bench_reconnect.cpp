@@ -3,9 +3,9 @@
 // at a fresh one when the board "comes back".
 // Usage: bench_reconnect [watch seconds, default 60]
 
-#include "core/portlisting.h"
 #include "coretestsupport.h"
 #include "link/portreconnect.h"
+#include "link/portregistry.h"
 #include "ptypair.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,8 @@ int main(int argc, char *argv[])
     const QString device = folder.filePath(QStringLiteral("ttyBOARD"));
     PtyPair first;
     QFile::link(first.slavePath(), device);
-    PortListing::addExtraPort({ device, QStringLiteral("Board behind a link"), std::nullopt, std::nullopt });
+    PortRegistry ports;
+    ports.addExtraPort({ device, QStringLiteral("Board behind a link"), std::nullopt, std::nullopt });
 
     QSerialPort port;
     port.setPortName(device);
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
         out << "cannot open " << device << '\n';
         return 1;
     }
-    PortReconnect reconnect(&port);
+    PortReconnect reconnect(&port, &ports);
     reconnect.setEnabled(true);
     reconnect.portOpened(device);
     QFile::remove(device);

@@ -1,7 +1,6 @@
 #include "boardport.h"
 
 #include "core/consoletext.h"
-#include "link/portlock.h"
 #include "platform.h"
 
 #include <QEventLoop>
@@ -11,25 +10,16 @@
 BoardPort::BoardPort(const QString &name, QObject *parent)
     : QObject(parent)
     , m_name(name)
-    , m_writer(&m_port, writeTimeoutMs)
+    , m_session(&m_port, &m_ports)
 {
-    m_port.setPortName(name);
-    m_port.setBaudRate(921600, QSerialPort::AllDirections);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (SerialPortHangUpWatch::isLostDeviceError(error))
-            loseDevice();
+    connect(&m_port, &QSerialPort::readyRead, &m_session, &BoardSession::receive);
+    connect(&m_session, &BoardSession::openFailed, this, [this](const QString &, const QString &reason) {
+        m_openFailure = ConsoleText::portOpenFailed() + QStringLiteral(": ") + reason;
     });
-    // Queued: closing the port deletes the notifier whose wake-up is being delivered.
-    connect(&m_hangUpWatch, &SerialPortHangUpWatch::hungUp, this, &BoardPort::loseDevice, Qt::QueuedConnection);
-}
-
-bool BoardPort::isGone() const
-{
-    return m_lost || SerialPortHangUpWatch::isLostDeviceError(m_port.error());
+    connect(&m_session, &BoardSession::lost, this, [this] {
+        m_lost = true;
+        emit lost();
+    });
 }
 
 QString BoardPort::checkArguments(const QStringList &names)
@@ -50,55 +40,40 @@ QString BoardPort::checkArguments(const QStringList &names)
     return {};
 }
 
-// The window's flock too: a board the console holds is not flashed behind its back.
 bool BoardPort::open()
 {
-    const PortLock::OpenResult result = PortLock::openExclusive(&m_port);
-    if (result == PortLock::Opened) {
-        m_hangUpWatch.watch(&m_port);
-        return true;
-    }
-    m_openFailure = ConsoleText::portOpenFailed() + QStringLiteral(": ") + PortLock::failureReason(result, m_port);
-    return false;
+    m_session.open(m_name);
+    return m_port.isOpen();
 }
 
 QString BoardPort::send(const QByteArray &bytes)
 {
-    if (!m_port.isOpen())
-        return m_lost ? lostLine() : ConsoleText::portNotOpen();
+    if (!m_session.isOpen())
+        return m_lost ? ConsoleText::portLost() : ConsoleText::portNotOpen();
     if (bytes.isEmpty())
         return {};
     QString error;
     QEventLoop loop;
-    connect(&m_writer, &SerialWriter::drained, &loop, &QEventLoop::quit);
-    connect(&m_writer, &SerialWriter::failed, &loop, [&error, &loop](const QString &reason) {
+    SerialWriter *const writer = m_session.writer();
+    connect(writer, &SerialWriter::drained, &loop, &QEventLoop::quit);
+    connect(writer, &SerialWriter::failed, &loop, [&error, &loop](const QString &reason) {
         error = reason;
         loop.quit();
     });
     connect(this, &BoardPort::lost, &loop, &QEventLoop::quit);
-    m_writer.send(bytes);
+    m_session.send(bytes);
     if (error.isEmpty() && !m_lost)
         loop.exec();
     if (m_lost)
-        return lostLine();
+        return ConsoleText::portLost();
     return error.isEmpty() ? QString() : ConsoleText::sendFailed(error);
 }
 
 void BoardPort::close()
 {
-    m_writer.closeAfterDrain();
-}
-
-QString BoardPort::lostLine()
-{
-    return ConsoleText::portLost();
-}
-
-void BoardPort::loseDevice()
-{
-    if (!m_port.isOpen())
-        return;
-    m_lost = true;
-    m_port.close();
-    emit lost();
+    QEventLoop loop;
+    connect(&m_session, &BoardSession::closed, &loop, &QEventLoop::quit);
+    m_session.close();
+    if (m_session.isClosing())
+        loop.exec();
 }

@@ -1,24 +1,21 @@
 #ifndef BOARDPORT_H
 #define BOARDPORT_H
 
-#include "link/serialporthangup.h"
-#include "link/serialwriter.h"
+#include "link/boardsession.h"
+#include "link/portregistry.h"
 
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
-// One board's serial port, with the window's line settings (921600 8N1, no flow
-// control) and its way of noticing a device that is gone: a port error that means
-// the device is lost, or the hang-up watch, closes the port and says lost().
+// One board's port for a script: the console's session over a port of its own,
+// waited on where a script waits (a send that has left, a close that is over).
 class BoardPort : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int writeTimeoutMs = 30000;
-
     explicit BoardPort(const QString &name, QObject *parent = nullptr);
 
     // Why these port arguments cannot be used, before any is opened: a path that is
@@ -31,30 +28,23 @@ public:
     // The window's line and reason when open() failed.
     QString openFailure() const { return m_openFailure; }
     bool isLost() const { return m_lost; }
-    // Lost, or failing the way a device that is gone fails, before anyone said so.
-    bool isGone() const;
-    QSerialPort &serialPort() { return m_port; }
-    // Writes for this port from the event loop; the flasher hands its packets here.
-    SerialWriter &writer() { return m_writer; }
+    BoardSession &session() { return m_session; }
 
     // Sends bytes as the window does, and runs the event loop until they have left
-    // or failed; the port's error text when they did not go out.
+    // or failed; the line saying why when they did not go out.
     QString send(const QByteArray &bytes);
-    // Lets what was written reach the line, then closes.
+    // Lets what was given reach the line, then closes.
     void close();
-
-    static QString lostLine();
 
 signals:
     void lost();
 
 private:
-    void loseDevice();
-
     const QString m_name;
     QSerialPort m_port;
-    SerialWriter m_writer;
-    SerialPortHangUpWatch m_hangUpWatch;
+    // A script names its port; no other port is listed, and none is reconnected.
+    const PortRegistry m_ports;
+    BoardSession m_session;
     QString m_openFailure;
     bool m_lost = false;
 };

@@ -4,19 +4,8 @@
 
 BoardReceiver::BoardReceiver(BoardPort *port, QObject *parent)
     : QObject(parent)
-    , m_port(port)
 {
-    connect(&m_receiver, &PortReceiver::piecesReceived, this, &BoardReceiver::deliver);
-    connect(&port->serialPort(), &QSerialPort::readyRead, this, [this] {
-        if (!m_stopped)
-            m_receiver.take(m_port->serialPort().readAll());
-    });
-}
-
-void BoardReceiver::stop()
-{
-    m_stopped = true;
-    m_receiver.reset();
+    connect(&port->session(), &BoardSession::piecesReceived, this, &BoardReceiver::deliver);
 }
 
 void BoardReceiver::deliver(const ReceiveStream::Pieces &pieces)

@@ -3,15 +3,14 @@
 
 #include "core/receivestream.h"
 #include "core/telemetry.h"
-#include "link/portreceiver.h"
 
 #include <QDateTime>
 #include <QObject>
 
 class BoardPort;
 
-// What one board sends, as the window takes it in (the link's PortReceiver):
-// telemetry frames, decoded, and board text, in arrival order.
+// What one board sends, as the window takes it in: telemetry frames, decoded, and
+// board text, in arrival order.
 class BoardReceiver : public QObject
 {
     Q_OBJECT
@@ -19,9 +18,8 @@ class BoardReceiver : public QObject
 public:
     explicit BoardReceiver(BoardPort *port, QObject *parent = nullptr);
 
-    // Stops taking bytes in; what the port holds afterwards is left unread, and
-    // what is left of the pieces being handed out is dropped.
-    void stop();
+    // Stops handing pieces out, the rest of those being handed out included.
+    void stop() { m_stopped = true; }
 
 signals:
     void frameReceived(const Telemetry::Sample &values, const QDateTime &receivedAt);
@@ -30,8 +28,6 @@ signals:
 private:
     void deliver(const ReceiveStream::Pieces &pieces);
 
-    BoardPort *const m_port;
-    PortReceiver m_receiver;
     bool m_stopped = false;
 };
 

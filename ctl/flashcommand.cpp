@@ -1,6 +1,6 @@
 #include "boardport.h"
 #include "commands.h"
-#include "crc32.h"
+#include "core/crc32.h"
 #include "platform.h"
 #include "progressdisplay.h"
 
@@ -100,10 +100,7 @@ int runFlash(const Invocation &invocation)
             job.message = job.port->openFailure();
             continue;
         }
-        QSerialPort *serialPort = &job.port->serialPort();
-        // The board's answers are not looked at, but must not pile up unread.
-        QObject::connect(serialPort, &QSerialPort::readyRead, serialPort, [serialPort] { serialPort->readAll(); });
-        job.flasher = std::make_unique<FirmwareFlasher>(&job.port->writer(), image.data);
+        job.flasher = std::make_unique<FirmwareFlasher>(job.port->session().writer(), image.data);
         QObject::connect(job.flasher.get(), &FirmwareFlasher::progress, job.flasher.get(),
                          [&display, &job, i](qsizetype bytes, qsizetype) { display.update(i, bytes, job.clock.elapsed()); });
         QObject::connect(job.flasher.get(), &FirmwareFlasher::finished, job.flasher.get(), [&job, &settle] {
@@ -115,10 +112,9 @@ int runFlash(const Invocation &invocation)
                          [&job, &settle, &interrupted](const QString &sendError) {
             job.state = FlashJob::State::Failed;
             job.elapsedMs = job.clock.elapsed();
-            // Qt 6.8 tells the writer of a hung-up device before it tells anyone else.
-            if (job.port->isGone()) {
+            if (job.port->isLost() || job.port->session().checkLost()) {
                 job.reason = QStringLiteral("lost");
-                job.message = BoardPort::lostLine();
+                job.message = ConsoleText::portLost();
             } else if (!sendError.isEmpty()) {
                 job.reason = QStringLiteral("write");
                 job.message = ConsoleText::sendFailed(sendError);

@@ -2,7 +2,7 @@
 
 #include "core/consoletext.h"
 #include "core/portlisting.h"
-#include "link/portdiscovery.h"
+#include "link/portregistry.h"
 
 #include <QJsonValue>
 
@@ -28,7 +28,7 @@ int runList(const Invocation &invocation)
         return usageError(invocation, QStringLiteral("list takes no arguments"));
     const Output output = outputFor(parser, invocation);
 
-    const QList<PortRecord> ports = PortDiscovery::availablePorts();
+    const QList<PortRecord> ports = PortRegistry::platformPorts();
     const PortListing listing = PortListing::format(ports);
     if (listing.portNames.isEmpty())
         output.info(ConsoleText::noPortAvailable());

@@ -4,6 +4,7 @@
 #include "platform.h"
 
 #include "core/boardcommand.h"
+#include "core/consoletext.h"
 #include "core/telemetrycsv.h"
 
 #include <QElapsedTimer>
@@ -212,7 +213,7 @@ int runRecord(const Invocation &invocation)
     QObject::connect(&receiver, &BoardReceiver::textReceived, &loop, [&text](const QString &received) {
         text.write(received.toLocal8Bit());
     });
-    QObject::connect(port.get(), &BoardPort::lost, &loop, [&end] { end(BoardPort::lostLine()); });
+    QObject::connect(port.get(), &BoardPort::lost, &loop, [&end] { end(ConsoleText::portLost()); });
     QObject::connect(&interruptWatch, &InterruptWatch::interrupted, &loop, [&] {
         interrupted = true;
         end({});
@@ -234,7 +235,7 @@ int runRecord(const Invocation &invocation)
         loop.exec();
     const double recordedSeconds = double(clock.nsecsElapsed()) / 1e9;
     receiver.stop();
-    if (plot && port->serialPort().isOpen()) {
+    if (plot && port->session().isOpen()) {
         const QString offFailure = port->send(BoardCommand::parse(QStringLiteral("plot"), { QStringLiteral("off") }).bytes);
         if (failure.isEmpty())
             failure = offFailure;
@@ -339,7 +340,7 @@ int runMonitor(const Invocation &invocation)
     });
     readoutTimer.start(100);
     QObject::connect(port.get(), &BoardPort::lost, &loop, [&] {
-        failure = BoardPort::lostLine();
+        failure = ConsoleText::portLost();
         loop.quit();
     });
     QObject::connect(&interruptWatch, &InterruptWatch::interrupted, &loop, &QEventLoop::quit);

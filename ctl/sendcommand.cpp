@@ -28,8 +28,8 @@ int runSend(const Invocation &invocation)
     if (positional.isEmpty())
         return usageError(invocation, QStringLiteral("no command given"));
     const BoardCommand command = BoardCommand::parse(positional.first(), positional.mid(1));
-    if (!command.isValid())
-        return usageError(invocation, command.error);
+    if (command.isRefused())
+        return usageError(invocation, command.refusal);
     if (const QString problem = BoardPort::checkArguments(ports); !problem.isEmpty())
         return usageError(invocation, problem);
 
@@ -46,7 +46,7 @@ int runSend(const Invocation &invocation)
         return ExitLineFailure;
     }
     output.info(QStringLiteral("%1: %2%3").arg(port.name(), hex,
-                                              command.windowLine.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(command.windowLine)));
+                                              command.lines.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(command.lines.join(QStringLiteral("; ")))));
     output.event(QStringLiteral("sent"), {
         { QStringLiteral("port"), port.name() },
         { QStringLiteral("command"), positional.first() },

@@ -5,7 +5,7 @@
 #include "boardsimulator.h"
 #include "boardthread.h"
 #include "gui/mainwindow.h"
-#include "core/portlisting.h"
+#include "link/portregistry.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -31,9 +31,10 @@ int main(int argc, char *argv[])
                              QTextStream(stdout) << line << Qt::endl;
                      });
 
-    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
-    PortListing::setPreferredPort(board.portName());
-    MainWindow window;
+    PortRegistry ports;
+    ports.addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    ports.setPreferredPort(board.portName());
+    MainWindow window(&ports);
     window.show();
     return application.exec();
 }

@@ -9,7 +9,7 @@
 #include "boardthread.h"
 #include "gui/mainwindow.h"
 #include "gui/powerchart.h"
-#include "core/portlisting.h"
+#include "link/portregistry.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -53,10 +53,11 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "cannot start the simulated board: " << error << '\n';
         return 1;
     }
-    PortListing::addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
-    PortListing::setPreferredPort(board.portName());
+    PortRegistry ports;
+    ports.addExtraPort({ board.portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    ports.setPreferredPort(board.portName());
 
-    MainWindow window;
+    MainWindow window(&ports);
     if (arguments.size() > 3 && arguments.at(3) == QLatin1String("en"))
         window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
     window.show();

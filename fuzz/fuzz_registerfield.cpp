@@ -14,8 +14,8 @@ struct Expected
 };
 
 // The rule worked out again on plain UTF-16: white space off both ends, every
-// blank out, every "0x" in any case out, then one to any number of hex digits
-// whose value fits 16 bits.
+// blank out, one leading "0x" in any case out, then one to any number of hex
+// digits whose value fits 16 bits.
 Expected expectedField(const QString &text)
 {
     const std::u16string all = text.toStdU16String();
@@ -33,15 +33,9 @@ Expected expectedField(const QString &text)
         if (all[i] != u' ')
             withoutBlanks += all[i];
     }
-    std::u16string digits;
-    for (size_t i = 0; i < withoutBlanks.size(); ++i) {
-        if (withoutBlanks[i] == u'0' && i + 1 < withoutBlanks.size()
-            && (withoutBlanks[i + 1] == u'x' || withoutBlanks[i + 1] == u'X')) {
-            ++i;
-            continue;
-        }
-        digits += withoutBlanks[i];
-    }
+    const bool prefixed = withoutBlanks.size() >= 2 && withoutBlanks[0] == u'0'
+        && (withoutBlanks[1] == u'x' || withoutBlanks[1] == u'X');
+    const std::u16string digits = withoutBlanks.substr(prefixed ? 2 : 0);
     if (digits.empty())
         return { RegisterField::Invalid, 0 };
 

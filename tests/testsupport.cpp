@@ -1,7 +1,8 @@
 #include "testsupport.h"
 
 #include "gui/SerialPortHandler.h"
-#include "core/portlisting.h"
+#include "link/boardsession.h"
+#include "link/portregistry.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,6 +17,12 @@
 #include <unistd.h>
 
 namespace TestSupport {
+
+PortRegistry &testPorts()
+{
+    static PortRegistry ports;
+    return ports;
+}
 
 QStringList logParagraphs(const MainWindow &window)
 {
@@ -78,8 +85,8 @@ PtyConsole::PtyConsole(bool openPort)
     // window takes it; once the event loop returns, the window has handled it too.
     QObject::connect(serialPortInst, &QSerialPort::readyRead, m_arrivalCounter.get(),
                      [this] { m_bytesTakenIn += serialPortInst->bytesAvailable(); });
-    PortListing::addExtraPort({ m_pty->slavePath(), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
-    m_window = std::make_unique<MainWindow>();
+    testPorts().addExtraPort({ m_pty->slavePath(), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
+    m_window = std::make_unique<MainWindow>(&testPorts());
     m_seenLogParagraphs = logParagraphs(*m_window).size();
     if (openPort) {
         selectPort(*m_window, m_pty->slavePath());
@@ -90,6 +97,14 @@ PtyConsole::PtyConsole(bool openPort)
 
 PtyConsole::~PtyConsole()
 {
+    m_window.reset();
+}
+
+void PtyConsole::destroyWindow()
+{
+    // The window may first let the port's queue go out, answering meanwhile.
+    m_window->close();
+    processEventsUntil([&] { return !m_window->session()->isClosing(); }, 15000);
     m_window.reset();
 }
 

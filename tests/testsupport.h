@@ -3,6 +3,7 @@
 
 #include "coretestsupport.h"
 #include "gui/mainwindow.h"
+#include "link/portregistry.h"
 #include "ptytestsupport.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,9 @@
 class QTextBrowser;
 
 namespace TestSupport {
+
+// The ports every window of a test lists: the platform's and the test's ptys.
+PortRegistry &testPorts();
 
 // Paragraphs of the log pane as the user reads them.
 QStringList logParagraphs(const MainWindow &window);
@@ -53,7 +57,7 @@ public:
 
     MainWindow &window() { return *m_window; }
     // Closes the window as the user would, keeping the board's side of the line.
-    void destroyWindow() { m_window.reset(); }
+    void destroyWindow();
     TestPty &board() { return *m_pty; }
 
     // Everything the console sent that reached the board within timeoutMs.

@@ -240,14 +240,14 @@ void TestBenchCtl::usageError_data()
     QTest::newRow("unknown command") << QStringList { "erase" } << "unknown command 'erase'";
     QTest::newRow("unknown option") << QStringList { "flash", "--fast", "-p", "PTY", "IMAGE" } << "Unknown option 'fast'";
     QTest::newRow("send without a port") << QStringList { "send", "reset" } << "give one port with -p";
-    QTest::newRow("unknown board command") << QStringList { "send", "-p", "PTY", "jump", "1" } << "unknown command 'jump'";
-    QTest::newRow("fan past the slider") << QStringList { "send", "-p", "PTY", "fan", "100" } << "'100' is not a number from 0 to 99";
-    QTest::newRow("erase below the spin box") << QStringList { "send", "-p", "PTY", "erase", "-1" } << "'-1' is not a number from 0 to 99";
-    QTest::newRow("gpu neither on nor off") << QStringList { "send", "-p", "PTY", "gpu", "1" } << "'1' is neither on nor off";
+    QTest::newRow("unknown board command") << QStringList { "send", "-p", "PTY", "jump", "1" } << "错误: 未知命令 'jump'";
+    QTest::newRow("fan past the slider") << QStringList { "send", "-p", "PTY", "fan", "100" } << "错误: fan 的值 '100' 须为 0 到 99 的整数";
+    QTest::newRow("erase below the spin box") << QStringList { "send", "-p", "PTY", "erase", "-1" } << "错误: erase 的值 '-1' 须为 0 到 99 的整数";
+    QTest::newRow("gpu neither on nor off") << QStringList { "send", "-p", "PTY", "gpu", "1" } << "错误: gpu 的值 '1' 须为 on 或 off";
     QTest::newRow("register past FFFF") << QStringList { "send", "-p", "PTY", "ad-write", "10000", "1" }
                                         << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
     QTest::newRow("register argument missing") << QStringList { "send", "-p", "PTY", "da-write", "1" }
-                                               << "da-write takes 2 argument(s), 1 given";
+                                               << "错误: da-write 需要 2 个参数, 给出了 1 个";
     QTest::newRow("not hex") << QStringList { "send", "-p", "PTY", "hex", "AG" } << "错误: 只能输入16进制字符(0-9, A-F)和空格";
     QTest::newRow("empty text") << QStringList { "send", "-p", "PTY", "text", "" } << "错误: textEdit内容为空";
     QTest::newRow("port is a regular file") << QStringList { "send", "-p", "IMAGE", "reset" } << "is a regular file, not a serial port";

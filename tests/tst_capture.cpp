@@ -345,8 +345,8 @@ void TestCapture::replayShowsTheSameInASecondConsole()
     const QRegularExpressionMatch port = QRegularExpression(QStringLiteral("connect the console to (\\S+)"))
                                              .match(QString::fromLocal8Bit(boardSim.readLine()));
     QVERIFY(port.hasMatch());
-    PortListing::addExtraPort({ port.captured(1), QStringLiteral("Replay"), std::nullopt, std::nullopt });
-    MainWindow second;
+    testPorts().addExtraPort({ port.captured(1), QStringLiteral("Replay"), std::nullopt, std::nullopt });
+    MainWindow second(&testPorts());
     QVERIFY(selectPort(second, port.captured(1)));
     click(second, "pushButton_portOpen");
     QVERIFY(processEventsUntil([&] { return boardSim.state() == QProcess::NotRunning; }, 10000));

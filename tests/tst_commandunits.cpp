@@ -284,14 +284,15 @@ void TestCommandUnits::registerField_data()
     QTest::newRow("leading zeros beyond four digits") << "000012AB" << RegisterField::Valid << 0x12AB;
     QTest::newRow("blank between every digit") << "1 2 3 4" << RegisterField::Valid << 0x1234;
     QTest::newRow("blank inside the prefix") << "0 x12" << RegisterField::Valid << 0x12;
-    QTest::newRow("0x twice") << "0x0x12" << RegisterField::Valid << 0x12;
-    QTest::newRow("0x in the middle") << "00x1" << RegisterField::Valid << 0x1;
     QTest::newRow("leading tab trimmed") << "\t1" << RegisterField::Valid << 0x1;
     QTest::newRow("trailing line feed trimmed") << "C\n" << RegisterField::Valid << 0xC;
 
     QTest::newRow("10000") << "10000" << RegisterField::Invalid << 0;
     QTest::newRow("12ABC") << "12ABC" << RegisterField::Invalid << 0;
     QTest::newRow("FFFFFFFF") << "FFFFFFFF" << RegisterField::Invalid << 0;
+    QTest::newRow("0x twice") << "0x0x12" << RegisterField::Invalid << 0;
+    QTest::newRow("0x in the middle") << "00x1" << RegisterField::Invalid << 0;
+    QTest::newRow("0x between digits") << "A0x5" << RegisterField::Invalid << 0;
     QTest::newRow("0x alone") << "0x" << RegisterField::Invalid << 0;
     QTest::newRow("0x alone with blanks") << " 0x " << RegisterField::Invalid << 0;
     QTest::newRow("g1") << "g1" << RegisterField::Invalid << 0;
@@ -323,19 +324,19 @@ void TestCommandUnits::boardCommand_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("bytes"); // empty: refused
-    QTest::addColumn<QString>("said");     // the window's line, or the reason of a refusal
+    QTest::addColumn<QString>("said");     // the window's lines, or the reason of a refusal
 
     QTest::newRow("reset") << "reset" << QStringList {} << hex("A4 A4 72 65 73 65 74 00") << "ARM复位指令发送";
     QTest::newRow("erase at the spin box's top") << "erase" << QStringList { "99" } << hex("A9 A9 9A 63") << "";
     QTest::newRow("start at the spin box's bottom") << "start" << QStringList { "0" } << hex("A8 A8 9B 00") << "";
     QTest::newRow("erase past the spin box") << "erase" << QStringList { "100" } << QByteArray()
-                                             << "erase: '100' is not a number from 0 to 99";
+                                             << "错误: erase 的值 '100' 须为 0 到 99 的整数";
     QTest::newRow("fan, not a whole number") << "fan" << QStringList { "1.5" } << QByteArray()
-                                             << "fan: '1.5' is not a number from 0 to 99";
+                                             << "错误: fan 的值 '1.5' 须为 0 到 99 的整数";
     QTest::newRow("gpu off") << "gpu" << QStringList { "off" } << hex("A5 A5 00 00 46 20 AE AE") << "GPU断电";
     QTest::newRow("plot on") << "plot" << QStringList { "on" } << hex("A5 A5 01 00 4E 80 AE AE") << "曲线绘制";
     QTest::newRow("plot, neither on nor off") << "plot" << QStringList { "ON" } << QByteArray()
-                                              << "plot: 'ON' is neither on nor off";
+                                              << "错误: plot 的值 'ON' 须为 on 或 off";
     QTest::newRow("ad-write, 0x and blanks") << "ad-write" << QStringList { "0x12 AB", "cdef" }
                                              << hex("96 53 01 00 AB 12 EF CD") << "";
     QTest::newRow("da-write, register past FFFF") << "da-write" << QStringList { "12ABC", "1" } << QByteArray()
@@ -345,9 +346,9 @@ void TestCommandUnits::boardCommand_data()
     QTest::newRow("hex, odd digits over several arguments") << "hex" << QStringList { "A", "BC" } << hex("0A BC")
                                                              << "16进制: 0ABC";
     QTest::newRow("hex, blank") << "hex" << QStringList { " " } << QByteArray() << "错误: textEdit内容为空";
-    QTest::newRow("text, as typed") << "text" << QStringList { "a b" } << QByteArray("a b") << "";
-    QTest::newRow("missing argument") << "fan" << QStringList {} << QByteArray() << "fan takes 1 argument(s), 0 given";
-    QTest::newRow("unknown") << "jump" << QStringList { "1" } << QByteArray() << "unknown command 'jump'";
+    QTest::newRow("text, as typed") << "text" << QStringList { "a b" } << QByteArray("a b") << "输入字符: 3, 字节数: 3|16进制: 61 20 62";
+    QTest::newRow("missing argument") << "fan" << QStringList {} << QByteArray() << "错误: fan 需要 1 个参数, 给出了 0 个";
+    QTest::newRow("unknown") << "jump" << QStringList { "1" } << QByteArray() << "错误: 未知命令 'jump'";
 }
 
 void TestCommandUnits::boardCommand()
@@ -362,8 +363,8 @@ void TestCommandUnits::boardCommand()
     const QByteArray adBefore = CommandFrames::frameBytes(AD_order);
     const BoardCommand command = BoardCommand::parse(name, arguments);
     QCOMPARE(command.bytes.toHex(' '), bytes.toHex(' '));
-    QCOMPARE(command.isValid() ? command.windowLine : command.error, said);
-    QCOMPARE(command.isValid(), !bytes.isEmpty());
+    QCOMPARE(command.isRefused() ? command.refusal : command.lines.join(u'|'), said);
+    QCOMPARE(command.isRefused(), bytes.isEmpty());
     // Naming a command sends nothing and leaves the process-wide frames as they were.
     QCOMPARE(CommandFrames::frameBytes(GPU_POWER_order), gpuBefore);
     QCOMPARE(CommandFrames::frameBytes(app_order), appBefore);

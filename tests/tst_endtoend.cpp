@@ -114,8 +114,8 @@ void TestEndToEnd::initTestCase()
                     ++m_textAnswers;
             });
 
-    PortListing::addExtraPort({ m_board->portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
-    m_window = std::make_unique<MainWindow>();
+    testPorts().addExtraPort({ m_board->portName(), QStringLiteral("Simulated board"), std::nullopt, std::nullopt });
+    m_window = std::make_unique<MainWindow>(&testPorts());
     QVERIFY(selectPort(*m_window, m_board->portName()));
     click(*m_window, "pushButton_portOpen");
     QVERIFY(serialPortInst->isOpen());

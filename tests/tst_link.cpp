@@ -1,6 +1,7 @@
+#include "link/boardsession.h"
 #include "link/firmwareflasher.h"
+#include "link/portregistry.h"
 #include "link/serialporthangup.h"
-#include "link/serialsend.h"
 #include "link/serialwriter.h"
 #include "coretestsupport.h"
 #include "ptytestsupport.h"
@@ -23,6 +24,8 @@ class TestLink : public QObject
 private slots:
     void drainTimeout_data();
     void drainTimeout();
+    void lineSettingsText();
+    void extraPortsListedOnce();
     void hangUpWatch_data();
     void hangUpWatch();
     void flasherPacesPackets_data();
@@ -227,11 +230,11 @@ void TestLink::drainTimeout_data()
     QTest::addColumn<int>("baudRate");
     QTest::addColumn<int>("expectedMs");
 
-    QTest::newRow("nothing pending") << qint64(0) << 921600 << SerialSend::drainMarginMs;
-    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << SerialSend::drainMarginMs + 1;
-    QTest::newRow("a second of line time") << qint64(92160) << 921600 << SerialSend::drainMarginMs + 1000;
-    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << SerialSend::drainMarginMs + 1000;
-    QTest::newRow("unknown rate") << qint64(4096) << -1 << SerialSend::drainMarginMs;
+    QTest::newRow("nothing pending") << qint64(0) << 921600 << LineSettings::drainMarginMs;
+    QTest::newRow("one byte rounds up to a millisecond") << qint64(1) << 921600 << LineSettings::drainMarginMs + 1;
+    QTest::newRow("a second of line time") << qint64(92160) << 921600 << LineSettings::drainMarginMs + 1000;
+    QTest::newRow("slower line, longer wait") << qint64(960) << 9600 << LineSettings::drainMarginMs + 1000;
+    QTest::newRow("unknown rate") << qint64(4096) << -1 << LineSettings::drainMarginMs;
 }
 
 void TestLink::drainTimeout()
@@ -239,7 +242,31 @@ void TestLink::drainTimeout()
     QFETCH(qint64, pendingBytes);
     QFETCH(int, baudRate);
     QFETCH(int, expectedMs);
-    QCOMPARE(SerialSend::drainTimeoutMs(pendingBytes, baudRate), expectedMs);
+    LineSettings settings;
+    settings.baudRate = baudRate;
+    QCOMPARE(settings.drainTimeoutMs(pendingBytes), expectedMs);
+}
+
+// The status bar shows what the port is set to.
+void TestLink::lineSettingsText()
+{
+    QCOMPARE(LineSettings().text(), QStringLiteral("921600 8N1"));
+}
+
+void TestLink::extraPortsListedOnce()
+{
+    PortRegistry ports;
+    ports.addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
+    ports.addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
+    ports.addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
+
+    const QList<PortRecord> records = ports.extraPorts();
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.at(0).portName, QStringLiteral("/dev/pts/77"));
+    QCOMPARE(records.at(0).description, QStringLiteral("Simulated board again"));
+    QCOMPARE(records.at(1).portName, QStringLiteral("/dev/pts/78"));
+    // Listed after the platform's own ports.
+    QCOMPARE(ports.list().constLast().portName, QStringLiteral("/dev/pts/78"));
 }
 
 void TestLink::hangUpWatch_data()

@@ -148,7 +148,7 @@ void TestMainWindow::secondWindowGoneFirstKeepsReceiving()
     DebugMessages debug;
     PtyConsole console;
     QVERIFY(console.board().isValid());
-    delete new MainWindow;
+    delete new MainWindow(&testPorts());
     // The one port is the process's: the second window closed it on its way out.
     click(console.window(), "pushButton_portOpen");
     QVERIFY(serialPortInst->isOpen());

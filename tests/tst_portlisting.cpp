@@ -11,7 +11,6 @@ class TestPortListing : public QObject
 private slots:
     void listing_data();
     void listing();
-    void extraPortsListedOnce();
     void entryAfterRefresh_data();
     void entryAfterRefresh();
 };
@@ -90,20 +89,6 @@ void TestPortListing::listing()
     QCOMPARE(listing.displayTexts, displayTexts);
     QCOMPARE(listing.portNames, portNames);
     QCOMPARE(listing.reportedTexts.size(), ports.size());
-}
-
-void TestPortListing::extraPortsListedOnce()
-{
-    const qsizetype earlierPorts = PortListing::extraPorts().size();
-    PortListing::addExtraPort({ "/dev/pts/77", "Simulated board", std::nullopt, std::nullopt });
-    PortListing::addExtraPort({ "/dev/pts/78", "Other", std::nullopt, std::nullopt });
-    PortListing::addExtraPort({ "/dev/pts/77", "Simulated board again", std::nullopt, std::nullopt });
-
-    const QList<PortRecord> records = PortListing::extraPorts();
-    QCOMPARE(records.size(), earlierPorts + 2);
-    QCOMPARE(records.at(earlierPorts).portName, QStringLiteral("/dev/pts/77"));
-    QCOMPARE(records.at(earlierPorts).description, QStringLiteral("Simulated board again"));
-    QCOMPARE(records.at(earlierPorts + 1).portName, QStringLiteral("/dev/pts/78"));
 }
 
 void TestPortListing::entryAfterRefresh_data()

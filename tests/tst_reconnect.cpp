@@ -55,8 +55,8 @@ void TestReconnect::init()
     m_devicePath = m_folder.filePath(QStringLiteral("ttyBOARD"));
     m_board = std::make_unique<TestPty>();
     pointDeviceAt(m_board->slavePath());
-    PortListing::addExtraPort({ m_devicePath, QStringLiteral("Board behind a link"), std::nullopt, std::nullopt });
-    m_window = std::make_unique<MainWindow>();
+    testPorts().addExtraPort({ m_devicePath, QStringLiteral("Board behind a link"), std::nullopt, std::nullopt });
+    m_window = std::make_unique<MainWindow>(&testPorts());
     QVERIFY(selectPort(*m_window, m_devicePath));
     click(*m_window, "pushButton_portOpen");
     QVERIFY(serialPortInst->isOpen());
@@ -140,7 +140,7 @@ void TestReconnect::userOpeningAnotherPortCancels()
     m_window->findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->trigger();
     loseDevice();
     TestPty other;
-    PortListing::addExtraPort({ other.slavePath(), QStringLiteral("Other pty"), std::nullopt, std::nullopt });
+    testPorts().addExtraPort({ other.slavePath(), QStringLiteral("Other pty"), std::nullopt, std::nullopt });
     click(*m_window, "pushButton_port_refresh");
     QVERIFY(selectPort(*m_window, other.slavePath()));
     click(*m_window, "pushButton_portOpen");

@@ -54,8 +54,8 @@ void TestSettings::initTestCase()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_place.path());
     QCoreApplication::setOrganizationName(QStringLiteral("bench-console-test"));
     QCoreApplication::setApplicationName(QStringLiteral("console"));
-    PortListing::addExtraPort({ m_first.slavePath(), QStringLiteral("First pty"), std::nullopt, std::nullopt });
-    PortListing::addExtraPort({ m_second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
+    testPorts().addExtraPort({ m_first.slavePath(), QStringLiteral("First pty"), std::nullopt, std::nullopt });
+    testPorts().addExtraPort({ m_second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
 }
 
 void TestSettings::init()
@@ -78,7 +78,7 @@ void TestSettings::roundTrip()
 {
     const QString imagePath = m_place.filePath(QStringLiteral("app.bin"));
     {
-        MainWindow window;
+        MainWindow window(&testPorts());
         expectDefaults(window);
         QVERIFY(selectPort(window, m_second.slavePath()));
         widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
@@ -90,7 +90,7 @@ void TestSettings::roundTrip()
         // clamps a restored geometry.
         window.resize(730, 610);
     }
-    MainWindow window;
+    MainWindow window(&testPorts());
     QCOMPARE(serialPortList.value(widget<QComboBox>(window, "comboBox_port")->currentIndex()), m_second.slavePath());
     QVERIFY(widget<QCheckBox>(window, "checkBox_send_in_HEX")->isChecked());
     QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), imagePath);
@@ -139,7 +139,7 @@ void TestSettings::badFileIgnored()
         file.write(contents);
     }
     {
-        MainWindow window;
+        MainWindow window(&testPorts());
         expectDefaults(window);
         QCOMPARE(logParagraphs(window), (QStringList { QStringLiteral("串口报文"), line + settingsFile() }));
         widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
@@ -168,7 +168,7 @@ void TestSettings::rememberedPortGone()
         settings.setValue(QStringLiteral("port/name"), QStringLiteral("/dev/ttyGONE0"));
         settings.setValue(QStringLiteral("port/systemLocation"), QStringLiteral("/dev/ttyGONE0"));
     }
-    MainWindow window;
+    MainWindow window(&testPorts());
     QCOMPARE(widget<QComboBox>(window, "comboBox_port")->currentIndex(), 0);
     QCOMPARE(logParagraphs(window), QStringList { QStringLiteral("串口报文") });
 }
@@ -176,18 +176,18 @@ void TestSettings::rememberedPortGone()
 void TestSettings::resetStartsFromDefaults()
 {
     {
-        MainWindow window;
+        MainWindow window(&testPorts());
         widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
         window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
     }
     ConsoleSettings::reset();
-    MainWindow window;
+    MainWindow window(&testPorts());
     expectDefaults(window);
 }
 
 void TestSettings::languageAtOnceKeepsTheLog()
 {
-    MainWindow window;
+    MainWindow window(&testPorts());
     click(window, "pushButton_portClose");
     window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));

@@ -41,7 +41,7 @@ void TestUnplugged::expectClosedOnceWithoutSpinning(PtyConsole &console, QString
 void TestUnplugged::freshPeerOpens(PtyConsole &console)
 {
     TestPty fresh;
-    PortListing::addExtraPort({ fresh.slavePath(), QStringLiteral("Fresh pty"), std::nullopt, std::nullopt });
+    testPorts().addExtraPort({ fresh.slavePath(), QStringLiteral("Fresh pty"), std::nullopt, std::nullopt });
     click(console.window(), "pushButton_port_refresh");
     QVERIFY(selectPort(console.window(), fresh.slavePath()));
     click(console.window(), "pushButton_portOpen");

@@ -409,6 +409,26 @@ Error: %2</translation>
         <source>保存日志失败: %1: %2</source>
         <translation>Could not save the log: %1: %2</translation>
     </message>
+    <message>
+        <source>错误: %1 需要 %2 个参数, 给出了 %3 个</source>
+        <translation>Error: %1 takes %2 argument(s), %3 given</translation>
+    </message>
+    <message>
+        <source>错误: %1 的值 &apos;%2&apos; 须为 %3 到 %4 的整数</source>
+        <translation>Error: %1 takes a whole number from %3 to %4, not &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>错误: %1 的值 &apos;%2&apos; 须为 on 或 off</source>
+        <translation>Error: %1 takes on or off, not &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>错误: 未知命令 &apos;%1&apos;</source>
+        <translation>Error: unknown command &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>关闭串口前等待 %1 字节发出 (再按 close 立即关闭并丢弃它们)</source>
+        <translation>Waiting for %1 bytes to go out before closing (press close again to drop them and close now)</translation>
+    </message>
 </context>
 <context>
     <name>PowerChart</name>
@@ -442,10 +462,6 @@ Error: %2</translation>
 </context>
 <context>
     <name>StatusLine</name>
-    <message>
-        <source>%1 921600 8N1</source>
-        <translation>%1 921600 8N1</translation>
-    </message>
     <message>
         <source>未连接</source>
         <translation>Not connected</translation>

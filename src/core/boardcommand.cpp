@@ -1,10 +1,9 @@
 #include "core/boardcommand.h"
 
-#include "core/commandframes.h"
 #include "core/hexinput.h"
 #include "core/registerfield.h"
 
-#include <optional>
+#include <QCoreApplication>
 
 namespace {
 
@@ -12,152 +11,219 @@ namespace {
 constexpr int controlMinimum = 0;
 constexpr int controlMaximum = 99;
 
-const QString registerError = QStringLiteral("错误: 寄存器地址和数据须为0-FFFF的16进制数");
-const QString hexError = QStringLiteral("错误: 只能输入16进制字符(0-9, A-F)和空格");
-const QString emptyTextError = QStringLiteral("错误: textEdit内容为空");
+BoardCommand sending(const QByteArray &bytes, const QStringList &lines = {},
+                     BoardCommand::LineKind kind = BoardCommand::UserAction,
+                     BoardCommand::LineOrder order = BoardCommand::LinesBeforeSend)
+{
+    return { bytes, lines, kind, order, {}, false };
+}
 
-struct Synopsis
+BoardCommand refused(const QString &refusal, bool silentInWindow = false)
+{
+    return { {}, {}, BoardCommand::Plain, BoardCommand::LinesBeforeSend, refusal, silentInWindow };
+}
+
+QString emptyTextRefusal()
+{
+    return QCoreApplication::translate("MainWindow", "错误: textEdit内容为空");
+}
+
+// Copies of the process-wide frames, so that naming a command changes none of them.
+struct FrameCopies
+{
+    RESET_order_struct reset = ARM_Reset;
+    APP_order_struct app = app_order;
+    GPU_POWER_order_struct gpu = GPU_POWER_order;
+    AD_DA_order_struct ad = AD_order;
+    AD_DA_order_struct da = DA_order;
+};
+
+// What a named command takes, checked before the command runs.
+enum class Takes { Nothing, ControlValue, Switch, Registers, Text, HexDigits };
+
+struct Given
+{
+    int value = 0;
+    bool on = false;
+    QStringList texts;
+};
+
+struct NamedCommand
 {
     const char *name;
-    const char *arguments;
+    Takes takes;
+    BoardCommand (*run)(FrameCopies &frames, const Given &given);
 };
 
-constexpr Synopsis commands[] = {
-    { "reset", "" },       { "erase", "N" },       { "start", "N" },
-    { "gpu", "on|off" },   { "plot", "on|off" },   { "fan", "N" },
-    { "ad-init", "" },     { "da-init", "" },      { "ad-write", "ADDR DATA" },
-    { "da-write", "ADDR DATA" }, { "text", "STRING" }, { "hex", "\"AA BB ...\"" },
+const NamedCommand namedCommands[] = {
+    { "reset", Takes::Nothing, [](FrameCopies &f, const Given &) { return BoardCommand::reset(f.reset); } },
+    { "erase", Takes::ControlValue, [](FrameCopies &f, const Given &g) { return BoardCommand::erase(f.app, g.value); } },
+    { "start", Takes::ControlValue, [](FrameCopies &f, const Given &g) { return BoardCommand::jump(f.app, g.value); } },
+    { "gpu", Takes::Switch, [](FrameCopies &f, const Given &g) { return BoardCommand::gpuPower(f.gpu, g.on); } },
+    { "plot", Takes::Switch, [](FrameCopies &f, const Given &g) { return BoardCommand::plotting(f.gpu, g.on); } },
+    { "fan", Takes::ControlValue, [](FrameCopies &f, const Given &g) { return BoardCommand::fanSpeed(f.gpu, g.value); } },
+    { "ad-init", Takes::Nothing, [](FrameCopies &f, const Given &) {
+          return BoardCommand::registerInit(f.ad, CommandFrames::adHeader); } },
+    { "da-init", Takes::Nothing, [](FrameCopies &f, const Given &) {
+          return BoardCommand::registerInit(f.da, CommandFrames::daHeader); } },
+    { "ad-write", Takes::Registers, [](FrameCopies &f, const Given &g) {
+          return BoardCommand::registerWrite(f.ad, CommandFrames::adHeader, g.texts.at(0), g.texts.at(1)); } },
+    { "da-write", Takes::Registers, [](FrameCopies &f, const Given &g) {
+          return BoardCommand::registerWrite(f.da, CommandFrames::daHeader, g.texts.at(0), g.texts.at(1)); } },
+    { "text", Takes::Text, [](FrameCopies &, const Given &g) { return BoardCommand::text(g.texts.at(0)); } },
+    // Hex digits may be given as one argument or several; white space between them
+    // counts for nothing either way.
+    { "hex", Takes::HexDigits, [](FrameCopies &, const Given &g) { return BoardCommand::hex(g.texts.join(u' ')); } },
 };
 
-int argumentCount(const QString &name)
+QLatin1String synopsisOf(Takes takes)
 {
-    for (const Synopsis &command : commands) {
-        if (name == QLatin1String(command.name)) {
-            const QString arguments = QLatin1String(command.arguments);
-            return arguments.isEmpty() ? 0 : int(arguments.count(u' ') + 1);
-        }
+    switch (takes) {
+    case Takes::Nothing:
+        return QLatin1String("");
+    case Takes::ControlValue:
+        return QLatin1String("N");
+    case Takes::Switch:
+        return QLatin1String("on|off");
+    case Takes::Registers:
+        return QLatin1String("ADDR DATA");
+    case Takes::Text:
+        return QLatin1String("STRING");
+    case Takes::HexDigits:
+        break;
     }
-    return -1;
+    return QLatin1String("\"AA BB ...\"");
 }
 
-BoardCommand refused(const QString &error)
+// The refusal when the arguments cannot be what the command takes; fills `given` when they can.
+QString checkArguments(const QString &name, Takes takes, const QStringList &arguments, Given *given)
 {
-    return { {}, error, {} };
-}
-
-// The value of a spin box or of the fan slider; nothing when the control could not hold it.
-std::optional<int> controlValue(const QString &text)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < controlMinimum || value > controlMaximum)
-        return std::nullopt;
-    return value;
-}
-
-QString controlValueError(const QString &name, const QString &text)
-{
-    return QStringLiteral("%1: '%2' is not a number from %3 to %4").arg(name, text).arg(controlMinimum).arg(controlMaximum);
-}
-
-// Returns true and the switch's state for "on" or "off".
-bool onOff(const QString &text, bool *on)
-{
-    *on = text == QLatin1String("on");
-    return *on || text == QLatin1String("off");
-}
-
-BoardCommand registerWrite(const AD_DA_order_struct &current, CommandFrames::RegisterHeader header,
-                           const QStringList &arguments)
-{
-    const RegisterField address = RegisterField::parse(arguments.at(0));
-    const RegisterField value = RegisterField::parse(arguments.at(1));
-    if (address.status != RegisterField::Valid || value.status != RegisterField::Valid)
-        return refused(registerError);
-    AD_DA_order_struct frame = current;
-    CommandFrames::setRegisterWrite(frame, header, address.value, value.value);
-    return { CommandFrames::frameBytes(frame), {}, {} };
-}
-
-BoardCommand registerInit(const AD_DA_order_struct &current, CommandFrames::RegisterHeader header)
-{
-    AD_DA_order_struct frame = current;
-    CommandFrames::setRegisterInit(frame, header);
-    return { CommandFrames::frameBytes(frame), {}, {} };
+    const qsizetype expected = takes == Takes::Nothing ? 0 : takes == Takes::Registers ? 2 : 1;
+    if (takes == Takes::HexDigits ? arguments.isEmpty() : arguments.size() != expected)
+        return QCoreApplication::translate("MainWindow", "错误: %1 需要 %2 个参数, 给出了 %3 个")
+            .arg(name).arg(expected).arg(arguments.size());
+    given->texts = arguments;
+    if (takes == Takes::ControlValue) {
+        bool ok = false;
+        given->value = arguments.at(0).toInt(&ok);
+        if (!ok || given->value < controlMinimum || given->value > controlMaximum)
+            return QCoreApplication::translate("MainWindow", "错误: %1 的值 '%2' 须为 %3 到 %4 的整数")
+                .arg(name, arguments.at(0)).arg(controlMinimum).arg(controlMaximum);
+    } else if (takes == Takes::Switch) {
+        given->on = arguments.at(0) == QLatin1String("on");
+        if (!given->on && arguments.at(0) != QLatin1String("off"))
+            return QCoreApplication::translate("MainWindow", "错误: %1 的值 '%2' 须为 on 或 off").arg(name, arguments.at(0));
+    }
+    return {};
 }
 
 } // namespace
 
+BoardCommand BoardCommand::reset(const RESET_order_struct &frame)
+{
+    return sending(CommandFrames::frameBytes(frame), { QCoreApplication::translate("MainWindow", "ARM复位指令发送") },
+                   UserAction, LinesAfterSend);
+}
+
+BoardCommand BoardCommand::erase(APP_order_struct &frame, int spinBoxValue)
+{
+    CommandFrames::setErase(frame, spinBoxValue);
+    return sending(CommandFrames::frameBytes(frame));
+}
+
+BoardCommand BoardCommand::jump(APP_order_struct &frame, int spinBoxValue)
+{
+    CommandFrames::setJump(frame, spinBoxValue);
+    return sending(CommandFrames::frameBytes(frame));
+}
+
+BoardCommand BoardCommand::gpuPower(GPU_POWER_order_struct &frame, bool on)
+{
+    CommandFrames::setGpuPower(frame, on);
+    return sending(CommandFrames::frameBytes(frame),
+                   { on ? QCoreApplication::translate("MainWindow", "GPU上电")
+                        : QCoreApplication::translate("MainWindow", "GPU断电") });
+}
+
+BoardCommand BoardCommand::plotting(GPU_POWER_order_struct &frame, bool on)
+{
+    CommandFrames::setPlotting(frame, on);
+    return sending(CommandFrames::frameBytes(frame),
+                   { on ? QCoreApplication::translate("MainWindow", "曲线绘制")
+                        : QCoreApplication::translate("MainWindow", "关闭绘制") });
+}
+
+BoardCommand BoardCommand::fanSpeed(GPU_POWER_order_struct &frame, int sliderPosition)
+{
+    CommandFrames::setFanSpeed(frame, sliderPosition);
+    return sending(CommandFrames::frameBytes(frame));
+}
+
+BoardCommand BoardCommand::registerInit(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header)
+{
+    CommandFrames::setRegisterInit(frame, header);
+    return sending(CommandFrames::frameBytes(frame));
+}
+
+BoardCommand BoardCommand::registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
+                                         const QString &address, const QString &value)
+{
+    const RegisterField addressField = RegisterField::parse(address);
+    const RegisterField valueField = RegisterField::parse(value);
+    if (addressField.status != RegisterField::Valid || valueField.status != RegisterField::Valid) {
+        const bool empty = addressField.status == RegisterField::Empty || valueField.status == RegisterField::Empty;
+        return refused(QCoreApplication::translate("MainWindow", "错误: 寄存器地址和数据须为0-FFFF的16进制数"), empty);
+    }
+    CommandFrames::setRegisterWrite(frame, header, addressField.value, valueField.value);
+    return sending(CommandFrames::frameBytes(frame));
+}
+
+BoardCommand BoardCommand::text(const QString &text)
+{
+    if (text.isEmpty())
+        return refused(emptyTextRefusal());
+    const TextInput input = TextInput::encode(text);
+    return sending(input.bytes,
+                   { QCoreApplication::translate("MainWindow", "输入字符: %1, 字节数: %2")
+                         .arg(input.charCount).arg(input.bytes.size()),
+                     QCoreApplication::translate("MainWindow", "16进制: ") + input.hexEcho },
+                   Plain);
+}
+
+BoardCommand BoardCommand::hex(const QString &text)
+{
+    if (text.isEmpty())
+        return refused(emptyTextRefusal());
+    const HexInput input = HexInput::parse(text);
+    switch (input.status) {
+    case HexInput::Invalid:
+        return refused(QCoreApplication::translate("MainWindow", "错误: 只能输入16进制字符(0-9, A-F)和空格"));
+    case HexInput::Blank:
+        return refused(emptyTextRefusal(), true);
+    case HexInput::Ready:
+        break;
+    }
+    return sending(input.bytes, { QCoreApplication::translate("MainWindow", "16进制: ") + input.normalised }, Plain);
+}
+
 QStringList BoardCommand::synopses()
 {
     QStringList lines;
-    for (const Synopsis &command : commands)
-        lines.append(QStringLiteral("%1 %2").arg(QLatin1String(command.name), QLatin1String(command.arguments)).trimmed());
+    for (const NamedCommand &command : namedCommands)
+        lines.append(QStringLiteral("%1 %2").arg(QLatin1String(command.name), synopsisOf(command.takes)).trimmed());
     return lines;
 }
 
 BoardCommand BoardCommand::parse(const QString &name, const QStringList &arguments)
 {
-    const int expected = argumentCount(name);
-    if (expected < 0)
-        return refused(QStringLiteral("unknown command '%1'").arg(name));
-    // Hex digits may be given as one argument or several; white space between them
-    // counts for nothing either way.
-    const bool argumentsJoin = name == QLatin1String("hex");
-    if (argumentsJoin ? arguments.isEmpty() : arguments.size() != expected)
-        return refused(QStringLiteral("%1 takes %2 argument(s), %3 given").arg(name).arg(expected).arg(arguments.size()));
-
-    if (name == QLatin1String("reset"))
-        return { CommandFrames::frameBytes(ARM_Reset), {}, QStringLiteral("ARM复位指令发送") };
-    if (name == QLatin1String("erase") || name == QLatin1String("start") || name == QLatin1String("fan")) {
-        const std::optional<int> value = controlValue(arguments.at(0));
-        if (!value)
-            return refused(controlValueError(name, arguments.at(0)));
-        if (name == QLatin1String("fan")) {
-            GPU_POWER_order_struct frame = GPU_POWER_order;
-            CommandFrames::setFanSpeed(frame, *value);
-            return { CommandFrames::frameBytes(frame), {}, {} };
-        }
-        APP_order_struct frame = app_order;
-        if (name == QLatin1String("erase"))
-            CommandFrames::setErase(frame, *value);
-        else
-            CommandFrames::setJump(frame, *value);
-        return { CommandFrames::frameBytes(frame), {}, {} };
+    for (const NamedCommand &command : namedCommands) {
+        if (name != QLatin1String(command.name))
+            continue;
+        Given given;
+        if (const QString refusal = checkArguments(name, command.takes, arguments, &given); !refusal.isEmpty())
+            return refused(refusal);
+        FrameCopies frames;
+        return command.run(frames, given);
     }
-    if (name == QLatin1String("gpu") || name == QLatin1String("plot")) {
-        bool on = false;
-        if (!onOff(arguments.at(0), &on))
-            return refused(QStringLiteral("%1: '%2' is neither on nor off").arg(name, arguments.at(0)));
-        GPU_POWER_order_struct frame = GPU_POWER_order;
-        if (name == QLatin1String("gpu")) {
-            CommandFrames::setGpuPower(frame, on);
-            return { CommandFrames::frameBytes(frame), {}, on ? QStringLiteral("GPU上电") : QStringLiteral("GPU断电") };
-        }
-        CommandFrames::setPlotting(frame, on);
-        return { CommandFrames::frameBytes(frame), {}, on ? QStringLiteral("曲线绘制") : QStringLiteral("关闭绘制") };
-    }
-    if (name == QLatin1String("ad-init"))
-        return registerInit(AD_order, CommandFrames::adHeader);
-    if (name == QLatin1String("da-init"))
-        return registerInit(DA_order, CommandFrames::daHeader);
-    if (name == QLatin1String("ad-write"))
-        return registerWrite(AD_order, CommandFrames::adHeader, arguments);
-    if (name == QLatin1String("da-write"))
-        return registerWrite(DA_order, CommandFrames::daHeader, arguments);
-    if (name == QLatin1String("text")) {
-        if (arguments.at(0).isEmpty())
-            return refused(emptyTextError);
-        return { TextInput::encode(arguments.at(0)).bytes, {}, {} };
-    }
-    const HexInput input = HexInput::parse(arguments.join(u' '));
-    switch (input.status) {
-    case HexInput::Invalid:
-        return refused(hexError);
-    case HexInput::Blank:
-        return refused(emptyTextError);
-    case HexInput::Ready:
-        break;
-    }
-    return { input.bytes, {}, QStringLiteral("16进制: ") + input.normalised };
+    return refused(QCoreApplication::translate("MainWindow", "错误: 未知命令 '%1'").arg(name));
 }

@@ -54,6 +54,11 @@ QString unsentDropped(qint64 bytes)
     return QCoreApplication::translate("MainWindow", "未发出的 %1 字节已丢弃").arg(bytes);
 }
 
+QString closeWaitsForUnsent(qint64 bytes)
+{
+    return QCoreApplication::translate("MainWindow", "关闭串口前等待 %1 字节发出 (再按 close 立即关闭并丢弃它们)").arg(bytes);
+}
+
 QString flashSucceeded()
 {
     return QCoreApplication::translate("MainWindow", "烧录成功！");

@@ -19,6 +19,8 @@ QString sendFailed(const QString &reason);
 // Bytes given to send that never reached the driver: a failed send's queue, or
 // what the port still held when it closed.
 QString unsentDropped(qint64 bytes);
+// A close that waits for what was given to send to go out.
+QString closeWaitsForUnsent(qint64 bytes);
 QString flashSucceeded();    // "烧录成功！"
 QString flashFailed();       // "烧录失败！"
 QString flashBytesSent(qint64 sent, qint64 total);

@@ -18,18 +18,6 @@ bool isDropped(const PortRecord &port)
         || (port.vendorIdentifier && (*port.vendorIdentifier == 0x0000 || *port.vendorIdentifier == 0xFFFF));
 }
 
-QList<PortRecord> &extraPortRegistry()
-{
-    static QList<PortRecord> ports;
-    return ports;
-}
-
-QString &preferredPortName()
-{
-    static QString portName;
-    return portName;
-}
-
 } // namespace
 
 PortListing PortListing::format(const QList<PortRecord> &ports)
@@ -54,22 +42,6 @@ PortListing PortListing::format(const QList<PortRecord> &ports)
     return listing;
 }
 
-QList<PortRecord> PortListing::extraPorts()
-{
-    return extraPortRegistry();
-}
-
-void PortListing::addExtraPort(const PortRecord &port)
-{
-    QList<PortRecord> &ports = extraPortRegistry();
-    const auto sameName = [&port](const PortRecord &listed) { return listed.portName == port.portName; };
-    const auto listed = std::find_if(ports.begin(), ports.end(), sameName);
-    if (listed != ports.end())
-        *listed = port;
-    else
-        ports.append(port);
-}
-
 int PortListing::entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort)
 {
     for (const QString &candidate : { selectedPort, preferredPort }) {
@@ -78,14 +50,4 @@ int PortListing::entryToSelect(const QStringList &portNames, const QString &sele
             return int(index);
     }
     return portNames.isEmpty() ? -1 : 0;
-}
-
-void PortListing::setPreferredPort(const QString &portName)
-{
-    preferredPortName() = portName;
-}
-
-QString PortListing::preferredPort()
-{
-    return preferredPortName();
 }

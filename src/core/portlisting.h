@@ -31,22 +31,10 @@ struct PortListing
     // then Bluetooth links and ports with vendor 0x0000 or 0xFFFF dropped.
     static PortListing format(const QList<PortRecord> &ports);
 
-    // The ports added with addExtraPort, in the order they were first added.
-    static QList<PortRecord> extraPorts();
-
-    // Lists a port the platform cannot enumerate (a simulated board on a pty) on every
-    // later refresh, after the platform's own ports; a port of the same name is replaced.
-    static void addExtraPort(const PortRecord &port);
-
     // The selector's entry after a refresh: the port that was selected, while it is
     // still listed, so that "open" never opens another port unnoticed; else the
     // preferred port when listed; else the first entry; -1 when there is none.
     static int entryToSelect(const QStringList &portNames, const QString &selectedPort, const QString &preferredPort);
-
-    // The port the selector starts on when it lists it (the demo's simulated board)
-    // rather than the platform's first port, which on some hosts is a kernel console.
-    static void setPreferredPort(const QString &portName);
-    static QString preferredPort();
 };
 
 #endif // PORTLISTING_H

@@ -23,7 +23,10 @@ RegisterField RegisterField::parse(const QString &text)
         return { RegisterField::Empty, 0 };
 
     digits.remove(QChar(u' '), Qt::CaseSensitive);
-    digits.remove(QStringLiteral("0x"), Qt::CaseInsensitive);
+    // "0x" only as a prefix: one anywhere else would hide a typing slip
+    // ("A0x5" is not A5).
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        digits.remove(0, 2);
     if (digits.isEmpty())
         return { RegisterField::Invalid, 0 };
 

@@ -15,8 +15,8 @@ struct RegisterField
     Status status = Empty;
     quint16 value = 0;
 
-    // Trims the ends, removes every blank and every "0x" (any case), and accepts what
-    // is left only when it is one to four significant hex digits worth at most FFFF.
+    // Trims the ends, removes every blank and one leading "0x" (any case), and accepts
+    // what is left only when it is one to four significant hex digits worth at most FFFF.
     static RegisterField parse(const QString &text);
 };
 

@@ -8,7 +8,10 @@ namespace TelemetryCsv {
 
 QByteArray header()
 {
-    return QByteArrayLiteral("timestamp,elapsed_s,sample,1.8V power,3.3V power,5V power,12V power,all power\n");
+    QByteArray line = QByteArrayLiteral("timestamp,elapsed_s,sample");
+    for (const char *name : Telemetry::seriesNames)
+        line += ',' + QByteArray(name);
+    return line + '\n';
 }
 
 QByteArray timestamp(const QDateTime &dateTime)
@@ -26,7 +29,7 @@ QByteArray timestamp(const QDateTime &dateTime)
 QByteArray number(double value)
 {
     // QByteArray::number is locale-independent.
-    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    return QByteArray::number(Telemetry::rounded(value), 'g', QLocale::FloatingPointShortest);
 }
 
 QByteArray row(const QDateTime &receivedAt, qint64 elapsedUs, qint64 sample, const Telemetry::Sample &values)

@@ -8,8 +8,8 @@
 
 // The telemetry recording format shared by the window and bench-ctl: UTF-8, LF
 // line ends, '.' as the decimal point whatever the locale, one row per frame.
-// Values are written with the shortest text that reads back as the same double,
-// so a row holds exactly what was plotted (21.6, not 21.600000000000001).
+// Values are written as the decimals the readings stand for (49.05, not the
+// 49.050000000000004 that 109 * 0.45 gives in binary).
 namespace TelemetryCsv {
 
 QByteArray header();

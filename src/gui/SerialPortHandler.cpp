@@ -8,13 +8,9 @@
 #include "gui/powerchart.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
-#include "link/portdiscovery.h"
-#include "link/portreceiver.h"
-#include "link/portreconnect.h"
-#include "link/serialporthangup.h"
+#include "link/boardsession.h"
 #include "link/firmwareflasher.h"
-#include "link/portlock.h"
-#include "link/serialwriter.h"
+#include "link/portregistry.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -32,16 +28,25 @@ QLineSeries *chartLineSeries[5] = {};
 
 void MainWindow::ConfigSerialPort()
 {
-    serialPortInst->setBaudRate(921600, QSerialPort::AllDirections);
-    serialPortInst->setDataBits(QSerialPort::Data8);
-    serialPortInst->setParity(QSerialPort::NoParity);
-    serialPortInst->setStopBits(QSerialPort::OneStop);
-    serialPortInst->setFlowControl(QSerialPort::NoFlowControl);
+    m_session = new BoardSession(serialPortInst, m_ports, this);
     connect(serialPortInst, SIGNAL(readyRead()), this, SLOT(ReceiveSerialPortData()));
-    // Made before the loss handler below, so that a send failing on a lost device
-    // is reported before the loss closes the port.
-    m_writer = new SerialWriter(serialPortInst, serialPortWriteTimeoutMs, this);
-    connect(m_writer, &SerialWriter::failed, this, [this](const QString &reason, qint64 droppedBytes) {
+    connect(m_session, &BoardSession::opened, this, &MainWindow::portOpened);
+    connect(m_session, &BoardSession::openFailed, this,
+            [this](const QString &portName, const QString &reason, const QString &detail) {
+        qDebug().noquote() << portName << ConsoleText::portOpenFailed() + u':' << detail;
+        m_log->appendLine(ConsoleText::portOpenFailed());
+        m_log->appendLine(reason);
+    });
+    connect(m_session, &BoardSession::closeWaiting, this,
+            [this](qint64 pendingBytes) { reportLine(ConsoleText::closeWaitsForUnsent(pendingBytes)); });
+    connect(m_session, &BoardSession::unsentDropped, this,
+            [this](qint64 bytes) { reportLine(ConsoleText::unsentDropped(bytes)); });
+    connect(m_session, &BoardSession::closed, this, &MainWindow::portClosed);
+    connect(m_session, &BoardSession::lost, this, &MainWindow::portLost);
+    connect(m_session, &BoardSession::reconnected, this, &MainWindow::portReconnected);
+    connect(m_session, &BoardSession::reconnectFailed, this,
+            [this](const QString &reason) { reportLine(ConsoleText::reconnectFailed(reason)); });
+    connect(m_session, &BoardSession::sendFailed, this, [this](const QString &reason, qint64 droppedBytes) {
         // A running flash reports its own failed packet.
         if (m_flasher)
             return;
@@ -49,21 +54,7 @@ void MainWindow::ConfigSerialPort()
         if (droppedBytes > 0)
             reportLine(ConsoleText::unsentDropped(droppedBytes));
     });
-    connect(serialPortInst, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (SerialPortHangUpWatch::isLostDeviceError(error))
-            SerialPortLost();
-    });
-    m_receiver = new PortReceiver(this);
-    connect(m_receiver, &PortReceiver::piecesReceived, this, &MainWindow::showReceived);
-    m_hangUpWatch = new SerialPortHangUpWatch(this);
-    // Queued: closing the port deletes the very notifier whose wake-up is being
-    // delivered when the watch speaks.
-    connect(m_hangUpWatch, &SerialPortHangUpWatch::hungUp, this, [this] { SerialPortLost(); },
-            Qt::QueuedConnection);
-    m_reconnect = new PortReconnect(serialPortInst, this);
-    connect(m_reconnect, &PortReconnect::reconnected, this, &MainWindow::portReconnected);
-    connect(m_reconnect, &PortReconnect::reopenFailed, this,
-            [this](const QString &reason) { reportLine(ConsoleText::reconnectFailed(reason)); });
+    connect(m_session, &BoardSession::piecesReceived, this, &MainWindow::showReceived);
 }
 
 void MainWindow::OpenSerialPort()
@@ -73,85 +64,54 @@ void MainWindow::OpenSerialPort()
         reportLine(ConsoleText::noPortAvailable());
         return;
     }
-
-    const QString curSerialPort = serialPortList.at(index);
     // Whatever the port was doing ends here: open, or lost and watched for.
-    const bool hadPort = serialPortInst->isOpen() || m_reconnect->isWatching();
-    m_reconnect->cancel();
-    if (hadPort) {
+    if (m_session->isOpen() || m_session->isReconnecting()) {
         stopRecordings();
         m_status->portClosed();
     }
-    closeAfterDrain();
-    serialPortInst->setPortName(curSerialPort);
-    m_receiver->reset();
-
-    const PortLock::OpenResult result = PortLock::openExclusive(serialPortInst);
-    if (result == PortLock::Opened) {
-        m_hangUpWatch->watch(serialPortInst);
-        m_reconnect->portOpened(curSerialPort);
-        m_status->portOpened(curSerialPort);
-        qDebug().noquote() << curSerialPort << ConsoleText::portOpened();
-        m_log->appendLine(ConsoleText::portOpened());
-        return;
-    }
-    if (result == PortLock::OpenButLocked)
-        qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << "flock held by another program";
-    else
-        qDebug().noquote() << curSerialPort << ConsoleText::portOpenFailed() + u':' << serialPortInst->error()
-                           << serialPortInst->errorString();
-    m_log->appendLine(ConsoleText::portOpenFailed());
-    m_log->appendLine(PortLock::failureReason(result, *serialPortInst));
+    m_session->open(serialPortList.at(index));
 }
 
 void MainWindow::CloseSerialPort()
 {
-    m_reconnect->cancel();
-    // The flash ends before the drain, which may take the line time of what is
-    // queued: the packet already handed over still goes out whole.
+    // The flash ends before the port's queue drains: the packet already handed
+    // over still goes out whole.
     if (m_flasher)
         m_flasher->stop();
-    closeAfterDrain();
+    m_session->close();
+}
+
+void MainWindow::portOpened(const QString &portName)
+{
+    m_status->portOpened(portName, m_session->lineSettings().text());
+    qDebug().noquote() << portName << ConsoleText::portOpened();
+    m_log->appendLine(ConsoleText::portOpened());
+}
+
+void MainWindow::portClosed()
+{
     reportLine(ConsoleText::portClosed());
     stopRecordings();
     m_status->portClosed();
+    if (m_closeWhenPortClosed)
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
-// Blocks for at most the line time of what is queued, plus a margin.
-void MainWindow::closeAfterDrain()
+// The port's own error text is whatever the last failing call left (often
+// "Inappropriate ioctl for device"), which tells the user nothing, so the line says
+// what happened.
+void MainWindow::portLost(bool reconnecting)
 {
-    const qint64 unsent = m_writer->closeAfterDrain();
-    if (unsent > 0)
-        reportLine(ConsoleText::unsentDropped(unsent));
-}
-
-// A device that is gone (unplugged adapter, hung-up tty) keeps the port "open":
-// Qt 6.4 signals the same error in a tight loop, and Qt 6.8 says nothing at all
-// while its reader wakes up without end. Closing the port ends either loop, and
-// later sends say plainly that the port is not open. The line comes first: closing
-// ends a running flash, whose failure follows from the loss. The port's own error
-// text is whatever the last failing call left (often "Inappropriate ioctl for
-// device"), which tells the user nothing, so the line says what happened.
-void MainWindow::SerialPortLost()
-{
-    if (!serialPortInst->isOpen())
-        return;
     reportLine(ConsoleText::portLost());
-    serialPortInst->close();
-    m_reconnect->portLost();
     // Recording goes on across a reconnect, the gap plain in its timestamps.
-    if (!m_reconnect->isWatching())
+    if (!reconnecting)
         stopRecordings();
     m_status->portClosed();
 }
 
-// Bytes from before the loss end nowhere: a frame head or half a character held
-// then would glue onto the first bytes of the device that came back.
 void MainWindow::portReconnected(const QString &portName)
 {
-    m_receiver->reset();
-    m_hangUpWatch->watch(serialPortInst);
-    m_status->portOpened(portName);
+    m_status->portOpened(portName, m_session->lineSettings().text());
     FindSerialPort();
     selectPortEntry(portName);
     reportLine(ConsoleText::portReconnected(portName));
@@ -176,27 +136,23 @@ bool MainWindow::SerialPortTransmit(const uint8_t *data, int length)
 
 bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 {
-    if (!serialPortInst->isOpen()) {
-        reportLine(ConsoleText::portNotOpen());
-        return false;
-    }
-    m_writer->send(data);
-    return true;
+    if (m_session->send(data))
+        return true;
+    reportLine(ConsoleText::portNotOpen());
+    return false;
 }
 
 int MainWindow::FindSerialPort()
 {
     const QString selectedPort = serialPortList.value(ui->comboBox_port->currentIndex());
-    serialPortList.clear();
-    const PortListing listing = PortListing::format(PortDiscovery::availablePorts());
+    const PortListing listing = PortListing::format(m_ports->list());
     for (const QString &text : listing.reportedTexts)
         qDebug().noquote() << "Port:" + text;
 
     serialPortList = listing.portNames;
     ui->comboBox_port->clear();
     ui->comboBox_port->addItems(listing.displayTexts);
-    ui->comboBox_port->setCurrentIndex(
-        PortListing::entryToSelect(serialPortList, selectedPort, PortListing::preferredPort()));
+    ui->comboBox_port->setCurrentIndex(PortListing::entryToSelect(serialPortList, selectedPort, m_ports->preferredPort()));
     updateComboBoxWidth();
     return int(listing.displayTexts.size());
 }
@@ -215,10 +171,7 @@ void MainWindow::updateComboBoxWidth()
 
 void MainWindow::ReceiveSerialPortData()
 {
-    const QByteArray bytes = serialPortInst->readAll();
-    m_status->addReceived(bytes.size());
-    m_rawCapture->recordBytes(bytes);
-    m_receiver->take(bytes);
+    m_session->receive();
 }
 
 void MainWindow::showReceived(const ReceiveStream::Pieces &pieces)

@@ -20,7 +20,4 @@ extern QValueAxis *chartAxisX;
 extern QValueAxis *chartAxisY;
 extern QLineSeries *chartLineSeries[5];
 
-// Longest a send may wait for its bytes to leave.
-constexpr int serialPortWriteTimeoutMs = 30000;
-
 #endif // SERIALPORTHANDLER_H

@@ -1,21 +1,21 @@
 #include "gui/mainwindow.h"
 
+#include "core/boardcommand.h"
+#include "core/commandframes.h"
 #include "core/consoletext.h"
 #include "core/firmwareimage.h"
-#include "core/flashpackets.h"
-#include "core/hexinput.h"
-#include "core/registerfield.h"
 #include "gui/SerialPortHandler.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
 #include "gui/windowpreferences.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
+#include "link/boardsession.h"
 #include "link/firmwareflasher.h"
-#include "link/portreceiver.h"
-#include "link/serialporthangup.h"
+#include "link/portregistry.h"
 #include "ui_mainwindow.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -27,6 +27,23 @@
 #include <QThreadPool>
 
 namespace {
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 7, 0)
+QLoggingCategory::CategoryFilter filterBeforeForm = nullptr;
+
+// Before Qt 6.7 the check box has no checkStateChanged signal, so binding by name
+// cannot find it and warns; that one expected warning is kept off the debug output
+// while the form is built, every other category as the application has it.
+void withoutBindingWarning(QLoggingCategory *category)
+{
+    // Installing calls the filter on every category before it returns the one it
+    // replaces; those keep the state that filter gave them.
+    if (filterBeforeForm)
+        filterBeforeForm(category);
+    if (qstrcmp(category->categoryName(), "qt.core.qmetaobject.connectslotsbyname") == 0)
+        category->setEnabled(QtWarningMsg, false);
+}
+#endif
 
 // Escaping a megabyte for the developer's copy takes longer than the window may
 // stand still: it is escaped on a pool thread, exactly as the debug stream would,
@@ -43,16 +60,21 @@ void writeDebugCopy(const QByteArray &bytes)
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(new PortRegistry, parent)
+{
+    m_ports->setParent(this);
+}
+
+MainWindow::MainWindow(PortRegistry *ports, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , m_ports(ports)
 {
 #if QT_VERSION < QT_VERSION_CHECK(6, 7, 0)
-    // Before Qt 6.7 the check box has no checkStateChanged signal, so binding by
-    // name cannot find it and says so; the slot is connected to stateChanged
-    // instead, and that one expected warning is kept off the debug output.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qmetaobject.connectslotsbyname.warning=false"));
+    filterBeforeForm = QLoggingCategory::installFilter(withoutBindingWarning);
     ui->setupUi(this);
-    QLoggingCategory::setFilterRules(QString());
+    QLoggingCategory::installFilter(std::exchange(filterBeforeForm, nullptr));
+    // The slot is reached through stateChanged instead.
     connect(ui->checkBox_send_in_HEX, &QCheckBox::stateChanged, this,
             [this](int state) { on_checkBox_send_in_HEX_checkStateChanged(Qt::CheckState(state)); });
 #else
@@ -72,12 +94,16 @@ MainWindow::MainWindow(QWidget *parent)
 
     CreateQSplineSeries();
     createMenuActions();
-    m_preferences = new WindowPreferences(this, ui, m_reconnect, m_log);
+    m_preferences = new WindowPreferences(this, ui, m_session, m_log);
+    if (const std::optional<QString> port = m_preferences->rememberedPortIn(m_ports->lastListing()))
+        selectPortEntry(*port);
 }
 
 MainWindow::~MainWindow()
 {
-    m_preferences->save();
+    m_preferences->save(m_ports->identityOf(serialPortList.value(ui->comboBox_port->currentIndex())));
+    // Nothing waits for the board any longer: what has not gone out is dropped.
+    m_session->closeNow();
     CloseSerialPort();
     if (chartAxisX == m_chart->axisX()) {
         chartAxisX = nullptr;
@@ -85,6 +111,21 @@ MainWindow::~MainWindow()
         std::fill(std::begin(chartLineSeries), std::end(chartLineSeries), nullptr);
     }
     delete ui;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // What the board sent before the user quit is the user's too.
+    m_session->takeWaitingInput();
+    m_closeWhenPortClosed = !m_session->isClosing() && m_session->isOpen() && m_session->writer()->pendingBytes() > 0;
+    if (m_closeWhenPortClosed || m_session->isClosing()) {
+        CloseSerialPort();
+        if (m_closeWhenPortClosed) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::reportLine(const QString &line)
@@ -125,7 +166,11 @@ void MainWindow::createMenuActions()
     m_status = new StatusLine(ui->statusbar, m_telemetryRecording, m_rawCapture, this);
     // Counted as the driver takes them: sends and flash packets alike, and never
     // what a failed send dropped.
-    connect(serialPortInst, &QSerialPort::bytesWritten, m_status, &StatusLine::addSent);
+    connect(m_session, &BoardSession::bytesWritten, m_status, &StatusLine::addSent);
+    connect(m_session, &BoardSession::bytesReceived, this, [this](const QByteArray &bytes) {
+        m_status->addReceived(bytes.size());
+        m_rawCapture->recordBytes(bytes);
+    });
 
     connect(ui->action_record_telemetry, &QAction::toggled, this, [this](bool checked) {
         startOrStopRecording(m_telemetryRecording, checked, tr("记录遥测"), QStringLiteral("telemetry"),
@@ -198,32 +243,11 @@ void MainWindow::on_pushButton_portClose_clicked()
 void MainWindow::on_pushButton_uart_send_clicked()
 {
     const QString text = ui->textEdit_uart_send->toPlainText();
-    if (text.isEmpty()) {
-        m_log->appendLine(tr("错误: textEdit内容为空"));
-        return;
-    }
-
-    if (ui->checkBox_send_in_HEX->isChecked()) {
-        const HexInput input = HexInput::parse(text);
-        switch (input.status) {
-        case HexInput::Invalid:
-            m_log->appendLine(tr("错误: 只能输入16进制字符(0-9, A-F)和空格"));
-            return;
-        case HexInput::Blank:
-            return;
-        case HexInput::Ready:
-            m_log->appendLine(tr("16进制: ") + input.normalised);
-            writeDebugCopy(input.bytes);
-            SerialPortTransmitByteArray(input.bytes);
-            return;
-        }
-        return;
-    }
-
-    const TextInput input = TextInput::encode(text);
-    m_log->appendLine(tr("输入字符: %1, 字节数: %2").arg(input.charCount).arg(input.bytes.size()));
-    m_log->appendLine(tr("16进制: ") + input.hexEcho);
-    SerialPortTransmit(reinterpret_cast<const uint8_t *>(input.bytes.constData()), int(input.bytes.size()));
+    const bool hex = ui->checkBox_send_in_HEX->isChecked();
+    const BoardCommand command = hex ? BoardCommand::hex(text) : BoardCommand::text(text);
+    if (hex && !command.isRefused())
+        writeDebugCopy(command.bytes);
+    sendCommand(command);
 }
 
 void MainWindow::on_checkBox_send_in_HEX_checkStateChanged(const Qt::CheckState &arg1)
@@ -238,43 +262,33 @@ void MainWindow::on_textEdit_uart_send_textChanged()
 
 void MainWindow::on_pushButton_ARM_reset_clicked()
 {
-    sendFrame(ARM_Reset);
-    m_log->appendLine(tr("ARM复位指令发送"), LogPane::UserAction);
+    sendCommand(BoardCommand::reset(ARM_Reset));
 }
 
 void MainWindow::on_pushButton_erase_APP_clicked()
 {
-    CommandFrames::setErase(app_order, ui->spinBox_erase_APP->value());
-    sendFrame(app_order);
+    sendCommand(BoardCommand::erase(app_order, ui->spinBox_erase_APP->value()));
 }
 
 void MainWindow::on_pushButton_jump_to_APP_clicked()
 {
-    CommandFrames::setJump(app_order, ui->spinBox_jump_to_APP->value());
-    sendFrame(app_order);
+    sendCommand(BoardCommand::jump(app_order, ui->spinBox_jump_to_APP->value()));
 }
 
 void MainWindow::on_pushButton_GPU_power_on_clicked()
 {
-    CommandFrames::setGpuPower(GPU_POWER_order, true);
-    m_log->appendLine(tr("GPU上电"), LogPane::UserAction);
-    sendFrame(GPU_POWER_order);
+    sendCommand(BoardCommand::gpuPower(GPU_POWER_order, true));
 }
 
 void MainWindow::on_pushButton_GPU_power_off_clicked()
 {
-    CommandFrames::setGpuPower(GPU_POWER_order, false);
-    m_log->appendLine(tr("GPU断电"), LogPane::UserAction);
-    sendFrame(GPU_POWER_order);
+    sendCommand(BoardCommand::gpuPower(GPU_POWER_order, false));
 }
 
 void MainWindow::on_checkBox_GPU_power_draw_stateChanged(int arg1)
 {
     Q_UNUSED(arg1)
-    const bool plotting = ui->checkBox_GPU_power_draw->isChecked();
-    m_log->appendLine(plotting ? tr("曲线绘制") : tr("关闭绘制"), LogPane::UserAction);
-    CommandFrames::setPlotting(GPU_POWER_order, plotting);
-    sendFrame(GPU_POWER_order);
+    sendCommand(BoardCommand::plotting(GPU_POWER_order, ui->checkBox_GPU_power_draw->isChecked()));
 }
 
 // The action signal comes before the slider commits its new value, so value() still
@@ -283,46 +297,45 @@ void MainWindow::on_verticalSlider_GPU_FAN_speed_actionTriggered(int action)
 {
     Q_UNUSED(action)
     const int fanSpeed = ui->verticalSlider_GPU_FAN_speed->sliderPosition();
-    CommandFrames::setFanSpeed(GPU_POWER_order, fanSpeed);
-    sendFrame(GPU_POWER_order);
+    sendCommand(BoardCommand::fanSpeed(GPU_POWER_order, fanSpeed));
     qDebug() << "fan speed" << fanSpeed;
-}
-
-void MainWindow::registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
-                               const QLineEdit *addressField, const QLineEdit *dataField)
-{
-    const RegisterField address = RegisterField::parse(addressField->text());
-    const RegisterField value = RegisterField::parse(dataField->text());
-    if (address.status == RegisterField::Empty || value.status == RegisterField::Empty)
-        return;
-    if (address.status == RegisterField::Invalid || value.status == RegisterField::Invalid) {
-        m_log->appendLine(tr("错误: 寄存器地址和数据须为0-FFFF的16进制数"));
-        return;
-    }
-    CommandFrames::setRegisterWrite(frame, header, address.value, value.value);
-    sendFrame(frame);
 }
 
 void MainWindow::on_pushButton_AD_write_reg_clicked()
 {
-    registerWrite(AD_order, CommandFrames::adHeader, ui->lineEdit_AD_addr, ui->lineEdit_AD_data);
+    sendCommand(BoardCommand::registerWrite(AD_order, CommandFrames::adHeader, ui->lineEdit_AD_addr->text(),
+                                            ui->lineEdit_AD_data->text()));
 }
 
 void MainWindow::on_pushButton_DA_write_reg_clicked()
 {
-    registerWrite(DA_order, CommandFrames::daHeader, ui->lineEdit_DA_addr, ui->lineEdit_DA_data);
+    sendCommand(BoardCommand::registerWrite(DA_order, CommandFrames::daHeader, ui->lineEdit_DA_addr->text(),
+                                            ui->lineEdit_DA_data->text()));
 }
 
 void MainWindow::on_pushButton_AD_init_clicked()
 {
-    CommandFrames::setRegisterInit(AD_order, CommandFrames::adHeader);
-    sendFrame(AD_order);
+    sendCommand(BoardCommand::registerInit(AD_order, CommandFrames::adHeader));
 }
 
 void MainWindow::on_pushButton_DA_init_clicked()
 {
-    CommandFrames::setRegisterInit(DA_order, CommandFrames::daHeader);
-    sendFrame(DA_order);
+    sendCommand(BoardCommand::registerInit(DA_order, CommandFrames::daHeader));
+}
+
+void MainWindow::sendCommand(const BoardCommand &command)
+{
+    if (command.isRefused()) {
+        if (!command.silentInWindow)
+            m_log->appendLine(command.refusal);
+        return;
+    }
+    if (command.lineOrder == BoardCommand::LinesAfterSend)
+        SerialPortTransmitByteArray(command.bytes);
+    for (const QString &line : command.lines)
+        m_log->appendLine(line, command.lineKind == BoardCommand::UserAction ? LogPane::UserAction : LogPane::Outcome);
+    if (command.lineOrder == BoardCommand::LinesBeforeSend)
+        SerialPortTransmitByteArray(command.bytes);
 }
 
 void MainWindow::on_pushButton_open_File_clicked()
@@ -351,7 +364,7 @@ void MainWindow::on_pushButton_open_File_clicked()
 
 void MainWindow::on_pushButton_flash_clicked()
 {
-    if (!serialPortInst->isOpen()) {
+    if (!m_session->isOpen()) {
         reportLine(ConsoleText::portNotOpen());
         m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
         return;
@@ -364,7 +377,7 @@ void MainWindow::on_pushButton_flash_clicked()
     }
 
     warnIfImageFileChanged();
-    m_flasher = new FirmwareFlasher(m_writer, file_data, this);
+    m_flasher = new FirmwareFlasher(m_session->writer(), file_data, this);
     connect(m_flasher, &FirmwareFlasher::progress, ui->progressBar_flash, [this](qsizetype sent, qsizetype total) {
         ui->progressBar_flash->setValue(int(sent * 100 / total));
     });
@@ -392,10 +405,7 @@ void MainWindow::flashFailed(const QString &sendError)
 {
     if (!sendError.isEmpty()) {
         reportLine(ConsoleText::sendFailed(sendError));
-        // Qt 6.8 tells the writer of a hung-up device before anyone else: the loss
-        // is said before the flash's end, as Qt 6.4 has it.
-        if (SerialPortHangUpWatch::isLostDeviceError(serialPortInst->error()))
-            SerialPortLost();
+        m_session->checkLost();
     }
     m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
     m_log->appendLine(ConsoleText::flashBytesSent(m_flasher->bytesSent(), m_flasher->imageSize()));

@@ -1,30 +1,26 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "core/commandframes.h"
 #include "core/receivestream.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QMainWindow>
-#include <QSerialPort>
 
 #include <cstdint>
 #include <functional>
 
+class BoardSession;
 class FirmwareFlasher;
 class LogPane;
-class PortReceiver;
-class PortReconnect;
+class PortRegistry;
 class PowerChart;
 class Recording;
-class SerialPortHangUpWatch;
-class WindowPreferences;
-class SerialWriter;
 class StatusLine;
+class WindowPreferences;
+struct BoardCommand;
 
 QT_BEGIN_NAMESPACE
-class QLineEdit;
 namespace Ui {
 class MainWindow;
 }
@@ -42,6 +38,9 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Lists the given ports in its selector (a simulated board's pty among them);
+    // they must outlive the window.
+    explicit MainWindow(PortRegistry *ports, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Without a chooser set, "打开文件" asks the user with the open-file dialog.
@@ -51,12 +50,18 @@ public:
 
     PowerChart *powerChart() const { return m_chart; }
     StatusLine *statusLine() const { return m_status; }
+    BoardSession *session() const { return m_session; }
 
     // The send operations queue their bytes and return at once: true when the port
     // was open and took them in its queue. A send that fails later, on the line,
     // is reported in the log ("发送失败: …").
     bool SerialPortTransmit(const uint8_t *data, int length);
     bool SerialPortTransmitByteArray(QByteArray data);
+
+protected:
+    // Bytes still going out to the board are let go first, with the window still
+    // answering; a second close gives up on them.
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_pushButton_port_refresh_clicked();
@@ -84,9 +89,10 @@ private:
     void ConfigSerialPort();
     void OpenSerialPort();
     void CloseSerialPort();
-    void closeAfterDrain();
     QByteArray SerialPortUint8ArrayToQByteArray(const uint8_t *data, int length);
-    void SerialPortLost();
+    void portOpened(const QString &portName);
+    void portClosed();
+    void portLost(bool reconnecting);
     void portReconnected(const QString &portName);
     void selectPortEntry(const QString &portName);
     int FindSerialPort();
@@ -104,27 +110,22 @@ private:
                               const QString &suffix);
     void stopRecordings();
     void saveLog();
-    // Sends a command frame record as it lies in memory: its bytes are the wire bytes.
-    template <typename Frame>
-    bool sendFrame(const Frame &frame)
-    {
-        return SerialPortTransmit(reinterpret_cast<const uint8_t *>(&frame), int(sizeof frame));
-    }
-    void registerWrite(AD_DA_order_struct &frame, CommandFrames::RegisterHeader header,
-                       const QLineEdit *addressField, const QLineEdit *dataField);
+    // Shows a control's lines and sends its bytes, in the control's order, or says
+    // why it sends nothing.
+    void sendCommand(const BoardCommand &command);
     void setLineControlsEnabled(bool enabled);
     void warnIfImageFileChanged();
     void flashFailed(const QString &sendError);
     void endFlash();
 
     Ui::MainWindow *ui;
+    PortRegistry *const m_ports;
     LogPane *m_log = nullptr;
     PowerChart *m_chart = nullptr;
-    PortReceiver *m_receiver = nullptr;
-    SerialPortHangUpWatch *m_hangUpWatch = nullptr;
-    PortReconnect *m_reconnect = nullptr;
-    SerialWriter *m_writer = nullptr;
+    BoardSession *m_session = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
+    // The window was closed while the port let its queue go out.
+    bool m_closeWhenPortClosed = false;
     WindowPreferences *m_preferences = nullptr;
     // What "打开文件" loaded, to tell the user when the file changed since.
     QString m_imagePath;

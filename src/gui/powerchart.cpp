@@ -23,9 +23,6 @@ constexpr int chartYTickCount = 8;
 constexpr double autoscaleMargin = 0.05;
 constexpr double wheelZoomIn = 0.8;
 
-const char *const seriesNames[Telemetry::seriesCount] = { "1.8V power", "3.3V power", "5V power", "12V power",
-                                                          "all power" };
-
 // The chart's OpenGL path aborts the process where no context can be made (the
 // headless offscreen platform among them), so it is asked for only where one can.
 bool openGLDrawingAvailable()
@@ -55,7 +52,7 @@ PowerChart::PowerChart(QChartView *view, QObject *parent)
 {
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         m_series[i] = new QLineSeries();
-        m_series[i]->setName(QString::fromLatin1(seriesNames[i]));
+        m_series[i]->setName(QString::fromLatin1(Telemetry::seriesNames[size_t(i)]));
     }
     const QPen pens[Telemetry::seriesCount] = { seriesPen(Qt::green), seriesPen(Qt::red), seriesPen(Qt::blue),
                                                 seriesPen(Qt::yellow), seriesPen(Qt::white) };
@@ -240,7 +237,7 @@ QString PowerChart::readoutAt(const QPointF &viewPosition) const
         return {};
     QString text = tr("样本 %1").arg(sampleNumber);
     for (int i = 0; i < Telemetry::seriesCount; ++i)
-        text += u'\n' + QString::fromLatin1(seriesNames[i]) + QStringLiteral(": ") + QString::number((*values)[i]);
+        text += u'\n' + QString::fromLatin1(Telemetry::seriesNames[size_t(i)]) + QStringLiteral(": ") + QString::number((*values)[i]);
     return text;
 }
 

@@ -20,9 +20,9 @@ StatusLine::StatusLine(QStatusBar *bar, const Recording *telemetry, const Record
     update();
 }
 
-void StatusLine::portOpened(const QString &portName)
+void StatusLine::portOpened(const QString &portName, const QString &lineSettings)
 {
-    m_portName = portName;
+    m_port = portName + u' ' + lineSettings;
     m_open = true;
     m_received = 0;
     m_sent = 0;
@@ -53,7 +53,7 @@ void StatusLine::update()
     m_framesAt[m_tick] = m_frames;
 
     QStringList parts;
-    parts << (m_open ? tr("%1 921600 8N1").arg(m_portName) : tr("未连接"));
+    parts << (m_open ? m_port : tr("未连接"));
     parts << tr("收 %1 字节  发 %2 字节").arg(m_received).arg(m_sent);
     parts << tr("%1 帧/秒").arg(m_framesPerSecond);
     if (m_latest) {

@@ -25,7 +25,8 @@ public:
 
     StatusLine(QStatusBar *bar, const Recording *telemetry, const Recording *raw, QObject *parent = nullptr);
 
-    void portOpened(const QString &portName);
+    // lineSettings: "921600 8N1"
+    void portOpened(const QString &portName, const QString &lineSettings);
     void portClosed();
     void addReceived(qint64 bytes) { m_received += bytes; }
     void addSent(qint64 bytes) { m_sent += bytes; }
@@ -40,7 +41,7 @@ private:
     const Recording *const m_telemetry;
     const Recording *const m_raw;
     QTimer m_timer;
-    QString m_portName;
+    QString m_port;
     bool m_open = false;
     qint64 m_received = 0;
     qint64 m_sent = 0;

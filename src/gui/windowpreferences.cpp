@@ -1,9 +1,7 @@
 #include "gui/windowpreferences.h"
 
-#include "gui/SerialPortHandler.h"
 #include "gui/logpane.h"
-#include "link/portdiscovery.h"
-#include "link/portreconnect.h"
+#include "link/boardsession.h"
 #include "ui_mainwindow.h"
 
 #include <QActionGroup>
@@ -27,11 +25,11 @@ const QString english = QStringLiteral("en");
 
 } // namespace
 
-WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, PortReconnect *reconnect, LogPane *log)
+WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, BoardSession *session, LogPane *log)
     : QObject(window)
     , m_window(window)
     , m_ui(ui)
-    , m_reconnect(reconnect)
+    , m_session(session)
 {
     createMenus();
     restore();
@@ -39,7 +37,7 @@ WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, Po
         log->appendLine(m_settings.problemLine());
 
     connect(m_autoReconnect, &QAction::toggled, this, [this](bool on) {
-        m_reconnect->setEnabled(on);
+        m_session->setReconnectEnabled(on);
         m_settings.setValue(autoReconnectKey, on);
     });
     connect(m_english, &QAction::toggled, this, [this](bool on) {
@@ -100,17 +98,7 @@ void WindowPreferences::restore()
     m_ui->action_autoscale_y->setChecked(m_settings.value(autoscaleKey, false).toBool());
     const bool autoReconnect = m_settings.value(autoReconnectKey, false).toBool();
     m_autoReconnect->setChecked(autoReconnect);
-    m_reconnect->setEnabled(autoReconnect);
-
-    // A port that is not there leaves the selector on the entry it chose itself.
-    const PortIdentity port = m_settings.port();
-    if (!port.isEmpty()) {
-        if (const std::optional<PortRecord> listed = port.findIn(PortDiscovery::availablePorts())) {
-            const qsizetype index = serialPortList.indexOf(listed->portName);
-            if (index >= 0)
-                m_ui->comboBox_port->setCurrentIndex(int(index));
-        }
-    }
+    m_session->setReconnectEnabled(autoReconnect);
 
     // Whatever the system's locale, the console speaks Chinese unless asked.
     if (m_settings.value(languageKey).toString() == english) {
@@ -120,20 +108,23 @@ void WindowPreferences::restore()
     }
 }
 
-void WindowPreferences::save()
+// A port that is not there leaves the selector on the entry it chose itself.
+std::optional<QString> WindowPreferences::rememberedPortIn(const QList<PortRecord> &ports) const
+{
+    const PortIdentity port = m_settings.port();
+    if (port.isEmpty())
+        return std::nullopt;
+    if (const std::optional<PortRecord> listed = port.findIn(ports))
+        return listed->portName;
+    return std::nullopt;
+}
+
+void WindowPreferences::save(const PortIdentity &selectedPort)
 {
     m_settings.setValue(geometryKey, m_window->saveGeometry());
     m_settings.setValue(stateKey, m_window->saveState());
-    const QString selected = serialPortList.value(m_ui->comboBox_port->currentIndex());
-    if (selected.isEmpty())
-        return;
-    const QList<PortRecord> ports = PortDiscovery::availablePorts();
-    for (const PortRecord &port : ports) {
-        if (port.portName == selected) {
-            m_settings.setPort(PortIdentity::of(port));
-            return;
-        }
-    }
+    if (!selectedPort.isEmpty())
+        m_settings.setPort(selectedPort);
 }
 
 QString WindowPreferences::lastFolder() const

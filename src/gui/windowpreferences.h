@@ -3,12 +3,15 @@
 
 #include "core/consolesettings.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTranslator>
 
+#include <optional>
+
+class BoardSession;
 class LogPane;
-class PortReconnect;
 class QAction;
 class QActionGroup;
 class QMainWindow;
@@ -30,12 +33,13 @@ class WindowPreferences : public QObject
 public:
     static constexpr char englishTranslation[] = ":/i18n/bench-console_en.qm";
 
-    // Adds the menus and puts back what the last run left; the selector must be
-    // filled already.
-    WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, PortReconnect *reconnect, LogPane *log);
+    // Adds the menus and puts back what the last run left.
+    WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, BoardSession *session, LogPane *log);
 
+    // The remembered port's name among the ports listed, where it is one of them.
+    std::optional<QString> rememberedPortIn(const QList<PortRecord> &ports) const;
     // What is only read from the window when it goes: its geometry and the port selected.
-    void save();
+    void save(const PortIdentity &selectedPort);
 
     QString lastFolder() const;
     void rememberFolderOf(const QString &filePath);
@@ -49,7 +53,7 @@ private:
 
     QMainWindow *const m_window;
     Ui::MainWindow *const m_ui;
-    PortReconnect *const m_reconnect;
+    BoardSession *const m_session;
     ConsoleSettings m_settings;
     QString m_lastFolder;
     QTranslator m_translator;

@@ -1,7 +1,7 @@
 #include "link/portreconnect.h"
 
-#include "link/portdiscovery.h"
 #include "link/portlock.h"
+#include "link/portregistry.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -24,9 +24,10 @@ QDateTime deviceFolderTime()
 
 } // namespace
 
-PortReconnect::PortReconnect(QSerialPort *port, QObject *parent)
+PortReconnect::PortReconnect(QSerialPort *port, const PortRegistry *ports, QObject *parent)
     : QObject(parent)
     , m_port(port)
+    , m_ports(ports)
 {
     m_timer.setInterval(checkIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &PortReconnect::check);
@@ -41,19 +42,12 @@ void PortReconnect::setEnabled(bool enabled)
 
 void PortReconnect::portOpened(const QString &portName)
 {
-    m_identity = PortIdentity { portName, {}, {}, {}, portName };
-    const QList<PortRecord> ports = PortDiscovery::availablePorts();
-    for (const PortRecord &port : ports) {
-        if (port.portName == portName) {
-            m_identity = PortIdentity::of(port);
-            return;
-        }
-    }
+    m_identity = m_ports->identityOf(portName);
 }
 
 void PortReconnect::portLost()
 {
-    if (!m_enabled || m_identity.isEmpty())
+    if (!wouldWatch())
         return;
     m_toldFailure.clear();
     m_checksToRelist = 0;
@@ -68,7 +62,7 @@ void PortReconnect::cancel()
 
 void PortReconnect::check()
 {
-    const std::optional<PortRecord> back = m_identity.findIn(platformPorts() + PortDiscovery::presentExtraPorts());
+    const std::optional<PortRecord> back = m_identity.findIn(platformPorts() + m_ports->presentExtraPorts());
     if (!back) {
         // Gone again: a later return is news, and so is its failure.
         m_toldFailure.clear();
@@ -97,7 +91,7 @@ QList<PortRecord> PortReconnect::platformPorts()
         m_checksToRelist = relistChecksAfterChange;
     }
     if (m_checksToRelist > 0 || m_checksToRelist <= -relistEveryChecks) {
-        m_platformPorts = PortDiscovery::platformPorts();
+        m_platformPorts = PortRegistry::platformPorts();
         m_checksToRelist = std::max(m_checksToRelist, 1);
     }
     --m_checksToRelist;

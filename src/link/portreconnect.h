@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+class PortRegistry;
 class QSerialPort;
 
 // Opens the port again when the device that was lost comes back: the same device
@@ -31,11 +32,13 @@ public:
     static constexpr int relistChecksAfterChange = 4;
     static constexpr int relistEveryChecks = 20;
 
-    explicit PortReconnect(QSerialPort *port, QObject *parent = nullptr);
+    PortReconnect(QSerialPort *port, const PortRegistry *ports, QObject *parent = nullptr);
 
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
     bool isWatching() const { return m_timer.isActive(); }
+    // Whether a loss now would start the watch.
+    bool wouldWatch() const { return m_enabled && !m_identity.isEmpty(); }
 
     // The user opened this port: it is the device a later loss watches for.
     void portOpened(const QString &portName);
@@ -53,6 +56,7 @@ private:
     QList<PortRecord> platformPorts();
 
     QSerialPort *const m_port;
+    const PortRegistry *const m_ports;
     QTimer m_timer;
     PortIdentity m_identity;
     QString m_toldFailure;

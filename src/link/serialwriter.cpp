@@ -1,7 +1,6 @@
 #include "link/serialwriter.h"
 
 #include "link/serialporthangup.h"
-#include "link/serialsend.h"
 
 #include <QSerialPort>
 
@@ -120,18 +119,13 @@ void SerialWriter::portClosing()
         fail(m_port->errorString());
 }
 
-qint64 SerialWriter::closeAfterDrain()
+qint64 SerialWriter::abandon()
 {
-    if (!m_port->isOpen())
-        return 0;
-    // The queue goes to the port, behind what it holds, so that the drain lets it out too.
-    for (Send &send : m_queue) {
-        if (send.handedOver < send.bytes.size())
-            m_port->write(send.bytes.constData() + send.handedOver, send.bytes.size() - send.handedOver);
-    }
+    settle();
+    const qint64 abandoned = pendingBytes();
     m_queue.clear();
     m_queuedBytes = 0;
     m_sending = false;
     m_deadline.stop();
-    return SerialSend::closeAfterDrain(*m_port);
+    return abandoned;
 }

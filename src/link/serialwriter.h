@@ -37,10 +37,10 @@ public:
     // Bytes given that have not yet left the port's buffer.
     qint64 pendingBytes() const;
     bool isIdle() const { return pendingBytes() == 0; }
-    // Closes the port once everything queued has gone out, blocking for at most
-    // the line time of what is queued (see SerialSend::closeAfterDrain). Returns
-    // the bytes the port threw away unsent.
-    qint64 closeAfterDrain();
+    // Gives up on everything given that has not left the port's buffer, for a port
+    // about to close: nothing more is handed over and nothing is told as failed.
+    // Returns how many bytes that was.
+    qint64 abandon();
     // The port tells of what the driver took only on its next write wake-up, which
     // does not come while the driver is full: bytes that left the port's buffer
     // were taken all the same. Emits drained when that was the last of them.
