@@ -11,6 +11,7 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -26,6 +27,16 @@ QPair<double, double> range(const QValueAxis *axis)
     return { axis->min(), axis->max() };
 }
 
+double span(const QValueAxis *axis)
+{
+    return axis->max() - axis->min();
+}
+
+bool wholeEnds(const QValueAxis *axis)
+{
+    return axis->min() == std::round(axis->min()) && axis->max() == std::round(axis->max());
+}
+
 } // namespace
 
 class TestChartView : public QObject
@@ -39,6 +50,10 @@ private slots:
     void pauseHoldsTheViewWhileSamplesArrive();
     void zoomAndPanStayInTheHistory();
     void wheelZoomsAroundTheCursorAndDragPans();
+    void zoomNeverGoesTheWrongWay();
+    void pausedViewFollowsTheOldestSampleKept_data();
+    void pausedViewFollowsTheOldestSampleKept();
+    void readoutReadsOnlyWhatIsDrawn();
     void resetReturnsToTheLiveView();
     void autoscaleShowsNegativeReadings_data();
     void autoscaleShowsNegativeReadings();
@@ -46,6 +61,7 @@ private slots:
     void zoomedOutDrawsAFewPointsPerColumn();
 
 private:
+    void makeChart(qint64 historyCapacity);
     void add(qint64 count);
     QPoint viewPosition(double x, double y) const;
 
@@ -56,9 +72,14 @@ private:
 
 void TestChartView::init()
 {
+    makeChart(ChartHistory::defaultCapacity);
+}
+
+void TestChartView::makeChart(qint64 historyCapacity)
+{
     view = std::make_unique<QChartView>();
     view->resize(800, 400);
-    chart = new PowerChart(view.get(), view.get());
+    chart = new PowerChart(view.get(), historyCapacity, view.get());
     view->show();
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     added = 0;
@@ -132,6 +153,7 @@ void TestChartView::wheelZoomsAroundTheCursorAndDragPans()
     // 0.8 of the span, with sample 1600 where it was: 20% into the view.
     QCOMPARE(chart->axisX()->max() - chart->axisX()->min(), 400.0);
     QVERIFY(qAbs(chart->axisX()->min() - (1600 - 0.2 * 400)) < 2);
+    QVERIFY(wholeEnds(chart->axisX()));
 
     const double lowBefore = chart->axisX()->min();
     const QPoint from = viewPosition(1600, 50);
@@ -141,6 +163,73 @@ void TestChartView::wheelZoomsAroundTheCursorAndDragPans()
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, to);
     // Dragging right shows older samples, by the distance the mouse went.
     QVERIFY(qAbs(chart->axisX()->min() - (lowBefore - 100)) < 2);
+    QVERIFY(wholeEnds(chart->axisX()));
+}
+
+// On a history of a thousand samples, the view around its middle.
+void TestChartView::zoomNeverGoesTheWrongWay()
+{
+    makeChart(1000);
+    add(100);
+    chart->setPaused(true);
+    for (const double factor : { 1.25, 0.8, 0.8, 1e-9, 0.8, 1.25, 1e9, 1.25 }) {
+        const double before = span(chart->axisX());
+        chart->zoom(factor, chart->axisX()->min() + before / 2);
+        QVERIFY(factor < 1 ? span(chart->axisX()) <= before : span(chart->axisX()) >= before);
+        add(200);
+    }
+    QTRY_COMPARE(range(chart->axisX()), qMakePair(700.0, 1700.0));
+}
+
+void TestChartView::pausedViewFollowsTheOldestSampleKept_data()
+{
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::newRow("the whole history") << 1e9 << 2500.0 << 3500.0;
+    QTest::newRow("zoomed in") << 0.1 << 2500.0 << 2550.0;
+}
+
+// On a history of a thousand samples.
+void TestChartView::pausedViewFollowsTheOldestSampleKept()
+{
+    QFETCH(double, factor);
+    QFETCH(double, low);
+    QFETCH(double, high);
+    makeChart(1000);
+    add(1500);
+    chart->setPaused(true);
+    chart->zoom(factor, 1250);
+    const QPoint middle = view->mapFromScene(view->chart()->mapToScene(view->chart()->plotArea().center()));
+    QMouseEvent move(QEvent::MouseMove, middle, view->mapToGlobal(middle), Qt::NoButton, {}, {});
+    QApplication::sendEvent(view->viewport(), &move);
+    QVERIFY(!chart->readoutText().isEmpty());
+    add(1000);
+    QTRY_COMPARE(range(chart->axisX()), qMakePair(low - 1000, high - 1000));
+    add(1000);
+    // Read before the view has had a turn of the event loop to move.
+    const QString readout = chart->readoutAt(middle);
+    QCOMPARE(range(chart->axisX()), qMakePair(low, high));
+    QVERIFY(chart->series(0)->count() > 0 && !readout.isEmpty());
+    for (int i = 0; i < Telemetry::seriesCount; ++i) {
+        for (const QPointF &point : chart->series(i)->points()) {
+            QVERIFY(point.x() >= low && point.x() <= high);
+            QCOMPARE(point.y(), chart->history().sample(qint64(point.x()))->at(i));
+        }
+    }
+    QTRY_COMPARE(chart->readoutText(), readout);
+}
+
+// A paused view does not take the samples that come after it; the readout does not either.
+void TestChartView::readoutReadsOnlyWhatIsDrawn()
+{
+    add(100);
+    chart->setPaused(true);
+    add(50);
+    QVERIFY(!chart->readoutAt(viewPosition(99, 50)).isEmpty());
+    QCOMPARE(chart->readoutAt(viewPosition(120, 50)), QString());
+    chart->setPaused(false);
+    QVERIFY(!chart->readoutAt(viewPosition(120, 50)).isEmpty());
 }
 
 void TestChartView::resetReturnsToTheLiveView()
@@ -173,6 +262,7 @@ void TestChartView::autoscaleShowsNegativeReadings()
     QTRY_VERIFY(chart->axisY()->min() < -50);
     QVERIFY(chart->axisY()->min() > -60);
     QVERIFY(chart->axisY()->max() > 127 && chart->axisY()->max() < 137);
+    QVERIFY(wholeEnds(chart->axisY()));
     chart->setAutoscaleY(false);
     QCOMPARE(range(chart->axisY()), qMakePair(PowerChart::liveYLow, PowerChart::liveYHigh));
 }

@@ -80,6 +80,49 @@ std::pair<qint64, qint64> ChartHistory::kept(double xLow, double xHigh) const
     return { from, std::max(from, to) };
 }
 
+// Walks the ring without a division per sample, and over whole blocks by their
+// summaries: a million samples a curve are looked at on every redraw. The block
+// being written holds the newest samples and the oldest, so it is walked sample
+// by sample.
+ChartHistory::Block ChartHistory::extremes(int series, qint64 from, qint64 to) const
+{
+    const double *const values = m_values[series].data();
+    const Block *const blocks = m_blocks[series].data();
+    const qint64 writingBlock = (m_writes % m_capacity) / blockSize;
+    qint64 at = index(from);
+    Block result { values[at], values[at], from, from };
+    for (qint64 x = from; x < to;) {
+        if (at % blockSize == 0 && to - x >= blockSize && at + blockSize <= m_capacity
+            && at / blockSize != writingBlock) {
+            const Block &block = blocks[at / blockSize];
+            if (block.low < result.low) {
+                result.low = block.low;
+                result.lowAt = block.lowAt;
+            }
+            if (block.high > result.high) {
+                result.high = block.high;
+                result.highAt = block.highAt;
+            }
+            x += blockSize;
+            at += blockSize;
+        } else {
+            const double v = values[at];
+            if (v < result.low) {
+                result.low = v;
+                result.lowAt = x;
+            } else if (v > result.high) {
+                result.high = v;
+                result.highAt = x;
+            }
+            ++x;
+            ++at;
+        }
+        if (at == m_capacity)
+            at = 0;
+    }
+    return result;
+}
+
 QList<QPointF> ChartHistory::points(int series, double xLow, double xHigh, int columns) const
 {
     const auto [from, to] = kept(xLow, xHigh);
@@ -92,58 +135,17 @@ QList<QPointF> ChartHistory::points(int series, double xLow, double xHigh, int c
             result.append(QPointF(double(x), value(series, x)));
         return result;
     }
-    // Walks the ring once, without a division per sample, and over whole blocks by
-    // their summaries: a million samples a curve are looked at on every redraw.
-    // The block being written holds the newest samples and the oldest, so it is
-    // walked sample by sample.
-    const double *const values = m_values[series].data();
-    const Block *const blocks = m_blocks[series].data();
-    const qint64 writingBlock = (m_writes % m_capacity) / blockSize;
-    qint64 at = index(from);
     result.reserve(2 * columns);
     for (int column = 0; column < columns; ++column) {
         const qint64 begin = from + count * column / columns;
-        const qint64 end = from + count * (column + 1) / columns;
-        qint64 lowAt = begin;
-        qint64 highAt = begin;
-        double low = values[at];
-        double high = low;
-        for (qint64 x = begin; x < end;) {
-            if (at % blockSize == 0 && end - x >= blockSize && at + blockSize <= m_capacity
-                && at / blockSize != writingBlock) {
-                const Block &block = blocks[at / blockSize];
-                if (block.low < low) {
-                    low = block.low;
-                    lowAt = block.lowAt;
-                }
-                if (block.high > high) {
-                    high = block.high;
-                    highAt = block.highAt;
-                }
-                x += blockSize;
-                at += blockSize;
-            } else {
-                const double v = values[at];
-                if (v < low) {
-                    low = v;
-                    lowAt = x;
-                } else if (v > high) {
-                    high = v;
-                    highAt = x;
-                }
-                ++x;
-                ++at;
-            }
-            if (at == m_capacity)
-                at = 0;
-        }
-        if (lowAt <= highAt) {
-            result.append(QPointF(double(lowAt), low));
-            if (highAt != lowAt)
-                result.append(QPointF(double(highAt), high));
+        const Block inColumn = extremes(series, begin, from + count * (column + 1) / columns);
+        if (inColumn.lowAt <= inColumn.highAt) {
+            result.append(QPointF(double(inColumn.lowAt), inColumn.low));
+            if (inColumn.highAt != inColumn.lowAt)
+                result.append(QPointF(double(inColumn.highAt), inColumn.high));
         } else {
-            result.append(QPointF(double(highAt), high));
-            result.append(QPointF(double(lowAt), low));
+            result.append(QPointF(double(inColumn.highAt), inColumn.high));
+            result.append(QPointF(double(inColumn.lowAt), inColumn.low));
         }
     }
     return result;
@@ -154,14 +156,11 @@ std::optional<std::pair<double, double>> ChartHistory::valueRange(double xLow, d
     const auto [from, to] = kept(xLow, xHigh);
     if (from == to)
         return std::nullopt;
-    double low = value(0, from);
-    double high = low;
-    for (int series = 0; series < Telemetry::seriesCount; ++series) {
-        for (qint64 x = from; x < to; ++x) {
-            const double v = value(series, x);
-            low = std::min(low, v);
-            high = std::max(high, v);
-        }
+    Block all = extremes(0, from, to);
+    for (int series = 1; series < Telemetry::seriesCount; ++series) {
+        const Block curve = extremes(series, from, to);
+        all.low = std::min(all.low, curve.low);
+        all.high = std::max(all.high, curve.high);
     }
-    return std::make_pair(low, high);
+    return std::make_pair(all.low, all.high);
 }

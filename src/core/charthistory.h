@@ -39,11 +39,6 @@ public:
     std::optional<std::pair<double, double>> valueRange(double xLow, double xHigh) const;
 
 private:
-    // Where a kept sample lies in each curve's ring.
-    qint64 index(qint64 sampleNumber) const;
-    double value(int series, qint64 sampleNumber) const;
-    std::pair<qint64, qint64> kept(double xLow, double xHigh) const;
-
     struct Block
     {
         double low;
@@ -51,6 +46,14 @@ private:
         qint64 lowAt;
         qint64 highAt;
     };
+
+    // Where a kept sample lies in each curve's ring.
+    qint64 index(qint64 sampleNumber) const;
+    double value(int series, qint64 sampleNumber) const;
+    std::pair<qint64, qint64> kept(double xLow, double xHigh) const;
+    // The lowest and highest of one curve's kept samples from one number up to
+    // another, which must be later.
+    Block extremes(int series, qint64 from, qint64 to) const;
 
     qint64 m_capacity;
     std::array<std::vector<double>, Telemetry::seriesCount> m_values;

@@ -44,10 +44,16 @@ QPen seriesPen(Qt::GlobalColor colour)
 } // namespace
 
 PowerChart::PowerChart(QChartView *view, QObject *parent)
+    : PowerChart(view, ChartHistory::defaultCapacity, parent)
+{
+}
+
+PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent)
     : QObject(parent)
     , m_view(view)
     , m_axisX(new QValueAxis())
     , m_axisY(new QValueAxis())
+    , m_history(std::max<qint64>(historyCapacity, PowerChartData::maxPoints))
     , m_readout(new QLabel(view))
 {
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
@@ -98,7 +104,20 @@ void PowerChart::addSample(const Telemetry::Sample &sample)
 {
     m_history.add(m_data.sampleCount(), sample);
     m_data.addSample(sample);
-    if (m_paused || m_refreshTimer.isActive())
+    if (!m_paused) {
+        scheduleRefresh();
+        return;
+    }
+    // A paused view stays where it is until the samples it shows leave the
+    // history, then moves with the oldest sample kept.
+    const auto [lowest, highest] = viewLowBounds(m_viewSpan);
+    if (m_viewLow < lowest || m_viewLow > highest)
+        scheduleRefresh();
+}
+
+void PowerChart::scheduleRefresh()
+{
+    if (m_refreshTimer.isActive())
         return;
     const qint64 sinceLastRefresh = m_lastRefresh.isValid() ? m_lastRefresh.elapsed() : refreshIntervalMs;
     m_refreshTimer.start(int(std::max<qint64>(0, refreshIntervalMs - sinceLastRefresh)));
@@ -106,6 +125,10 @@ void PowerChart::addSample(const Telemetry::Sample &sample)
 
 void PowerChart::refresh()
 {
+    if (m_paused) {
+        showHistory(double(m_viewLow), m_viewSpan);
+        return;
+    }
     setThinLines(false);
     for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         m_series[seriesIndex]->replace(m_data.points(seriesIndex));
@@ -115,7 +138,21 @@ void PowerChart::refresh()
         if (const auto range = m_history.valueRange(m_data.xRangeLow(), m_data.xRangeHigh()))
             fitY(range->first, range->second);
     }
+    m_drawnTo = m_data.sampleCount();
+    m_drawnFrom = m_drawnTo - m_data.points(0).size();
     m_lastRefresh.start();
+    if (m_readout->isVisible())
+        showReadout();
+}
+
+// A redraw waiting for its turn is done at once where samples the curves show
+// have left the history, so that the readout reads what is drawn.
+void PowerChart::redrawIfSamplesLeft()
+{
+    if (m_drawnFrom < m_drawnTo && m_drawnFrom < m_history.firstSample()) {
+        m_refreshTimer.stop();
+        refresh();
+    }
 }
 
 void PowerChart::setPaused(bool paused)
@@ -125,7 +162,7 @@ void PowerChart::setPaused(bool paused)
     m_paused = paused;
     if (paused) {
         m_refreshTimer.stop();
-        showHistory(m_data.xRangeLow(), m_data.xRangeHigh());
+        showHistory(m_data.xRangeLow(), qint64(m_data.xRangeHigh() - m_data.xRangeLow()));
     } else {
         refresh();
     }
@@ -136,7 +173,7 @@ void PowerChart::setAutoscaleY(bool on)
 {
     m_autoscaleY = on;
     if (m_paused)
-        showHistory(m_viewLow, m_viewHigh);
+        showHistory(double(m_viewLow), m_viewSpan);
     else if (on)
         refresh();
     else
@@ -155,48 +192,77 @@ void PowerChart::resetView()
 
 void PowerChart::zoom(double factor, double aroundX)
 {
-    if (!m_paused)
+    if (!m_paused || !(factor > 0) || !std::isfinite(factor) || !std::isfinite(aroundX))
         return;
-    const double fullSpan = std::max(minimumSpan, double(m_history.endSample() - m_history.firstSample()));
-    const double span = std::clamp((m_viewHigh - m_viewLow) * factor, minimumSpan, fullSpan);
-    const double share = m_viewHigh > m_viewLow ? (aroundX - m_viewLow) / (m_viewHigh - m_viewLow) : 0.5;
-    const double low = aroundX - std::clamp(share, 0.0, 1.0) * span;
-    showHistory(low, low + span);
+    // Every step that can change the span changes it by a sample at least.
+    const double wanted = double(m_viewSpan) * factor;
+    const qint64 widest = std::max(m_viewSpan, maximumSpan());
+    qint64 span = m_viewSpan;
+    if (factor < 1 && m_viewSpan > qint64(minimumSpan))
+        span = std::clamp<qint64>(std::llround(wanted), qint64(minimumSpan), m_viewSpan - 1);
+    else if (factor > 1 && m_viewSpan < widest)
+        span = std::clamp<qint64>(std::llround(std::min(wanted, double(widest))), m_viewSpan + 1, widest);
+    // The X value under the cursor stays where it is on the axis.
+    const double share = std::clamp((aroundX - double(m_viewLow)) / double(m_viewSpan), 0.0, 1.0);
+    showHistory(double(m_viewLow) + share * double(m_viewSpan - span), span);
 }
 
 void PowerChart::pan(double samples)
 {
     if (m_paused)
-        showHistory(m_viewLow + samples, m_viewHigh + samples);
+        showHistory(double(m_viewLow) + samples, m_viewSpan);
 }
 
-// Keeps the span, moved back inside the history where it would leave it.
-void PowerChart::showHistory(double xLow, double xHigh)
+// The live window's span stays within reach while the history is shorter.
+qint64 PowerChart::maximumSpan() const
 {
-    const double span = xHigh - xLow;
-    const double first = double(m_history.firstSample());
-    const double end = std::max(first + span, double(m_history.endSample()));
-    xLow = std::clamp(xLow, first, end - span);
-    m_viewLow = xLow;
-    m_viewHigh = xLow + span;
-    const int columns = plotColumns();
-    setThinLines(m_viewHigh - m_viewLow > 2.0 * columns);
-    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
-        m_series[seriesIndex]->replace(m_history.points(seriesIndex, m_viewLow, m_viewHigh, columns));
-    m_axisX->setRange(m_viewLow, m_viewHigh);
-    if (m_autoscaleY) {
-        if (const auto range = m_history.valueRange(m_viewLow, m_viewHigh))
-            fitY(range->first, range->second);
-    } else {
-        m_axisY->setRange(liveYLow, liveYHigh);
-    }
-    m_view->chart()->update(QRectF());
+    return std::max<qint64>(PowerChartData::maxPoints, m_history.size());
 }
 
+// Where a paused view of this span may start: within the history, or, where
+// the history is shorter than the span, so that the view holds all of it.
+std::pair<qint64, qint64> PowerChart::viewLowBounds(qint64 span) const
+{
+    const qint64 first = m_history.firstSample();
+    const qint64 end = m_history.endSample();
+    if (span <= end - first)
+        return { first, end - span };
+    return { std::max<qint64>(0, end - span), first };
+}
+
+// The view starts on a whole sample: one moved by fractions of a sample would
+// carry rounding noise into the axis labels.
+void PowerChart::showHistory(double xLow, qint64 span)
+{
+    if (!std::isfinite(xLow))
+        xLow = double(m_viewLow);
+    const auto [lowest, highest] = viewLowBounds(span);
+    m_viewLow = std::llround(std::clamp(xLow, double(lowest), double(highest)));
+    m_viewSpan = span;
+    const qint64 viewHigh = m_viewLow + span;
+    const int columns = plotColumns();
+    setThinLines(span > 2 * qint64(columns));
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
+        m_series[seriesIndex]->replace(m_history.points(seriesIndex, double(m_viewLow), double(viewHigh), columns));
+    m_axisX->setRange(double(m_viewLow), double(viewHigh));
+    const auto range = m_autoscaleY ? m_history.valueRange(double(m_viewLow), double(viewHigh)) : std::nullopt;
+    if (range)
+        fitY(range->first, range->second);
+    else
+        m_axisY->setRange(liveYLow, liveYHigh);
+    m_drawnFrom = std::max(m_viewLow, m_history.firstSample());
+    m_drawnTo = std::max(m_drawnFrom, std::min(viewHigh + 1, m_history.endSample()));
+    m_view->chart()->update(QRectF());
+    m_lastRefresh.start();
+    if (m_readout->isVisible())
+        showReadout();
+}
+
+// Whole-number ends, as on the live axis.
 void PowerChart::fitY(double low, double high)
 {
     const double margin = std::max((high - low) * autoscaleMargin, 0.5);
-    m_axisY->setRange(low - margin, high + margin);
+    m_axisY->setRange(std::floor(low - margin), std::ceil(high + margin));
 }
 
 // Thousands of short strokes up and down each column: drawn thin and without
@@ -226,12 +292,15 @@ double PowerChart::xAt(const QPointF &viewPosition) const
     return m_view->chart()->mapToValue(chartPosition, m_series[0]).x();
 }
 
-QString PowerChart::readoutAt(const QPointF &viewPosition) const
+QString PowerChart::readoutAt(const QPointF &viewPosition)
 {
+    redrawIfSamplesLeft();
     const QPointF scenePosition = m_view->mapToScene(viewPosition.toPoint());
     if (!m_view->chart()->plotArea().contains(m_view->chart()->mapFromScene(scenePosition)))
         return {};
     const qint64 sampleNumber = qint64(std::llround(xAt(viewPosition)));
+    if (sampleNumber < m_drawnFrom || sampleNumber >= m_drawnTo)
+        return {};
     const std::optional<Telemetry::Sample> values = m_history.sample(sampleNumber);
     if (!values)
         return {};
@@ -244,6 +313,19 @@ QString PowerChart::readoutAt(const QPointF &viewPosition) const
 QString PowerChart::readoutText() const
 {
     return m_readout->isVisible() ? m_readout->text() : QString();
+}
+
+void PowerChart::showReadout()
+{
+    const QString text = readoutAt(m_mousePosition);
+    m_readout->setVisible(!text.isEmpty());
+    if (text.isEmpty())
+        return;
+    m_readout->setText(text);
+    m_readout->adjustSize();
+    const QPoint at = m_mousePosition.toPoint() + QPoint(12, 12);
+    m_readout->move(std::min(at.x(), m_view->width() - m_readout->width()),
+                    std::min(at.y(), m_view->height() - m_readout->height()));
 }
 
 bool PowerChart::eventFilter(QObject *watched, QEvent *event)
@@ -262,24 +344,19 @@ bool PowerChart::eventFilter(QObject *watched, QEvent *event)
             break;
         m_dragging = true;
         m_dragFrom = mouse->position();
+        m_dragFromLow = m_viewLow;
         return true;
     }
     case QEvent::MouseMove: {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (m_dragging) {
+        m_mousePosition = static_cast<QMouseEvent *>(event)->position();
+        if (m_dragging && m_paused) {
+            // Measured from where the drag began, so that moves of less than a
+            // sample add up rather than round away.
             const double width = std::max(1.0, m_view->chart()->plotArea().width());
-            pan(-(mouse->position().x() - m_dragFrom.x()) * (m_viewHigh - m_viewLow) / width);
-            m_dragFrom = mouse->position();
+            const double samples = (m_mousePosition.x() - m_dragFrom.x()) * double(m_viewSpan) / width;
+            showHistory(double(m_dragFromLow) - samples, m_viewSpan);
         }
-        const QString text = readoutAt(mouse->position());
-        m_readout->setVisible(!text.isEmpty());
-        if (!text.isEmpty()) {
-            m_readout->setText(text);
-            m_readout->adjustSize();
-            const QPoint at = mouse->position().toPoint() + QPoint(12, 12);
-            m_readout->move(std::min(at.x(), m_view->width() - m_readout->width()),
-                            std::min(at.y(), m_view->height() - m_readout->height()));
-        }
+        showReadout();
         break;
     }
     case QEvent::MouseButtonRelease:

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <array>
+#include <utility>
 
 class QChartView;
 class QLabel;
@@ -39,6 +40,9 @@ public:
 
     // Builds the chart on the view, which owns the axes and the series from then on.
     explicit PowerChart(QChartView *view, QObject *parent = nullptr);
+    // With a history of its own size, never less than the live window, so that
+    // pausing keeps every point the live chart showed.
+    PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent = nullptr);
 
     void addSample(const Telemetry::Sample &sample);
 
@@ -56,13 +60,17 @@ public:
     // Back to the live view, unpaused.
     void resetView();
     // While paused: the X range scaled by factor around an X value, and moved by
-    // a number of samples, both kept within the history.
+    // a number of samples. A paused view spans whole samples, from minimumSpan
+    // to the live window or the whole history, whichever is wider, and stays
+    // within the history; where the history is shorter than the view, the view
+    // holds all of it and starts no earlier than sample 0. Zooming in never
+    // widens the view, zooming out never narrows it.
     void zoom(double factor, double aroundX);
     void pan(double samples);
 
     // The sample under a point of the view and the text the readout shows for it;
-    // empty where no sample is kept.
-    QString readoutAt(const QPointF &viewPosition) const;
+    // empty where no sample is drawn.
+    QString readoutAt(const QPointF &viewPosition);
     QString readoutText() const;
 
 signals:
@@ -72,12 +80,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void scheduleRefresh();
     void refresh();
-    void showHistory(double xLow, double xHigh);
+    void redrawIfSamplesLeft();
+    qint64 maximumSpan() const;
+    std::pair<qint64, qint64> viewLowBounds(qint64 span) const;
+    void showHistory(double xLow, qint64 span);
     void fitY(double low, double high);
     int plotColumns() const;
     void setThinLines(bool thin);
     double xAt(const QPointF &viewPosition) const;
+    void showReadout();
 
     QChartView *const m_view;
     QValueAxis *m_axisX;
@@ -90,11 +103,17 @@ private:
     QLabel *m_readout;
     bool m_paused = false;
     bool m_autoscaleY = false;
-    double m_viewLow = 0;
-    double m_viewHigh = 0;
+    // The paused view, in whole samples.
+    qint64 m_viewLow = 0;
+    qint64 m_viewSpan = 0;
+    // The samples the curves show, from the first up to one past the last.
+    qint64 m_drawnFrom = 0;
+    qint64 m_drawnTo = 0;
     bool m_thinLines = false;
     bool m_dragging = false;
     QPointF m_dragFrom;
+    qint64 m_dragFromLow = 0;
+    QPointF m_mousePosition;
 };
 
 #endif // POWERCHART_H
