@@ -1,5 +1,6 @@
 #include "core/consolesettings.h"
 #include "gui/mainwindow.h"
+#include "gui/quitrequests.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -60,6 +61,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(resetSettingsOption))
         ConsoleSettings::reset();
     MainWindow window;
+    QuitRequests::closeWindowOnRequest(&window);
     window.show();
     return application.exec();
 }

@@ -5,7 +5,9 @@
 #include "core/portlisting.h"
 #include "core/telemetry.h"
 #include "core/telemetrycsv.h"
+#include "gui/SerialPortHandler.h"
 #include "gui/powerchart.h"
+#include "gui/quitrequests.h"
 #include "gui/statusline.h"
 #include "testsupport.h"
 
@@ -17,7 +19,9 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +31,9 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -79,15 +85,20 @@ qint64 checkRows(const QList<QByteArray> &lines, qint64 firstFrame, qint64 first
     return lines.size();
 }
 
-// Plays a board that writes the given frames into the pty as fast as it can.
+// Plays a board that writes the given frames into the pty: as fast as it can, ten
+// to a write, or one frame a write at framesPerSecond, as a busy board does.
 class StreamingBoard
 {
 public:
-    StreamingBoard(TestPty &pty, qint64 first, qint64 count)
-        : m_thread([&pty, first, count] {
-              for (qint64 n = first; n < first + count; n += 10) {
+    StreamingBoard(TestPty &pty, qint64 first, qint64 count, int framesPerSecond = 0)
+        : m_thread([&pty, first, count, framesPerSecond] {
+              const qint64 perWrite = framesPerSecond > 0 ? 1 : 10;
+              const auto start = std::chrono::steady_clock::now();
+              for (qint64 n = first; n < first + count; n += perWrite) {
+                  if (framesPerSecond > 0)
+                      std::this_thread::sleep_until(start + (n - first) * std::chrono::nanoseconds(1000000000 / framesPerSecond));
                   QByteArray bytes;
-                  for (qint64 k = n; k < std::min(n + 10, first + count); ++k)
+                  for (qint64 k = n; k < std::min(n + perWrite, first + count); ++k)
                       bytes += numberedFrame(k);
                   if (!pty.writeMaster(bytes))
                       return;
@@ -100,6 +111,46 @@ public:
 private:
     std::thread m_thread;
 };
+
+const char recordingConsoleMode[] = "--recording-console";
+
+// The console as bench-console runs it, in a process of its own that a test ends
+// from outside: settings kept (in the XDG_CONFIG_HOME it is given), the port
+// opened, both recordings running, the chart live or paused, and the system's
+// quit requests wired as main wires them. Arguments: port, CSV file, capture
+// file, "live" or "paused". Says "ready" once a signal would find it listening.
+int runRecordingConsole(const QStringList &arguments)
+{
+    if (arguments.size() != 6)
+        return 2;
+    QCoreApplication::setOrganizationName(QStringLiteral("bench-console-test"));
+    QCoreApplication::setApplicationName(QStringLiteral("console"));
+    const QString port = arguments.at(2);
+    const QString csvPath = arguments.at(3);
+    const QString capturePath = arguments.at(4);
+    PortListing::addExtraPort({ port, QStringLiteral("Test pty"), std::nullopt, std::nullopt });
+    MainWindow window;
+    QuitRequests::closeWindowOnRequest(&window);
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &suggested) {
+        return suggested.endsWith(QLatin1String(".csv")) ? csvPath : capturePath;
+    });
+    if (!selectPort(window, port))
+        return 2;
+    widget<QAbstractButton>(window, "pushButton_portOpen")->click();
+    window.findChild<QAction *>(QStringLiteral("action_pause_chart"))->setChecked(arguments.at(5) == QLatin1String("paused"));
+    for (const char *recording : { "action_record_telemetry", "action_capture_raw" }) {
+        QAction *const action = window.findChild<QAction *>(QLatin1String(recording));
+        action->trigger();
+        if (!action->isChecked())
+            return 2;
+    }
+    if (!serialPortInst->isOpen())
+        return 2;
+    window.show();
+    std::puts("ready");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
 
 } // namespace
 
@@ -123,6 +174,8 @@ private slots:
     void spaceOnTheChartAndCtrlPAnywherePause();
 
 private:
+    void recordsUntilASignal(bool paused, int signal);
+
     std::unique_ptr<DebugMessages> m_debug;
 };
 
@@ -147,12 +200,18 @@ void TestCapture::recordsEveryFrameInOrder_data()
     QTest::newRow("paused, unchecked") << true << "uncheck";
     QTest::newRow("live, port closed") << false << "close port";
     QTest::newRow("paused, window closed") << true << "close window";
+    QTest::newRow("live, SIGTERM") << false << "SIGTERM";
+    QTest::newRow("paused, SIGINT") << true << "SIGINT";
 }
 
 void TestCapture::recordsEveryFrameInOrder()
 {
     QFETCH(bool, paused);
     QFETCH(QString, stop);
+    if (stop.startsWith(QLatin1String("SIG"))) {
+        recordsUntilASignal(paused, stop == QLatin1String("SIGTERM") ? SIGTERM : SIGINT);
+        return;
+    }
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("run.csv"));
@@ -202,6 +261,55 @@ void TestCapture::recordsEveryFrameInOrder()
     QCOMPARE(lines.takeLast(), QByteArray());
     QCOMPARE(lines.size(), frames);
     QCOMPARE(checkRows(lines, 0, firstSample), frames);
+}
+
+// Ended by `kill` or Ctrl-C while a board streams at its full rate, the console
+// leaves as the user's quit does: every frame sent before the signal is a row,
+// the capture holds every byte, the window's choices are kept.
+void TestCapture::recordsUntilASignal(bool paused, int signal)
+{
+    QTemporaryDir dir;
+    const QString csvPath = dir.filePath(QStringLiteral("run.csv"));
+    const QString capturePath = dir.filePath(QStringLiteral("run.bin"));
+    TestPty board;
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    // A debug line for every frame would fill the pipe nobody reads.
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("default.debug=false"));
+    console.setProcessEnvironment(environment);
+    console.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    console.start(QCoreApplication::applicationFilePath(),
+                  { QLatin1String(recordingConsoleMode), board.slavePath(), csvPath, capturePath,
+                    QLatin1String(paused ? "paused" : "live") });
+    QVERIFY(console.waitForReadyRead(10000));
+    QCOMPARE(console.readLine().trimmed(), QByteArray("ready"));
+
+    constexpr qint64 frames = 9000;
+    QByteArray sent;
+    for (qint64 n = 0; n < frames; ++n)
+        sent += numberedFrame(n);
+    {
+        StreamingBoard streaming(board, 0, frames, 9000);
+    }
+    // Every byte in the console's hands: what the driver still held would be
+    // the port's to lose, not the recordings'.
+    QVERIFY(processEventsUntil([&] { return board.unreadBytes() == 0; }, 10000));
+    QCOMPARE(::kill(pid_t(console.processId()), signal), 0);
+    QVERIFY(console.waitForFinished(10000));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), 0);
+
+    const QByteArray captured = readFile(capturePath);
+    QCOMPARE(captured.size(), sent.size());
+    QVERIFY(captured == sent);
+    QList<QByteArray> lines = readFile(csvPath).split('\n');
+    QCOMPARE(lines.takeFirst(), TelemetryCsv::header().trimmed());
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(checkRows(lines, 0, 0), frames);
+    const QSettings kept(dir.filePath(QStringLiteral("config/bench-console-test/console.conf")), QSettings::IniFormat);
+    QVERIFY(!kept.value(QStringLiteral("window/geometry")).toByteArray().isEmpty());
+    QCOMPARE(kept.value(QStringLiteral("port/name")).toString(), board.slavePath());
 }
 
 void TestCapture::recordingFailuresStopOnlyTheRecording_data()
@@ -489,5 +597,15 @@ void TestCapture::spaceOnTheChartAndCtrlPAnywherePause()
     QVERIFY(!action(window, "action_pause_chart")->isChecked());
 }
 
-QTEST_MAIN(TestCapture)
+// The same program is the console that recordsUntilASignal ends from outside.
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (application.arguments().value(1) == QLatin1String(recordingConsoleMode))
+        return runRecordingConsole(application.arguments());
+    application.setAttribute(Qt::AA_Use96Dpi, true);
+    TestCapture test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_capture.moc"
