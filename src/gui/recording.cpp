@@ -12,6 +12,7 @@ Recording::Recording(Kind kind, QAction *action, LogPane *log, QObject *parent)
     , m_kind(kind)
     , m_action(action)
     , m_log(log)
+    , m_file(kind == TelemetryRows ? RecordingFile::Lines : RecordingFile::RawBytes)
 {
     connect(&m_file, &RecordingFile::failed, this, &Recording::fail);
 }
