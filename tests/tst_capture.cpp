@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -167,6 +168,8 @@ private slots:
     void recordingFailuresStopOnlyTheRecording_data();
     void recordingFailuresStopOnlyTheRecording();
     void rawCaptureKeepsTheBytesAsReceived();
+    void stopSaysWhenTheFileIsGone_data();
+    void stopSaysWhenTheFileIsGone();
     void replayShowsTheSameInASecondConsole();
     void savesAndClearsTheLog();
     void saveDialogOffersADatedName();
@@ -408,6 +411,37 @@ void TestCapture::rawCaptureKeepsTheBytesAsReceived()
     QVERIFY(console.newLogLines().contains(QStringLiteral("停止记录原始数据: %1, 共 %2 字节").arg(path).arg(sent.size())));
     QVERIFY(!action(window, "action_capture_raw")->isChecked());
     QCOMPARE(readFile(path).toHex(' '), sent.toHex(' '));
+}
+
+void TestCapture::stopSaysWhenTheFileIsGone_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("telemetry") << "action_record_telemetry" << "停止记录遥测: 文件已不在 %1 (被删除或移走)";
+    QTest::newRow("raw bytes") << "action_capture_raw" << "停止记录原始数据: 文件已不在 %1 (被删除或移走)";
+}
+
+// The folder removed under a running recording: writes still succeed, into a file
+// nobody can reach, and stopping must not say it was kept.
+void TestCapture::stopSaysWhenTheFileIsGone()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, line);
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("runs"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/run.dat");
+    PtyConsole console;
+    console.window().setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    QAction *const recording = console.window().findChild<QAction *>(action);
+    recording->trigger();
+    QVERIFY(console.boardSends(numberedFrame(1) + numberedFrame(2)));
+    console.newLogLines();
+    QVERIFY(QDir(folder).removeRecursively());
+    recording->trigger();
+    QCOMPARE(console.newLogLines(), QStringList { line.arg(path) });
 }
 
 namespace {

@@ -439,6 +439,14 @@ Error: %2</translation>
         <source>记录失败: %1: %2</source>
         <translation>Recording failed: %1: %2</translation>
     </message>
+    <message>
+        <source>停止记录遥测: 文件已不在 %1 (被删除或移走)</source>
+        <translation>Telemetry recording stopped: the file is no longer at %1 (deleted or moved)</translation>
+    </message>
+    <message>
+        <source>停止记录原始数据: 文件已不在 %1 (被删除或移走)</source>
+        <translation>Raw capture stopped: the file is no longer at %1 (deleted or moved)</translation>
+    </message>
 </context>
 <context>
     <name>StatusLine</name>

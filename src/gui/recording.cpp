@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalBlocker>
 
 Recording::Recording(Kind kind, QAction *action, LogPane *log, QObject *parent)
@@ -40,6 +41,12 @@ void Recording::stop()
     if (!m_file.isRecording() || !m_file.finish())
         return;
     const QString shown = QDir::toNativeSeparators(m_file.fileName());
+    // A file whose folder was removed or moved meanwhile took every write all the same.
+    if (!QFileInfo::exists(m_file.fileName())) {
+        m_log->appendLine(m_kind == TelemetryRows ? tr("停止记录遥测: 文件已不在 %1 (被删除或移走)").arg(shown)
+                                                  : tr("停止记录原始数据: 文件已不在 %1 (被删除或移走)").arg(shown));
+        return;
+    }
     if (m_kind == TelemetryRows)
         m_log->appendLine(tr("停止记录遥测: %1, 共 %2 行").arg(shown).arg(m_file.records()));
     else
