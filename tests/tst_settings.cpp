@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -35,6 +37,8 @@ private slots:
     void roundTrip();
     void badFileIgnored_data();
     void badFileIgnored();
+    void unwritableSaidOnce_data();
+    void unwritableSaidOnce();
     void rememberedPortGone();
     void resetStartsFromDefaults();
     void languageAtOnceKeepsTheLog();
@@ -158,6 +162,48 @@ void TestSettings::badFileIgnored()
         QCOMPARE(written.value(QStringLiteral("version")).toInt(), ConsoleSettings::currentVersion);
         QCOMPARE(written.value(QStringLiteral("send/hexMode")).toBool(), true);
     }
+}
+
+void TestSettings::unwritableSaidOnce_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::newRow("from the start") << "start";
+    QTest::newRow("from a choice made") << "choice";
+    QTest::newRow("from leaving") << "leaving";
+}
+
+// A file where the settings folder should be: the choices cannot be kept, and the
+// user hears it once, in the pane while there is one, on standard error when leaving.
+void TestSettings::unwritableSaidOnce()
+{
+    QFETCH(QString, from);
+
+    const QString folder = QFileInfo(settingsFile()).absolutePath();
+    const auto blockFolder = [&folder] {
+        QDir(folder).removeRecursively();
+        QFile file(folder);
+        return file.open(QIODevice::WriteOnly);
+    };
+    const auto unblock = qScopeGuard([&folder] { QFile::remove(folder); });
+    const QString line = QStringLiteral("设置文件无法保存, 本次的选择不会保留: ") + settingsFile();
+    if (from == QLatin1String("start"))
+        QVERIFY(blockFolder());
+    auto window = std::make_unique<MainWindow>();
+    if (from != QLatin1String("start"))
+        QVERIFY(blockFolder());
+    if (from == QLatin1String("leaving")) {
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(line));
+        window.reset();
+        return;
+    }
+    QCheckBox *const hex = widget<QCheckBox>(*window, "checkBox_send_in_HEX");
+    hex->click();
+    QTRY_COMPARE(logParagraphs(*window).count(line), 1);
+    hex->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(logParagraphs(*window).count(line), 1);
+    QTest::failOnWarning(QRegularExpression(QRegularExpression::escape(line)));
+    window.reset();
 }
 
 void TestSettings::rememberedPortGone()

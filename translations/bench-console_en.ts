@@ -409,6 +409,10 @@ Error: %2</translation>
         <source>保存日志失败: %1: %2</source>
         <translation>Could not save the log: %1: %2</translation>
     </message>
+    <message>
+        <source>设置文件无法保存, 本次的选择不会保留: %1</source>
+        <translation>Settings file cannot be saved; this run&apos;s choices will not be kept: %1</translation>
+    </message>
 </context>
 <context>
     <name>PowerChart</name>

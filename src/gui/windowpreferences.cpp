@@ -8,11 +8,14 @@
 
 #include <QActionGroup>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -32,26 +35,44 @@ WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, Po
     , m_window(window)
     , m_ui(ui)
     , m_reconnect(reconnect)
+    , m_log(log)
 {
     createMenus();
     restore();
     if (!m_settings.problemLine().isEmpty())
         log->appendLine(m_settings.problemLine());
+    // A settings place that cannot be written is said now, not found out at the next start.
+    saveNow();
+    m_saveTimer.setSingleShot(true);
+    connect(&m_saveTimer, &QTimer::timeout, this, &WindowPreferences::saveNow);
 
     connect(m_autoReconnect, &QAction::toggled, this, [this](bool on) {
         m_reconnect->setEnabled(on);
-        m_settings.setValue(autoReconnectKey, on);
+        store(autoReconnectKey, on);
     });
     connect(m_english, &QAction::toggled, this, [this](bool on) {
-        m_settings.setValue(languageKey, on ? english : QString());
+        store(languageKey, on ? english : QString());
         applyLanguage(on, true);
     });
-    connect(m_ui->checkBox_send_in_HEX, &QCheckBox::toggled, this,
-            [this](bool on) { m_settings.setValue(hexModeKey, on); });
-    connect(m_ui->action_autoscale_y, &QAction::toggled, this,
-            [this](bool on) { m_settings.setValue(autoscaleKey, on); });
+    connect(m_ui->checkBox_send_in_HEX, &QCheckBox::toggled, this, [this](bool on) { store(hexModeKey, on); });
+    connect(m_ui->action_autoscale_y, &QAction::toggled, this, [this](bool on) { store(autoscaleKey, on); });
     connect(m_ui->lineEdit_file_path, &QLineEdit::textChanged, this,
-            [this](const QString &path) { m_settings.setValue(imagePathKey, path); });
+            [this](const QString &path) { store(imagePathKey, path); });
+}
+
+void WindowPreferences::store(const QString &key, const QVariant &value)
+{
+    m_settings.setValue(key, value);
+    m_saveTimer.start();
+}
+
+void WindowPreferences::saveNow()
+{
+    const QString problem = m_settings.save();
+    if (problem.isEmpty())
+        return;
+    qDebug().noquote() << problem;
+    m_log->appendLine(problem);
 }
 
 void WindowPreferences::createMenus()
@@ -122,18 +143,20 @@ void WindowPreferences::restore()
 
 void WindowPreferences::save()
 {
+    m_saveTimer.stop();
     m_settings.setValue(geometryKey, m_window->saveGeometry());
     m_settings.setValue(stateKey, m_window->saveState());
     const QString selected = serialPortList.value(m_ui->comboBox_port->currentIndex());
-    if (selected.isEmpty())
-        return;
-    const QList<PortRecord> ports = PortDiscovery::availablePorts();
-    for (const PortRecord &port : ports) {
-        if (port.portName == selected) {
-            m_settings.setPort(PortIdentity::of(port));
-            return;
-        }
+    if (!selected.isEmpty()) {
+        const QList<PortRecord> ports = PortDiscovery::availablePorts();
+        const auto listed = std::find_if(ports.cbegin(), ports.cend(),
+                                         [&selected](const PortRecord &port) { return port.portName == selected; });
+        if (listed != ports.cend())
+            m_settings.setPort(PortIdentity::of(*listed));
     }
+    const QString problem = m_settings.save();
+    if (!problem.isEmpty())
+        qWarning().noquote() << problem;
 }
 
 QString WindowPreferences::lastFolder() const
@@ -149,7 +172,7 @@ QString WindowPreferences::lastFolder() const
 void WindowPreferences::rememberFolderOf(const QString &filePath)
 {
     m_lastFolder = QFileInfo(filePath).absolutePath();
-    m_settings.setValue(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
+    store(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
 }
 
 // The form's texts and the menus change at once; lines already in the log pane stay.

@@ -5,7 +5,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QTranslator>
+#include <QVariant>
 
 class LogPane;
 class PortReconnect;
@@ -34,7 +36,9 @@ public:
     // filled already.
     WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, PortReconnect *reconnect, LogPane *log);
 
-    // What is only read from the window when it goes: its geometry and the port selected.
+    // What is only read from the window when it goes: its geometry and the port
+    // selected. Written at once; a failure not yet told goes to standard error, as
+    // the log pane goes with the window.
     void save();
 
     QString lastFolder() const;
@@ -44,13 +48,18 @@ private:
     void createMenus();
     void retranslateMenus();
     void restore();
+    // A choice changed: kept, and written out once the event loop is back.
+    void store(const QString &key, const QVariant &value);
+    void saveNow();
     // At start the pane holds nothing to keep; later it keeps the lines it has.
     void applyLanguage(bool english, bool keepLog);
 
     QMainWindow *const m_window;
     Ui::MainWindow *const m_ui;
     PortReconnect *const m_reconnect;
+    LogPane *const m_log;
     ConsoleSettings m_settings;
+    QTimer m_saveTimer;
     QString m_lastFolder;
     QTranslator m_translator;
     QMenu *m_portMenu = nullptr;
