@@ -22,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 
 #include <memory>
 
@@ -42,6 +43,7 @@ private slots:
     void rememberedPortGone();
     void resetStartsFromDefaults();
     void languageAtOnceKeepsTheLog();
+    void languageKeepsWhatWasTyped();
 
 private:
     QString settingsFile() const { return m_place.filePath(QStringLiteral("bench-console-test/console.conf")); }
@@ -243,6 +245,32 @@ void TestSettings::languageAtOnceKeepsTheLog()
              (QStringList { QStringLiteral("串口报文"), QStringLiteral("关闭串口"), QStringLiteral("Serial port closed") }));
     window.findChild<QAction *>(QStringLiteral("action_language_chinese"))->trigger();
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
+}
+
+// Switching the language changes the labels, never what the boxes hold.
+void TestSettings::languageKeepsWhatWasTyped()
+{
+    MainWindow window;
+    auto *const sendBox = widget<QTextEdit>(window, "textEdit_uart_send");
+    sendBox->clear();
+    QTest::keyClicks(sendBox, QStringLiteral("A5 5A 01"));
+    const char *const fields[] = { "lineEdit_AD_addr", "lineEdit_AD_data", "lineEdit_DA_addr", "lineEdit_DA_data" };
+    for (const char *field : fields)
+        QTest::keyClicks(widget<QLineEdit>(window, field), QStringLiteral("1f"));
+    widget<QLineEdit>(window, "lineEdit_file_path")->setText(QStringLiteral("/tmp/app.bin"));
+    const int cursor = sendBox->textCursor().position();
+
+    for (const char *language : { "action_language_english", "action_language_chinese" }) {
+        window.findChild<QAction *>(QLatin1String(language))->trigger();
+        QCOMPARE(sendBox->toPlainText(), QStringLiteral("A5 5A 01"));
+        QCOMPARE(sendBox->textCursor().position(), cursor);
+        for (const char *field : fields)
+            QCOMPARE(widget<QLineEdit>(window, field)->text(), QStringLiteral("1f"));
+        QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), QStringLiteral("/tmp/app.bin"));
+    }
+    // Still the user's own text: typing undoes as it would have.
+    sendBox->undo();
+    QVERIFY(sendBox->toPlainText() != QStringLiteral("A5 5A 01"));
 }
 
 QTEST_MAIN(TestSettings)

@@ -12,10 +12,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextDocument>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -175,8 +179,8 @@ void WindowPreferences::rememberFolderOf(const QString &filePath)
     store(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
 }
 
-// The form's texts and the menus change at once; lines already in the log pane stay.
-void WindowPreferences::applyLanguage(bool english, bool keepLog)
+// The form's texts and the menus change at once.
+void WindowPreferences::applyLanguage(bool english, bool keepContents)
 {
     if (english) {
         if (m_translator.isEmpty() && !m_translator.load(QLatin1String(englishTranslation)))
@@ -185,22 +189,55 @@ void WindowPreferences::applyLanguage(bool english, bool keepLog)
     } else {
         QCoreApplication::removeTranslator(&m_translator);
     }
-    if (!keepLog) {
+    if (keepContents)
+        retranslateKeepingContents();
+    else
         m_ui->retranslateUi(m_window);
-        retranslateMenus();
-        return;
-    }
-    // The form's texts include the log pane's first paragraph, and putting it back
-    // would wipe the log: the pane lends a scratch document meanwhile. The log's
-    // document leaves the pane's ownership first, as the pane deletes a child
-    // document it lets go of.
-    QTextBrowser *const pane = m_ui->textBrowser_logout;
-    QTextDocument *const log = pane->document();
-    log->setParent(this);
-    QTextDocument scratch;
-    pane->setDocument(&scratch);
-    m_ui->retranslateUi(m_window);
-    pane->setDocument(log);
-    log->setParent(pane);
     retranslateMenus();
+}
+
+// The form's texts include the contents it gives its text boxes: putting them back
+// would wipe what the user typed and the log. Each text box lends retranslateUi a
+// scratch document and gets its own back, with its undo history, cursor and view;
+// its document leaves the box's ownership meanwhile, as a box deletes a child
+// document it lets go of. A line edit gets its text back.
+void WindowPreferences::retranslateKeepingContents()
+{
+    struct Lent
+    {
+        QTextEdit *box;
+        QTextDocument *document;
+        QObject *owner;
+        QTextCursor cursor;
+        QPoint view;
+        std::unique_ptr<QTextDocument> scratch;
+    };
+    std::vector<Lent> lent;
+    const QList<QTextEdit *> boxes = m_window->findChildren<QTextEdit *>();
+    for (QTextEdit *box : boxes) {
+        QTextDocument *const document = box->document();
+        lent.push_back({ box, document, document->parent(), box->textCursor(),
+                         QPoint(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value()),
+                         std::make_unique<QTextDocument>() });
+        document->setParent(this);
+        box->setDocument(lent.back().scratch.get());
+    }
+    QList<std::pair<QLineEdit *, QString>> lines;
+    const QList<QLineEdit *> edits = m_window->findChildren<QLineEdit *>();
+    for (QLineEdit *edit : edits)
+        lines.append({ edit, edit->text() });
+
+    m_ui->retranslateUi(m_window);
+
+    for (const auto &[edit, text] : std::as_const(lines)) {
+        if (edit->text() != text)
+            edit->setText(text);
+    }
+    for (const Lent &kept : lent) {
+        kept.box->setDocument(kept.document);
+        kept.document->setParent(kept.owner);
+        kept.box->setTextCursor(kept.cursor);
+        kept.box->horizontalScrollBar()->setValue(kept.view.x());
+        kept.box->verticalScrollBar()->setValue(kept.view.y());
+    }
 }

@@ -51,8 +51,10 @@ private:
     // A choice changed: kept, and written out once the event loop is back.
     void store(const QString &key, const QVariant &value);
     void saveNow();
-    // At start the pane holds nothing to keep; later it keeps the lines it has.
-    void applyLanguage(bool english, bool keepLog);
+    // At start the text boxes hold the form's own texts, in the language chosen;
+    // later what they hold is the user's and stays as it is.
+    void applyLanguage(bool english, bool keepContents);
+    void retranslateKeepingContents();
 
     QMainWindow *const m_window;
     Ui::MainWindow *const m_ui;
