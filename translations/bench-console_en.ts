@@ -149,7 +149,7 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>曲线绘制</source>
-        <translation>Plot curves</translation>
+        <translation>Plotting</translation>
     </message>
     <message>
         <source>散热风扇</source>

@@ -11,8 +11,12 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QSignalBlocker>
 #include <QTextDocument>
 
@@ -142,6 +146,8 @@ void WindowPreferences::restore()
         const QSignalBlocker quiet(m_english);
         m_english->setChecked(true);
         applyLanguage(true, false);
+    } else {
+        fitTextsInForm();
     }
 }
 
@@ -194,6 +200,7 @@ void WindowPreferences::applyLanguage(bool english, bool keepContents)
     else
         m_ui->retranslateUi(m_window);
     retranslateMenus();
+    fitTextsInForm();
 }
 
 // The form's texts include the contents it gives its text boxes: putting them back
@@ -239,5 +246,61 @@ void WindowPreferences::retranslateKeepingContents()
         kept.box->setTextCursor(kept.cursor);
         kept.box->horizontalScrollBar()->setValue(kept.view.x());
         kept.box->verticalScrollBar()->setValue(kept.view.y());
+    }
+}
+
+namespace {
+
+// How much wider a control must be to show its text whole: a push button draws
+// its text within its contents rectangle, inside the frame; a caption or a check
+// box says what it needs in its size hint.
+int missingWidth(QWidget *control)
+{
+    control->ensurePolished();
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        return button->fontMetrics().horizontalAdvance(button->text()) - room;
+    }
+    return control->sizeHint().width() - control->width();
+}
+
+} // namespace
+
+// The control panel places its captions and buttons at fixed rectangles sized for
+// the Chinese texts. A text that needs more room (English, a platform's wider font)
+// grows its control to the right, into the free space before the next control or
+// the edge, never over another control. Every fit starts from the form's own
+// rectangles, so a window back in Chinese is as the form made it.
+void WindowPreferences::fitTextsInForm()
+{
+    if (m_formRectangles.isEmpty()) {
+        for (QWidget *board : { static_cast<QWidget *>(m_ui->groupBox_3), static_cast<QWidget *>(m_ui->groupBox_4) }) {
+            const QList<QWidget *> controls = board->findChildren<QWidget *>();
+            for (QWidget *control : controls) {
+                if ((qobject_cast<QLabel *>(control) || qobject_cast<QAbstractButton *>(control))
+                    && !control->parentWidget()->layout())
+                    m_formRectangles.append({ control, control->geometry() });
+            }
+        }
+    }
+    for (const auto &[control, rectangle] : std::as_const(m_formRectangles))
+        control->setGeometry(rectangle);
+    for (const auto &[control, rectangle] : std::as_const(m_formRectangles)) {
+        const int missing = missingWidth(control);
+        if (missing <= 0)
+            continue;
+        const QWidget *const parent = control->parentWidget();
+        int room = parent->contentsRect().right() - rectangle.right();
+        const QList<QWidget *> siblings = parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (const QWidget *sibling : siblings) {
+            const QRect other = sibling->geometry();
+            if (sibling != control && other.left() > rectangle.right() && other.top() <= rectangle.bottom()
+                && other.bottom() >= rectangle.top())
+                room = std::min(room, other.left() - rectangle.right() - 1);
+        }
+        control->resize(rectangle.width() + std::clamp(missing, 0, std::max(room, 0)), rectangle.height());
     }
 }

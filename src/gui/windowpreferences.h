@@ -3,11 +3,15 @@
 
 #include "core/consolesettings.h"
 
+#include <QList>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 #include <QTranslator>
 #include <QVariant>
+
+#include <utility>
 
 class LogPane;
 class PortReconnect;
@@ -15,6 +19,7 @@ class QAction;
 class QActionGroup;
 class QMainWindow;
 class QMenu;
+class QWidget;
 
 namespace Ui {
 class MainWindow;
@@ -55,6 +60,7 @@ private:
     // later what they hold is the user's and stays as it is.
     void applyLanguage(bool english, bool keepContents);
     void retranslateKeepingContents();
+    void fitTextsInForm();
 
     QMainWindow *const m_window;
     Ui::MainWindow *const m_ui;
@@ -64,6 +70,8 @@ private:
     QTimer m_saveTimer;
     QString m_lastFolder;
     QTranslator m_translator;
+    // The form's own rectangles of its captions and buttons at fixed places.
+    QList<std::pair<QWidget *, QRect>> m_formRectangles;
     QMenu *m_portMenu = nullptr;
     QAction *m_autoReconnect = nullptr;
     QMenu *m_languageMenu = nullptr;
