@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
@@ -13,6 +14,7 @@
 #include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -35,6 +37,8 @@ private slots:
     void startWithoutDisplay();
     void textsShowWhole_data();
     void textsShowWhole();
+    void fileMenuKeys_data();
+    void fileMenuKeys();
 };
 
 void TestMainWindow::slotTable()
@@ -278,6 +282,40 @@ void TestMainWindow::textsShowWhole()
     QVERIFY(control);
     QString measured;
     QVERIFY2(textShowsWhole(control, &measured), qPrintable(measured));
+}
+
+void TestMainWindow::fileMenuKeys_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QKeySequence::StandardKey>("key");
+
+    QTest::newRow("保存日志… Save") << "action_save_log" << QKeySequence::Save;
+    QTest::newRow("退出 Quit") << "action_quit" << QKeySequence::Quit;
+}
+
+// The platform's own keys, wherever the focus is in the window.
+void TestMainWindow::fileMenuKeys()
+{
+    QFETCH(QString, action);
+    QFETCH(QKeySequence::StandardKey, key);
+
+    MainWindow window;
+    window.setSaveFileChooser([](QWidget *, const QString &, const QString &) { return QString(); });
+    QAction *const menuAction = window.findChild<QAction *>(action);
+    QCOMPARE(menuAction->shortcuts(), QKeySequence::keyBindings(key));
+    if (menuAction->shortcuts().isEmpty())
+        QSKIP("The platform names no key for this");
+    window.show();
+    // A display without a window manager activates only a window that asks.
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget *const sendBox = widget<QWidget>(window, "textEdit_uart_send");
+    sendBox->setFocus();
+    QSignalSpy triggered(menuAction, &QAction::triggered);
+    for (const QKeySequence &sequence : menuAction->shortcuts())
+        QTest::keySequence(sendBox, sequence);
+    QCOMPARE(triggered.size(), menuAction->shortcuts().size());
 }
 
 QTEST_MAIN(TestMainWindow)
