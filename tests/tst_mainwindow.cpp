@@ -188,6 +188,7 @@ void TestMainWindow::startWithoutDisplay_data()
         << "bench-console: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
     QTest::newRow("--version needs none") << QStringList { "--version" } << 0 << "bench-console " BENCH_CONSOLE_VERSION "\n";
     QTest::newRow("--help needs none") << QStringList { "--help" } << 0 << "Usage: bench-console [options]\n";
+    QTest::newRow("--help-all needs none") << QStringList { "--help-all" } << 0 << "Usage: bench-console [options]\n";
 }
 
 // Started from a text console or over ssh without X forwarding, the console says
