@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -167,6 +168,7 @@ private slots:
     void recordsEveryFrameInOrder();
     void recordingFailuresStopOnlyTheRecording_data();
     void recordingFailuresStopOnlyTheRecording();
+    void aFailureAsTheWindowGoesOutlivesIt();
     void rawCaptureKeepsTheBytesAsReceived();
     void stopSaysWhenTheFileIsGone_data();
     void stopSaysWhenTheFileIsGone();
@@ -385,6 +387,32 @@ void TestCapture::recordingFailuresStopOnlyTheRecording()
         QVERIFY(content.size() <= fileSizeLimit);
         QVERIFY(content.size() > fileSizeLimit - 2 * rows.constLast().size());
     }
+}
+
+// The last block of a recording fails as the window closes: no pane is left to
+// read the line in, the debug output (standard error) carries it.
+void TestCapture::aFailureAsTheWindowGoesOutlivesIt()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    {
+        rlimit previous {};
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&] {
+            setrlimit(RLIMIT_FSIZE, &previous);
+            std::signal(SIGXFSZ, previousHandler);
+        });
+        rlimit limit = previous;
+        limit.rlim_cur = 10;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        PtyConsole console;
+        console.window().setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+        action(console.window(), "action_record_telemetry")->trigger();
+        console.destroyWindow();
+    }
+    const QRegularExpression failure(QStringLiteral("^记录失败: %1: .+$").arg(QRegularExpression::escape(path)));
+    QCOMPARE(DebugMessages::messages().filter(failure).size(), 1);
 }
 
 void TestCapture::rawCaptureKeepsTheBytesAsReceived()
