@@ -3,14 +3,9 @@
 #include "coretestsupport.h"
 
 #include <QFile>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/resource.h>
-
-#include <csignal>
 
 class TestRecordingFile : public QObject
 {
@@ -114,16 +109,8 @@ void TestRecordingFile::aWriteCutOffLeavesWholeLines()
     QVERIFY(file.start(path));
     const QByteArray row = "2024-05-01T10:00:00.000+02:00,0.001,7,1,2,3,4\n";
     {
-        rlimit previous {};
-        getrlimit(RLIMIT_FSIZE, &previous);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        const auto restore = qScopeGuard([&] {
-            setrlimit(RLIMIT_FSIZE, &previous);
-            std::signal(SIGXFSZ, previousHandler);
-        });
-        rlimit limited = previous;
-        limited.rlim_cur = rlim_t(limit);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const TestSupport::FileSizeLimit limited(limit);
+        QVERIFY(limited.isSet());
         while (failed.isEmpty() && file.records() < 10000)
             file.append(row);
     }
