@@ -30,6 +30,8 @@ class MainWindow;
 // path, hex mode, dialog folder, window geometry and state) are taken from the
 // window as the user leaves them. The loaded image itself is not: a remembered
 // path only fills the path field, and the image is read at "打开文件", as always.
+// A language switch changes the form's texts alone: what the boxes hold stays, and
+// the control panel's fixed places make room for a longer text.
 class WindowPreferences : public QObject
 {
     Q_OBJECT
