@@ -1,14 +1,16 @@
 #ifndef PLATFORM_H
 #define PLATFORM_H
 
-#include <QObject>
+#include "core/interruptwatch.h"
+
 #include <QString>
 
 #include <cstdio>
 
 // What bench-ctl needs from the operating system beyond Qt, in one place: whether
-// an output stream is a terminal, where a port name lives in the file system, and
-// Ctrl-C or a termination request turned into a signal of the event loop.
+// an output stream is a terminal and where a port name lives in the file system.
+// Ctrl-C or a termination request turned into a signal of the event loop is the
+// InterruptWatch it shares with the window.
 namespace Platform {
 
 bool isTerminal(std::FILE *stream);
@@ -18,21 +20,5 @@ bool isTerminal(std::FILE *stream);
 QString systemLocation(const QString &portName);
 
 } // namespace Platform
-
-// While one exists, Ctrl-C and SIGTERM (Ctrl-C and closing the console on Windows)
-// do not end the process: they are delivered as interrupted() through the event
-// loop, so that work stops where it is safe to stop. A second request ends the
-// process at once, for a program that no longer answers.
-class InterruptWatch : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit InterruptWatch(QObject *parent = nullptr);
-    ~InterruptWatch() override;
-
-signals:
-    void interrupted();
-};
 
 #endif // PLATFORM_H

@@ -1,5 +1,6 @@
 #include "core/consolesettings.h"
 #include "gui/mainwindow.h"
+#include "gui/quitrequests.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -20,6 +21,16 @@ bool lacksGraphicalSession()
     return false;
 #endif
 }
+
+// Qt lists its own options only through an application object, which needs the
+// display: the ones a bench user may want are named here.
+const char qtOptionsHelp[] = "\nQt's options, among them:\n"
+                             "  -platform <name[:options]>   The platform plugin: xcb, wayland, offscreen, ...\n"
+                             "  -platformtheme <name>        The platform theme.\n"
+                             "  -style <style>               The widget style.\n"
+                             "  -stylesheet <file>           A style sheet for the window.\n"
+                             "  -reverse                     The window laid out from right to left.\n"
+                             "  -qwindowgeometry <geometry>  The window's first geometry, as X11 writes it.\n";
 
 } // namespace
 
@@ -43,8 +54,11 @@ int main(int argc, char *argv[])
     parser.addOption(resetSettingsOption);
     // Qt's own options (-platform, -style …) are the application's to take.
     parser.parse(arguments);
-    if (parser.isSet(helpOption)) {
+    const bool helpAll = parser.isSet(QStringLiteral("help-all"));
+    if (parser.isSet(helpOption) || helpAll) {
         std::fputs(qPrintable(parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("bench-console"))), stdout);
+        if (helpAll)
+            std::fputs(qtOptionsHelp, stdout);
         return 0;
     }
     if (parser.isSet(versionOption)) {
@@ -60,6 +74,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(resetSettingsOption))
         ConsoleSettings::reset();
     MainWindow window;
+    QuitRequests::closeWindowOnRequest(&window);
     window.show();
     return application.exec();
 }

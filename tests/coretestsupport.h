@@ -61,6 +61,24 @@ QString shortReadingFile();
 // sparse file). Empty when it could not be made.
 QString refusedImagePath(const QString &kind, const QString &directory);
 
+// While one exists, the files this process writes stop growing at `bytes`, as on a
+// full disk: a write past it fails part-way (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    bool isSet() const { return m_set; }
+
+private:
+    quint64 m_previous = 0;
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_set = false;
+};
+
 // Runs the event loop, sleeping between events, until condition() holds; false when
 // timeoutMs passed first. Lets a test go on as soon as the console has taken a
 // board's bytes in, rather than after a fixed pause.

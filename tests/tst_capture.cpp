@@ -6,18 +6,22 @@
 #include "core/telemetry.h"
 #include "core/telemetrycsv.h"
 #include "gui/powerchart.h"
+#include "gui/quitrequests.h"
 #include "gui/statusline.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,10 +29,11 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include <sys/resource.h>
-
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace TestSupport;
@@ -79,15 +84,20 @@ qint64 checkRows(const QList<QByteArray> &lines, qint64 firstFrame, qint64 first
     return lines.size();
 }
 
-// Plays a board that writes the given frames into the pty as fast as it can.
+// Plays a board that writes the given frames into the pty: as fast as it can, ten
+// to a write, or one frame a write at framesPerSecond, as a busy board does.
 class StreamingBoard
 {
 public:
-    StreamingBoard(TestPty &pty, qint64 first, qint64 count)
-        : m_thread([&pty, first, count] {
-              for (qint64 n = first; n < first + count; n += 10) {
+    StreamingBoard(TestPty &pty, qint64 first, qint64 count, int framesPerSecond = 0)
+        : m_thread([&pty, first, count, framesPerSecond] {
+              const qint64 perWrite = framesPerSecond > 0 ? 1 : 10;
+              const auto start = std::chrono::steady_clock::now();
+              for (qint64 n = first; n < first + count; n += perWrite) {
+                  if (framesPerSecond > 0)
+                      std::this_thread::sleep_until(start + (n - first) * std::chrono::nanoseconds(1000000000 / framesPerSecond));
                   QByteArray bytes;
-                  for (qint64 k = n; k < std::min(n + 10, first + count); ++k)
+                  for (qint64 k = n; k < std::min(n + perWrite, first + count); ++k)
                       bytes += numberedFrame(k);
                   if (!pty.writeMaster(bytes))
                       return;
@@ -100,6 +110,34 @@ public:
 private:
     std::thread m_thread;
 };
+
+const char recordingConsoleMode[] = "--recording-console";
+
+// The console as bench-console runs it, in a process of its own that a test ends
+// from outside: settings kept (in the XDG_CONFIG_HOME it is given), the port
+// opened, both recordings running, the chart live or paused, and the system's
+// quit requests wired as main wires them. Arguments: port, CSV file, capture
+// file, "live" or "paused". The test finds in the files what went wrong.
+int runRecordingConsole(const QStringList &arguments)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("bench-console-test"));
+    QCoreApplication::setApplicationName(QStringLiteral("console"));
+    testPorts().addExtraPort({ arguments.value(2), QStringLiteral("Test pty"), std::nullopt, std::nullopt });
+    MainWindow window(&testPorts());
+    QuitRequests::closeWindowOnRequest(&window);
+    window.setSaveFileChooser([&](QWidget *, const QString &, const QString &suggested) {
+        return arguments.value(suggested.endsWith(QLatin1String(".csv")) ? 3 : 4);
+    });
+    selectPort(window, arguments.value(2));
+    widget<QAbstractButton>(window, "pushButton_portOpen")->click();
+    action(window, "action_pause_chart")->setChecked(arguments.value(5) == QLatin1String("paused"));
+    action(window, "action_record_telemetry")->trigger();
+    action(window, "action_capture_raw")->trigger();
+    window.show();
+    std::puts("ready");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
 
 } // namespace
 
@@ -116,6 +154,8 @@ private slots:
     void recordingFailuresStopOnlyTheRecording_data();
     void recordingFailuresStopOnlyTheRecording();
     void rawCaptureKeepsTheBytesAsReceived();
+    void stopSaysWhenTheFileIsGone_data();
+    void stopSaysWhenTheFileIsGone();
     void replayShowsTheSameInASecondConsole();
     void savesAndClearsTheLog();
     void saveDialogOffersADatedName();
@@ -123,6 +163,8 @@ private slots:
     void spaceOnTheChartAndCtrlPAnywherePause();
 
 private:
+    void recordsUntilASignal(bool paused, int signal);
+
     std::unique_ptr<DebugMessages> m_debug;
 };
 
@@ -147,12 +189,18 @@ void TestCapture::recordsEveryFrameInOrder_data()
     QTest::newRow("paused, unchecked") << true << "uncheck";
     QTest::newRow("live, port closed") << false << "close port";
     QTest::newRow("paused, window closed") << true << "close window";
+    QTest::newRow("live, SIGTERM") << false << "SIGTERM";
+    QTest::newRow("paused, SIGINT") << true << "SIGINT";
 }
 
 void TestCapture::recordsEveryFrameInOrder()
 {
     QFETCH(bool, paused);
     QFETCH(QString, stop);
+    if (stop.startsWith(QLatin1String("SIG"))) {
+        recordsUntilASignal(paused, stop == QLatin1String("SIGTERM") ? SIGTERM : SIGINT);
+        return;
+    }
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("run.csv"));
@@ -204,6 +252,55 @@ void TestCapture::recordsEveryFrameInOrder()
     QCOMPARE(checkRows(lines, 0, firstSample), frames);
 }
 
+// Ended by `kill` or Ctrl-C while a board streams at its full rate, the console
+// leaves as the user's quit does: every frame sent before the signal is a row,
+// the capture holds every byte, the window's choices are kept.
+void TestCapture::recordsUntilASignal(bool paused, int signal)
+{
+    QTemporaryDir dir;
+    const QString csvPath = dir.filePath(QStringLiteral("run.csv"));
+    const QString capturePath = dir.filePath(QStringLiteral("run.bin"));
+    TestPty board;
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    // A debug line for every frame would fill the pipe nobody reads.
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("default.debug=false"));
+    console.setProcessEnvironment(environment);
+    console.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    console.start(QCoreApplication::applicationFilePath(),
+                  { QLatin1String(recordingConsoleMode), board.slavePath(), csvPath, capturePath,
+                    QLatin1String(paused ? "paused" : "live") });
+    QVERIFY(console.waitForReadyRead(10000));
+    QCOMPARE(console.readLine().trimmed(), QByteArray("ready"));
+
+    constexpr qint64 frames = 9000;
+    QByteArray sent;
+    for (qint64 n = 0; n < frames; ++n)
+        sent += numberedFrame(n);
+    {
+        StreamingBoard streaming(board, 0, frames, 9000);
+    }
+    // Every byte in the console's hands: what the driver still held would be
+    // the port's to lose, not the recordings'.
+    QVERIFY(processEventsUntil([&] { return board.unreadBytes() == 0; }, 10000));
+    QCOMPARE(::kill(pid_t(console.processId()), signal), 0);
+    QVERIFY(console.waitForFinished(10000));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), 0);
+
+    const QByteArray captured = readFile(capturePath);
+    QCOMPARE(captured.size(), sent.size());
+    QVERIFY(captured == sent);
+    QList<QByteArray> lines = readFile(csvPath).split('\n');
+    QCOMPARE(lines.takeFirst(), TelemetryCsv::header().trimmed());
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(checkRows(lines, 0, 0), frames);
+    const QSettings kept(dir.filePath(QStringLiteral("config/bench-console-test/console.conf")), QSettings::IniFormat);
+    QVERIFY(!kept.value(QStringLiteral("window/geometry")).toByteArray().isEmpty());
+    QCOMPARE(kept.value(QStringLiteral("port/name")).toString(), board.slavePath());
+}
+
 void TestCapture::recordingFailuresStopOnlyTheRecording_data()
 {
     QTest::addColumn<QString>("action");
@@ -225,14 +322,10 @@ void TestCapture::recordingFailuresStopOnlyTheRecording()
 
     QTemporaryDir dir;
     const QString path = target.startsWith(u'/') ? target : dir.filePath(target);
-    rlimit previousLimit {};
-    getrlimit(RLIMIT_FSIZE, &previousLimit);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    if (fileSizeLimit > 0) {
-        rlimit limit = previousLimit;
-        limit.rlim_cur = rlim_t(fileSizeLimit);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
+    std::optional<FileSizeLimit> limit;
+    if (fileSizeLimit > 0)
+        QVERIFY(limit.emplace(fileSizeLimit).isSet());
+    DebugMessages::messages().clear();
     PtyConsole console;
     MainWindow &window = console.window();
     window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
@@ -251,9 +344,10 @@ void TestCapture::recordingFailuresStopOnlyTheRecording()
                                    10000));
         lines += console.newLogLines();
     }
-    setrlimit(RLIMIT_FSIZE, &previousLimit);
-    std::signal(SIGXFSZ, previousHandler);
+    limit.reset();
     QCOMPARE(lines.filter(failure).size(), 1);
+    // Also where it outlives the window's pane, for a failure as the window goes.
+    QCOMPARE(DebugMessages::messages().filter(failure).size(), 1);
     QVERIFY(!recording->isChecked());
 
     // The chart goes on.
@@ -265,11 +359,14 @@ void TestCapture::recordingFailuresStopOnlyTheRecording()
     QCOMPARE(console.newLogLines(), QStringList());
 
     if (fileSizeLimit > 0) {
+        // Cut back to the last whole row, and no further.
         const QByteArray content = readFile(path);
-        QCOMPARE(content.size(), fileSizeLimit);
         QList<QByteArray> rows = content.split('\n');
         QCOMPARE(rows.takeFirst(), TelemetryCsv::header().trimmed());
-        QVERIFY(checkRows(rows, 0, firstSample) >= rows.size() - 1);
+        QCOMPARE(rows.takeLast(), QByteArray());
+        QCOMPARE(checkRows(rows, 0, firstSample), rows.size());
+        QVERIFY(content.size() <= fileSizeLimit);
+        QVERIFY(content.size() > fileSizeLimit - 2 * rows.constLast().size());
     }
 }
 
@@ -297,6 +394,37 @@ void TestCapture::rawCaptureKeepsTheBytesAsReceived()
     QVERIFY(console.newLogLines().contains(QStringLiteral("停止记录原始数据: %1, 共 %2 字节").arg(path).arg(sent.size())));
     QVERIFY(!action(window, "action_capture_raw")->isChecked());
     QCOMPARE(readFile(path).toHex(' '), sent.toHex(' '));
+}
+
+void TestCapture::stopSaysWhenTheFileIsGone_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("telemetry") << "action_record_telemetry" << "停止记录遥测: 文件已不在 %1 (被删除或移走)";
+    QTest::newRow("raw bytes") << "action_capture_raw" << "停止记录原始数据: 文件已不在 %1 (被删除或移走)";
+}
+
+// The folder removed under a running recording: writes still succeed, into a file
+// nobody can reach, and stopping must not say it was kept.
+void TestCapture::stopSaysWhenTheFileIsGone()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, line);
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("runs"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/run.dat");
+    PtyConsole console;
+    console.window().setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
+    QAction *const recording = console.window().findChild<QAction *>(action);
+    recording->trigger();
+    QVERIFY(console.boardSends(numberedFrame(1) + numberedFrame(2)));
+    console.newLogLines();
+    QVERIFY(QDir(folder).removeRecursively());
+    recording->trigger();
+    QCOMPARE(console.newLogLines(), QStringList { line.arg(path) });
 }
 
 namespace {
@@ -489,5 +617,15 @@ void TestCapture::spaceOnTheChartAndCtrlPAnywherePause()
     QVERIFY(!action(window, "action_pause_chart")->isChecked());
 }
 
-QTEST_MAIN(TestCapture)
+// The same program is the console that recordsUntilASignal ends from outside.
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (application.arguments().value(1) == QLatin1String(recordingConsoleMode))
+        return runRecordingConsole(application.arguments());
+    application.setAttribute(Qt::AA_Use96Dpi, true);
+    TestCapture test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_capture.moc"

@@ -3,13 +3,20 @@
 #include "gui/powerchart.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 using namespace TestSupport;
@@ -28,6 +35,10 @@ private slots:
     void secondWindowGoneFirstKeepsReceiving();
     void startWithoutDisplay_data();
     void startWithoutDisplay();
+    void textsShowWhole_data();
+    void textsShowWhole();
+    void fileMenuKeys_data();
+    void fileMenuKeys();
 };
 
 void TestMainWindow::slotTable()
@@ -177,6 +188,7 @@ void TestMainWindow::startWithoutDisplay_data()
         << "bench-console: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
     QTest::newRow("--version needs none") << QStringList { "--version" } << 0 << "bench-console " BENCH_CONSOLE_VERSION "\n";
     QTest::newRow("--help needs none") << QStringList { "--help" } << 0 << "Usage: bench-console [options]\n";
+    QTest::newRow("--help-all needs none") << QStringList { "--help-all" } << 0 << "Usage: bench-console [options]\n";
 }
 
 // Started from a text console or over ssh without X forwarding, the console says
@@ -201,6 +213,110 @@ void TestMainWindow::startWithoutDisplay()
         QVERIFY2(printed.startsWith(output), qPrintable(printed));
     else
         QCOMPARE(printed, output);
+}
+
+namespace {
+
+// The width in which a control's text can be seen: its own, less what a sibling
+// made after it, and so lying above it, covers of its right part.
+int visibleWidth(const QWidget *control)
+{
+    QRect seen = control->geometry();
+    const QObjectList siblings = control->parentWidget()->children();
+    for (qsizetype i = siblings.indexOf(control) + 1; i < siblings.size(); ++i) {
+        const auto *sibling = qobject_cast<const QWidget *>(siblings.at(i));
+        if (sibling && sibling->isVisible() && sibling->geometry().intersects(seen) && sibling->x() > seen.left())
+            seen.setRight(sibling->x() - 1);
+    }
+    return seen.width();
+}
+
+// Captions and check boxes need their size hint; a push button's text is drawn
+// within its contents rectangle, and its size hint holds a style's minimum besides.
+bool textShowsWhole(const QWidget *control, QString *measured)
+{
+    int needed = control->sizeHint().width();
+    int room = visibleWidth(control);
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        needed = button->fontMetrics().horizontalAdvance(button->text());
+        room -= button->width() - button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    }
+    *measured = QStringLiteral("\"%1\" needs %2 px, has %3").arg(control->property("text").toString()).arg(needed).arg(room);
+    return needed <= room;
+}
+
+} // namespace
+
+void TestMainWindow::textsShowWhole_data()
+{
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<QString>("name");
+
+    const MainWindow window;
+    QStringList names;
+    for (const QWidget *control : window.findChildren<QWidget *>()) {
+        if ((qobject_cast<const QLabel *>(control) || qobject_cast<const QAbstractButton *>(control))
+            && !control->objectName().isEmpty() && !control->objectName().startsWith(QLatin1String("qt_"))
+            && !control->property("text").toString().isEmpty())
+            names.append(control->objectName());
+    }
+    for (const bool english : { false, true }) {
+        for (const QString &name : std::as_const(names))
+            QTest::addRow("%s %s", english ? "English" : "中文", qPrintable(name)) << english << name;
+    }
+}
+
+// At the window's default size, in either language, no caption or button cuts its text.
+void TestMainWindow::textsShowWhole()
+{
+    QFETCH(bool, english);
+    QFETCH(QString, name);
+
+    MainWindow window;
+    if (english)
+        window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QWidget *const control = window.findChild<QWidget *>(name);
+    QVERIFY(control);
+    QString measured;
+    QVERIFY2(textShowsWhole(control, &measured), qPrintable(measured));
+}
+
+void TestMainWindow::fileMenuKeys_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QKeySequence::StandardKey>("key");
+
+    QTest::newRow("保存日志… Save") << "action_save_log" << QKeySequence::Save;
+    QTest::newRow("退出 Quit") << "action_quit" << QKeySequence::Quit;
+}
+
+// The platform's own keys, wherever the focus is in the window.
+void TestMainWindow::fileMenuKeys()
+{
+    QFETCH(QString, action);
+    QFETCH(QKeySequence::StandardKey, key);
+
+    MainWindow window;
+    window.setSaveFileChooser([](QWidget *, const QString &, const QString &) { return QString(); });
+    QAction *const menuAction = window.findChild<QAction *>(action);
+    QCOMPARE(menuAction->shortcuts(), QKeySequence::keyBindings(key));
+    if (menuAction->shortcuts().isEmpty())
+        QSKIP("The platform names no key for this");
+    window.show();
+    // A display without a window manager activates only a window that asks.
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget *const sendBox = widget<QWidget>(window, "textEdit_uart_send");
+    sendBox->setFocus();
+    QSignalSpy triggered(menuAction, &QAction::triggered);
+    for (const QKeySequence &sequence : menuAction->shortcuts())
+        QTest::keySequence(sendBox, sequence);
+    QCOMPARE(triggered.size(), menuAction->shortcuts().size());
 }
 
 QTEST_MAIN(TestMainWindow)

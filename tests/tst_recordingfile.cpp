@@ -17,6 +17,8 @@ private slots:
     void refusesAFileThatCannotBeMade_data();
     void refusesAFileThatCannotBeMade();
     void aFailedWriteStopsAndTellsOnce();
+    void aWriteCutOffLeavesWholeLines_data();
+    void aWriteCutOffLeavesWholeLines();
 };
 
 void TestRecordingFile::keepsEveryByteInOrder()
@@ -85,6 +87,35 @@ void TestRecordingFile::aFailedWriteStopsAndTellsOnce()
     file.append(QByteArray(RecordingFile::blockSize, 'x'));
     QVERIFY(!file.finish());
     QCOMPARE(failed.size(), 1);
+}
+
+void TestRecordingFile::aWriteCutOffLeavesWholeLines_data()
+{
+    QTest::addColumn<bool>("lines");
+    QTest::newRow("lines: cut back to the last whole one") << true;
+    QTest::newRow("raw bytes: as they reached the file") << false;
+}
+
+// A file size limit stops a write part-way, as a full disk does.
+void TestRecordingFile::aWriteCutOffLeavesWholeLines()
+{
+    QFETCH(bool, lines);
+
+    constexpr qint64 limit = 100003;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rows.csv"));
+    RecordingFile file(lines ? RecordingFile::Lines : RecordingFile::RawBytes);
+    QSignalSpy failed(&file, &RecordingFile::failed);
+    QVERIFY(file.start(path));
+    const QByteArray row = "2024-05-01T10:00:00.000+02:00,0.001,7,1,2,3,4\n";
+    {
+        const TestSupport::FileSizeLimit limited(limit);
+        QVERIFY(limited.isSet());
+        while (failed.isEmpty() && file.records() < 10000)
+            file.append(row);
+    }
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(QFileInfo(path).size(), lines ? limit - limit % row.size() : limit);
 }
 
 QTEST_GUILESS_MAIN(TestRecordingFile)

@@ -16,10 +16,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 
 #include <memory>
 
@@ -35,9 +38,12 @@ private slots:
     void roundTrip();
     void badFileIgnored_data();
     void badFileIgnored();
+    void unwritableSaidOnce_data();
+    void unwritableSaidOnce();
     void rememberedPortGone();
     void resetStartsFromDefaults();
     void languageAtOnceKeepsTheLog();
+    void languageKeepsWhatWasTyped();
 
 private:
     QString settingsFile() const { return m_place.filePath(QStringLiteral("bench-console-test/console.conf")); }
@@ -160,6 +166,48 @@ void TestSettings::badFileIgnored()
     }
 }
 
+void TestSettings::unwritableSaidOnce_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::newRow("from the start") << "start";
+    QTest::newRow("from a choice made") << "choice";
+    QTest::newRow("from leaving") << "leaving";
+}
+
+// A file where the settings folder should be: the choices cannot be kept, and the
+// user hears it once, in the pane while there is one, on standard error when leaving.
+void TestSettings::unwritableSaidOnce()
+{
+    QFETCH(QString, from);
+
+    const QString folder = QFileInfo(settingsFile()).absolutePath();
+    const auto blockFolder = [&folder] {
+        QDir(folder).removeRecursively();
+        QFile file(folder);
+        return file.open(QIODevice::WriteOnly);
+    };
+    const auto unblock = qScopeGuard([&folder] { QFile::remove(folder); });
+    const QString line = QStringLiteral("设置文件无法保存, 本次的选择不会保留: ") + settingsFile();
+    if (from == QLatin1String("start"))
+        QVERIFY(blockFolder());
+    auto window = std::make_unique<MainWindow>();
+    if (from != QLatin1String("start"))
+        QVERIFY(blockFolder());
+    if (from == QLatin1String("leaving")) {
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(line));
+        window.reset();
+        return;
+    }
+    QCheckBox *const hex = widget<QCheckBox>(*window, "checkBox_send_in_HEX");
+    hex->click();
+    QTRY_COMPARE(logParagraphs(*window).count(line), 1);
+    hex->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(logParagraphs(*window).count(line), 1);
+    QTest::failOnWarning(QRegularExpression(QRegularExpression::escape(line)));
+    window.reset();
+}
+
 void TestSettings::rememberedPortGone()
 {
     {
@@ -197,6 +245,32 @@ void TestSettings::languageAtOnceKeepsTheLog()
              (QStringList { QStringLiteral("串口报文"), QStringLiteral("关闭串口"), QStringLiteral("Serial port closed") }));
     window.findChild<QAction *>(QStringLiteral("action_language_chinese"))->trigger();
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
+}
+
+// Switching the language changes the labels, never what the boxes hold.
+void TestSettings::languageKeepsWhatWasTyped()
+{
+    MainWindow window;
+    auto *const sendBox = widget<QTextEdit>(window, "textEdit_uart_send");
+    sendBox->clear();
+    QTest::keyClicks(sendBox, QStringLiteral("A5 5A 01"));
+    const char *const fields[] = { "lineEdit_AD_addr", "lineEdit_AD_data", "lineEdit_DA_addr", "lineEdit_DA_data" };
+    for (const char *field : fields)
+        QTest::keyClicks(widget<QLineEdit>(window, field), QStringLiteral("1f"));
+    widget<QLineEdit>(window, "lineEdit_file_path")->setText(QStringLiteral("/tmp/app.bin"));
+    const int cursor = sendBox->textCursor().position();
+
+    for (const char *language : { "action_language_english", "action_language_chinese" }) {
+        window.findChild<QAction *>(QLatin1String(language))->trigger();
+        QCOMPARE(sendBox->toPlainText(), QStringLiteral("A5 5A 01"));
+        QCOMPARE(sendBox->textCursor().position(), cursor);
+        for (const char *field : fields)
+            QCOMPARE(widget<QLineEdit>(window, field)->text(), QStringLiteral("1f"));
+        QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), QStringLiteral("/tmp/app.bin"));
+    }
+    // Still the user's own text: typing undoes as it would have.
+    sendBox->undo();
+    QVERIFY(sendBox->toPlainText() != QStringLiteral("A5 5A 01"));
 }
 
 QTEST_MAIN(TestSettings)

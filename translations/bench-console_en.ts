@@ -149,7 +149,7 @@ li.checked::marker { content: &quot;\2612&quot;; }
     </message>
     <message>
         <source>曲线绘制</source>
-        <translation>Plot curves</translation>
+        <translation>Plotting</translation>
     </message>
     <message>
         <source>散热风扇</source>
@@ -429,6 +429,10 @@ Error: %2</translation>
         <source>关闭串口前等待 %1 字节发出 (再按 close 立即关闭并丢弃它们)</source>
         <translation>Waiting for %1 bytes to go out before closing (press close again to drop them and close now)</translation>
     </message>
+    <message>
+        <source>设置文件无法保存, 本次的选择不会保留: %1</source>
+        <translation>Settings file cannot be saved; this run&apos;s choices will not be kept: %1</translation>
+    </message>
 </context>
 <context>
     <name>PowerChart</name>
@@ -458,6 +462,14 @@ Error: %2</translation>
     <message>
         <source>记录失败: %1: %2</source>
         <translation>Recording failed: %1: %2</translation>
+    </message>
+    <message>
+        <source>停止记录遥测: 文件已不在 %1 (被删除或移走)</source>
+        <translation>Telemetry recording stopped: the file is no longer at %1 (deleted or moved)</translation>
+    </message>
+    <message>
+        <source>停止记录原始数据: 文件已不在 %1 (被删除或移走)</source>
+        <translation>Raw capture stopped: the file is no longer at %1 (deleted or moved)</translation>
     </message>
 </context>
 <context>

@@ -73,6 +73,17 @@ void ConsoleSettings::setValue(const QString &key, const QVariant &value)
         m_write->setValue(key, value);
 }
 
+QString ConsoleSettings::save()
+{
+    if (!m_write || m_saveFailureTold)
+        return {};
+    m_write->sync();
+    if (m_write->status() != QSettings::AccessError)
+        return {};
+    m_saveFailureTold = true;
+    return QCoreApplication::translate("MainWindow", "设置文件无法保存, 本次的选择不会保留: %1").arg(m_write->fileName());
+}
+
 PortIdentity ConsoleSettings::port() const
 {
     return { value(QStringLiteral("port/name")).toString(),

@@ -17,7 +17,8 @@
 // A file that cannot be read, does not parse, or was written by a newer console is
 // ignored: the choices start from their defaults and problemLine() says why, once.
 // A broken file is written over with the choices of this run; a newer one, and one
-// that cannot be read, are left alone.
+// that cannot be read, are left alone. A file that cannot be written (no rights, a
+// file where its folder should be, a full disk) is said once, by save().
 class ConsoleSettings
 {
 public:
@@ -38,6 +39,10 @@ public:
     QVariant value(const QString &key, const QVariant &defaultValue = {}) const;
     void setValue(const QString &key, const QVariant &value);
 
+    // Writes the choices out now. Empty when they were written, or when their loss
+    // was said before: the first failure gives the line that says so.
+    QString save();
+
     PortIdentity port() const;
     void setPort(const PortIdentity &port);
 
@@ -49,6 +54,7 @@ private:
     // Null while choices must not be written (an unreadable or newer file).
     QSettings *m_write = nullptr;
     QString m_problemLine;
+    bool m_saveFailureTold = false;
 };
 
 #endif // CONSOLESETTINGS_H

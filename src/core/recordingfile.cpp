@@ -1,7 +1,8 @@
 #include "core/recordingfile.h"
 
-RecordingFile::RecordingFile(QObject *parent)
+RecordingFile::RecordingFile(Content content, QObject *parent)
     : QObject(parent)
+    , m_content(content)
 {
     m_flushTimer.setInterval(flushIntervalMs);
     // The file is unbuffered: what leaves the buffer reaches the system at once.
@@ -19,6 +20,7 @@ bool RecordingFile::start(const QString &fileName)
     m_error.clear();
     m_records = 0;
     m_bytes = 0;
+    m_bytesInFile = 0;
     m_buffer.clear();
     m_file.setFileName(fileName);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
@@ -61,6 +63,8 @@ bool RecordingFile::writeBuffer()
         const qint64 n = m_file.write(m_buffer.constData() + done, m_buffer.size() - done);
         if (n <= 0) {
             m_error = m_file.errorString();
+            if (m_content == Lines)
+                cutToWholeLines(done);
             m_buffer.clear();
             m_file.close();
             m_flushTimer.stop();
@@ -69,7 +73,20 @@ bool RecordingFile::writeBuffer()
         }
         done += n;
     }
+    m_bytesInFile += done;
     // Keeps the capacity: the next block fills the same memory.
     m_buffer.resize(0);
     return true;
+}
+
+// The buffer begins where a line began: whatever the failed write left after the
+// last line feed it got out is half a line.
+void RecordingFile::cutToWholeLines(qsizetype writtenOfBuffer)
+{
+    if (writtenOfBuffer == 0)
+        return;
+    const qsizetype lastFeed = m_buffer.lastIndexOf('\n', writtenOfBuffer - 1);
+    const qsizetype whole = lastFeed + 1;
+    if (whole < writtenOfBuffer)
+        m_file.resize(m_bytesInFile + whole);
 }

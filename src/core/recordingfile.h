@@ -13,8 +13,10 @@
 // 9216 frames a second never waits for the disk; the memory goes out in blocks,
 // and at least every flushIntervalMs so that a crash loses little.
 //
-// The first write that fails ends the recording: the reason is kept and told once,
-// and what reached the file before stays there.
+// The first write that fails ends the recording: the reason is kept and told once.
+// A write cut off part-way (a full disk, a file size limit) leaves raw bytes as they
+// reached the file, and a file of lines cut back to its last whole line, so that a
+// CSV never ends in half a row.
 class RecordingFile : public QObject
 {
     Q_OBJECT
@@ -23,7 +25,10 @@ public:
     static constexpr int flushIntervalMs = 500;
     static constexpr qsizetype blockSize = 256 * 1024;
 
-    explicit RecordingFile(QObject *parent = nullptr);
+    // Lines: every append() ends with a line feed.
+    enum Content { RawBytes, Lines };
+
+    explicit RecordingFile(Content content = RawBytes, QObject *parent = nullptr);
     ~RecordingFile() override;
 
     // Creates or truncates the file; false with errorString() when it cannot.
@@ -47,7 +52,9 @@ signals:
 
 private:
     bool writeBuffer();
+    void cutToWholeLines(qsizetype writtenOfBuffer);
 
+    const Content m_content;
     QFile m_file;
     QByteArray m_buffer;
     QTimer m_flushTimer;
@@ -55,6 +62,8 @@ private:
     QString m_error;
     qint64 m_records = 0;
     qint64 m_bytes = 0;
+    // What the file holds: every byte before the buffer.
+    qint64 m_bytesInFile = 0;
 };
 
 #endif // RECORDINGFILE_H

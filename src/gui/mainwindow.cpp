@@ -179,6 +179,8 @@ void MainWindow::createMenuActions()
     connect(ui->action_capture_raw, &QAction::toggled, this, [this](bool checked) {
         startOrStopRecording(m_rawCapture, checked, tr("记录原始数据"), QStringLiteral("capture"), QStringLiteral("bin"));
     });
+    ui->action_save_log->setShortcuts(QKeySequence::Save);
+    ui->action_quit->setShortcuts(QKeySequence::Quit);
     connect(ui->action_save_log, &QAction::triggered, this, [this] { saveLog(); });
     connect(ui->action_clear_log, &QAction::triggered, m_log, &LogPane::clear);
     connect(ui->action_quit, &QAction::triggered, this, &QWidget::close);

@@ -4,7 +4,9 @@
 #include "gui/logpane.h"
 
 #include <QAction>
+#include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalBlocker>
 
 Recording::Recording(Kind kind, QAction *action, LogPane *log, QObject *parent)
@@ -12,6 +14,7 @@ Recording::Recording(Kind kind, QAction *action, LogPane *log, QObject *parent)
     , m_kind(kind)
     , m_action(action)
     , m_log(log)
+    , m_file(kind == TelemetryRows ? RecordingFile::Lines : RecordingFile::RawBytes)
 {
     connect(&m_file, &RecordingFile::failed, this, &Recording::fail);
 }
@@ -39,6 +42,12 @@ void Recording::stop()
     if (!m_file.isRecording() || !m_file.finish())
         return;
     const QString shown = QDir::toNativeSeparators(m_file.fileName());
+    // A file whose folder was removed or moved meanwhile took every write all the same.
+    if (!QFileInfo::exists(m_file.fileName())) {
+        tellLoss(m_kind == TelemetryRows ? tr("停止记录遥测: 文件已不在 %1 (被删除或移走)").arg(shown)
+                                         : tr("停止记录原始数据: 文件已不在 %1 (被删除或移走)").arg(shown));
+        return;
+    }
     if (m_kind == TelemetryRows)
         m_log->appendLine(tr("停止记录遥测: %1, 共 %2 行").arg(shown).arg(m_file.records()));
     else
@@ -60,7 +69,15 @@ void Recording::recordBytes(QByteArrayView bytes)
 void Recording::fail(const QString &reason)
 {
     setChecked(false);
-    m_log->appendLine(tr("记录失败: %1: %2").arg(QDir::toNativeSeparators(m_file.fileName()), reason));
+    tellLoss(tr("记录失败: %1: %2").arg(QDir::toNativeSeparators(m_file.fileName()), reason));
+}
+
+// A recording stops when the window goes too, whose pane then shows nothing more:
+// the debug output keeps what was lost.
+void Recording::tellLoss(const QString &line)
+{
+    qDebug().noquote() << line;
+    m_log->appendLine(line);
 }
 
 // The action's own toggling starts and stops the recording; this only shows its state.

@@ -35,6 +35,7 @@ public:
 
 private:
     void fail(const QString &reason);
+    void tellLoss(const QString &line);
     void setChecked(bool checked);
 
     const Kind m_kind;

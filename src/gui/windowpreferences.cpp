@@ -6,11 +6,22 @@
 
 #include <QActionGroup>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QSignalBlocker>
 #include <QTextDocument>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -30,26 +41,44 @@ WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, Bo
     , m_window(window)
     , m_ui(ui)
     , m_session(session)
+    , m_log(log)
 {
     createMenus();
     restore();
     if (!m_settings.problemLine().isEmpty())
         log->appendLine(m_settings.problemLine());
+    // A settings place that cannot be written is said now, not found out at the next start.
+    saveNow();
+    m_saveTimer.setSingleShot(true);
+    connect(&m_saveTimer, &QTimer::timeout, this, &WindowPreferences::saveNow);
 
     connect(m_autoReconnect, &QAction::toggled, this, [this](bool on) {
         m_session->setReconnectEnabled(on);
-        m_settings.setValue(autoReconnectKey, on);
+        store(autoReconnectKey, on);
     });
     connect(m_english, &QAction::toggled, this, [this](bool on) {
-        m_settings.setValue(languageKey, on ? english : QString());
+        store(languageKey, on ? english : QString());
         applyLanguage(on, true);
     });
-    connect(m_ui->checkBox_send_in_HEX, &QCheckBox::toggled, this,
-            [this](bool on) { m_settings.setValue(hexModeKey, on); });
-    connect(m_ui->action_autoscale_y, &QAction::toggled, this,
-            [this](bool on) { m_settings.setValue(autoscaleKey, on); });
+    connect(m_ui->checkBox_send_in_HEX, &QCheckBox::toggled, this, [this](bool on) { store(hexModeKey, on); });
+    connect(m_ui->action_autoscale_y, &QAction::toggled, this, [this](bool on) { store(autoscaleKey, on); });
     connect(m_ui->lineEdit_file_path, &QLineEdit::textChanged, this,
-            [this](const QString &path) { m_settings.setValue(imagePathKey, path); });
+            [this](const QString &path) { store(imagePathKey, path); });
+}
+
+void WindowPreferences::store(const QString &key, const QVariant &value)
+{
+    m_settings.setValue(key, value);
+    m_saveTimer.start();
+}
+
+void WindowPreferences::saveNow()
+{
+    const QString problem = m_settings.save();
+    if (problem.isEmpty())
+        return;
+    qDebug().noquote() << problem;
+    m_log->appendLine(problem);
 }
 
 void WindowPreferences::createMenus()
@@ -105,6 +134,8 @@ void WindowPreferences::restore()
         const QSignalBlocker quiet(m_english);
         m_english->setChecked(true);
         applyLanguage(true, false);
+    } else {
+        fitTextsInForm();
     }
 }
 
@@ -121,10 +152,14 @@ std::optional<QString> WindowPreferences::rememberedPortIn(const QList<PortRecor
 
 void WindowPreferences::save(const PortIdentity &selectedPort)
 {
+    m_saveTimer.stop();
     m_settings.setValue(geometryKey, m_window->saveGeometry());
     m_settings.setValue(stateKey, m_window->saveState());
     if (!selectedPort.isEmpty())
         m_settings.setPort(selectedPort);
+    const QString problem = m_settings.save();
+    if (!problem.isEmpty())
+        qWarning().noquote() << problem;
 }
 
 QString WindowPreferences::lastFolder() const
@@ -140,11 +175,11 @@ QString WindowPreferences::lastFolder() const
 void WindowPreferences::rememberFolderOf(const QString &filePath)
 {
     m_lastFolder = QFileInfo(filePath).absolutePath();
-    m_settings.setValue(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
+    store(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
 }
 
-// The form's texts and the menus change at once; lines already in the log pane stay.
-void WindowPreferences::applyLanguage(bool english, bool keepLog)
+// The form's texts and the menus change at once.
+void WindowPreferences::applyLanguage(bool english, bool keepContents)
 {
     if (english) {
         if (m_translator.isEmpty() && !m_translator.load(QLatin1String(englishTranslation)))
@@ -153,22 +188,112 @@ void WindowPreferences::applyLanguage(bool english, bool keepLog)
     } else {
         QCoreApplication::removeTranslator(&m_translator);
     }
-    if (!keepLog) {
+    if (keepContents)
+        retranslateKeepingContents();
+    else
         m_ui->retranslateUi(m_window);
-        retranslateMenus();
-        return;
-    }
-    // The form's texts include the log pane's first paragraph, and putting it back
-    // would wipe the log: the pane lends a scratch document meanwhile. The log's
-    // document leaves the pane's ownership first, as the pane deletes a child
-    // document it lets go of.
-    QTextBrowser *const pane = m_ui->textBrowser_logout;
-    QTextDocument *const log = pane->document();
-    log->setParent(this);
-    QTextDocument scratch;
-    pane->setDocument(&scratch);
-    m_ui->retranslateUi(m_window);
-    pane->setDocument(log);
-    log->setParent(pane);
     retranslateMenus();
+    fitTextsInForm();
+}
+
+// The form's texts include the contents it gives its text boxes: putting them back
+// would wipe what the user typed and the log. Each text box lends retranslateUi a
+// scratch document and gets its own back, with its undo history, cursor and view;
+// its document leaves the box's ownership meanwhile, as a box deletes a child
+// document it lets go of. A line edit gets its text back.
+void WindowPreferences::retranslateKeepingContents()
+{
+    struct Lent
+    {
+        QTextEdit *box;
+        QTextDocument *document;
+        QObject *owner;
+        QTextCursor cursor;
+        QPoint view;
+        std::unique_ptr<QTextDocument> scratch;
+    };
+    std::vector<Lent> lent;
+    const QList<QTextEdit *> boxes = m_window->findChildren<QTextEdit *>();
+    for (QTextEdit *box : boxes) {
+        QTextDocument *const document = box->document();
+        lent.push_back({ box, document, document->parent(), box->textCursor(),
+                         QPoint(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value()),
+                         std::make_unique<QTextDocument>() });
+        document->setParent(this);
+        box->setDocument(lent.back().scratch.get());
+    }
+    QList<std::pair<QLineEdit *, QString>> lines;
+    const QList<QLineEdit *> edits = m_window->findChildren<QLineEdit *>();
+    for (QLineEdit *edit : edits)
+        lines.append({ edit, edit->text() });
+
+    m_ui->retranslateUi(m_window);
+
+    for (const auto &[edit, text] : std::as_const(lines)) {
+        if (edit->text() != text)
+            edit->setText(text);
+    }
+    for (const Lent &kept : lent) {
+        kept.box->setDocument(kept.document);
+        kept.document->setParent(kept.owner);
+        kept.box->setTextCursor(kept.cursor);
+        kept.box->horizontalScrollBar()->setValue(kept.view.x());
+        kept.box->verticalScrollBar()->setValue(kept.view.y());
+    }
+}
+
+namespace {
+
+// How much wider a control must be to show its text whole: a push button draws
+// its text within its contents rectangle, inside the frame; a caption or a check
+// box says what it needs in its size hint.
+int missingWidth(QWidget *control)
+{
+    control->ensurePolished();
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        return button->fontMetrics().horizontalAdvance(button->text()) - room;
+    }
+    return control->sizeHint().width() - control->width();
+}
+
+} // namespace
+
+// The control panel places its captions and buttons at fixed rectangles sized for
+// the Chinese texts. A text that needs more room (English, a platform's wider font)
+// grows its control to the right, into the free space before the next control or
+// the edge, never over another control. Every fit starts from the form's own
+// rectangles, so a window back in Chinese is as the form made it.
+void WindowPreferences::fitTextsInForm()
+{
+    if (m_formRectangles.isEmpty()) {
+        for (QWidget *board : { static_cast<QWidget *>(m_ui->groupBox_3), static_cast<QWidget *>(m_ui->groupBox_4) }) {
+            const QList<QWidget *> controls = board->findChildren<QWidget *>();
+            for (QWidget *control : controls) {
+                if ((qobject_cast<QLabel *>(control) || qobject_cast<QAbstractButton *>(control))
+                    && !control->parentWidget()->layout())
+                    m_formRectangles.append({ control, control->geometry() });
+            }
+        }
+    }
+    for (const auto &[control, rectangle] : std::as_const(m_formRectangles))
+        control->setGeometry(rectangle);
+    for (const auto &[control, rectangle] : std::as_const(m_formRectangles)) {
+        const int missing = missingWidth(control);
+        if (missing <= 0)
+            continue;
+        const QWidget *const parent = control->parentWidget();
+        int room = parent->contentsRect().right() - rectangle.right();
+        const QList<QWidget *> siblings = parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (const QWidget *sibling : siblings) {
+            const QRect other = sibling->geometry();
+            if (sibling != control && other.left() > rectangle.right() && other.top() <= rectangle.bottom()
+                && other.bottom() >= rectangle.top())
+                room = std::min(room, other.left() - rectangle.right() - 1);
+        }
+        control->resize(rectangle.width() + std::clamp(missing, 0, std::max(room, 0)), rectangle.height());
+    }
 }

@@ -5,10 +5,14 @@
 
 #include <QList>
 #include <QObject>
+#include <QRect>
 #include <QString>
+#include <QTimer>
 #include <QTranslator>
+#include <QVariant>
 
 #include <optional>
+#include <utility>
 
 class BoardSession;
 class LogPane;
@@ -16,6 +20,7 @@ class QAction;
 class QActionGroup;
 class QMainWindow;
 class QMenu;
+class QWidget;
 
 namespace Ui {
 class MainWindow;
@@ -26,6 +31,8 @@ class MainWindow;
 // path, hex mode, dialog folder, window geometry and state) are taken from the
 // window as the user leaves them. The loaded image itself is not: a remembered
 // path only fills the path field, and the image is read at "打开文件", as always.
+// A language switch changes the form's texts alone: what the boxes hold stays, and
+// the control panel's fixed places make room for a longer text.
 class WindowPreferences : public QObject
 {
     Q_OBJECT
@@ -38,7 +45,9 @@ public:
 
     // The remembered port's name among the ports listed, where it is one of them.
     std::optional<QString> rememberedPortIn(const QList<PortRecord> &ports) const;
-    // What is only read from the window when it goes: its geometry and the port selected.
+    // What is only read from the window when it goes: its geometry and the port
+    // selected. Written at once; a failure not yet told goes to standard error, as
+    // the log pane goes with the window.
     void save(const PortIdentity &selectedPort);
 
     QString lastFolder() const;
@@ -48,15 +57,25 @@ private:
     void createMenus();
     void retranslateMenus();
     void restore();
-    // At start the pane holds nothing to keep; later it keeps the lines it has.
-    void applyLanguage(bool english, bool keepLog);
+    // A choice changed: kept, and written out once the event loop is back.
+    void store(const QString &key, const QVariant &value);
+    void saveNow();
+    // At start the text boxes hold the form's own texts, in the language chosen;
+    // later what they hold is the user's and stays as it is.
+    void applyLanguage(bool english, bool keepContents);
+    void retranslateKeepingContents();
+    void fitTextsInForm();
 
     QMainWindow *const m_window;
     Ui::MainWindow *const m_ui;
     BoardSession *const m_session;
+    LogPane *const m_log;
     ConsoleSettings m_settings;
+    QTimer m_saveTimer;
     QString m_lastFolder;
     QTranslator m_translator;
+    // The form's own rectangles of its captions and buttons at fixed places.
+    QList<std::pair<QWidget *, QRect>> m_formRectangles;
     QMenu *m_portMenu = nullptr;
     QAction *m_autoReconnect = nullptr;
     QMenu *m_languageMenu = nullptr;
