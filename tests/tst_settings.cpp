@@ -271,6 +271,11 @@ void TestSettings::languageKeepsWhatWasTyped()
     // Still the user's own text: typing undoes as it would have.
     sendBox->undo();
     QVERIFY(sendBox->toPlainText() != QStringLiteral("A5 5A 01"));
+
+    // Nothing typed: the form's own text speaks the language chosen.
+    MainWindow untouched;
+    untouched.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+    QCOMPARE(widget<QTextEdit>(untouched, "textEdit_uart_send")->toPlainText(), QStringLiteral("Commands sent"));
 }
 
 QTEST_MAIN(TestSettings)

@@ -197,7 +197,8 @@ void WindowPreferences::applyLanguage(bool english, bool keepContents)
 }
 
 // The form's texts include the contents it gives its text boxes: putting them back
-// would wipe what the user typed and the log. Each text box lends retranslateUi a
+// would wipe what the user typed and the log. Each text box that holds more than
+// the form gave it lends retranslateUi a
 // scratch document and gets its own back, with its undo history, cursor and view;
 // its document leaves the box's ownership meanwhile, as a box deletes a child
 // document it lets go of. A line edit gets its text back.
@@ -215,6 +216,9 @@ void WindowPreferences::retranslateKeepingContents()
     std::vector<Lent> lent;
     const QList<QTextEdit *> boxes = m_window->findChildren<QTextEdit *>();
     for (QTextEdit *box : boxes) {
+        // The form's own text, untouched, follows the language.
+        if (!box->isReadOnly() && !box->document()->isModified())
+            continue;
         QTextDocument *const document = box->document();
         lent.push_back({ box, document, document->parent(), box->textCursor(),
                          QPoint(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value()),
