@@ -36,6 +36,13 @@ QString systemLocation(const QString &portName)
 #endif
 }
 
+void ignoreBrokenPipe()
+{
+#if defined(Q_OS_UNIX)
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 } // namespace Platform
 
 #if defined(Q_OS_UNIX)
