@@ -1,11 +1,10 @@
 #include "boardport.h"
 
+#include "output.h"
+
 #include "core/consoletext.h"
-#include "platform.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QSet>
 
 BoardPort::BoardPort(const QString &name, QObject *parent)
     : QObject(parent)
@@ -13,31 +12,23 @@ BoardPort::BoardPort(const QString &name, QObject *parent)
     , m_session(&m_port, &m_ports)
 {
     connect(&m_port, &QSerialPort::readyRead, &m_session, &BoardSession::receive);
+    connect(&m_session, &BoardSession::piecesReceived, this, &BoardPort::deliver);
     connect(&m_session, &BoardSession::openFailed, this, [this](const QString &, const QString &reason) {
         m_openFailure = ConsoleText::portOpenFailed() + QStringLiteral(": ") + reason;
     });
     connect(&m_session, &BoardSession::lost, this, [this] {
         m_lost = true;
-        emit lost();
+        end(ConsoleText::portLost());
     });
 }
 
-QString BoardPort::checkArguments(const QStringList &names)
+std::unique_ptr<BoardPort> BoardPort::openOrExplain(const QString &name, Output &output)
 {
-    QSet<QString> seen;
-    for (const QString &name : names) {
-        const QFileInfo info(Platform::systemLocation(name));
-        if (info.isDir())
-            return QStringLiteral("%1 is a folder, not a serial port").arg(name);
-        if (info.isFile())
-            return QStringLiteral("%1 is a regular file, not a serial port").arg(name);
-        const QString identity = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-        if (seen.contains(identity))
-            return QStringLiteral("%1 is given twice: one port is flashed, sent to or read by one board at a time")
-                .arg(name);
-        seen.insert(identity);
-    }
-    return {};
+    auto port = std::make_unique<BoardPort>(name);
+    if (port->open())
+        return port;
+    output.problem(QStringLiteral("%1: %2").arg(name, port->openFailure()));
+    return nullptr;
 }
 
 bool BoardPort::open()
@@ -52,21 +43,32 @@ QString BoardPort::send(const QByteArray &bytes)
         return m_lost ? ConsoleText::portLost() : ConsoleText::portNotOpen();
     if (bytes.isEmpty())
         return {};
-    QString error;
+    QString failure;
     QEventLoop loop;
-    SerialWriter *const writer = m_session.writer();
-    connect(writer, &SerialWriter::drained, &loop, &QEventLoop::quit);
-    connect(writer, &SerialWriter::failed, &loop, [&error, &loop](const QString &reason) {
-        error = reason;
+    connect(m_session.writer(), &SerialWriter::drained, &loop, &QEventLoop::quit);
+    connect(m_session.writer(), &SerialWriter::failed, &loop, [&failure, &loop](const QString &reason) {
+        failure = ConsoleText::sendFailed(reason);
         loop.quit();
     });
-    connect(this, &BoardPort::lost, &loop, &QEventLoop::quit);
+    connect(&m_session, &BoardSession::lost, &loop, &QEventLoop::quit);
     m_session.send(bytes);
-    if (error.isEmpty() && !m_lost)
+    if (failure.isEmpty() && !m_lost)
         loop.exec();
-    if (m_lost)
-        return ConsoleText::portLost();
-    return error.isEmpty() ? QString() : ConsoleText::sendFailed(error);
+    return m_lost ? ConsoleText::portLost() : failure;
+}
+
+void BoardPort::listen()
+{
+    if (!m_ended)
+        m_listening.exec();
+}
+
+void BoardPort::end(const QString &failure)
+{
+    if (m_failure.isEmpty())
+        m_failure = failure;
+    m_ended = true;
+    m_listening.quit();
 }
 
 void BoardPort::close()
@@ -76,4 +78,18 @@ void BoardPort::close()
     m_session.close();
     if (m_session.isClosing())
         loop.exec();
+}
+
+void BoardPort::deliver(const ReceiveStream::Pieces &pieces)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const ReceivedPiece &piece : pieces) {
+        if (m_ended)
+            return;
+        // A frame head that was never completed is too short to decode.
+        if (piece.kind == ReceivedPiece::Text)
+            emit textReceived(piece.text);
+        else if (const std::optional<Telemetry::Sample> values = Telemetry::decodeFrame(piece.bytes))
+            emit frameReceived(*values, now);
+    }
 }

@@ -1,16 +1,24 @@
 #ifndef BOARDPORT_H
 #define BOARDPORT_H
 
+#include "core/receivestream.h"
+#include "core/telemetry.h"
 #include "link/boardsession.h"
 #include "link/portregistry.h"
 
+#include <QDateTime>
+#include <QEventLoop>
 #include <QObject>
 #include <QSerialPort>
-#include <QString>
-#include <QStringList>
+
+#include <memory>
+
+class Output;
 
 // One board's port for a script: the console's session over a port of its own,
-// waited on where a script waits (a send that has left, a close that is over).
+// waited on where a script waits (a send that has left, a close that is over, the
+// end of a recording), and what the board sends, as the window takes it in:
+// telemetry frames, decoded, and board text, in arrival order.
 class BoardPort : public QObject
 {
     Q_OBJECT
@@ -18,10 +26,9 @@ class BoardPort : public QObject
 public:
     explicit BoardPort(const QString &name, QObject *parent = nullptr);
 
-    // Why these port arguments cannot be used, before any is opened: a path that is
-    // a regular file or a folder rather than a device, or one port named twice (also
-    // through a symbolic link). Empty when they can.
-    static QString checkArguments(const QStringList &names);
+    // The port of a command that needs it open; null when it would not open, with
+    // the window's reason said.
+    static std::unique_ptr<BoardPort> openOrExplain(const QString &name, Output &output);
 
     bool open();
     QString name() const { return m_name; }
@@ -33,13 +40,23 @@ public:
     // Sends bytes as the window does, and runs the event loop until they have left
     // or failed; the line saying why when they did not go out.
     QString send(const QByteArray &bytes);
+    // Runs the event loop, handing out what arrives, until end() or the loss of the
+    // board.
+    void listen();
+    // Ends listen(), also before it runs, and hands out nothing more, the rest of a
+    // read included: a frame may end the work. The first failure given is kept.
+    void end(const QString &failure = {});
+    QString failure() const { return m_failure; }
     // Lets what was given reach the line, then closes.
     void close();
 
 signals:
-    void lost();
+    void frameReceived(const Telemetry::Sample &values, const QDateTime &receivedAt);
+    void textReceived(const QString &text);
 
 private:
+    void deliver(const ReceiveStream::Pieces &pieces);
+
     const QString m_name;
     QSerialPort m_port;
     // A script names its port; no other port is listed, and none is reconnected.
@@ -47,6 +64,9 @@ private:
     BoardSession m_session;
     QString m_openFailure;
     bool m_lost = false;
+    QEventLoop m_listening;
+    bool m_ended = false;
+    QString m_failure;
 };
 
 #endif // BOARDPORT_H

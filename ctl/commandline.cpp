@@ -1,38 +1,114 @@
-#include "commands.h"
+#include "commandline.h"
+
+#include "platform.h"
+
+#include "core/consolelanguage.h"
+#include "core/consolesettings.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QSet>
+#include <QTranslator>
 
-QString helpText(const QCommandLineParser &parser, const QString &program)
+QString fileIdentity(const QString &path)
 {
-    // The parser names the program as it was started, path and all.
-    QString help = parser.helpText();
-    help.replace(QStringLiteral("Usage: %1 ").arg(QCoreApplication::arguments().value(0)), QStringLiteral("Usage: %1 ").arg(program));
-    return help;
+    const QFileInfo info(path);
+    return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
 }
 
-std::optional<int> parseCommandLine(QCommandLineParser &parser, const Invocation &invocation)
+CommandLine::CommandLine(const QString &program, const QStringList &arguments, Ports ports)
+    : m_arguments(arguments)
+    , m_program(program)
+    , m_ports(ports)
 {
-    parser.addOption({ QStringLiteral("json"), QStringLiteral("One JSON object per event and result.") });
-    parser.addOption({ { QStringLiteral("q"), QStringLiteral("quiet") }, QStringLiteral("Only problems are printed.") });
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QString program = QStringLiteral("bench-ctl ") + invocation.command;
-    if (!parser.parse(QStringList { program } + invocation.arguments))
-        return usageError(invocation, parser.errorText());
-    if (parser.isSet(helpOption)) {
-        Output::write(stdout, helpText(parser, program));
+    m_parser.addOptions({
+        { QStringLiteral("json"), QStringLiteral("One JSON object per event and result.") },
+        { { QStringLiteral("q"), QStringLiteral("quiet") }, QStringLiteral("Only problems are printed.") },
+        { QStringLiteral("lang"), QStringLiteral("The console's lines in zh (Chinese) or en (English); by default as "
+                                                 "the console was left. JSON is always in the console's own words."),
+          QStringLiteral("LANG") },
+    });
+    m_parser.addHelpOption();
+    m_parser.addVersionOption();
+    if (ports != Ports::None)
+        m_parser.addOption({ { QStringLiteral("p"), QStringLiteral("port") },
+                             QStringLiteral("The board's port: a listed name or a device path.%1")
+                                 .arg(ports == Ports::Several ? QStringLiteral(" Repeat for several boards.") : QString()),
+                             QStringLiteral("PORT") });
+}
+
+void CommandLine::addArgument(const QString &name, const QString &description, const QString &syntax)
+{
+    m_parser.addPositionalArgument(name, description, syntax);
+    m_takesArguments = true;
+}
+
+std::optional<int> CommandLine::parse()
+{
+    const bool parsed = m_parser.parse(QStringList { m_program } + m_arguments);
+    if (m_parser.isSet(QStringLiteral("help")) || m_parser.isSet(QStringLiteral("help-all"))) {
+        // The parser names the program as it was started, path and all.
+        const QString usage = QStringLiteral("Usage: %1 ");
+        const QString help = m_parser.helpText().replace(usage.arg(QCoreApplication::arguments().value(0)), usage.arg(m_program));
+        Output::write(stdout, help.toLocal8Bit());
         return ExitSuccess;
     }
-    return std::nullopt;
+    if (m_parser.isSet(QStringLiteral("version"))) {
+        Output::write(stdout, "bench-ctl " + QCoreApplication::applicationVersion().toLocal8Bit() + '\n');
+        return ExitSuccess;
+    }
+    if (!parsed)
+        return usageError(m_parser.errorText());
+    const QString language = m_parser.value(QStringLiteral("lang"));
+    if (!language.isEmpty() && language != QLatin1String("zh") && language != QLatin1String("en"))
+        return usageError(QStringLiteral("--lang takes zh or en, not '%1'").arg(language));
+    m_output = std::make_unique<Output>(m_parser.isSet(QStringLiteral("json")), m_parser.isSet(QStringLiteral("quiet")));
+    applyLanguage(language);
+    if (!m_takesArguments && !arguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(arguments().constFirst()));
+    return checkPorts();
 }
 
-Output outputFor(const QCommandLineParser &parser, const Invocation &invocation)
+int CommandLine::usageError(const QString &message) const
 {
-    return Output(invocation.json || parser.isSet(QStringLiteral("json")),
-                  invocation.quiet || parser.isSet(QStringLiteral("q")));
-}
-
-int usageError(const Invocation &invocation, const QString &message)
-{
-    Output::write(stderr, QStringLiteral("bench-ctl %1: %2\nTry 'bench-ctl %1 --help'.\n").arg(invocation.command, message));
+    Output::write(stderr, QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(m_program, message).toLocal8Bit());
     return ExitUsage;
+}
+
+// The last command line parsed decides: bench-ctl's own, then its command's, which
+// sees the global options too. JSON reads the same whatever the language, as
+// scripts may match its messages.
+void CommandLine::applyLanguage(const QString &language)
+{
+    static QTranslator english;
+    // The console's settings, which bench-ctl reads and never writes.
+    const QString console = QStringLiteral("bench-console");
+    const bool wanted = language.isEmpty() ? ConsoleSettings::remembersEnglish(console, console) : language == QLatin1String("en");
+    QCoreApplication::removeTranslator(&english);
+    if (wanted && !m_output->json() && (!english.isEmpty() || english.load(QLatin1String(ConsoleLanguage::englishTranslation))))
+        QCoreApplication::installTranslator(&english);
+}
+
+// A path that is a regular file or a folder rather than a device, and one port
+// named twice, are refused before any port is opened.
+std::optional<int> CommandLine::checkPorts() const
+{
+    const QStringList names = ports();
+    if (m_ports == Ports::One && names.size() != 1)
+        return usageError(QStringLiteral("give one port with -p"));
+    if (m_ports == Ports::Several && names.isEmpty())
+        return usageError(QStringLiteral("give at least one port with -p"));
+    QSet<QString> seen;
+    for (const QString &name : names) {
+        const QFileInfo info(Platform::systemLocation(name));
+        if (info.isDir() || info.isFile())
+            return usageError(QStringLiteral("%1 is a %2, not a serial port")
+                                  .arg(name, info.isDir() ? QStringLiteral("folder") : QStringLiteral("regular file")));
+        const QString identity = fileIdentity(info.filePath());
+        if (seen.contains(identity))
+            return usageError(
+                QStringLiteral("%1 is given twice: one port is flashed, sent to or read by one board at a time").arg(name));
+        seen.insert(identity);
+    }
+    return std::nullopt;
 }

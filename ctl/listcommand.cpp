@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "commandline.h"
 
 #include "core/consoletext.h"
 #include "core/portlisting.h"
@@ -17,16 +17,14 @@ QJsonValue identifier(const std::optional<quint16> &value)
 
 } // namespace
 
-int runList(const Invocation &invocation)
+int runList(CommandLine &commandLine)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Lists the serial ports the console's port selector lists, "
-                                                    "with the same filter and the same lines."));
-    if (const std::optional<int> done = parseCommandLine(parser, invocation))
+    commandLine.parser().setApplicationDescription(
+        QStringLiteral("Lists the serial ports the console's port selector lists, with the same filter and "
+                       "the same lines."));
+    if (const std::optional<int> done = commandLine.parse())
         return *done;
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(invocation, QStringLiteral("list takes no arguments"));
-    const Output output = outputFor(parser, invocation);
+    Output &output = commandLine.output();
 
     const QList<PortRecord> ports = PortRegistry::platformPorts();
     const PortListing listing = PortListing::format(ports);

@@ -2,36 +2,49 @@
 
 #include <QJsonDocument>
 
-void Output::write(std::FILE *stream, const QString &text)
+bool Output::write(std::FILE *stream, const QByteArray &bytes)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size())
+        && std::fflush(stream) == 0;
 }
 
-void Output::event(const QString &name, const QJsonObject &fields) const
+void Output::put(const QByteArray &bytes)
+{
+    std::FILE *const target = stream();
+    if (write(target, bytes) || target != stdout)
+        return;
+    m_stdoutClosed = true;
+    write(stderr, bytes);
+    emit standardOutputClosed();
+}
+
+void Output::event(const QString &name, const QJsonObject &fields)
 {
     if (!m_json)
         return;
     QJsonObject object = fields;
     object.insert(QStringLiteral("event"), name);
-    QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    line += '\n';
-    std::FILE *stream = m_dataOnStdout ? stderr : stdout;
-    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
-    std::fflush(stream);
+    put(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 
-void Output::info(const QString &line) const
+void Output::info(const QString &line)
 {
     if (!m_json && !m_quiet)
-        write(humanStream(), line + u'\n');
+        put((line + u'\n').toLocal8Bit());
 }
 
-void Output::problem(const QString &line) const
+void Output::problem(const QString &line)
 {
     if (m_json)
         event(QStringLiteral("error"), { { QStringLiteral("message"), line } });
     else
-        write(stderr, line + u'\n');
+        write(stderr, (line + u'\n').toLocal8Bit());
+}
+
+QJsonObject readingsJson(const Telemetry::Sample &values, int decimals)
+{
+    QJsonObject object;
+    for (int i = 0; i < Telemetry::seriesCount; ++i)
+        object.insert(QLatin1String(Telemetry::seriesNames[size_t(i)]), Telemetry::rounded(values[size_t(i)], decimals));
+    return object;
 }

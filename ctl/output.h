@@ -1,7 +1,10 @@
 #ifndef OUTPUT_H
 #define OUTPUT_H
 
+#include "core/telemetry.h"
+
 #include <QJsonObject>
+#include <QObject>
 #include <QString>
 
 #include <cstdio>
@@ -18,30 +21,45 @@ enum ExitCode {
 // object on a line of its own, on standard output unless that carries data (a
 // recording to "-"), then on standard error; human messages are left out. Without
 // it, results go to standard output and problems to standard error; -q keeps only
-// the problems.
-class Output
+// the problems. Once standard output's reader has gone (a pipe into head), what
+// was due there goes to standard error instead, so that nothing said is lost.
+class Output : public QObject
 {
+    Q_OBJECT
+
 public:
     Output(bool json, bool quiet) : m_json(json), m_quiet(quiet) {}
 
     bool json() const { return m_json; }
     bool quiet() const { return m_quiet; }
     void setStandardOutputCarriesData(bool carriesData) { m_dataOnStdout = carriesData; }
-    // Where human results go: standard error when standard output carries data.
-    std::FILE *humanStream() const { return m_dataOnStdout ? stderr : stdout; }
+    // Where results and events go.
+    std::FILE *stream() const { return m_dataOnStdout || m_stdoutClosed ? stderr : stdout; }
 
     // One line: `fields` with "event": name added.
-    void event(const QString &name, const QJsonObject &fields) const;
-    void info(const QString &line) const;
+    void event(const QString &name, const QJsonObject &fields);
+    void info(const QString &line);
     // A problem: an "error" event with --json, else a line on standard error.
-    void problem(const QString &line) const;
+    void problem(const QString &line);
+    // Text as it is, where results go.
+    void text(const QString &text) { put(text.toLocal8Bit()); }
 
-    static void write(std::FILE *stream, const QString &text);
+    // False when not all of it was written.
+    static bool write(std::FILE *stream, const QByteArray &bytes);
+
+signals:
+    void standardOutputClosed();
 
 private:
+    void put(const QByteArray &bytes);
+
     const bool m_json;
     const bool m_quiet;
     bool m_dataOnStdout = false;
+    bool m_stdoutClosed = false;
 };
+
+// Readings keyed by the curves' names, as the decimals they stand for.
+QJsonObject readingsJson(const Telemetry::Sample &values, int decimals = Telemetry::readingDecimals);
 
 #endif // OUTPUT_H

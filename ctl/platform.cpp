@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #if defined(Q_OS_UNIX)
+#include <csignal>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <io.h>
@@ -26,6 +27,13 @@ QString systemLocation(const QString &portName)
     return portName.startsWith(QLatin1String("\\\\")) ? portName : QLatin1String("\\\\.\\") + portName;
 #else
     return portName.contains(u'/') ? portName : QLatin1String("/dev/") + portName;
+#endif
+}
+
+void ignoreBrokenPipe()
+{
+#if defined(Q_OS_UNIX)
+    ::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

@@ -1,363 +1,344 @@
 #include "boardport.h"
-#include "boardreceiver.h"
-#include "commands.h"
+#include "commandline.h"
 #include "platform.h"
 
 #include "core/boardcommand.h"
-#include "core/consoletext.h"
+#include "core/recordingfile.h"
 #include "core/telemetrycsv.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QJsonArray>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
-const QCommandLineOption portOption(QStringList { QStringLiteral("p"), QStringLiteral("port") },
-                                    QStringLiteral("The board's port: a listed name or a device path."),
-                                    QStringLiteral("PORT"));
+const QString standardStream = QStringLiteral("-");
+// A mean of readings with two decimals has more of them: four keep it honest.
+constexpr int meanDecimals = 4;
+constexpr int readoutIntervalMs = 100;
+const QString clearLine = QStringLiteral("\r\x1b[2K");
 
-// The curves' names, as the CSV header gives them after its first three columns.
-QStringList seriesNames()
+// Whether a file can be written, found without changing what is there: a file
+// that exists keeps its content, and one that did not is not left behind.
+QString checkWritable(const QString &path)
 {
-    return QString::fromUtf8(TelemetryCsv::header().trimmed()).split(u',').mid(3);
+    if (path.isEmpty())
+        return {};
+    const bool existed = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+    QFile file(path);
+    if (!file.open(QIODevice::Append))
+        return QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
+    if (!existed)
+        file.remove();
+    return {};
 }
+
+QByteArray plotting(bool on)
+{
+    return BoardCommand::parse(QStringLiteral("plot"), { on ? QStringLiteral("on") : QStringLiteral("off") }).bytes;
+}
+
+struct RecordOptions
+{
+    double seconds = 0;
+    qint64 frameLimit = 0;
+    QString csvPath;
+    QString textPath; // board text goes to standard error when empty
+    QString csvName;  // as the lines name them
+    QString textName;
+    bool plot = false;
+
+    std::optional<int> parse(CommandLine &commandLine)
+    {
+        QCommandLineParser &parser = commandLine.parser();
+        parser.addOptions({
+            { QStringLiteral("seconds"), QStringLiteral("Stop after S seconds."), QStringLiteral("S") },
+            { QStringLiteral("frames"), QStringLiteral("Stop after N frames."), QStringLiteral("N") },
+            { { QStringLiteral("o"), QStringLiteral("output") }, QStringLiteral("The CSV file, or - for standard output (the default)."),
+              QStringLiteral("FILE"), standardStream },
+            { QStringLiteral("text"), QStringLiteral("Write board text to FILE."), QStringLiteral("FILE") },
+            { QStringLiteral("plot"), QStringLiteral("Send plotting on first and plotting off at the end.") },
+        });
+        if (const std::optional<int> done = commandLine.parse())
+            return done;
+        const QString secondsText = parser.value(QStringLiteral("seconds"));
+        const QString framesText = parser.value(QStringLiteral("frames"));
+        bool ok = false;
+        seconds = secondsText.toDouble(&ok);
+        if (!secondsText.isNull() && (!ok || !(seconds > 0) || seconds > 1e6))
+            return commandLine.usageError(QStringLiteral("--seconds: '%1' is not a positive number").arg(secondsText));
+        frameLimit = framesText.toLongLong(&ok);
+        if (!framesText.isNull() && (!ok || frameLimit <= 0))
+            return commandLine.usageError(QStringLiteral("--frames: '%1' is not a positive whole number").arg(framesText));
+        csvPath = parser.value(QStringLiteral("output"));
+        textPath = parser.value(QStringLiteral("text"));
+        csvName = csvPath == standardStream ? QStringLiteral("standard output") : csvPath;
+        textName = textPath.isEmpty() ? QStringLiteral("standard error") : textPath;
+        plot = parser.isSet(QStringLiteral("plot"));
+        commandLine.output().setStandardOutputCarriesData(csvPath == standardStream);
+        for (const QString &path : { csvPath == standardStream ? QString() : csvPath, textPath }) {
+            if (const QString problem = checkWritable(path); !problem.isEmpty())
+                return commandLine.usageError(problem);
+        }
+        if (csvPath != standardStream && !textPath.isEmpty() && fileIdentity(csvPath) == fileIdentity(textPath))
+            return commandLine.usageError(QStringLiteral("%1 is given twice: rows and board text go to files of their own").arg(textPath));
+        return std::nullopt;
+    }
+};
 
 // Lowest, highest and mean of each curve over a recording.
 struct SeriesStatistics
 {
-    std::array<double, Telemetry::seriesCount> minimum;
-    std::array<double, Telemetry::seriesCount> maximum;
-    std::array<double, Telemetry::seriesCount> sum {};
+    Telemetry::Sample minimum {};
+    Telemetry::Sample maximum {};
+    Telemetry::Sample sum {};
     qint64 count = 0;
-
-    SeriesStatistics()
-    {
-        minimum.fill(std::numeric_limits<double>::infinity());
-        maximum.fill(-std::numeric_limits<double>::infinity());
-    }
 
     void add(const Telemetry::Sample &values)
     {
-        for (int i = 0; i < Telemetry::seriesCount; ++i) {
-            minimum[size_t(i)] = std::min(minimum[size_t(i)], values[size_t(i)]);
-            maximum[size_t(i)] = std::max(maximum[size_t(i)], values[size_t(i)]);
-            sum[size_t(i)] += values[size_t(i)];
+        for (size_t i = 0; i < values.size(); ++i) {
+            minimum[i] = count == 0 ? values[i] : std::min(minimum[i], values[i]);
+            maximum[i] = count == 0 ? values[i] : std::max(maximum[i], values[i]);
+            sum[i] += values[i];
         }
         ++count;
     }
 
-    QJsonObject json(const std::array<double, Telemetry::seriesCount> &values) const
+    void addTo(QJsonObject &summary) const
     {
-        QJsonObject object;
-        const QStringList names = seriesNames();
-        for (int i = 0; i < Telemetry::seriesCount; ++i)
-            object.insert(names.at(i), values[size_t(i)]);
-        return object;
-    }
-
-    std::array<double, Telemetry::seriesCount> mean() const
-    {
-        std::array<double, Telemetry::seriesCount> values {};
-        for (int i = 0; i < Telemetry::seriesCount; ++i)
-            values[size_t(i)] = sum[size_t(i)] / double(count);
-        return values;
+        Telemetry::Sample mean = sum;
+        for (double &value : mean)
+            value /= double(count);
+        summary.insert(QStringLiteral("min"), readingsJson(minimum));
+        summary.insert(QStringLiteral("max"), readingsJson(maximum));
+        summary.insert(QStringLiteral("mean"), readingsJson(mean, meanDecimals));
     }
 };
 
-QString readout(const Telemetry::Sample &values, qint64 frames)
+// One recording, from the open port to the summary. The files are made only once
+// the port is open, so a recording that cannot start leaves every file as it was.
+class RecordSession
 {
-    const QStringList names = seriesNames();
-    QStringList parts;
-    for (int i = 0; i < Telemetry::seriesCount; ++i)
-        parts.append(names.at(i) + u' ' + QString::fromLatin1(TelemetryCsv::number(values[size_t(i)])));
-    return parts.join(QStringLiteral(" | ")) + QStringLiteral(" | %1 frames").arg(frames);
-}
-
-QJsonObject sampleJson(const Telemetry::Sample &values)
-{
-    QJsonObject object;
-    const QStringList names = seriesNames();
-    for (int i = 0; i < Telemetry::seriesCount; ++i)
-        object.insert(names.at(i), values[size_t(i)]);
-    return object;
-}
-
-// Exactly one -p, usable, and open; the exit code when not.
-std::optional<int> openSinglePort(const Invocation &invocation, const QCommandLineParser &parser,
-                                  const Output &output, BoardPort **port)
-{
-    const QStringList ports = parser.values(portOption);
-    if (ports.size() != 1)
-        return usageError(invocation, QStringLiteral("give one port with -p"));
-    if (const QString problem = BoardPort::checkArguments(ports); !problem.isEmpty())
-        return usageError(invocation, problem);
-    *port = new BoardPort(ports.first());
-    if (!(*port)->open()) {
-        output.problem(QStringLiteral("%1: %2").arg((*port)->name(), (*port)->openFailure()));
-        return ExitOpenFailure;
+public:
+    RecordSession(CommandLine &commandLine, const RecordOptions &options)
+        : m_commandLine(commandLine), m_output(commandLine.output()), m_options(options)
+    {
     }
-    output.event(QStringLiteral("opened"), { { QStringLiteral("port"), (*port)->name() } });
-    return std::nullopt;
-}
+
+    int run()
+    {
+        m_port = BoardPort::openOrExplain(m_commandLine.ports().constFirst(), m_output);
+        if (!m_port)
+            return ExitOpenFailure;
+        if (const QString problem = startFiles(); !problem.isEmpty()) {
+            m_port->close();
+            return m_commandLine.usageError(problem);
+        }
+        m_output.event(QStringLiteral("opened"), { { QStringLiteral("port"), m_port->name() } });
+        listen();
+        if (const QString failure = m_options.plot ? m_port->send(plotting(true)) : QString(); !failure.isEmpty())
+            m_port->end(failure);
+        m_port->listen();
+        return finish();
+    }
+
+private:
+    QString startFiles()
+    {
+        if (!(m_options.csvPath == standardStream ? m_csv.start(stdout) : m_csv.start(m_options.csvPath)))
+            return QStringLiteral("cannot create %1: %2").arg(m_options.csvPath, m_csv.errorString());
+        if (!(m_options.textPath.isEmpty() ? m_text.start(stderr) : m_text.start(m_options.textPath)))
+            return QStringLiteral("cannot create %1: %2").arg(m_options.textPath, m_text.errorString());
+        m_csv.append(TelemetryCsv::header(), 0);
+        return {};
+    }
+
+    void listen()
+    {
+        BoardPort *const port = m_port.get();
+        QObject::connect(port, &BoardPort::frameReceived, port, [this](const Telemetry::Sample &values, const QDateTime &at) {
+            m_csv.append(TelemetryCsv::row(at, m_csv.elapsedUs(), m_statistics.count, values));
+            if (m_csv.isRecording())
+                m_statistics.add(values);
+            if (m_statistics.count == m_options.frameLimit)
+                m_port->end();
+        });
+        QObject::connect(port, &BoardPort::textReceived, port, [this](const QString &text) { m_text.append(text.toLocal8Bit()); });
+        QObject::connect(&m_csv, &RecordingFile::failed, port, [this](const QString &reason) {
+            // Whoever read the rows has gone (a pipe into head): the recording ends as if interrupted.
+            m_interrupted = m_interrupted || m_options.csvPath == standardStream;
+            m_port->end(QStringLiteral("cannot write %1: %2").arg(m_options.csvName, reason));
+        });
+        QObject::connect(&m_text, &RecordingFile::failed, port, [this](const QString &reason) {
+            m_port->end(QStringLiteral("cannot write %1: %2").arg(m_options.textName, reason));
+        });
+        QObject::connect(&m_interruptWatch, &InterruptWatch::interrupted, port, [this] {
+            m_interrupted = true;
+            m_port->end();
+        });
+        if (m_options.seconds > 0)
+            QTimer::singleShot(int(std::ceil(m_options.seconds * 1000)), Qt::PreciseTimer, port, [this] { m_port->end(); });
+    }
+
+    int finish()
+    {
+        const double seconds = double(m_csv.elapsedUs()) / 1e6;
+        // Each reason to fail is kept only when none came before it.
+        if (m_options.plot && m_port->session().isOpen())
+            m_port->end(m_port->send(plotting(false)));
+        m_port->close();
+        // A write that fails now is told as any other: through failed().
+        m_csv.finish();
+        m_text.finish();
+        if (m_statistics.count == 0)
+            m_port->end(QStringLiteral("no telemetry frame arrived"));
+        if (m_interrupted && (m_options.frameLimit > 0 || m_options.seconds > 0))
+            m_port->end(QStringLiteral("interrupted before the end of the recording"));
+        const QString failure = m_port->failure();
+        const int exitCode = failure.isEmpty() ? ExitSuccess : ExitLineFailure;
+        if (!failure.isEmpty())
+            m_output.problem(QStringLiteral("%1: %2").arg(m_port->name(), failure));
+        m_output.info(QStringLiteral("%1: recorded %2 frames in %3 s to %4")
+                          .arg(m_port->name()).arg(m_statistics.count).arg(seconds, 0, 'f', 2).arg(m_options.csvName));
+        QJsonObject summary {
+            { QStringLiteral("command"), QStringLiteral("record") },
+            { QStringLiteral("port"), m_port->name() },
+            { QStringLiteral("file"), m_options.csvPath },
+            { QStringLiteral("frames"), m_statistics.count },
+            { QStringLiteral("seconds"), seconds },
+            { QStringLiteral("interrupted"), m_interrupted },
+            { QStringLiteral("exit_code"), exitCode },
+        };
+        if (m_statistics.count > 0)
+            m_statistics.addTo(summary);
+        m_output.event(QStringLiteral("summary"), summary);
+        return exitCode;
+    }
+
+    CommandLine &m_commandLine;
+    Output &m_output;
+    const RecordOptions &m_options;
+    std::unique_ptr<BoardPort> m_port;
+    RecordingFile m_csv;
+    RecordingFile m_text;
+    SeriesStatistics m_statistics;
+    InterruptWatch m_interruptWatch;
+    bool m_interrupted = false;
+};
+
+// Board text and the readings as they come, until Ctrl-C. On a terminal the
+// newest readings stay on a live line of their own under the text, which is
+// written a whole line at a time above it.
+class MonitorSession
+{
+public:
+    explicit MonitorSession(Output &output)
+        : m_output(output), m_liveLine(!output.json() && !output.quiet() && Platform::isTerminal(stdout))
+    {
+    }
+
+    int run(const QString &portName)
+    {
+        m_port = BoardPort::openOrExplain(portName, m_output);
+        if (!m_port)
+            return ExitOpenFailure;
+        listen();
+        m_output.event(QStringLiteral("opened"), { { QStringLiteral("port"), m_port->name() } });
+        m_port->listen();
+        m_port->close();
+        const QString failure = m_port->failure();
+        if (m_liveLine)
+            m_output.text(clearLine + m_partialLine + (m_frames > 0 ? u'\n' + readout() : QString()) + u'\n');
+        if (!failure.isEmpty())
+            m_output.problem(QStringLiteral("%1: %2").arg(m_port->name(), failure));
+        const int exitCode = failure.isEmpty() ? ExitSuccess : ExitLineFailure;
+        m_output.event(QStringLiteral("summary"), {
+            { QStringLiteral("command"), QStringLiteral("monitor") },
+            { QStringLiteral("port"), m_port->name() },
+            { QStringLiteral("frames"), m_frames },
+            { QStringLiteral("exit_code"), exitCode },
+        });
+        return exitCode;
+    }
+
+private:
+    void listen()
+    {
+        BoardPort *const port = m_port.get();
+        QObject::connect(port, &BoardPort::frameReceived, port, [this](const Telemetry::Sample &values) {
+            m_latest = values;
+            m_readoutChanged = true;
+            ++m_frames;
+            m_output.event(QStringLiteral("telemetry"),
+                           { { QStringLiteral("sample"), m_frames - 1 }, { QStringLiteral("values"), readingsJson(values) } });
+        });
+        QObject::connect(port, &BoardPort::textReceived, port, [this](const QString &text) {
+            if (m_output.json()) {
+                m_output.event(QStringLiteral("text"), { { QStringLiteral("text"), text } });
+            } else if (!m_liveLine) {
+                m_output.text(text);
+            } else {
+                m_partialLine += text;
+                const qsizetype lineEnd = m_partialLine.lastIndexOf(u'\n');
+                if (lineEnd < 0)
+                    return;
+                m_output.text(clearLine + m_partialLine.left(lineEnd + 1) + (m_frames > 0 ? readout() : QString()));
+                m_partialLine.remove(0, lineEnd + 1);
+            }
+        });
+        QObject::connect(&m_output, &Output::standardOutputClosed, port,
+                         [this] { m_port->end(QStringLiteral("standard output closed")); });
+        QObject::connect(&m_interruptWatch, &InterruptWatch::interrupted, port, [this] { m_port->end(); });
+        QObject::connect(&m_readoutTimer, &QTimer::timeout, port, [this] {
+            if (m_liveLine && m_readoutChanged)
+                m_output.text(clearLine + readout());
+            m_readoutChanged = false;
+        });
+        m_readoutTimer.start(readoutIntervalMs);
+    }
+
+    QString readout() const
+    {
+        QStringList parts;
+        for (size_t i = 0; i < m_latest.size(); ++i)
+            parts.append(QLatin1String(Telemetry::seriesNames[i]) + u' ' + QString::fromLatin1(TelemetryCsv::number(m_latest[i])));
+        return parts.join(QStringLiteral(" | ")) + QStringLiteral(" | %1 frames").arg(m_frames);
+    }
+
+    Output &m_output;
+    const bool m_liveLine;
+    std::unique_ptr<BoardPort> m_port;
+    InterruptWatch m_interruptWatch;
+    QTimer m_readoutTimer;
+    Telemetry::Sample m_latest {};
+    qint64 m_frames = 0;
+    bool m_readoutChanged = false;
+    QString m_partialLine;
+};
 
 } // namespace
 
-int runRecord(const Invocation &invocation)
+int runRecord(CommandLine &commandLine)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Records the board's telemetry as the console's CSV: one row per frame, in arrival order. "
-        "Board text goes to standard error, or to --text FILE. Without --seconds or --frames, "
-        "records until Ctrl-C."));
-    parser.addOption(portOption);
-    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Stop after S seconds."),
-                                           QStringLiteral("S"));
-    const QCommandLineOption framesOption(QStringLiteral("frames"), QStringLiteral("Stop after N frames."),
-                                          QStringLiteral("N"));
-    const QCommandLineOption outputOption(QStringList { QStringLiteral("o"), QStringLiteral("output") },
-                                          QStringLiteral("The CSV file, or - for standard output (the default)."),
-                                          QStringLiteral("FILE"), QStringLiteral("-"));
-    const QCommandLineOption textOption(QStringLiteral("text"), QStringLiteral("Write board text to FILE."),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption plotOption(QStringLiteral("plot"),
-                                        QStringLiteral("Send plotting on first and plotting off at the end."));
-    parser.addOptions({ secondsOption, framesOption, outputOption, textOption, plotOption });
-    if (const std::optional<int> done = parseCommandLine(parser, invocation))
+    commandLine.parser().setApplicationDescription(
+        QStringLiteral("Records the board's telemetry as the console's CSV: one row per frame, in arrival "
+                       "order. Board text goes to standard error, or to --text FILE. Without --seconds or "
+                       "--frames, records until Ctrl-C."));
+    RecordOptions options;
+    if (const std::optional<int> done = options.parse(commandLine))
         return *done;
-    Output output = outputFor(parser, invocation);
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(invocation, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-
-    double seconds = 0;
-    if (parser.isSet(secondsOption)) {
-        bool ok = false;
-        seconds = parser.value(secondsOption).toDouble(&ok);
-        if (!ok || !(seconds > 0) || seconds > 1e6)
-            return usageError(invocation, QStringLiteral("--seconds: '%1' is not a positive number").arg(parser.value(secondsOption)));
-    }
-    qint64 frameLimit = 0;
-    if (parser.isSet(framesOption)) {
-        bool ok = false;
-        frameLimit = parser.value(framesOption).toLongLong(&ok);
-        if (!ok || frameLimit <= 0)
-            return usageError(invocation, QStringLiteral("--frames: '%1' is not a positive whole number").arg(parser.value(framesOption)));
-    }
-
-    const QString csvPath = parser.value(outputOption);
-    QFile csv;
-    if (csvPath == QLatin1String("-")) {
-        output.setStandardOutputCarriesData(true);
-        csv.open(stdout, QIODevice::WriteOnly);
-    } else {
-        csv.setFileName(csvPath);
-        if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return usageError(invocation, QStringLiteral("cannot create %1: %2").arg(csvPath, csv.errorString()));
-    }
-    QFile text;
-    if (parser.isSet(textOption)) {
-        text.setFileName(parser.value(textOption));
-        if (!text.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return usageError(invocation, QStringLiteral("cannot create %1: %2").arg(text.fileName(), text.errorString()));
-    } else {
-        text.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-
-    BoardPort *openedPort = nullptr;
-    const std::optional<int> openFailure = openSinglePort(invocation, parser, output, &openedPort);
-    const std::unique_ptr<BoardPort> port(openedPort);
-    if (openFailure)
-        return *openFailure;
-
-    QString failure;
-    const bool plot = parser.isSet(plotOption);
-    if (plot)
-        failure = port->send(BoardCommand::parse(QStringLiteral("plot"), { QStringLiteral("on") }).bytes);
-
-    InterruptWatch interruptWatch;
-    QEventLoop loop;
-    BoardReceiver receiver(port.get());
-    SeriesStatistics statistics;
-    QElapsedTimer clock;
-    bool interrupted = false;
-    bool ended = false;
-    const auto end = [&](const QString &why) {
-        if (ended)
-            return;
-        ended = true;
-        if (failure.isEmpty())
-            failure = why;
-        receiver.stop();
-        loop.quit();
-    };
-
-    if (csv.write(TelemetryCsv::header()) < 0)
-        failure = QStringLiteral("cannot write %1: %2").arg(csvPath, csv.errorString());
-    clock.start();
-    QObject::connect(&receiver, &BoardReceiver::frameReceived, &loop,
-                     [&](const Telemetry::Sample &values, const QDateTime &receivedAt) {
-        if (csv.write(TelemetryCsv::row(receivedAt, clock.nsecsElapsed() / 1000, statistics.count, values)) < 0) {
-            end(QStringLiteral("cannot write %1: %2").arg(csvPath, csv.errorString()));
-            return;
-        }
-        statistics.add(values);
-        if (frameLimit > 0 && statistics.count == frameLimit)
-            end({});
-    });
-    QObject::connect(&receiver, &BoardReceiver::textReceived, &loop, [&text](const QString &received) {
-        text.write(received.toLocal8Bit());
-    });
-    QObject::connect(port.get(), &BoardPort::lost, &loop, [&end] { end(ConsoleText::portLost()); });
-    QObject::connect(&interruptWatch, &InterruptWatch::interrupted, &loop, [&] {
-        interrupted = true;
-        end({});
-    });
-    QTimer flushTimer;
-    QObject::connect(&flushTimer, &QTimer::timeout, &loop, [&csv, &text] {
-        csv.flush();
-        text.flush();
-    });
-    flushTimer.start(1000);
-    QTimer limitTimer;
-    limitTimer.setSingleShot(true);
-    limitTimer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&limitTimer, &QTimer::timeout, &loop, [&end] { end({}); });
-    if (seconds > 0)
-        limitTimer.start(int(std::ceil(seconds * 1000)));
-
-    if (failure.isEmpty())
-        loop.exec();
-    const double recordedSeconds = double(clock.nsecsElapsed()) / 1e9;
-    receiver.stop();
-    if (plot && port->session().isOpen()) {
-        const QString offFailure = port->send(BoardCommand::parse(QStringLiteral("plot"), { QStringLiteral("off") }).bytes);
-        if (failure.isEmpty())
-            failure = offFailure;
-    }
-    port->close();
-    if (!csv.flush() && failure.isEmpty())
-        failure = QStringLiteral("cannot write %1: %2").arg(csvPath, csv.errorString());
-    csv.close();
-    text.close();
-
-    const bool limitMissed = interrupted && (frameLimit > 0 || seconds > 0);
-    if (failure.isEmpty() && statistics.count == 0)
-        failure = QStringLiteral("no telemetry frame arrived");
-    else if (failure.isEmpty() && limitMissed)
-        failure = QStringLiteral("interrupted before the end of the recording");
-    const int exitCode = failure.isEmpty() ? ExitSuccess : ExitLineFailure;
-    if (!failure.isEmpty())
-        output.problem(QStringLiteral("%1: %2").arg(port->name(), failure));
-    output.info(QStringLiteral("%1: recorded %2 frames in %3 s to %4")
-                    .arg(port->name()).arg(statistics.count).arg(recordedSeconds, 0, 'f', 2)
-                    .arg(csvPath == QLatin1String("-") ? QStringLiteral("standard output") : csvPath));
-    QJsonObject summary {
-        { QStringLiteral("command"), QStringLiteral("record") },
-        { QStringLiteral("port"), port->name() },
-        { QStringLiteral("file"), csvPath },
-        { QStringLiteral("frames"), statistics.count },
-        { QStringLiteral("seconds"), recordedSeconds },
-        { QStringLiteral("interrupted"), interrupted },
-        { QStringLiteral("exit_code"), exitCode },
-    };
-    if (statistics.count > 0) {
-        summary.insert(QStringLiteral("min"), statistics.json(statistics.minimum));
-        summary.insert(QStringLiteral("max"), statistics.json(statistics.maximum));
-        summary.insert(QStringLiteral("mean"), statistics.json(statistics.mean()));
-    }
-    output.event(QStringLiteral("summary"), summary);
-    return exitCode;
+    return RecordSession(commandLine, options).run();
 }
 
-int runMonitor(const Invocation &invocation)
+int runMonitor(CommandLine &commandLine)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Shows the board's text on standard output and, on a terminal, a live line with the latest "
-        "readings, until Ctrl-C. With --json: one \"text\" or \"telemetry\" event each."));
-    parser.addOption(portOption);
-    if (const std::optional<int> done = parseCommandLine(parser, invocation))
+    commandLine.parser().setApplicationDescription(
+        QStringLiteral("Shows the board's text on standard output and, on a terminal, a live line with the "
+                       "latest readings, until Ctrl-C. With --json: one \"text\" or \"telemetry\" event each."));
+    if (const std::optional<int> done = commandLine.parse())
         return *done;
-    const Output output = outputFor(parser, invocation);
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(invocation, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-
-    BoardPort *openedPort = nullptr;
-    const std::optional<int> openFailure = openSinglePort(invocation, parser, output, &openedPort);
-    const std::unique_ptr<BoardPort> port(openedPort);
-    if (openFailure)
-        return *openFailure;
-
-    InterruptWatch interruptWatch;
-    QEventLoop loop;
-    BoardReceiver receiver(port.get());
-    const bool liveLine = !output.json() && !output.quiet() && Platform::isTerminal(stdout);
-    Telemetry::Sample latest {};
-    qint64 frames = 0;
-    bool readoutChanged = false;
-    // Board text is written a whole line at a time, above the readout.
-    QString partialLine;
-    QString failure;
-
-    QObject::connect(&receiver, &BoardReceiver::frameReceived, &loop,
-                     [&](const Telemetry::Sample &values, const QDateTime &) {
-        latest = values;
-        ++frames;
-        readoutChanged = true;
-        output.event(QStringLiteral("telemetry"), {
-            { QStringLiteral("sample"), frames - 1 },
-            { QStringLiteral("values"), sampleJson(values) },
-        });
-    });
-    QObject::connect(&receiver, &BoardReceiver::textReceived, &loop, [&](const QString &received) {
-        if (output.json()) {
-            output.event(QStringLiteral("text"), { { QStringLiteral("text"), received } });
-            return;
-        }
-        if (!liveLine) {
-            Output::write(stdout, received);
-            return;
-        }
-        partialLine += received;
-        const qsizetype lineEnd = partialLine.lastIndexOf(u'\n');
-        if (lineEnd < 0)
-            return;
-        Output::write(stdout, QStringLiteral("\r\x1b[2K") + partialLine.left(lineEnd + 1)
-                          + (frames > 0 ? readout(latest, frames) : QString()));
-        partialLine.remove(0, lineEnd + 1);
-    });
-    QTimer readoutTimer;
-    QObject::connect(&readoutTimer, &QTimer::timeout, &loop, [&] {
-        if (liveLine && readoutChanged)
-            Output::write(stdout, QStringLiteral("\r\x1b[2K") + readout(latest, frames));
-        readoutChanged = false;
-    });
-    readoutTimer.start(100);
-    QObject::connect(port.get(), &BoardPort::lost, &loop, [&] {
-        failure = ConsoleText::portLost();
-        loop.quit();
-    });
-    QObject::connect(&interruptWatch, &InterruptWatch::interrupted, &loop, &QEventLoop::quit);
-    loop.exec();
-    receiver.stop();
-    port->close();
-
-    if (liveLine)
-        Output::write(stdout, QStringLiteral("\r\x1b[2K") + partialLine + (frames > 0 ? u'\n' + readout(latest, frames) : QString()) + u'\n');
-    if (!failure.isEmpty())
-        output.problem(QStringLiteral("%1: %2").arg(port->name(), failure));
-    const int exitCode = failure.isEmpty() ? ExitSuccess : ExitLineFailure;
-    output.event(QStringLiteral("summary"), {
-        { QStringLiteral("command"), QStringLiteral("monitor") },
-        { QStringLiteral("port"), port->name() },
-        { QStringLiteral("frames"), frames },
-        { QStringLiteral("exit_code"), exitCode },
-    });
-    return exitCode;
+    return MonitorSession(commandLine.output()).run(commandLine.ports().constFirst());
 }

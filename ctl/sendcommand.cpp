@@ -1,55 +1,42 @@
 #include "boardport.h"
-#include "commands.h"
+#include "commandline.h"
 
 #include "core/boardcommand.h"
 
-int runSend(const Invocation &invocation)
+int runSend(CommandLine &commandLine)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    commandLine.parser().setApplicationDescription(
         QStringLiteral("Sends one command to the board: the bytes the console's matching control sends.\n\nCommands:\n  ")
         + BoardCommand::synopses().join(QStringLiteral("\n  ")));
-    const QCommandLineOption portOption(QStringList { QStringLiteral("p"), QStringLiteral("port") },
-                                        QStringLiteral("The board's port: a listed name or a device path."),
-                                        QStringLiteral("PORT"));
-    parser.addOption(portOption);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command, then its arguments."),
-                                 QStringLiteral("COMMAND [ARGS...]"));
+    commandLine.addArgument(QStringLiteral("command"), QStringLiteral("The command, then its arguments."),
+                            QStringLiteral("COMMAND [ARGS...]"));
     // Text for the board may start with a dash: nothing after the command is an option.
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    if (const std::optional<int> done = parseCommandLine(parser, invocation))
+    commandLine.parser().setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (const std::optional<int> done = commandLine.parse())
         return *done;
-    const Output output = outputFor(parser, invocation);
-
-    const QStringList ports = parser.values(portOption);
-    if (ports.size() != 1)
-        return usageError(invocation, QStringLiteral("give one port with -p"));
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return usageError(invocation, QStringLiteral("no command given"));
-    const BoardCommand command = BoardCommand::parse(positional.first(), positional.mid(1));
+    const QStringList given = commandLine.arguments();
+    if (given.isEmpty())
+        return commandLine.usageError(QStringLiteral("no command given"));
+    const BoardCommand command = BoardCommand::parse(given.first(), given.mid(1));
     if (command.isRefused())
-        return usageError(invocation, command.refusal);
-    if (const QString problem = BoardPort::checkArguments(ports); !problem.isEmpty())
-        return usageError(invocation, problem);
+        return commandLine.usageError(command.refusal);
 
-    BoardPort port(ports.first());
-    if (!port.open()) {
-        output.problem(QStringLiteral("%1: %2").arg(port.name(), port.openFailure()));
+    Output &output = commandLine.output();
+    const std::unique_ptr<BoardPort> port = BoardPort::openOrExplain(commandLine.ports().first(), output);
+    if (!port)
         return ExitOpenFailure;
-    }
-    const QString failure = port.send(command.bytes);
-    port.close();
-    const QString hex = QString::fromLatin1(command.bytes.toHex(' ').toUpper());
+    const QString failure = port->send(command.bytes);
+    port->close();
     if (!failure.isEmpty()) {
-        output.problem(QStringLiteral("%1: %2").arg(port.name(), failure));
+        output.problem(QStringLiteral("%1: %2").arg(port->name(), failure));
         return ExitLineFailure;
     }
-    output.info(QStringLiteral("%1: %2%3").arg(port.name(), hex,
+    const QString hex = QString::fromLatin1(command.bytes.toHex(' ').toUpper());
+    output.info(QStringLiteral("%1: %2%3").arg(port->name(), hex,
                                               command.lines.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(command.lines.join(QStringLiteral("; ")))));
     output.event(QStringLiteral("sent"), {
-        { QStringLiteral("port"), port.name() },
-        { QStringLiteral("command"), positional.first() },
+        { QStringLiteral("port"), port->name() },
+        { QStringLiteral("command"), given.first() },
         { QStringLiteral("bytes"), hex },
         { QStringLiteral("length"), command.bytes.size() },
     });

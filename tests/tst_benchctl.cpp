@@ -8,11 +8,13 @@
 #include "core/telemetry.h"
 #include "core/telemetrycsv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +31,11 @@ using TestSupport::hex;
 namespace {
 
 const QString busyReason = QStringLiteral("串口正被另一个程序占用, 请先在那个程序中关闭它");
+// What a failed run must leave as it was.
+const QByteArray keptContent = "from an earlier run\n";
+// Where bench-ctl looks for the console's settings: an empty folder unless a test
+// gives one, so that the tester's own choice of language never leaks in.
+QString emptyConfigHome;
 
 struct Run
 {
@@ -49,8 +56,11 @@ struct Run
     }
 };
 
-void start(QProcess &process, const QStringList &arguments)
+void start(QProcess &process, const QStringList &arguments, const QString &configHome = emptyConfigHome)
 {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(BENCH_CTL_EXECUTABLE), arguments);
 }
 
@@ -60,10 +70,10 @@ Run finish(QProcess &process)
              process.readAllStandardError() };
 }
 
-Run runCtl(const QStringList &arguments)
+Run runCtl(const QStringList &arguments, const QString &configHome = emptyConfigHome)
 {
     QProcess process;
-    start(process, arguments);
+    start(process, arguments, configHome);
     process.waitForFinished(30000);
     return finish(process);
 }
@@ -180,12 +190,23 @@ private slots:
     void usageError();
     void openFailure_data();
     void openFailure();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void language_data();
+    void language();
+    void boardSends_data();
+    void boardSends();
+    void closedOutput_data();
+    void closedOutput();
     void flashFourBoards();
     void unplugMidFlash();
     void interruptedFlash();
     void recordFrames();
 
 private:
+    QStringList filledIn(const QStringList &arguments, const QString &port) const;
+    bool keptFilesKept() const;
+
     QTemporaryDir m_dir;
 };
 
@@ -195,6 +216,36 @@ void TestBenchCtl::initTestCase()
     QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("image.bin")), flashImage(1000)));
     QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("empty.bin")), {}));
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), m_dir.filePath(QStringLiteral("null-link"))));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("config")));
+    emptyConfigHome = m_dir.filePath(QStringLiteral("config"));
+}
+
+// The table's placeholders: PTY the board's port, KEPT_CSV and KEPT_TXT files a
+// run must not change.
+QStringList TestBenchCtl::filledIn(const QStringList &arguments, const QString &port) const
+{
+    for (const QString name : { "kept.csv", "kept.txt" })
+        TestSupport::writeFile(m_dir.filePath(name), keptContent);
+    return filled(arguments, {
+        { "PTY", port },
+        { "IMAGE", m_dir.filePath("image.bin") },
+        { "EMPTY", m_dir.filePath("empty.bin") },
+        { "MISSING", m_dir.filePath("missing.bin") },
+        { "DIR", m_dir.path() },
+        { "LINK", m_dir.filePath("null-link") },
+        { "KEPT_CSV", m_dir.filePath("kept.csv") },
+        { "KEPT_TXT", m_dir.filePath("kept.txt") },
+    });
+}
+
+bool TestBenchCtl::keptFilesKept() const
+{
+    for (const QString name : { "kept.csv", "kept.txt" }) {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly) || file.readAll() != keptContent)
+            return false;
+    }
+    return true;
 }
 
 void TestBenchCtl::send_data()
@@ -262,6 +313,22 @@ void TestBenchCtl::usageError_data()
     QTest::newRow("record for no time") << QStringList { "record", "-p", "PTY", "--seconds", "-1" } << "--seconds: '-1'";
     QTest::newRow("record into a folder") << QStringList { "record", "-p", "PTY", "-o", "DIR" } << "cannot create";
     QTest::newRow("monitor two ports") << QStringList { "monitor", "-p", "PTY", "-p", "IMAGE" } << "give one port with -p";
+    QTest::newRow("0x inside a register") << QStringList { "send", "-p", "PTY", "ad-write", "A0x5", "1" }
+                                          << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
+    QTest::newRow("0x twice in a register") << QStringList { "send", "-p", "PTY", "da-write", "1", "0x0x2" }
+                                            << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
+    QTest::newRow("a language bench-ctl does not speak") << QStringList { "--lang", "fr", "list" } << "--lang";
+    // A refused recording leaves the files it names as they were.
+    QTest::newRow("record without a port") << QStringList { "record", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }
+                                           << "give one port with -p";
+    QTest::newRow("record from a folder") << QStringList { "record", "-p", "DIR", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }
+                                          << "is a folder";
+    QTest::newRow("record from two ports")
+        << QStringList { "record", "-p", "PTY", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_TXT" } << "give one port with -p";
+    QTest::newRow("record text into a folder") << QStringList { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "DIR" }
+                                               << "cannot create";
+    QTest::newRow("record rows and text into one file")
+        << QStringList { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_CSV" } << "given twice";
 }
 
 void TestBenchCtl::usageError()
@@ -271,18 +338,12 @@ void TestBenchCtl::usageError()
 
     TestPty board;
     QVERIFY(board.isValid());
-    const Run run = runCtl(filled(arguments, {
-        { "PTY", board.slavePath() },
-        { "IMAGE", m_dir.filePath("image.bin") },
-        { "EMPTY", m_dir.filePath("empty.bin") },
-        { "MISSING", m_dir.filePath("missing.bin") },
-        { "DIR", m_dir.path() },
-        { "LINK", m_dir.filePath("null-link") },
-    }));
+    const Run run = runCtl(filledIn(arguments, board.slavePath()));
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
     // Refused before the port was opened: nothing reached the board.
     QCOMPARE(board.readMaster(0), QByteArray());
+    QVERIFY(keptFilesKept());
 }
 
 void TestBenchCtl::openFailure_data()
@@ -299,6 +360,8 @@ void TestBenchCtl::openFailure_data()
     QTest::newRow("flash to a port held elsewhere") << QStringList { "flash", "-p", "PORT", "IMAGE" } << "held" << busyReason;
     QTest::newRow("flash to a port another program holds with flock")
         << QStringList { "flash", "-p", "PORT", "IMAGE" } << "flock" << busyReason;
+    QTest::newRow("record from a port that is gone")
+        << QStringList { "record", "-p", "PORT", "-o", "KEPT_CSV", "--text", "KEPT_TXT" } << "missing" << "No such file or directory";
 }
 
 void TestBenchCtl::openFailure()
@@ -322,13 +385,173 @@ void TestBenchCtl::openFailure()
         QCOMPARE(locker.readAll(), QByteArray("locked\n"));
     }
     const QString port = obstacle == "missing" ? m_dir.filePath("ttyGone") : board.slavePath();
-    const Run run = runCtl(filled(arguments, { { "PORT", port }, { "IMAGE", m_dir.filePath("image.bin") } }));
+    const Run run = runCtl(filledIn(filled(arguments, { { "PORT", port } }), port));
     if (locker.state() != QProcess::NotRunning) {
         locker.closeWriteChannel();
         QVERIFY(locker.waitForFinished(5000));
     }
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral("串口打开失败: ") + reason), run.err.constData());
+    QVERIFY(keptFilesKept());
+}
+
+void TestBenchCtl::helpAndVersion_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("answer");
+
+    QTest::newRow("help-all") << QStringList { "--help-all" } << "Usage: bench-ctl [options] command";
+    QTest::newRow("a command's help-all") << QStringList { "flash", "--help-all" } << "Usage: bench-ctl flash";
+    QTest::newRow("help beside an unknown option") << QStringList { "send", "--fast", "--help" } << "Usage: bench-ctl send";
+    QTest::newRow("help beside a wrong value") << QStringList { "record", "--frames", "0", "-h" } << "Usage: bench-ctl record";
+    QTest::newRow("a command's version") << QStringList { "monitor", "--version" } << "bench-ctl 1";
+}
+
+void TestBenchCtl::helpAndVersion()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, answer);
+
+    const Run run = runCtl(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(QString::fromUtf8(run.out).startsWith(answer), run.out.constData());
+    QCOMPARE(run.err, QByteArray());
+}
+
+void TestBenchCtl::language_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("remembered"); // the console's language setting; none when empty
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    const QStringList fanTooFast { "send", "-p", "PTY", "fan", "999" };
+    const QString chinese = "错误: fan 的值 '999' 须为 0 到 99 的整数";
+    const QString english = "Error: fan takes a whole number from 0 to 99, not '999'";
+    QTest::newRow("Chinese unless asked") << fanTooFast << "" << 2 << chinese;
+    QTest::newRow("English on request") << QStringList { "--lang", "en" } + fanTooFast << "" << 2 << english;
+    QTest::newRow("asked after the command's name") << QStringList { "send", "--lang", "en", "-p", "PTY", "fan", "999" }
+                                                   << "" << 2 << english;
+    QTest::newRow("as the console was left") << fanTooFast << "en" << 2 << english;
+    QTest::newRow("asked over the console") << QStringList { "--lang", "zh" } + fanTooFast << "en" << 2 << chinese;
+    QTest::newRow("JSON in the console's own words") << QStringList { "--lang", "en", "record", "--json", "-p", "MISSING" }
+                                                     << "en" << 3 << "串口打开失败";
+}
+
+void TestBenchCtl::language()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, remembered);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    TestPty board;
+    QVERIFY(board.isValid());
+    const QTemporaryDir configHome;
+    const QString settingsPath = configHome.filePath("bench-console/bench-console.conf");
+    const QByteArray settings = "[General]\nlanguage=" + remembered.toUtf8() + "\nversion=1\n";
+    if (!remembered.isEmpty())
+        QVERIFY(QDir(configHome.path()).mkdir("bench-console") && TestSupport::writeFile(settingsPath, settings));
+
+    const Run run = runCtl(filledIn(arguments, board.slavePath()), configHome.path());
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(run.err + run.out).contains(message), run.err.constData());
+    // The console's settings are only read.
+    QFile file(settingsPath);
+    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("none"),
+             remembered.isEmpty() ? QByteArray("none") : settings);
+    QCOMPARE(QDir(configHome.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), remembered.isEmpty() ? 0 : 1);
+}
+
+void TestBenchCtl::boardSends_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("sent"); // by the board once the port is open
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+
+    // 109 * 0.45 is 49.050000000000004 in binary.
+    const QByteArray frame = TestSupport::telemetryFrame(1, 2, 3, 109, 5);
+    QTest::newRow("readings as decimals") << QStringList { "monitor", "--json" } << frame << 0
+                                          << "\"12V power\":49.05,";
+    QTest::newRow("statistics as decimals") << QStringList { "record", "--json", "--frames", "1", "-o", "CSV" } << frame << 0
+                                            << "\"12V power\":49.05,";
+    QTest::newRow("board text into a full disk")
+        << QStringList { "record", "--json", "--frames", "1", "-o", "CSV", "--text", "/dev/full" }
+        << QByteArray("Board ready\r\n") + frame << 1 << "cannot write /dev/full";
+}
+
+void TestBenchCtl::boardSends()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+
+    TestPty board;
+    QVERIFY(board.isValid());
+    QProcess process;
+    start(process, filled(arguments, { { "CSV", m_dir.filePath("sent.csv") } }) + QStringList { "-p", board.slavePath() });
+    QByteArray out;
+    QVERIFY(TestSupport::processEventsUntil([&] {
+        out += process.readAllStandardOutput();
+        return out.contains("\"event\":\"opened\"");
+    }, 10000));
+    QVERIFY(board.writeMaster(sent));
+    // A monitor goes on until it is stopped.
+    TestSupport::processEventsUntil([&] {
+        out += process.readAllStandardOutput();
+        return process.state() == QProcess::NotRunning || out.contains("\"event\":\"telemetry\"");
+    }, 10000);
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        QVERIFY(process.waitForFinished(10000));
+    }
+    Run run = finish(process);
+    run.out.prepend(out);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(run.out).contains(said), run.out.constData());
+}
+
+void TestBenchCtl::closedOutput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("summary"); // on standard error
+    QTest::addColumn<bool>("plotting");   // whether the board plots at the end
+
+    QTest::newRow("record") << QStringList { "record", "--plot", "-o", "-" } << 1 << "recorded" << false;
+    QTest::newRow("monitor") << QStringList { "monitor", "--json" } << 1 << "\"event\":\"summary\"" << true;
+    // The flash goes on to the end: a board left half flashed would not start.
+    QTest::newRow("flash") << QStringList { "flash", "IMAGE" } << 0 << "done" << true;
+}
+
+// bench-ctl into "| head -n 5", which ends before bench-ctl does.
+void TestBenchCtl::closedOutput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, summary);
+    QFETCH(bool, plotting);
+
+    const QString imagePath = m_dir.filePath("flash-closed.bin");
+    QVERIFY(TestSupport::writeFile(imagePath, flashImage(64 * 1024)));
+    BoardThread board;
+    QVERIFY(board.start());
+    board.run([&board] { board.simulator()->setPlotting(true); });
+    QProcess ctl;
+    QProcess head;
+    ctl.setStandardOutputProcess(&head);
+    start(ctl, filled(arguments, { { "IMAGE", imagePath } }) + QStringList { "-p", board.portName() });
+    head.start(QStringLiteral("head"), { QStringLiteral("-n"), QStringLiteral("5") });
+    QVERIFY(head.waitForFinished(20000));
+    QVERIFY(ctl.waitForFinished(20000));
+    const Run run = finish(ctl);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(run.err).contains(summary), run.err.constData());
+    bool plottingAtTheEnd = true;
+    board.run([&] { plottingAtTheEnd = board.simulator()->isPlotting(); });
+    QCOMPARE(plottingAtTheEnd, plotting);
 }
 
 void TestBenchCtl::flashFourBoards()

@@ -110,3 +110,10 @@ void ConsoleSettings::reset()
     settings.clear();
     settings.sync();
 }
+
+bool ConsoleSettings::remembersEnglish(const QString &organisation, const QString &application)
+{
+    const QSettings settings(organisation, application);
+    return settings.value(QStringLiteral("version")).toInt() <= currentVersion
+        && settings.value(QLatin1String(languageKey)).toString() == QLatin1String(englishLanguage);
+}

@@ -26,6 +26,10 @@ public:
 
     // Keys other parts of the window share.
     static constexpr char lastFolderKey[] = "dialogs/lastFolder";
+    // Holds englishLanguage when the user chose English; the console speaks
+    // Chinese otherwise.
+    static constexpr char languageKey[] = "language";
+    static constexpr char englishLanguage[] = "en";
 
     ConsoleSettings();
     ~ConsoleSettings();
@@ -48,6 +52,12 @@ public:
 
     // Forgets every choice: the next start is from the defaults.
     static void reset();
+
+    // Whether the console named so was left speaking English, read without
+    // creating or changing its file: for bench-ctl, which speaks as the console
+    // does and keeps no choices of its own. A file from a newer console counts
+    // for nothing, as it does in the console.
+    static bool remembersEnglish(const QString &organisation, const QString &application);
 
 private:
     std::unique_ptr<QSettings> m_read;

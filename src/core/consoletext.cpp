@@ -74,4 +74,9 @@ QString flashBytesSent(qint64 sent, qint64 total)
     return QCoreApplication::translate("MainWindow", "已发送 %1/%2 字节").arg(sent).arg(total);
 }
 
+QString imageEmpty()
+{
+    return QCoreApplication::translate("MainWindow", "错误: 固件文件为空");
+}
+
 } // namespace ConsoleText

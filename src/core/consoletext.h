@@ -24,6 +24,7 @@ QString closeWaitsForUnsent(qint64 bytes);
 QString flashSucceeded();    // "烧录成功！"
 QString flashFailed();       // "烧录失败！"
 QString flashBytesSent(qint64 sent, qint64 total);
+QString imageEmpty();        // "错误: 固件文件为空"
 
 } // namespace ConsoleText
 

@@ -17,13 +17,24 @@ RecordingFile::~RecordingFile()
 bool RecordingFile::start(const QString &fileName)
 {
     finish();
+    m_file.setFileName(fileName);
+    return begin(m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered));
+}
+
+bool RecordingFile::start(std::FILE *stream)
+{
+    finish();
+    return begin(m_file.open(stream, QIODevice::WriteOnly | QIODevice::Unbuffered));
+}
+
+bool RecordingFile::begin(bool opened)
+{
     m_error.clear();
     m_records = 0;
     m_bytes = 0;
     m_bytesInFile = 0;
     m_buffer.clear();
-    m_file.setFileName(fileName);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    if (!opened) {
         m_error = m_file.errorString();
         return false;
     }
@@ -55,28 +66,34 @@ bool RecordingFile::finish()
     return written;
 }
 
-// On failure the file is closed and failed() told, once.
 bool RecordingFile::writeBuffer()
 {
     qsizetype done = 0;
     while (done < m_buffer.size()) {
         const qint64 n = m_file.write(m_buffer.constData() + done, m_buffer.size() - done);
         if (n <= 0) {
-            m_error = m_file.errorString();
             if (m_content == Lines)
                 cutToWholeLines(done);
-            m_buffer.clear();
-            m_file.close();
-            m_flushTimer.stop();
-            emit failed(m_error);
-            return false;
+            return fail();
         }
         done += n;
     }
     m_bytesInFile += done;
     // Keeps the capacity: the next block fills the same memory.
     m_buffer.resize(0);
-    return true;
+    // A stream opened elsewhere has a buffer of its own in the C library.
+    return m_file.flush() || fail();
+}
+
+// The file is closed and failed() told, once.
+bool RecordingFile::fail()
+{
+    m_error = m_file.errorString();
+    m_buffer.clear();
+    m_file.close();
+    m_flushTimer.stop();
+    emit failed(m_error);
+    return false;
 }
 
 // The buffer begins where a line began: whatever the failed write left after the

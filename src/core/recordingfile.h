@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdio>
+
 // A file that a recording appends to as things arrive: a telemetry CSV or the raw
 // bytes of the line. Appending only copies into memory, so a port delivering
 // 9216 frames a second never waits for the disk; the memory goes out in blocks,
@@ -33,6 +35,9 @@ public:
 
     // Creates or truncates the file; false with errorString() when it cannot.
     bool start(const QString &fileName);
+    // Records into a stream that is open already (standard output), which
+    // finish() leaves open.
+    bool start(std::FILE *stream);
     // One or more records (CSV rows, or reads of raw bytes); ignored when not recording.
     void append(QByteArrayView bytes, qint64 records = 1);
     // Writes what is kept in memory and closes the file; false when that failed.
@@ -51,8 +56,10 @@ signals:
     void failed(const QString &reason);
 
 private:
+    bool begin(bool opened);
     bool writeBuffer();
     void cutToWholeLines(qsizetype writtenOfBuffer);
+    bool fail();
 
     const Content m_content;
     QFile m_file;

@@ -373,7 +373,7 @@ void MainWindow::on_pushButton_flash_clicked()
     }
     // A file that was read, even an empty one, leaves file_data non-null.
     if (file_data.isEmpty()) {
-        m_log->appendLine(file_data.isNull() ? tr("错误: 未加载固件文件") : tr("错误: 固件文件为空"));
+        m_log->appendLine(file_data.isNull() ? tr("错误: 未加载固件文件") : ConsoleText::imageEmpty());
         m_log->appendLine(ConsoleText::flashFailed(), LogPane::FlashDone);
         return;
     }

@@ -1,5 +1,6 @@
 #include "gui/windowpreferences.h"
 
+#include "core/consolelanguage.h"
 #include "gui/logpane.h"
 #include "link/boardsession.h"
 #include "ui_mainwindow.h"
@@ -29,10 +30,10 @@ const QString imagePathKey = QStringLiteral("image/path");
 const QString hexModeKey = QStringLiteral("send/hexMode");
 const QString autoReconnectKey = QStringLiteral("port/autoReconnect");
 const QString autoscaleKey = QStringLiteral("chart/autoscaleY");
-const QString languageKey = QStringLiteral("language");
+const QString languageKey = QLatin1String(ConsoleSettings::languageKey);
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString stateKey = QStringLiteral("window/state");
-const QString english = QStringLiteral("en");
+const QString english = QLatin1String(ConsoleSettings::englishLanguage);
 
 } // namespace
 
@@ -182,7 +183,7 @@ void WindowPreferences::rememberFolderOf(const QString &filePath)
 void WindowPreferences::applyLanguage(bool english, bool keepContents)
 {
     if (english) {
-        if (m_translator.isEmpty() && !m_translator.load(QLatin1String(englishTranslation)))
+        if (m_translator.isEmpty() && !m_translator.load(QLatin1String(ConsoleLanguage::englishTranslation)))
             return;
         QCoreApplication::installTranslator(&m_translator);
     } else {

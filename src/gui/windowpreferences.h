@@ -38,8 +38,6 @@ class WindowPreferences : public QObject
     Q_OBJECT
 
 public:
-    static constexpr char englishTranslation[] = ":/i18n/bench-console_en.qm";
-
     // Adds the menus and puts back what the last run left.
     WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, BoardSession *session, LogPane *log);
 

@@ -1,0 +1,59 @@
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include "output.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The command line of bench-ctl or one of its commands: its own options, those
+// every command takes (--json, -q, --lang, --help, --help-all, --version) and,
+// for a command that reaches boards, -p.
+class CommandLine
+{
+public:
+    enum class Ports { None, One, Several };
+
+    // program: as the user types it ("bench-ctl record").
+    CommandLine(const QString &program, const QStringList &arguments, Ports ports = Ports::None);
+
+    QCommandLineParser &parser() { return m_parser; }
+    // What follows the options; a command that declares none refuses any.
+    void addArgument(const QString &name, const QString &description, const QString &syntax);
+    // Help and the version are answered first (0), then what is wrong is said (2).
+    // Otherwise the language is in place, output() is ready and the ports given
+    // with -p are as many as the command takes, each a device named once.
+    std::optional<int> parse();
+
+    QStringList ports() const { return m_ports == Ports::None ? QStringList() : m_parser.values(QStringLiteral("p")); }
+    QStringList arguments() const { return m_parser.positionalArguments(); }
+    Output &output() { return *m_output; }
+    // Says what is wrong and how to get help; returns ExitUsage.
+    int usageError(const QString &message) const;
+
+private:
+    void applyLanguage(const QString &language);
+    std::optional<int> checkPorts() const;
+
+    const QStringList m_arguments;
+    const QString m_program;
+    const Ports m_ports;
+    QCommandLineParser m_parser;
+    bool m_takesArguments = false;
+    std::unique_ptr<Output> m_output;
+};
+
+// The same file however it is named: through a symbolic link, or relative.
+QString fileIdentity(const QString &path);
+
+// The commands, each on what follows its name, the global options first.
+int runList(CommandLine &commandLine);
+int runSend(CommandLine &commandLine);
+int runFlash(CommandLine &commandLine);
+int runRecord(CommandLine &commandLine);
+int runMonitor(CommandLine &commandLine);
+
+#endif // COMMANDLINE_H
