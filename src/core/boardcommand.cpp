@@ -76,24 +76,8 @@ const NamedCommand namedCommands[] = {
     { "hex", Takes::HexDigits, [](FrameCopies &, const Given &g) { return BoardCommand::hex(g.texts.join(u' ')); } },
 };
 
-QLatin1String synopsisOf(Takes takes)
-{
-    switch (takes) {
-    case Takes::Nothing:
-        return QLatin1String("");
-    case Takes::ControlValue:
-        return QLatin1String("N");
-    case Takes::Switch:
-        return QLatin1String("on|off");
-    case Takes::Registers:
-        return QLatin1String("ADDR DATA");
-    case Takes::Text:
-        return QLatin1String("STRING");
-    case Takes::HexDigits:
-        break;
-    }
-    return QLatin1String("\"AA BB ...\"");
-}
+// What each kind of argument looks like in the help, in the order of Takes.
+const char *const argumentSynopses[] = { "", "N", "on|off", "ADDR DATA", "STRING", "\"AA BB ...\"" };
 
 // The refusal when the arguments cannot be what the command takes; fills `given` when they can.
 QString checkArguments(const QString &name, Takes takes, const QStringList &arguments, Given *given)
@@ -210,7 +194,8 @@ QStringList BoardCommand::synopses()
 {
     QStringList lines;
     for (const NamedCommand &command : namedCommands)
-        lines.append(QStringLiteral("%1 %2").arg(QLatin1String(command.name), synopsisOf(command.takes)).trimmed());
+        lines.append(QStringLiteral("%1 %2").arg(QLatin1String(command.name),
+                                                 QLatin1String(argumentSynopses[int(command.takes)])).trimmed());
     return lines;
 }
 

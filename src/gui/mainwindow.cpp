@@ -117,15 +117,14 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // What the board sent before the user quit is the user's too.
     m_session->takeWaitingInput();
-    m_closeWhenPortClosed = !m_session->isClosing() && m_session->isOpen() && m_session->writer()->pendingBytes() > 0;
-    if (m_closeWhenPortClosed || m_session->isClosing()) {
+    if (m_session->isClosing() || m_session->writer()->pendingBytes() > 0) {
         CloseSerialPort();
-        if (m_closeWhenPortClosed) {
-            event->ignore();
-            return;
-        }
+        m_closeWhenPortClosed = m_session->isClosing();
     }
-    QMainWindow::closeEvent(event);
+    if (m_closeWhenPortClosed)
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
 void MainWindow::reportLine(const QString &line)
