@@ -1,7 +1,11 @@
 #ifndef CORETESTSUPPORT_H
 #define CORETESTSUPPORT_H
 
+#include "core/telemetry.h"
+
 #include <QByteArray>
+#include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -19,12 +23,25 @@ QByteArray wire(const char *spacedHex);
 
 // A telemetry frame whose readings 5 to 9 are the given raw bytes.
 QByteArray telemetryFrame(uchar b5, uchar b6, uchar b7, uchar b8, uchar b9);
-// Readings that differ from frame to frame, so a point shows which frame it came from.
+// The board's documented frame and what it reads: 100, 10, 21.6, -7.2 and 127.
+QByteArray referenceFrame();
+Telemetry::Sample referenceReadings();
+// Readings that differ from frame to frame, so a point shows which frame it came
+// from, and the values they plot.
 QByteArray numberedFrame(qint64 number);
+Telemetry::Sample numberedReadings(qint64 number);
+// A chart sample that differs from number to number, one curve running below zero.
+Telemetry::Sample numberedSample(qint64 number);
+
+// Whether the local 8-bit encoding is UTF-8, as the tests of characters beyond
+// ASCII assume.
+bool localEncodingIsUtf8();
 
 // An image whose every run of 256 bytes holds every byte value once; the seed
 // shifts it, so two images differ.
 QByteArray patternImage(qsizetype size, int seed = 3);
+// An image with no 0xFF byte anywhere, so that the board tells padding from data.
+QByteArray imageWithoutFF(qsizetype size);
 // A packet as the board must see it, spelled out byte by byte.
 QByteArray expectedPacket(const QByteArray &image, qsizetype index);
 // Every packet of an image, in the order the board must receive them.
@@ -66,6 +83,83 @@ QString refusedImagePath(const QString &kind, const QString &directory);
 // board's bytes in, rather than after a fixed pause.
 bool processEventsUntil(const std::function<bool()> &condition, int timeoutMs = 2000);
 
+// The board commands, once for every test that gives them: what the user does in
+// the window, what bench-ctl is given for the same, the bytes the board gets and
+// the lines the window shows.
+
+// How the fan slider is moved.
+enum class SliderGesture { StepUp, StepDown, PageUp, PageDown, ToMinimum, ToMaximum, KeyUp, KeyDown, DragTo, Release };
+
+// One thing the user does in the window.
+struct UserAction
+{
+    enum Kind {
+        Press,      // clicks a button (or a check box nothing reads)
+        Tick,       // clicks a check box, unless it already is as `value` says
+        SetSpinBox, // the value the spin box's button reads
+        Type,       // text into a line edit or the send editor
+        Slide,      // the fan slider moved by a gesture, which leaves it at `value`
+        SetSlider,  // the fan slider set as a program does, which the board is not told
+        ClosePort,
+        OpenPort,   // the console's own port, selected and opened
+    };
+
+    Kind kind;
+    const char *widget = nullptr;
+    int value = 0;
+    QString text = {};
+    SliderGesture gesture = SliderGesture::StepUp;
+};
+
+UserAction press(const char *button);
+UserAction tick(const char *checkBox, bool on);
+UserAction type(const char *field, const QString &text);
+UserAction slide(SliderGesture gesture, int position);
+UserAction setSlider(int position);
+UserAction closePort();
+UserAction openPort();
+QList<UserAction> erase(int spinBoxValue);
+QList<UserAction> jump(int spinBoxValue);
+// The register fields of the AD (ad) or DA converter, then their write button.
+QList<UserAction> writeRegister(bool ad, const QString &address, const QString &data);
+// The send editor's text in text or hex mode, then the send button.
+QList<UserAction> sendText(const QString &text);
+QList<UserAction> sendHex(const QString &text);
+
+// One step: the user's actions, the last of which is the one that sends.
+struct CommandStep
+{
+    QList<UserAction> actions = {}; // none: a command bench-ctl alone gives
+    // bench-ctl send's arguments for the same bytes and lines, given to frames as
+    // they are at start-up, where every run of bench-ctl starts; empty: none.
+    QStringList ctlArguments = {};
+    QByteArray bytes = {};  // what reaches the board; empty: nothing
+    QStringList lines = {}; // the window's new lines, "串口未打开" where the send says so
+    bool orange = false; // the step's own lines are user actions
+    QString board = {};  // what the simulated board makes of the bytes, where checked
+};
+
+// Steps in the order the user takes them: each frame keeps what the last step left.
+struct CommandSequence
+{
+    enum Group { BoardPanel, ManualConsole, BenchCtlOnly };
+
+    QString name;
+    Group group;
+    QList<CommandStep> steps;
+    // Run before any other, on the frames as they are at start-up; every other
+    // sequence sends the same bytes whatever the sequences before it left.
+    bool fromStartUp = false;
+    bool needsUtf8 = false;
+};
+
+const QList<CommandSequence> &commandSequences();
+// The bytes of the five process-wide command frames, to see that nothing changed them.
+QByteArray processWideFrames();
+const QString &portNotOpenLine();
+
 } // namespace TestSupport
+
+Q_DECLARE_METATYPE(TestSupport::CommandSequence)
 
 #endif // CORETESTSUPPORT_H
