@@ -111,20 +111,21 @@ struct UserAction
     SliderGesture gesture = SliderGesture::StepUp;
 };
 
-UserAction press(const char *button);
-UserAction tick(const char *checkBox, bool on);
-UserAction type(const char *field, const QString &text);
-UserAction slide(SliderGesture gesture, int position);
-UserAction setSlider(int position);
-UserAction closePort();
-UserAction openPort();
-QList<UserAction> erase(int spinBoxValue);
-QList<UserAction> jump(int spinBoxValue);
+inline UserAction press(const char *button) { return { UserAction::Press, button }; }
+inline UserAction tick(const char *checkBox, bool on) { return { UserAction::Tick, checkBox, on }; }
+inline UserAction type(const char *field, const QString &text) { return { UserAction::Type, field, 0, text }; }
+inline UserAction setSpinBox(const char *spinBox, int value) { return { UserAction::SetSpinBox, spinBox, value }; }
+inline UserAction slide(SliderGesture gesture, int position)
+{
+    return { UserAction::Slide, "verticalSlider_GPU_FAN_speed", position, {}, gesture };
+}
+inline UserAction setSlider(int position) { return { UserAction::SetSlider, "verticalSlider_GPU_FAN_speed", position }; }
+inline UserAction closePort() { return { UserAction::ClosePort, "pushButton_portClose" }; }
+inline UserAction openPort() { return { UserAction::OpenPort, "pushButton_portOpen" }; }
 // The register fields of the AD (ad) or DA converter, then their write button.
 QList<UserAction> writeRegister(bool ad, const QString &address, const QString &data);
 // The send editor's text in text or hex mode, then the send button.
-QList<UserAction> sendText(const QString &text);
-QList<UserAction> sendHex(const QString &text);
+QList<UserAction> send(bool hexMode, const QString &text);
 
 // One step: the user's actions, the last of which is the one that sends.
 struct CommandStep

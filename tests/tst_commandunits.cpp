@@ -15,9 +15,13 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <optional>
 
+using FrameSetter = std::function<QByteArray(const QByteArray &before)>;
+
 Q_DECLARE_METATYPE(RegisterField::Status)
+Q_DECLARE_METATYPE(FrameSetter)
 
 class TestCommandUnits : public QObject
 {
@@ -31,14 +35,8 @@ private slots:
 
     void eraseAndJump_data();
     void eraseAndJump();
-    void gpuPower_data();
-    void gpuPower();
-    void plotting_data();
-    void plotting();
-    void fanSpeed_data();
-    void fanSpeed();
-    void registerWrite_data();
-    void registerWrite();
+    void frameSetters_data();
+    void frameSetters();
 
     void registerField_data();
     void registerField();
@@ -87,6 +85,17 @@ Frame frameFrom(const QByteArray &bytes)
     return frame;
 }
 
+// A frame setter on a frame's bytes.
+template <typename Frame, typename Set>
+FrameSetter setterOn(Set set)
+{
+    return [set](const QByteArray &before) {
+        auto frame = frameFrom<Frame>(before);
+        set(frame);
+        return CommandFrames::frameBytes(frame);
+    };
+}
+
 // The window's handlers on frames of the test's own, as they are at start-up: each
 // control gives its command, reading the spin boxes, fields and boxes that the
 // steps before set.
@@ -96,64 +105,37 @@ public:
     std::optional<BoardCommand> apply(const UserAction &action)
     {
         const QString control = QLatin1String(action.widget);
-        switch (action.kind) {
-        case UserAction::SetSpinBox:
-            m_values[control] = action.value;
-            return {};
-        case UserAction::Type:
-            m_texts[control] = action.text;
-            return {};
-        case UserAction::Tick:
-            if (m_ticked.value(control) == bool(action.value))
-                return {};
-            m_ticked[control] = bool(action.value);
-            if (control == QLatin1String("checkBox_GPU_power_draw"))
-                return BoardCommand::plotting(m_gpu, bool(action.value));
-            return {};
-        case UserAction::Slide:
-            if (action.gesture == TestSupport::SliderGesture::Release)
-                return {};
+        const bool changed = m_controls.value(control).toInt() != action.value;
+        m_controls[control] = action.kind == UserAction::Type ? QVariant(action.text) : QVariant(action.value);
+        if (action.kind == UserAction::Tick && changed && control == QLatin1String("checkBox_GPU_power_draw"))
+            return BoardCommand::plotting(m_gpu, bool(action.value));
+        if (action.kind == UserAction::Slide && action.gesture != TestSupport::SliderGesture::Release)
             return BoardCommand::fanSpeed(m_gpu, action.value);
-        case UserAction::SetSlider:
-        case UserAction::ClosePort:
-        case UserAction::OpenPort:
+        if (action.kind != UserAction::Press)
             return {};
-        case UserAction::Press:
-            break;
-        }
-        const auto is = [&control](const char *name) { return control == QLatin1String(name); };
-        if (is("pushButton_ARM_reset"))
-            return BoardCommand::reset(m_reset);
-        if (is("pushButton_erase_APP"))
-            return BoardCommand::erase(m_app, m_values.value(QStringLiteral("spinBox_erase_APP")));
-        if (is("pushButton_jump_to_APP"))
-            return BoardCommand::jump(m_app, m_values.value(QStringLiteral("spinBox_jump_to_APP")));
-        if (is("pushButton_GPU_power_on") || is("pushButton_GPU_power_off"))
-            return BoardCommand::gpuPower(m_gpu, is("pushButton_GPU_power_on"));
-        if (is("pushButton_AD_write_reg"))
-            return BoardCommand::registerWrite(m_ad, CommandFrames::adHeader, m_texts.value(QStringLiteral("lineEdit_AD_addr")),
-                                               m_texts.value(QStringLiteral("lineEdit_AD_data")));
-        if (is("pushButton_DA_write_reg"))
-            return BoardCommand::registerWrite(m_da, CommandFrames::daHeader, m_texts.value(QStringLiteral("lineEdit_DA_addr")),
-                                               m_texts.value(QStringLiteral("lineEdit_DA_data")));
-        if (is("pushButton_AD_init"))
-            return BoardCommand::registerInit(m_ad, CommandFrames::adHeader);
-        if (is("pushButton_DA_init"))
-            return BoardCommand::registerInit(m_da, CommandFrames::daHeader);
-        if (is("pushButton_uart_send")) {
-            const QString text = m_texts.value(QStringLiteral("textEdit_uart_send"));
-            return m_ticked.value(QStringLiteral("checkBox_send_in_HEX")) ? BoardCommand::hex(text) : BoardCommand::text(text);
-        }
-        return {};
+        const auto read = [this](const char *name) { return m_controls.value(QLatin1String(name)); };
+        const QHash<QString, std::function<BoardCommand()>> handlers {
+            { "pushButton_ARM_reset", [&] { return BoardCommand::reset(m_reset); } },
+            { "pushButton_erase_APP", [&] { return BoardCommand::erase(m_app, read("spinBox_erase_APP").toInt()); } },
+            { "pushButton_jump_to_APP", [&] { return BoardCommand::jump(m_app, read("spinBox_jump_to_APP").toInt()); } },
+            { "pushButton_GPU_power_on", [&] { return BoardCommand::gpuPower(m_gpu, true); } },
+            { "pushButton_GPU_power_off", [&] { return BoardCommand::gpuPower(m_gpu, false); } },
+            { "pushButton_AD_write_reg", [&] { return BoardCommand::registerWrite(m_ad, CommandFrames::adHeader,
+                  read("lineEdit_AD_addr").toString(), read("lineEdit_AD_data").toString()); } },
+            { "pushButton_DA_write_reg", [&] { return BoardCommand::registerWrite(m_da, CommandFrames::daHeader,
+                  read("lineEdit_DA_addr").toString(), read("lineEdit_DA_data").toString()); } },
+            { "pushButton_AD_init", [&] { return BoardCommand::registerInit(m_ad, CommandFrames::adHeader); } },
+            { "pushButton_DA_init", [&] { return BoardCommand::registerInit(m_da, CommandFrames::daHeader); } },
+            { "pushButton_uart_send", [&] {
+                  const QString text = read("textEdit_uart_send").toString();
+                  return read("checkBox_send_in_HEX").toBool() ? BoardCommand::hex(text) : BoardCommand::text(text); } },
+        };
+        const auto handler = handlers.constFind(control);
+        return handler == handlers.cend() ? std::nullopt : std::optional<BoardCommand>((*handler)());
     }
 
     // A window of its own for the next sequence, over the frames as they are.
-    void newWindow()
-    {
-        m_values.clear();
-        m_texts.clear();
-        m_ticked.clear();
-    }
+    void newWindow() { m_controls.clear(); }
 
     QByteArray frames() const
     {
@@ -167,9 +149,7 @@ private:
     GPU_POWER_order_struct m_gpu = GPU_POWER_order;
     AD_DA_order_struct m_ad = AD_order;
     AD_DA_order_struct m_da = DA_order;
-    QHash<QString, int> m_values;
-    QHash<QString, QString> m_texts;
-    QHash<QString, bool> m_ticked;
+    QHash<QString, QVariant> m_controls;
 };
 
 // The lines the window shows for a command: a refusal, unless it drops the input
@@ -286,91 +266,41 @@ void TestCommandUnits::eraseAndJump()
     }
 }
 
-void TestCommandUnits::gpuPower_data()
+// The setters on frames no sequence of the window's leaves.
+void TestCommandUnits::frameSetters_data()
 {
+    QTest::addColumn<FrameSetter>("set");
     QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("on");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("on after a fan command") << hex("A5 A5 03 00 46 37 AE AE") << true << hex("A5 A5 00 00 4E 80 AE AE");
-    QTest::newRow("off after plotting") << hex("A5 A5 01 00 4E 80 AE AE") << false << hex("A5 A5 00 00 46 20 AE AE");
-    QTest::newRow("second order byte untouched") << hex("A5 A5 02 5A 46 20 AE AE") << true << hex("A5 A5 00 5A 4E 80 AE AE");
+    const auto gpu = [](auto set) { return setterOn<GPU_POWER_order_struct>(set); };
+    const auto registers = [](auto set) { return setterOn<AD_DA_order_struct>(set); };
+    QTest::newRow("power on after a fan command") << gpu([](auto &f) { CommandFrames::setGpuPower(f, true); })
+                                                  << hex("A5 A5 03 00 46 37 AE AE") << hex("A5 A5 00 00 4E 80 AE AE");
+    QTest::newRow("power off after plotting") << gpu([](auto &f) { CommandFrames::setGpuPower(f, false); })
+                                              << hex("A5 A5 01 00 4E 80 AE AE") << hex("A5 A5 00 00 46 20 AE AE");
+    QTest::newRow("second order byte untouched") << gpu([](auto &f) { CommandFrames::setGpuPower(f, true); })
+                                                 << hex("A5 A5 02 5A 46 20 AE AE") << hex("A5 A5 00 5A 4E 80 AE AE");
+    QTest::newRow("plotting off carries the fan speed") << gpu([](auto &f) { CommandFrames::setPlotting(f, false); })
+                                                        << hex("A5 A5 03 00 46 07 AE AE") << hex("A5 A5 02 00 46 07 AE AE");
+    QTest::newRow("fan 99 after plotting") << gpu([](auto &f) { CommandFrames::setFanSpeed(f, 99); })
+                                           << hex("A5 A5 02 00 4E 80 AE AE") << hex("A5 A5 03 00 4E 63 AE AE");
+    QTest::newRow("fan keeps the low byte of 0x123") << gpu([](auto &f) { CommandFrames::setFanSpeed(f, 0x123); })
+                                                     << hex("A5 A5 00 00 4E 80 AE AE") << hex("A5 A5 03 00 4E 23 AE AE");
+    QTest::newRow("AD write of zeros")
+        << registers([](auto &f) { CommandFrames::setRegisterWrite(f, CommandFrames::adHeader, 0, 0); })
+        << hex("55 55 55 55 55 55 55 55") << hex("96 53 01 00 00 00 00 00");
+    QTest::newRow("DA write of FFFF FFFF")
+        << registers([](auto &f) { CommandFrames::setRegisterWrite(f, CommandFrames::daHeader, 0xFFFF, 0xFFFF); })
+        << hex("55 55 55 55 55 55 55 55") << hex("91 22 01 00 FF FF FF FF");
 }
 
-void TestCommandUnits::gpuPower()
+void TestCommandUnits::frameSetters()
 {
+    QFETCH(FrameSetter, set);
     QFETCH(QByteArray, before);
-    QFETCH(bool, on);
     QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    CommandFrames::setGpuPower(frame, on);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
-void TestCommandUnits::plotting_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("on");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("carries the fan speed") << hex("A5 A5 03 00 46 07 AE AE") << false << hex("A5 A5 02 00 46 07 AE AE");
-}
-
-void TestCommandUnits::plotting()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(bool, on);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    CommandFrames::setPlotting(frame, on);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
-void TestCommandUnits::fanSpeed_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<int>("sliderPosition");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("99 after plotting") << hex("A5 A5 02 00 4E 80 AE AE") << 99 << hex("A5 A5 03 00 4E 63 AE AE");
-    QTest::newRow("low byte of 0x123") << hex("A5 A5 00 00 4E 80 AE AE") << 0x123 << hex("A5 A5 03 00 4E 23 AE AE");
-}
-
-void TestCommandUnits::fanSpeed()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(int, sliderPosition);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    CommandFrames::setFanSpeed(frame, sliderPosition);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
-void TestCommandUnits::registerWrite_data()
-{
-    QTest::addColumn<bool>("ad");
-    QTest::addColumn<int>("address");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("AD zeros") << true << 0 << 0 << hex("96 53 01 00 00 00 00 00");
-    QTest::newRow("DA FFFF FFFF") << false << 0xFFFF << 0xFFFF << hex("91 22 01 00 FF FF FF FF");
-}
-
-void TestCommandUnits::registerWrite()
-{
-    QFETCH(bool, ad);
-    QFETCH(int, address);
-    QFETCH(int, value);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<AD_DA_order_struct>(hex("55 55 55 55 55 55 55 55"));
-    CommandFrames::setRegisterWrite(frame, ad ? CommandFrames::adHeader : CommandFrames::daHeader, quint16(address),
-                                   quint16(value));
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    QCOMPARE(set(before).toHex(' '), expected.toHex(' '));
 }
 
 void TestCommandUnits::registerField_data()
