@@ -38,6 +38,8 @@ private slots:
     void destructorClosesPort();
     void closeLetsWrittenBytesDrain_data();
     void closeLetsWrittenBytesDrain();
+    void closeGivesUpOnBoardNotReading_data();
+    void closeGivesUpOnBoardNotReading();
     void sendArrivesWholeAndPromptly_data();
     void sendArrivesWholeAndPromptly();
     void sendWhileClosed();
@@ -316,6 +318,53 @@ void TestSerialLink::closeLetsWrittenBytesDrain()
         QVERIFY(console.boardSends("fresh"));
         QTRY_COMPARE(logParagraphs(console.window()).constLast(), QStringLiteral("串口打开成功fresh"));
     }
+}
+
+void TestSerialLink::closeGivesUpOnBoardNotReading_data()
+{
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("close pressed again") << false;
+    QTest::newRow("window closed") << true;
+}
+
+// A board that stopped reading, with 1 MiB still to go: "close" returns at once and
+// the window answers while the close waits; after a while the log says what it
+// waits for, and pressing close again, or closing the window, gives up at once.
+void TestSerialLink::closeGivesUpOnBoardNotReading()
+{
+    QFETCH(bool, closeWindow);
+
+    PtyConsole console;
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    tick.start(5);
+    QVERIFY(console.window().SerialPortTransmitByteArray(QByteArray(1024 * 1024, 'x')));
+    click(console.window(), "pushButton_portClose");
+    QVERIFY(console.window().session()->isClosing());
+    const int ticksAtClose = ticks;
+
+    QStringList lines;
+    QVERIFY(processEventsUntil([&] {
+        lines += console.newLogLines();
+        return !lines.isEmpty();
+    }, BoardSession::closeNoticeMs + 5000));
+    QVERIFY2(ticks > ticksAtClose + 1, qPrintable(QString::number(ticks - ticksAtClose)));
+    const QRegularExpressionMatch waiting = QRegularExpression(
+        QStringLiteral("^关闭串口前等待 (\\d+) 字节发出 \\(再按 close 立即关闭并丢弃它们\\)$")).match(lines.join(u'|'));
+    QVERIFY2(waiting.hasMatch() && waiting.captured(1).toLongLong() > 0, qPrintable(lines.join(u'|')));
+    QVERIFY(serialPortInst->isOpen());
+
+    if (closeWindow)
+        QVERIFY(console.window().close());
+    else
+        click(console.window(), "pushButton_portClose");
+    QVERIFY(!serialPortInst->isOpen());
+    lines = console.newLogLines();
+    QCOMPARE(lines.size(), 2);
+    const QRegularExpressionMatch dropped = QRegularExpression(QStringLiteral("^未发出的 (\\d+) 字节已丢弃$")).match(lines.at(0));
+    QVERIFY2(dropped.hasMatch() && dropped.captured(1).toLongLong() > 0, qPrintable(lines.at(0)));
+    QCOMPARE(lines.at(1), QStringLiteral("关闭串口"));
 }
 
 void TestSerialLink::sendArrivesWholeAndPromptly_data()
