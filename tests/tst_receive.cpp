@@ -11,22 +11,14 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
-#include <array>
 #include <memory>
 
 #include <sys/ioctl.h>
 
-using Readings = std::array<double, Telemetry::seriesCount>;
-
 Q_DECLARE_METATYPE(QList<QByteArray>)
-Q_DECLARE_METATYPE(Readings)
 
 // What the board sends, as the console's log pane and chart show it. One console
 // serves every test; each test starts from a freshly opened port, whose success
@@ -56,11 +48,17 @@ private slots:
     void boardLinesKeepThePaneBounded();
 
 private:
-    void boardSends(const QList<QByteArray> &pieces);
-    QTextBrowser *pane() const;
+    // Each piece as an arrival of its own. The curves are redrawn after the
+    // arrival, at most once per display frame: a test that expects points waits
+    // for them; one that expects none sees no frame in the debug output, so no
+    // redraw can be on its way.
+    void boardSends(const QList<QByteArray> &pieces) { QVERIFY(console->boardSends(pieces)); }
     // The paragraphs from the open line on, and their green part alone.
     QStringList paragraphsSinceOpen() const;
-    QString greenTextSinceOpen() const;
+    QString greenTextSinceOpen() const
+    {
+        return TestSupport::textInColour(console->window(), openLineParagraph, Qt::green);
+    }
 
     std::unique_ptr<TestSupport::DebugMessages> debugCapture;
     std::unique_ptr<TestSupport::PtyConsole> console;
@@ -70,13 +68,7 @@ private:
 namespace {
 
 const QString openLine = QStringLiteral("串口打开成功");
-const QByteArray referenceFrame = QByteArray::fromHex("FFFF000000640A50F07F");
-const Readings referenceReadings { 100, 10, 21.6, -7.2, 127 };
-
-bool localEncodingIsUtf8()
-{
-    return QStringLiteral("\u00e9").toLocal8Bit() == QByteArray("\xC3\xA9");
-}
+const QByteArray referenceFrame = TestSupport::referenceFrame();
 
 } // namespace
 
@@ -105,38 +97,9 @@ void TestReceive::init()
     TestSupport::DebugMessages::messages().clear();
 }
 
-// Each piece taken in by the console as an arrival of its own. The curves are
-// redrawn after the arrival, at most once per display frame: a test that expects
-// points waits for them; one that expects none sees no frame in the debug output,
-// so no redraw can be on its way.
-void TestReceive::boardSends(const QList<QByteArray> &pieces)
-{
-    for (const QByteArray &piece : pieces)
-        QVERIFY(console->boardSends(piece));
-}
-
-QTextBrowser *TestReceive::pane() const
-{
-    return TestSupport::widget<QTextBrowser>(console->window(), "textBrowser_logout");
-}
-
 QStringList TestReceive::paragraphsSinceOpen() const
 {
     return TestSupport::logParagraphsFrom(console->window(), openLineParagraph);
-}
-
-QString TestReceive::greenTextSinceOpen() const
-{
-    QString text;
-    const QColor green(Qt::green);
-    for (QTextBlock block = pane()->document()->findBlockByNumber(openLineParagraph); block.isValid();
-         block = block.next()) {
-        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-            if (it.fragment().charFormat().foreground().color() == green)
-                text += it.fragment().text();
-        }
-    }
-    return text;
 }
 
 void TestReceive::textContinuesTheLastLineInGreen()
@@ -224,7 +187,7 @@ void TestReceive::splitFrames()
     QTRY_COMPARE(TestSupport::framesPlotted(), x + 1);
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         const QLineSeries *series = chartLineSeries[i];
-        QCOMPARE(series->at(series->count() - 1), QPointF(double(x), referenceReadings[i]));
+        QCOMPARE(series->at(series->count() - 1), QPointF(double(x), TestSupport::referenceReadings()[i]));
     }
     QCOMPARE(TestSupport::DebugMessages::messages(), QStringList { TestSupport::debugText(frameChunk) });
     QCOMPARE(paragraphsSinceOpen(), QStringList { openLine + text });
@@ -260,7 +223,7 @@ void TestReceive::burstOfFramesIsPlottedWhole()
 // frame is plotted whole, every time.
 void TestReceive::frameTailWhileTheWindowIsBusy()
 {
-    const QByteArray frame = TestSupport::referenceFrame();
+    const QByteArray &frame = referenceFrame;
     const auto droppedHeads = [] { return TestSupport::DebugMessages::messages().filter("遥测帧不完整").size(); };
     const qint64 x = TestSupport::framesPlotted();
     constexpr int rounds = 100;
@@ -316,7 +279,7 @@ void TestReceive::splitCharacters_data()
 
 void TestReceive::splitCharacters()
 {
-    if (!localEncodingIsUtf8())
+    if (!TestSupport::localEncodingIsUtf8())
         QSKIP("the local 8-bit encoding is not UTF-8 here");
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(QString, text);
@@ -335,7 +298,7 @@ void TestReceive::splitCharacters()
 // bytes that follow.
 void TestReceive::partialCharacterDroppedOnReopen()
 {
-    if (!localEncodingIsUtf8())
+    if (!TestSupport::localEncodingIsUtf8())
         QSKIP("the local 8-bit encoding is not UTF-8 here");
     const int firstOpenLine = openLineParagraph;
     boardSends({ "\xE4\xB8" });
