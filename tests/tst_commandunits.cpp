@@ -48,8 +48,6 @@ private slots:
     void parseHexInput();
     void encodeTextInput_data();
     void encodeTextInput();
-    void encodeTextInputInLocalEncoding_data();
-    void encodeTextInputInLocalEncoding();
 
     void packetCount_data();
     void packetCount();
@@ -303,41 +301,30 @@ void TestCommandUnits::frameSetters()
     QCOMPARE(set(before).toHex(' '), expected.toHex(' '));
 }
 
+// Beside the fields the window's register writes give.
 void TestCommandUnits::registerField_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<RegisterField::Status>("status");
     QTest::addColumn<int>("value");
 
-    QTest::newRow("12AB") << "12AB" << RegisterField::Valid << 0x12AB;
-    QTest::newRow("blanks inside and around") << " 12 AB " << RegisterField::Valid << 0x12AB;
-    QTest::newRow("0x prefix, lower case digits") << "0x12ab" << RegisterField::Valid << 0x12AB;
     QTest::newRow("0X prefix") << "0X1" << RegisterField::Valid << 0x1;
-    QTest::newRow("ffff") << "ffff" << RegisterField::Valid << 0xFFFF;
-    QTest::newRow("0") << "0" << RegisterField::Valid << 0;
     QTest::newRow("leading zeros beyond four digits") << "000012AB" << RegisterField::Valid << 0x12AB;
     QTest::newRow("blank between every digit") << "1 2 3 4" << RegisterField::Valid << 0x1234;
     QTest::newRow("blank inside the prefix") << "0 x12" << RegisterField::Valid << 0x12;
-    QTest::newRow("leading tab trimmed") << "\t1" << RegisterField::Valid << 0x1;
     QTest::newRow("trailing line feed trimmed") << "C\n" << RegisterField::Valid << 0xC;
 
-    QTest::newRow("10000") << "10000" << RegisterField::Invalid << 0;
-    QTest::newRow("12ABC") << "12ABC" << RegisterField::Invalid << 0;
     QTest::newRow("FFFFFFFF") << "FFFFFFFF" << RegisterField::Invalid << 0;
     QTest::newRow("0x twice") << "0x0x12" << RegisterField::Invalid << 0;
     QTest::newRow("0x in the middle") << "00x1" << RegisterField::Invalid << 0;
     QTest::newRow("0x between digits") << "A0x5" << RegisterField::Invalid << 0;
-    QTest::newRow("0x alone") << "0x" << RegisterField::Invalid << 0;
     QTest::newRow("0x alone with blanks") << " 0x " << RegisterField::Invalid << 0;
-    QTest::newRow("g1") << "g1" << RegisterField::Invalid << 0;
     QTest::newRow("1g") << "1g" << RegisterField::Invalid << 0;
     QTest::newRow("x left after removing 0x") << "x0x12" << RegisterField::Invalid << 0;
     QTest::newRow("minus sign") << "-1" << RegisterField::Invalid << 0;
     QTest::newRow("tab inside is not a blank") << "1\t2" << RegisterField::Invalid << 0;
     QTest::newRow("full-width digit") << QString::fromUtf8("\xEF\xBC\x91") << RegisterField::Invalid << 0;
 
-    QTest::newRow("empty") << "" << RegisterField::Empty << 0;
-    QTest::newRow("blanks only") << "   " << RegisterField::Empty << 0;
     QTest::newRow("white space only") << "\t \n" << RegisterField::Empty << 0;
 }
 
@@ -489,6 +476,12 @@ void TestCommandUnits::encodeTextInput_data()
     QTest::newRow("white space kept as typed") << " a\tb " << QByteArray(" a\tb ") << 5 << "20 61 09 62 20";
     QTest::newRow("hex digits sent as characters") << "ff" << QByteArray("ff") << 2 << "66 66";
     QTest::newRow("empty") << "" << QByteArray() << 0 << "";
+    // Counted and echoed in the local 8-bit encoding, here UTF-8 where the test can know the bytes.
+    if (TestSupport::localEncodingIsUtf8()) {
+        QTest::newRow("the editor's initial text") << QStringLiteral("命令发送")
+                                                   << QByteArray("\xE5\x91\xBD\xE4\xBB\xA4\xE5\x8F\x91\xE9\x80\x81") << 4
+                                                   << "E5 91 BD E4 BB A4 E5 8F 91 E9 80 81";
+    }
 }
 
 void TestCommandUnits::encodeTextInput()
@@ -500,33 +493,6 @@ void TestCommandUnits::encodeTextInput()
 
     const TextInput input = TextInput::encode(text);
     QCOMPARE(input.bytes, bytes);
-    QCOMPARE(input.charCount, qsizetype(charCount));
-    QCOMPARE(input.hexEcho, hexEcho);
-}
-
-void TestCommandUnits::encodeTextInputInLocalEncoding_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("utf8Bytes");
-    QTest::addColumn<int>("charCount");
-    QTest::addColumn<QString>("hexEcho");
-
-    QTest::newRow("the editor's initial text") << QStringLiteral("命令发送")
-                                               << QByteArray("\xE5\x91\xBD\xE4\xBB\xA4\xE5\x8F\x91\xE9\x80\x81") << 4
-                                               << "E5 91 BD E4 BB A4 E5 8F 91 E9 80 81";
-}
-
-void TestCommandUnits::encodeTextInputInLocalEncoding()
-{
-    if (!TestSupport::localEncodingIsUtf8())
-        QSKIP("the local 8-bit encoding is not UTF-8 here");
-    QFETCH(QString, text);
-    QFETCH(QByteArray, utf8Bytes);
-    QFETCH(int, charCount);
-    QFETCH(QString, hexEcho);
-
-    const TextInput input = TextInput::encode(text);
-    QCOMPARE(input.bytes, utf8Bytes);
     QCOMPARE(input.charCount, qsizetype(charCount));
     QCOMPARE(input.hexEcho, hexEcho);
 }
