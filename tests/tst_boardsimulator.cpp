@@ -91,23 +91,6 @@ double meanReading(const QList<QByteArray> &frames, int index)
     return sum / frames.size();
 }
 
-QByteArray readFd(int fd, qsizetype count, int timeoutMs)
-{
-    QByteArray out;
-    QElapsedTimer timer;
-    timer.start();
-    while (out.size() < count && timer.elapsed() < timeoutMs) {
-        pollfd pfd { fd, POLLIN, 0 };
-        if (::poll(&pfd, 1, 20) <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            out.append(buffer, n);
-    }
-    return out;
-}
-
 } // namespace
 
 class TestBoardSimulator : public QObject
@@ -810,7 +793,7 @@ void TestBoardSimulator::linkOnOwnPty()
     QVERIFY(simulator.isRailOn());
 
     const QByteArray expected("GPU rail on, fan 0x80\r\n");
-    QCOMPARE(readFd(console, expected.size(), 2000), expected);
+    QCOMPARE(readExactly(console, expected.size(), 2000), expected);
     ::close(console);
 }
 
@@ -910,7 +893,7 @@ void TestBoardSimulator::replaySendsTheCapture()
     ::cfsetspeed(&line, B921600);
     QCOMPARE(::tcsetattr(console, TCSANOW, &line), 0);
     // board-sim exits only once nothing it sent is left unread: no byte more came.
-    const QByteArray received = readFd(console, capture.size(), 10000);
+    const QByteArray received = readExactly(console, capture.size(), 10000);
     QVERIFY(boardSim.waitForFinished(10000));
     ::close(console);
     QCOMPARE(received.size(), capture.size());

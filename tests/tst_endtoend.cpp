@@ -22,9 +22,21 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 using namespace TestSupport;
+
+namespace {
+
+// Telemetry at 50 frames a second and no text.
+void telemetryAlone(BoardSimulator::Settings &settings)
+{
+    settings.textAnswers = false;
+    settings.telemetryRate = 50;
+}
+
+} // namespace
 
 class TestEndToEnd : public QObject
 {
@@ -55,6 +67,7 @@ private:
     };
 
     QList<Decoded> waitForBoard();
+    void setBoard(const std::function<void(BoardSimulator::Settings &)> &change);
 
     std::unique_ptr<BoardThread> m_board;
     std::unique_ptr<MainWindow> m_window;
@@ -102,13 +115,11 @@ void TestEndToEnd::cleanupTestCase()
 
 void TestEndToEnd::init()
 {
-    m_board->run([this] {
-        BoardSimulator::Settings settings = m_board->simulator()->settings();
+    setBoard([](BoardSimulator::Settings &settings) {
         settings.textAnswers = true;
         settings.telemetryRate = 20;
         settings.writes.splitWrites = false;
         settings.writes.mergeCount = 1;
-        m_board->simulator()->setSettings(settings);
     });
     // run() returns once the board has done the call, so what it reported before
     // is queued here by then: counted now, it is not counted in the test to come.
@@ -129,6 +140,16 @@ void TestEndToEnd::cleanup()
     }
 }
 
+// Changes the board's settings in its thread, where it runs.
+void TestEndToEnd::setBoard(const std::function<void(BoardSimulator::Settings &)> &change)
+{
+    m_board->run([this, &change] {
+        BoardSimulator::Settings settings = m_board->simulator()->settings();
+        change(settings);
+        m_board->simulator()->setSettings(settings);
+    });
+}
+
 // Bytes the board cannot read, sent behind everything else, tell when it has
 // decoded all that came before them; it acts on and answers every frame, so no
 // frame can serve. Its answer to them is left out: it would continue a line of a
@@ -136,11 +157,7 @@ void TestEndToEnd::cleanup()
 QList<TestEndToEnd::Decoded> TestEndToEnd::waitForBoard()
 {
     static const QByteArray marker(2, '\0');
-    m_board->run([this] {
-        BoardSimulator::Settings settings = m_board->simulator()->settings();
-        settings.textAnswers = false;
-        m_board->simulator()->setSettings(settings);
-    });
+    setBoard([](BoardSimulator::Settings &settings) { settings.textAnswers = false; });
     const qsizetype skippedBefore = m_skipped.size();
     m_window->SerialPortTransmitByteArray(marker);
     if (!processEventsUntil([&] { return m_skipped.size() >= skippedBefore + marker.size(); }, 3000))
@@ -256,12 +273,7 @@ void TestEndToEnd::flashWhileTelemetryStreams()
     const QString path = directory.filePath("app.bin");
     QVERIFY(writeFile(path, image));
 
-    m_board->run([this] {
-        BoardSimulator::Settings settings = m_board->simulator()->settings();
-        settings.textAnswers = false;
-        settings.telemetryRate = 50;
-        m_board->simulator()->setSettings(settings);
-    });
+    setBoard(telemetryAlone);
     loadImage(*m_window, path);
     QCOMPARE(widget<QLineEdit>(*m_window, "lineEdit_file_path")->text(), path);
     click(*m_window, "checkBox_GPU_power_draw");
@@ -326,12 +338,7 @@ void TestEndToEnd::flashWhileTelemetryStreams()
 
 void TestEndToEnd::plottingStartsTelemetryOnAllCurves()
 {
-    m_board->run([this] {
-        BoardSimulator::Settings settings = m_board->simulator()->settings();
-        settings.textAnswers = false;
-        settings.telemetryRate = 50;
-        m_board->simulator()->setSettings(settings);
-    });
+    setBoard(telemetryAlone);
     const qint64 before = TestSupport::framesPlotted();
     click(*m_window, "checkBox_GPU_power_draw");
     QTRY_VERIFY_WITH_TIMEOUT(TestSupport::framesPlotted() >= before + 10, 5000);
@@ -362,12 +369,10 @@ void TestEndToEnd::everyFrameAndAnswerGetsThrough()
     QFETCH(bool, split);
     QFETCH(int, merge);
 
-    m_board->run([this, split, merge] {
-        BoardSimulator::Settings settings = m_board->simulator()->settings();
+    setBoard([split, merge](BoardSimulator::Settings &settings) {
         settings.textAnswers = true;
         settings.telemetryRate = 100;
         settings.writes = { merge, 100, split, 0, 5 };
-        m_board->simulator()->setSettings(settings);
     });
     // What the board still holds from the row before (the second half of a cut
     // frame, merged messages) goes out now, and a line behind it tells when the
