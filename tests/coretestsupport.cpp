@@ -113,6 +113,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 
 namespace {
 
+// The handler outside every capture, which prints what is not kept.
 QtMessageHandler previousMessageHandler = nullptr;
 
 void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -127,14 +128,16 @@ void keepDebugMessages(QtMsgType type, const QMessageLogContext &context, const 
 } // namespace
 
 DebugMessages::DebugMessages()
+    : m_previousHandler(qInstallMessageHandler(keepDebugMessages))
 {
     messages().clear();
-    previousMessageHandler = qInstallMessageHandler(keepDebugMessages);
+    if (m_previousHandler != keepDebugMessages)
+        previousMessageHandler = m_previousHandler;
 }
 
 DebugMessages::~DebugMessages()
 {
-    qInstallMessageHandler(previousMessageHandler);
+    qInstallMessageHandler(m_previousHandler);
 }
 
 QStringList &DebugMessages::messages()

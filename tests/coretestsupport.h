@@ -50,7 +50,8 @@ QByteArray expectedPackets(const QByteArray &image);
 bool writeFile(const QString &path, const QByteArray &content);
 
 // Debug messages kept for the test to read instead of printed: the console writes
-// every telemetry frame and every decoded hex send there.
+// every telemetry frame and every decoded hex send there. A capture may be made
+// while another lives; both keep the same messages.
 class DebugMessages
 {
 public:
@@ -60,6 +61,9 @@ public:
     DebugMessages &operator=(const DebugMessages &) = delete;
 
     static QStringList &messages();
+
+private:
+    QtMessageHandler m_previousHandler;
 };
 
 // A byte array as the debug output shows it.
