@@ -132,7 +132,10 @@ void perform(MainWindow &window, const UserAction &action, const QString &portNa
     case UserAction::Type:
         if (auto *field = widget<QLineEdit>(window, action.widget))
             return field->setText(action.text);
-        return widget<QTextEdit>(window, action.widget)->setPlainText(action.text);
+        widget<QTextEdit>(window, action.widget)->setPlainText(action.text);
+        // The send editor gives back what was typed, line breaks and all.
+        QCOMPARE(widget<QTextEdit>(window, action.widget)->toPlainText(), action.text);
+        return;
     case UserAction::Slide:
         return moveFanSlider(widget<QSlider>(window, action.widget), action);
     case UserAction::SetSlider:

@@ -1,6 +1,7 @@
 #include "gui/SerialPortHandler.h"
 #include "testsupport.h"
 
+#include <QSlider>
 #include <QTest>
 
 using TestSupport::CommandSequence;
@@ -14,9 +15,19 @@ class TestBoardCommands : public QObject
     Q_OBJECT
 
 private slots:
+    void fanSliderAtStartUp();
     void sequence_data();
     void sequence();
 };
+
+// The sequences set the fan slider where they need it; a window starts it here.
+void TestBoardCommands::fanSliderAtStartUp()
+{
+    TestSupport::PtyConsole console;
+    const auto *slider = TestSupport::widget<QSlider>(console.window(), "verticalSlider_GPU_FAN_speed");
+    QCOMPARE(slider->orientation(), Qt::Vertical);
+    QCOMPARE(slider->value(), 0);
+}
 
 void TestBoardCommands::sequence_data()
 {
