@@ -30,22 +30,39 @@ bool TestPty::writeMaster(const QByteArray &bytes)
     return done == bytes.size();
 }
 
-QByteArray TestPty::readMaster(int timeoutMs)
+QByteArray readAvailable(int fd, int timeoutMs)
 {
     QByteArray out;
-    if (masterFd() < 0)
-        return out;
-    pollfd pfd { masterFd(), POLLIN, 0 };
-    if (::poll(&pfd, 1, timeoutMs) <= 0)
+    pollfd pfd { fd, POLLIN, 0 };
+    if (fd < 0 || ::poll(&pfd, 1, timeoutMs) <= 0)
         return out;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(masterFd(), buffer, sizeof buffer);
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n <= 0)
             break;
         out.append(buffer, n);
     }
     return out;
+}
+
+QByteArray readExactly(int fd, qsizetype count, int timeoutMs)
+{
+    QByteArray out;
+    QElapsedTimer timer;
+    timer.start();
+    while (out.size() < count) {
+        const qint64 left = timeoutMs - timer.elapsed();
+        if (left <= 0)
+            break;
+        out += readAvailable(fd, int(left));
+    }
+    return out;
+}
+
+QByteArray TestPty::readMaster(int timeoutMs)
+{
+    return readAvailable(masterFd(), timeoutMs);
 }
 
 QByteArray TestPty::readMasterWhileRunning(qsizetype count, int timeoutMs)
@@ -64,16 +81,7 @@ QByteArray TestPty::readMasterWhileRunning(qsizetype count, int timeoutMs)
 
 QByteArray TestPty::readMasterExactly(qsizetype count, int timeoutMs)
 {
-    QByteArray out;
-    QElapsedTimer timer;
-    timer.start();
-    while (out.size() < count) {
-        const qint64 left = timeoutMs - timer.elapsed();
-        if (left <= 0)
-            break;
-        out += readMaster(int(left));
-    }
-    return out;
+    return readExactly(masterFd(), count, timeoutMs);
 }
 
 DrainingBoard::DrainingBoard(PtyPair &pty)

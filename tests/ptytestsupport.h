@@ -8,6 +8,11 @@
 #include <atomic>
 #include <thread>
 
+// Reads what a non-blocking descriptor holds, waiting at most timeoutMs for the first byte.
+QByteArray readAvailable(int fd, int timeoutMs);
+// Reads until count bytes arrived or timeoutMs passed.
+QByteArray readExactly(int fd, qsizetype count, int timeoutMs);
+
 // A pty pair whose master side a test or a benchmark drives by hand, blocking
 // with a timeout; the simulated board's own end (BoardLink) never blocks.
 class TestPty : public PtyPair

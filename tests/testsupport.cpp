@@ -5,13 +5,21 @@
 #include "link/portregistry.h"
 
 #include <QComboBox>
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QLineSeries>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextEdit>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,11 +56,117 @@ QColor paragraphColour(const MainWindow &window, int paragraph)
     return fragment.fragment().charFormat().foreground().color();
 }
 
+QString textInColour(const MainWindow &window, int paragraph, const QColor &colour)
+{
+    QString text;
+    const QTextDocument *document = widget<QTextBrowser>(window, "textBrowser_logout")->document();
+    for (QTextBlock block = document->findBlockByNumber(paragraph); block.isValid(); block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().foreground().color() == colour)
+                text += it.fragment().text();
+        }
+    }
+    return text;
+}
+
+QColor orange()
+{
+    return QColor(QStringLiteral("orange"));
+}
+
+QColor red()
+{
+    return QColor(QStringLiteral("red"));
+}
+
 void click(const MainWindow &window, const char *buttonName)
 {
     QAbstractButton *button = widget<QAbstractButton>(window, buttonName);
     QVERIFY2(button, buttonName);
     button->click();
+}
+
+namespace {
+
+void moveFanSlider(QSlider *slider, const UserAction &action)
+{
+    switch (action.gesture) {
+    case SliderGesture::StepUp:
+        return slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    case SliderGesture::StepDown:
+        return slider->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    case SliderGesture::PageUp:
+        return slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    case SliderGesture::PageDown:
+        return slider->triggerAction(QAbstractSlider::SliderPageStepSub);
+    case SliderGesture::ToMinimum:
+        return slider->triggerAction(QAbstractSlider::SliderToMinimum);
+    case SliderGesture::ToMaximum:
+        return slider->triggerAction(QAbstractSlider::SliderToMaximum);
+    case SliderGesture::KeyUp:
+        return QTest::keyClick(slider, Qt::Key_Up);
+    case SliderGesture::KeyDown:
+        return QTest::keyClick(slider, Qt::Key_Down);
+    case SliderGesture::DragTo:
+        slider->setSliderDown(true);
+        return slider->setSliderPosition(action.value);
+    case SliderGesture::Release:
+        return slider->setSliderDown(false);
+    }
+}
+
+} // namespace
+
+void perform(MainWindow &window, const UserAction &action, const QString &portName)
+{
+    switch (action.kind) {
+    case UserAction::Press:
+    case UserAction::ClosePort:
+        return click(window, action.widget);
+    case UserAction::Tick:
+        if (widget<QAbstractButton>(window, action.widget)->isChecked() != bool(action.value))
+            click(window, action.widget);
+        return;
+    case UserAction::SetSpinBox:
+        return widget<QSpinBox>(window, action.widget)->setValue(action.value);
+    case UserAction::Type:
+        if (auto *field = widget<QLineEdit>(window, action.widget))
+            return field->setText(action.text);
+        widget<QTextEdit>(window, action.widget)->setPlainText(action.text);
+        // The send editor gives back what was typed, line breaks and all.
+        QCOMPARE(widget<QTextEdit>(window, action.widget)->toPlainText(), action.text);
+        return;
+    case UserAction::Slide:
+        return moveFanSlider(widget<QSlider>(window, action.widget), action);
+    case UserAction::SetSlider:
+        return widget<QSlider>(window, action.widget)->setValue(action.value);
+    case UserAction::OpenPort:
+        QVERIFY(selectPort(window, portName));
+        return click(window, action.widget);
+    }
+}
+
+void loadImage(MainWindow &window, const QString &path)
+{
+    window.setImageFileChooser([path](QWidget *) { return path; });
+    click(window, "pushButton_open_File");
+}
+
+bool isFlashing(const MainWindow &window)
+{
+    return !widget<QAbstractButton>(window, "pushButton_flash")->isEnabled();
+}
+
+bool waitForFlashEnd(const MainWindow &window, int timeoutMs)
+{
+    return processEventsUntil([&window] { return !isFlashing(window); }, timeoutMs);
+}
+
+qsizetype bytesReportedSent(const QString &line, qsizetype imageSize)
+{
+    const QRegularExpressionMatch sent =
+        QRegularExpression(QStringLiteral("^已发送 (\\d+)/%1 字节$").arg(imageSize)).match(line);
+    return sent.hasMatch() ? sent.captured(1).toLongLong() : -1;
 }
 
 qint64 idleCpuMs(int windowMs)
@@ -75,6 +189,14 @@ bool selectPort(MainWindow &window, const QString &portName)
         return false;
     widget<QComboBox>(window, "comboBox_port")->setCurrentIndex(int(index));
     return true;
+}
+
+void openListedPort(MainWindow &window, const QString &portName, const QString &description)
+{
+    testPorts().addExtraPort({ portName, description, std::nullopt, std::nullopt });
+    click(window, "pushButton_port_refresh");
+    QVERIFY(selectPort(window, portName));
+    click(window, "pushButton_portOpen");
 }
 
 PtyConsole::PtyConsole(bool openPort)
@@ -111,6 +233,12 @@ void PtyConsole::destroyWindow()
 QByteArray PtyConsole::sentBytes(qsizetype expected, int timeoutMs)
 {
     return m_pty->readMasterWhileRunning(expected, timeoutMs);
+}
+
+QByteArray PtyConsole::everythingSent(qsizetype expected, int timeoutMs)
+{
+    const QByteArray sent = sentBytes(expected, timeoutMs);
+    return sent + strayBytes();
 }
 
 QByteArray PtyConsole::strayBytes()
@@ -150,6 +278,54 @@ bool PtyConsole::boardSends(const QByteArray &bytes, int timeoutMs)
 {
     const qint64 expected = m_bytesTakenIn + bytes.size();
     return m_pty->writeMaster(bytes) && processEventsUntil([&] { return m_bytesTakenIn >= expected; }, timeoutMs);
+}
+
+bool PtyConsole::boardSends(const QList<QByteArray> &pieces)
+{
+    return std::all_of(pieces.cbegin(), pieces.cend(), [this](const QByteArray &piece) { return boardSends(piece); });
+}
+
+void PtyConsole::takeStep(const CommandStep &step)
+{
+    if (step.actions.isEmpty())
+        return;
+    for (qsizetype i = 0; i + 1 < step.actions.size(); ++i)
+        perform(*m_window, step.actions.at(i), m_pty->slavePath());
+    // What setting up said (a change of mode) is not the step's.
+    newLogLines();
+    const UserAction &action = step.actions.constLast();
+    const QByteArray framesBefore = processWideFrames();
+    const QTextEdit *editor = widget<QTextEdit>(*m_window, "textEdit_uart_send");
+    const QString editorText = editor->toPlainText();
+    const DebugMessages debug;
+    perform(*m_window, action, m_pty->slavePath());
+
+    const bool portOpen = serialPortInst->isOpen();
+    const QByteArray expected = portOpen ? step.bytes : QByteArray();
+    QCOMPARE((expected.isEmpty() ? strayBytes() : everythingSent(expected.size())).toHex(' '), expected.toHex(' '));
+    const QStringList lines = newLogLines();
+    QCOMPARE(lines, step.lines);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QCOMPARE(colourFromEnd(int(lines.size() - i)) == orange(), step.orange && lines.at(i) != portNotOpenLine());
+    if (step.bytes.isEmpty())
+        QCOMPARE(processWideFrames().toHex(' '), framesBefore.toHex(' '));
+    // A send leaves the text in the editor, and a change of mode does not touch it.
+    if (action.kind != UserAction::Type)
+        QCOMPARE(editor->toPlainText(), editorText);
+
+    const QStringList &messages = DebugMessages::messages();
+    if (action.kind == UserAction::Slide) {
+        QCOMPARE(widget<QSlider>(*m_window, action.widget)->value(), action.value);
+        // The fan value ends the debug line, whatever comes before it.
+        const QRegularExpression fanLine(QStringLiteral("^\\D*%1$").arg(action.value));
+        QCOMPARE(messages.filter(fanLine).size(), action.gesture == SliderGesture::Release ? 0 : 1);
+    }
+    // A hex send's bytes go to the debug output, once, and only when there are some.
+    if (qstrcmp(action.widget, "pushButton_uart_send") == 0 && portOpen) {
+        const bool hexMode = widget<QAbstractButton>(*m_window, "checkBox_send_in_HEX")->isChecked();
+        // Written from the event loop once a pool thread has escaped the bytes.
+        QTRY_COMPARE(messages, hexMode && !step.bytes.isEmpty() ? QStringList { debugText(step.bytes) } : QStringList());
+    }
 }
 
 QColor PtyConsole::colourFromEnd(int fromEnd) const

@@ -26,6 +26,11 @@ QStringList logParagraphs(const MainWindow &window);
 QStringList logParagraphsFrom(const MainWindow &window, qsizetype skip);
 // Foreground colour of the text at the start of a paragraph.
 QColor paragraphColour(const MainWindow &window, int paragraph);
+// The text of the paragraphs from `paragraph` on that is shown in the colour given.
+QString textInColour(const MainWindow &window, int paragraph, const QColor &colour);
+// What the user switched or sent, and a flash's end.
+QColor orange();
+QColor red();
 
 template <typename Widget>
 Widget *widget(const MainWindow &window, const char *objectName)
@@ -34,6 +39,16 @@ Widget *widget(const MainWindow &window, const char *objectName)
 }
 
 void click(const MainWindow &window, const char *buttonName);
+// Does what the user does; OpenPort opens portName.
+void perform(MainWindow &window, const UserAction &action, const QString &portName = {});
+
+// Offers the image file for "打开文件" and presses it.
+void loadImage(MainWindow &window, const QString &path);
+bool isFlashing(const MainWindow &window);
+// The flash runs from the event loop: the handler returns after the first packet.
+bool waitForFlashEnd(const MainWindow &window, int timeoutMs = 10000);
+// The bytes "已发送 N/total 字节" says, or -1 when the line says something else.
+qsizetype bytesReportedSent(const QString &line, qsizetype imageSize);
 
 // The X of the newest point is the running frame number, so this counts every
 // frame plotted in this process, also past the points a curve keeps.
@@ -46,6 +61,8 @@ qint64 idleCpuMs(int windowMs);
 
 // Selects the selector entry of the given system port name; false when not listed.
 bool selectPort(MainWindow &window, const QString &portName);
+// Lists one more port, as the user's "刷新" finds it, selects it and presses open.
+void openListedPort(MainWindow &window, const QString &portName, const QString &description);
 
 // A console window whose selector lists a fresh pty pair as one more port, with
 // that port opened: the test plays the board on the master side.
@@ -62,6 +79,8 @@ public:
 
     // Everything the console sent that reached the board within timeoutMs.
     QByteArray sentBytes(qsizetype expected, int timeoutMs = 2000);
+    // The bytes expected, then any the console sent behind them.
+    QByteArray everythingSent(qsizetype expected, int timeoutMs = 2000);
     // Bytes that reached the board ahead of a marker sent now on the console's
     // line: none are expected. The pty keeps order, so once the marker is in,
     // every byte the console sent before it is too, without a quiet period.
@@ -69,6 +88,13 @@ public:
     // Writes bytes as the board and runs the event loop until the console has
     // taken every one of them in; false when it did not within timeoutMs.
     bool boardSends(const QByteArray &bytes, int timeoutMs = 2000);
+    // Each piece as an arrival of its own.
+    bool boardSends(const QList<QByteArray> &pieces);
+
+    // Takes one step of a command sequence, then checks what reached the board, the
+    // lines the window added and their colours, and that a step sending nothing
+    // left every command frame as it was.
+    void takeStep(const CommandStep &step);
 
     QStringList newLogLines();
     // Colour of a paragraph counted back from the end of the log pane (1 = last).

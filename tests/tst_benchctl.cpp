@@ -248,25 +248,18 @@ bool TestBenchCtl::keptFilesKept() const
     return true;
 }
 
+// Every command of the table that bench-ctl is given, with the bytes it sends.
 void TestBenchCtl::send_data()
 {
     QTest::addColumn<QStringList>("command");
     QTest::addColumn<QByteArray>("wire");
 
-    QTest::newRow("reset") << QStringList { "reset" } << hex("A4 A4 72 65 73 65 74 00");
-    QTest::newRow("erase") << QStringList { "erase", "5" } << hex("A9 A9 9A 05");
-    QTest::newRow("start") << QStringList { "start", "99" } << hex("A8 A8 9B 63");
-    QTest::newRow("gpu on") << QStringList { "gpu", "on" } << hex("A5 A5 00 00 4E 80 AE AE");
-    QTest::newRow("gpu off") << QStringList { "gpu", "off" } << hex("A5 A5 00 00 46 20 AE AE");
-    QTest::newRow("plot on") << QStringList { "plot", "on" } << hex("A5 A5 01 00 4E 80 AE AE");
-    QTest::newRow("plot off") << QStringList { "plot", "off" } << hex("A5 A5 02 00 4E 80 AE AE");
-    QTest::newRow("fan") << QStringList { "fan", "40" } << hex("A5 A5 03 00 4E 28 AE AE");
-    QTest::newRow("ad-init") << QStringList { "ad-init" } << hex("96 53 00 00 00 00 00 00");
-    QTest::newRow("da-init") << QStringList { "da-init" } << hex("91 22 00 00 00 00 00 00");
-    QTest::newRow("ad-write") << QStringList { "ad-write", "12AB", "0xCDEF" } << hex("96 53 01 00 AB 12 EF CD");
-    QTest::newRow("da-write") << QStringList { "da-write", " 12 AB ", "7" } << hex("91 22 01 00 AB 12 07 00");
-    QTest::newRow("text") << QStringList { "text", "-AT+RST\r\n" } << QByteArray("-AT+RST\r\n");
-    QTest::newRow("hex") << QStringList { "hex", "aa bb", "c" } << hex("0A AB BC");
+    for (const TestSupport::CommandSequence &sequence : TestSupport::commandSequences()) {
+        for (const TestSupport::CommandStep &step : sequence.steps) {
+            if (!step.ctlArguments.isEmpty() && !step.bytes.isEmpty())
+                QTest::newRow(qPrintable(step.ctlArguments.join(u' ').simplified())) << step.ctlArguments << step.bytes;
+        }
+    }
 }
 
 void TestBenchCtl::send()

@@ -1,5 +1,6 @@
 #include "boardlink.h"
 #include "boardsimulator.h"
+#include "coretestsupport.h"
 #include "ptytestsupport.h"
 
 #include <QElapsedTimer>
@@ -15,39 +16,25 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 using FrameKind = BoardSimulator::FrameKind;
+using TestSupport::hex;
+using TestSupport::imageWithoutFF;
 
 namespace {
 
-QByteArray bytes(const char *hex)
-{
-    return QByteArray::fromHex(hex);
-}
-
 QByteArray updatePacket(quint32 offset, const QByteArray &data)
 {
-    QByteArray packet = bytes("A6A67878");
-    packet.append(char(offset & 0xFF));
-    packet.append(char((offset >> 8) & 0xFF));
-    packet.append(char((offset >> 16) & 0xFF));
-    packet.append(char((offset >> 24) & 0xFF));
+    QByteArray packet = hex("A6A67878");
+    for (int i = 0; i < 4; ++i)
+        packet.append(char(offset >> (8 * i)));
     packet.append(data.left(32));
     packet.append(QByteArray(40 - packet.size(), char(0xFF)));
     return packet;
 }
 
-// An image with no 0xFF byte anywhere, so that padding is told from data.
-QByteArray sampleImage(int size)
-{
-    QByteArray image(size, '\0');
-    for (int i = 0; i < size; ++i)
-        image[i] = char((i * 7 + 3) % 251);
-    return image;
-}
 
 QByteArray joined(const QSignalSpy &spy, int argument = 0)
 {
@@ -74,6 +61,19 @@ BoardSimulator::Settings deterministic()
     return settings;
 }
 
+// A simulated board, on those settings unless a test gives others, keeping what it reports.
+class Board : public BoardSimulator
+{
+public:
+    explicit Board(const Settings &settings = deterministic()) : BoardSimulator(settings) {}
+
+    QSignalSpy frames { this, &BoardSimulator::frameDecoded };
+    QSignalSpy skipped { this, &BoardSimulator::bytesSkipped };
+    QSignalSpy lines { this, &BoardSimulator::lineLogged };
+    QSignalSpy writes { this, &BoardSimulator::writeRequested };
+    QSignalSpy completed { this, &BoardSimulator::imageCompleted };
+};
+
 QList<QByteArray> telemetrySamples(BoardSimulator &simulator, int count)
 {
     QList<QByteArray> frames;
@@ -88,23 +88,6 @@ double meanReading(const QList<QByteArray> &frames, int index)
     for (const QByteArray &frame : frames)
         sum += qint8(frame[index]);
     return sum / frames.size();
-}
-
-QByteArray readFd(int fd, qsizetype count, int timeoutMs)
-{
-    QByteArray out;
-    QElapsedTimer timer;
-    timer.start();
-    while (out.size() < count && timer.elapsed() < timeoutMs) {
-        pollfd pfd { fd, POLLIN, 0 };
-        if (::poll(&pfd, 1, 20) <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            out.append(buffer, n);
-    }
-    return out;
 }
 
 } // namespace
@@ -156,25 +139,25 @@ void TestBoardSimulator::decodesEveryFrameKind_data()
     QTest::addColumn<FrameKind>("kind");
     QTest::addColumn<QString>("meaning");
 
-    QTest::newRow("reset") << bytes("A4A4726573657400") << FrameKind::Reset << "ARM reset";
-    QTest::newRow("erase") << bytes("A9A99A05") << FrameKind::EraseApp << "erase app, parameter 5";
-    QTest::newRow("jump") << bytes("A8A89B63") << FrameKind::JumpToApp << "jump to app, parameter 99";
-    QTest::newRow("rail on") << bytes("A5A500004E80AEAE") << FrameKind::Gpu << "GPU rail on, fan 0x80";
-    QTest::newRow("rail off") << bytes("A5A5000046 20AEAE") << FrameKind::Gpu << "GPU rail off, fan 0x20";
-    QTest::newRow("plotting on") << bytes("A5A501004E80AEAE") << FrameKind::Gpu << "GPU plotting on";
-    QTest::newRow("plotting off") << bytes("A5A502004680AEAE") << FrameKind::Gpu << "GPU plotting off";
-    QTest::newRow("fan") << bytes("A5A503004E40AEAE") << FrameKind::Gpu << "GPU fan speed 0x40 (64)";
-    QTest::newRow("unknown selector") << bytes("A5A507004E80AEAE") << FrameKind::Gpu << "GPU selector 0x07 not understood";
-    QTest::newRow("rail byte neither N nor F") << bytes("A5A5000041 80AEAE") << FrameKind::Gpu
+    QTest::newRow("reset") << hex("A4A4726573657400") << FrameKind::Reset << "ARM reset";
+    QTest::newRow("erase") << hex("A9A99A05") << FrameKind::EraseApp << "erase app, parameter 5";
+    QTest::newRow("jump") << hex("A8A89B63") << FrameKind::JumpToApp << "jump to app, parameter 99";
+    QTest::newRow("rail on") << hex("A5A500004E80AEAE") << FrameKind::Gpu << "GPU rail on, fan 0x80";
+    QTest::newRow("rail off") << hex("A5A5000046 20AEAE") << FrameKind::Gpu << "GPU rail off, fan 0x20";
+    QTest::newRow("plotting on") << hex("A5A501004E80AEAE") << FrameKind::Gpu << "GPU plotting on";
+    QTest::newRow("plotting off") << hex("A5A502004680AEAE") << FrameKind::Gpu << "GPU plotting off";
+    QTest::newRow("fan") << hex("A5A503004E40AEAE") << FrameKind::Gpu << "GPU fan speed 0x40 (64)";
+    QTest::newRow("unknown selector") << hex("A5A507004E80AEAE") << FrameKind::Gpu << "GPU selector 0x07 not understood";
+    QTest::newRow("rail byte neither N nor F") << hex("A5A5000041 80AEAE") << FrameKind::Gpu
                                                << "GPU rail byte 0x41 not understood, rail left off";
-    QTest::newRow("AD initialise") << bytes("9653000000000000") << FrameKind::AdRegister << "AD initialise";
-    QTest::newRow("AD initialise with old fields") << bytes("96530000AB12EFCD") << FrameKind::AdRegister << "AD initialise";
-    QTest::newRow("AD write") << bytes("96530100AB12EFCD") << FrameKind::AdRegister << "AD write reg 0x12AB = 0xCDEF";
-    QTest::newRow("DA initialise") << bytes("9122000000000000") << FrameKind::DaRegister << "DA initialise";
-    QTest::newRow("DA write") << bytes("9122010034127856") << FrameKind::DaRegister << "DA write reg 0x1234 = 0x5678";
-    QTest::newRow("update packet at 0") << updatePacket(0, sampleImage(32)) << FrameKind::UpdatePacket
+    QTest::newRow("AD initialise") << hex("9653000000000000") << FrameKind::AdRegister << "AD initialise";
+    QTest::newRow("AD initialise with old fields") << hex("96530000AB12EFCD") << FrameKind::AdRegister << "AD initialise";
+    QTest::newRow("AD write") << hex("96530100AB12EFCD") << FrameKind::AdRegister << "AD write reg 0x12AB = 0xCDEF";
+    QTest::newRow("DA initialise") << hex("9122000000000000") << FrameKind::DaRegister << "DA initialise";
+    QTest::newRow("DA write") << hex("9122010034127856") << FrameKind::DaRegister << "DA write reg 0x1234 = 0x5678";
+    QTest::newRow("update packet at 0") << updatePacket(0, imageWithoutFF(32)) << FrameKind::UpdatePacket
                                         << "update packet offset 0 (32 bytes); 32 bytes in 1 packet(s)";
-    QTest::newRow("update packet at 288") << updatePacket(288, sampleImage(32)) << FrameKind::UpdatePacket
+    QTest::newRow("update packet at 288") << updatePacket(288, imageWithoutFF(32)) << FrameKind::UpdatePacket
                                           << "update packet offset 288 (32 bytes), skips 288 bytes after offset 0; "
                                              "32 bytes in 1 packet(s)";
 }
@@ -185,23 +168,20 @@ void TestBoardSimulator::decodesEveryFrameKind()
     QFETCH(FrameKind, kind);
     QFETCH(QString, meaning);
 
-    BoardSimulator simulator(deterministic());
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
-    QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
-    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+    Board simulator;
 
     simulator.receive(frame);
 
-    QCOMPARE(frames.count(), 1);
-    QCOMPARE(frames.at(0).at(0).value<FrameKind>(), kind);
-    QCOMPARE(frames.at(0).at(1).toByteArray(), frame);
-    QCOMPARE(frames.at(0).at(2).toString(), meaning);
-    QCOMPARE(skipped.count(), 0);
+    QCOMPARE(simulator.frames.count(), 1);
+    QCOMPARE(simulator.frames.at(0).at(0).value<FrameKind>(), kind);
+    QCOMPARE(simulator.frames.at(0).at(1).toByteArray(), frame);
+    QCOMPARE(simulator.frames.at(0).at(2).toString(), meaning);
+    QCOMPARE(simulator.skipped.count(), 0);
     QCOMPARE(simulator.frameCount(kind), 1);
 
     // The printed line carries the time, the bytes in hex and the meaning.
-    QVERIFY(!lines.isEmpty());
-    const QString line = lines.at(0).at(0).toString();
+    QVERIFY(!simulator.lines.isEmpty());
+    const QString line = simulator.lines.at(0).at(0).toString();
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} <- ")).match(line).hasMatch(), qPrintable(line));
     QVERIFY2(line.contains(BoardSimulator::hex(frame)), qPrintable(line));
     QVERIFY2(line.endsWith(meaning), qPrintable(line));
@@ -214,21 +194,21 @@ void TestBoardSimulator::boardStateFollowsCommands_data()
     QTest::addColumn<int>("fanSpeed");
     QTest::addColumn<bool>("plotting");
 
-    const QByteArray railOn = bytes("A5A500004E80AEAE");
-    const QByteArray railOff = bytes("A5A500004620AEAE");
-    const QByteArray plotOn = bytes("A5A501004E80AEAE");
-    const QByteArray plotOff = bytes("A5A502004E80AEAE");
-    const QByteArray reset = bytes("A4A4726573657400");
+    const QByteArray railOn = hex("A5A500004E80AEAE");
+    const QByteArray railOff = hex("A5A500004620AEAE");
+    const QByteArray plotOn = hex("A5A501004E80AEAE");
+    const QByteArray plotOff = hex("A5A502004E80AEAE");
+    const QByteArray reset = hex("A4A4726573657400");
 
     QTest::newRow("power-on state") << QByteArray() << false << 0 << false;
     QTest::newRow("rail on") << railOn << true << 0x80 << false;
     QTest::newRow("rail on then off") << railOn + railOff << false << 0x20 << false;
-    QTest::newRow("fan after rail on") << railOn + bytes("A5A503004E33AEAE") << true << 0x33 << false;
+    QTest::newRow("fan after rail on") << railOn + hex("A5A503004E33AEAE") << true << 0x33 << false;
     QTest::newRow("plotting frame carries fan byte it does not apply")
-            << bytes("A5A503004E10AEAE") + bytes("A5A501004E80AEAE") << false << 0x10 << true;
+            << hex("A5A503004E10AEAE") + hex("A5A501004E80AEAE") << false << 0x10 << true;
     QTest::newRow("plotting on then off") << plotOn + plotOff << false << 0 << false;
     QTest::newRow("reset drops rail, fan and plotting") << railOn + plotOn + reset << false << 0 << false;
-    QTest::newRow("bad rail byte changes nothing") << railOn + bytes("A5A5000041 20AEAE") << true << 0x80 << false;
+    QTest::newRow("bad rail byte changes nothing") << railOn + hex("A5A5000041 20AEAE") << true << 0x80 << false;
 }
 
 void TestBoardSimulator::boardStateFollowsCommands()
@@ -238,7 +218,7 @@ void TestBoardSimulator::boardStateFollowsCommands()
     QFETCH(int, fanSpeed);
     QFETCH(bool, plotting);
 
-    BoardSimulator simulator(deterministic());
+    Board simulator;
     simulator.receive(stream);
 
     QCOMPARE(simulator.isRailOn(), railOn);
@@ -249,12 +229,12 @@ void TestBoardSimulator::boardStateFollowsCommands()
 
 void TestBoardSimulator::registerMapsKeepWrites()
 {
-    BoardSimulator simulator(deterministic());
+    Board simulator;
 
-    simulator.receive(bytes("96530100AB12EFCD") + bytes("9653010001000200") + bytes("9122010001003412"));
-    simulator.receive(bytes("96530100AB12BEBA"));
-    simulator.receive(bytes("96530000AB12BEBA"));
-    simulator.receive(bytes("A4A4726573657400"));
+    simulator.receive(hex("96530100AB12EFCD") + hex("9653010001000200") + hex("9122010001003412"));
+    simulator.receive(hex("96530100AB12BEBA"));
+    simulator.receive(hex("96530000AB12BEBA"));
+    simulator.receive(hex("A4A4726573657400"));
 
     const QMap<quint16, quint16> ad { { 0x12AB, 0xBABE }, { 0x0001, 0x0002 } };
     const QMap<quint16, quint16> da { { 0x0001, 0x1234 } };
@@ -272,22 +252,22 @@ void TestBoardSimulator::unknownBytesReportedAndSkipped_data()
     QTest::addColumn<QByteArray>("skippedBytes");
     QTest::addColumn<QStringList>("decoded");
 
-    const QByteArray reset = bytes("A4A4726573657400");
-    const QByteArray railOn = bytes("A5A500004E80AEAE");
+    const QByteArray reset = hex("A4A4726573657400");
+    const QByteArray railOn = hex("A5A500004E80AEAE");
 
     QTest::newRow("text before a frame") << QByteArray("hello") + reset << QByteArray("hello") << QStringList { "ARM reset" };
-    QTest::newRow("junk between frames") << reset + bytes("0102") + railOn << bytes("0102")
+    QTest::newRow("junk between frames") << reset + hex("0102") + railOn << hex("0102")
                                          << QStringList { "ARM reset", "GPU rail on, fan 0x80" };
-    QTest::newRow("junk after a frame") << railOn + bytes("00FF") << bytes("00FF") << QStringList { "GPU rail on, fan 0x80" };
-    QTest::newRow("GPU header with a broken trailer") << bytes("A5A500004E80AE00") + reset << bytes("A5A500004E80AE00")
+    QTest::newRow("junk after a frame") << railOn + hex("00FF") << hex("00FF") << QStringList { "GPU rail on, fan 0x80" };
+    QTest::newRow("GPU header with a broken trailer") << hex("A5A500004E80AE00") + reset << hex("A5A500004E80AE00")
                                                       << QStringList { "ARM reset" };
-    QTest::newRow("erase header with the jump code") << bytes("A9A99B05") + reset << bytes("A9A99B05")
+    QTest::newRow("erase header with the jump code") << hex("A9A99B05") + reset << hex("A9A99B05")
                                                      << QStringList { "ARM reset" };
-    QTest::newRow("register frame with an unknown order") << bytes("9653020000000000") << bytes("9653020000000000")
+    QTest::newRow("register frame with an unknown order") << hex("9653020000000000") << hex("9653020000000000")
                                                           << QStringList {};
-    QTest::newRow("doubled header byte before a frame") << bytes("A5") + railOn << bytes("A5")
+    QTest::newRow("doubled header byte before a frame") << hex("A5") + railOn << hex("A5")
                                                         << QStringList { "GPU rail on, fan 0x80" };
-    QTest::newRow("reset word with a typo") << bytes("A4A4726573657401") + railOn << bytes("A4A4726573657401")
+    QTest::newRow("reset word with a typo") << hex("A4A4726573657401") + railOn << hex("A4A4726573657401")
                                             << QStringList { "GPU rail on, fan 0x80" };
 }
 
@@ -297,20 +277,17 @@ void TestBoardSimulator::unknownBytesReportedAndSkipped()
     QFETCH(QByteArray, skippedBytes);
     QFETCH(QStringList, decoded);
 
-    BoardSimulator simulator(deterministic());
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
-    QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
-    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+    Board simulator;
 
     simulator.receive(stream);
 
-    QCOMPARE(meanings(frames), decoded);
-    QCOMPARE(joined(skipped), skippedBytes);
+    QCOMPARE(meanings(simulator.frames), decoded);
+    QCOMPARE(joined(simulator.skipped), skippedBytes);
     QCOMPARE(simulator.skippedByteCount(), skippedBytes.size());
 
     // Skipped bytes are reported as a problem with their count and their hex.
     bool reported = false;
-    for (const QList<QVariant> &line : std::as_const(lines)) {
+    for (const QList<QVariant> &line : std::as_const(simulator.lines)) {
         if (line.at(1).value<BoardSimulator::LineKind>() != BoardSimulator::LineKind::Problem)
             continue;
         const QString text = line.at(0).toString();
@@ -333,9 +310,9 @@ void TestBoardSimulator::frameSplitAcrossReceives()
 {
     QFETCH(int, pieceSize);
 
-    const QByteArray stream = bytes("A4A4726573657400") + bytes("A5A500004E80AEAE") + updatePacket(0, sampleImage(32))
-            + bytes("96530100AB12EFCD") + bytes("A9A99A05") + updatePacket(32, sampleImage(64).mid(32))
-            + bytes("A8A89B01");
+    const QByteArray stream = hex("A4A4726573657400") + hex("A5A500004E80AEAE") + updatePacket(0, imageWithoutFF(32))
+            + hex("96530100AB12EFCD") + hex("A9A99A05") + updatePacket(32, imageWithoutFF(64).mid(32))
+            + hex("A8A89B01");
 
     BoardSimulator whole(deterministic());
     QSignalSpy wholeFrames(&whole, &BoardSimulator::frameDecoded);
@@ -351,28 +328,26 @@ void TestBoardSimulator::frameSplitAcrossReceives()
     QCOMPARE(meanings(pieceFrames), meanings(wholeFrames));
     QCOMPARE(skipped.count(), 0);
     QCOMPARE(pieces.adRegisters().value(0x12AB), quint16(0xCDEF));
-    QCOMPARE(pieces.imageBytes(), sampleImage(64));
+    QCOMPARE(pieces.imageBytes(), imageWithoutFF(64));
 }
 
 void TestBoardSimulator::incompleteFrameDroppedAfterIdle()
 {
     BoardSimulator::Settings settings = deterministic();
     settings.idleTimeoutMs = 20;
-    BoardSimulator simulator(settings);
-    QSignalSpy skipped(&simulator, &BoardSimulator::bytesSkipped);
-    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+    Board simulator(settings);
 
-    simulator.receive(bytes("A5A50000"));
-    QCOMPARE(skipped.count(), 0);
-    QVERIFY(skipped.wait(2000));
-    QCOMPARE(skipped.at(0).at(0).toByteArray(), bytes("A5A50000"));
-    QVERIFY(lines.last().at(0).toString().contains(QStringLiteral("incomplete frame, 4 byte(s) dropped")));
+    simulator.receive(hex("A5A50000"));
+    QCOMPARE(simulator.skipped.count(), 0);
+    QVERIFY(simulator.skipped.wait(2000));
+    QCOMPARE(simulator.skipped.at(0).at(0).toByteArray(), hex("A5A50000"));
+    QVERIFY(simulator.lines.last().at(0).toString().contains(QStringLiteral("incomplete frame, 4 byte(s) dropped")));
 
     // What follows is decoded on its own, not glued to the dropped bytes.
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
-    simulator.receive(bytes("4E80AEAE") + bytes("A4A4726573657400"));
-    QCOMPARE(meanings(frames), QStringList { "ARM reset" });
-    QCOMPARE(joined(skipped), bytes("A5A50000") + bytes("4E80AEAE"));
+    simulator.frames.clear();
+    simulator.receive(hex("4E80AEAE") + hex("A4A4726573657400"));
+    QCOMPARE(meanings(simulator.frames), QStringList { "ARM reset" });
+    QCOMPARE(joined(simulator.skipped), hex("A5A50000") + hex("4E80AEAE"));
 }
 
 void TestBoardSimulator::imageFinishedWhenPacketsStop()
@@ -384,28 +359,26 @@ void TestBoardSimulator::imageFinishedWhenPacketsStop()
     BoardSimulator::Settings settings = deterministic();
     settings.idleTimeoutMs = 30;
     settings.imageOutputPath = path;
-    BoardSimulator simulator(settings);
-    QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    Board simulator(settings);
 
-    const QByteArray image = sampleImage(70);
+    const QByteArray image = imageWithoutFF(70);
     for (int offset = 0; offset < image.size(); offset += 32)
         simulator.receive(updatePacket(quint32(offset), image.mid(offset, 32)));
-    QCOMPARE(completed.count(), 0);
-    QVERIFY(completed.wait(2000));
+    QCOMPARE(simulator.completed.count(), 0);
+    QVERIFY(simulator.completed.wait(2000));
 
-    const auto report = completed.at(0).at(0).value<BoardSimulator::ImageReport>();
+    const auto report = simulator.completed.at(0).at(0).value<BoardSimulator::ImageReport>();
     QCOMPARE(report.size, 70);
     QCOMPARE(report.writtenTo, path);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), image);
     const QByteArray crc = QByteArray::number(BoardSimulator::crc32(image), 16).rightJustified(8, '0').toUpper();
-    QCOMPARE(joined(writes), "Image received: 70 bytes, CRC-32 0x" + crc + "\r\n");
+    QCOMPARE(joined(simulator.writes), "Image received: 70 bytes, CRC-32 0x" + crc + "\r\n");
 
     // The next packet begins a new image.
-    simulator.receive(updatePacket(0, sampleImage(8)));
-    QCOMPARE(simulator.imageBytes(), sampleImage(8));
+    simulator.receive(updatePacket(0, imageWithoutFF(8)));
+    QCOMPARE(simulator.imageBytes(), imageWithoutFF(8));
     QCOMPARE(simulator.imageReport().packets, 1);
 }
 
@@ -413,20 +386,18 @@ void TestBoardSimulator::imageFinishedByJump()
 {
     BoardSimulator::Settings settings = deterministic();
     settings.idleTimeoutMs = 60000;
-    BoardSimulator simulator(settings);
-    QSignalSpy completed(&simulator, &BoardSimulator::imageCompleted);
-    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+    Board simulator(settings);
 
-    simulator.receive(updatePacket(0, sampleImage(32)) + updatePacket(32, sampleImage(64).mid(32, 20)));
-    simulator.receive(bytes("A8A89B00"));
+    simulator.receive(updatePacket(0, imageWithoutFF(32)) + updatePacket(32, imageWithoutFF(64).mid(32, 20)));
+    simulator.receive(hex("A8A89B00"));
 
-    QCOMPARE(completed.count(), 1);
-    QCOMPARE(completed.at(0).at(0).value<BoardSimulator::ImageReport>().size, 52);
+    QCOMPARE(simulator.completed.count(), 1);
+    QCOMPARE(simulator.completed.at(0).at(0).value<BoardSimulator::ImageReport>().size, 52);
     QCOMPARE(simulator.lastJumpParameter(), 0);
 
     // The jump is logged first, the image it closes right after it.
     QStringList kinds;
-    for (const QList<QVariant> &line : std::as_const(lines)) {
+    for (const QList<QVariant> &line : std::as_const(simulator.lines)) {
         const QString text = line.at(0).toString();
         if (text.endsWith(QLatin1String("jump to app, parameter 0")))
             kinds << QStringLiteral("jump");
@@ -436,19 +407,18 @@ void TestBoardSimulator::imageFinishedByJump()
     QCOMPARE(kinds, (QStringList { "jump", "image" }));
 
     // A second jump with no packet in between finishes nothing.
-    simulator.receive(bytes("A8A89B00"));
-    QCOMPARE(completed.count(), 1);
+    simulator.receive(hex("A8A89B00"));
+    QCOMPARE(simulator.completed.count(), 1);
 }
 
 void TestBoardSimulator::packetBeyondImageLimitIgnored()
 {
-    BoardSimulator simulator(deterministic());
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
+    Board simulator;
 
-    simulator.receive(updatePacket(0xFFFFFFF0u, sampleImage(32)));
+    simulator.receive(updatePacket(0xFFFFFFF0u, imageWithoutFF(32)));
 
-    QCOMPARE(frames.count(), 1);
-    QVERIFY(frames.at(0).at(2).toString().contains(QLatin1String("ignored")));
+    QCOMPARE(simulator.frames.count(), 1);
+    QVERIFY(simulator.frames.at(0).at(2).toString().contains(QLatin1String("ignored")));
     QVERIFY(!simulator.isImagePending());
     QVERIFY(simulator.imageBytes().isEmpty());
 }
@@ -460,9 +430,9 @@ void TestBoardSimulator::telemetryFollowsState_data()
     QTest::addColumn<int>("reading");
     QTest::addColumn<bool>("rises");
 
-    const QByteArray railOn = bytes("A5A500004E00AEAE");
-    const QByteArray fanFull = bytes("A5A503004EFFAEAE");
-    const QByteArray fanOff = bytes("A5A503004E00AEAE");
+    const QByteArray railOn = hex("A5A500004E00AEAE");
+    const QByteArray fanFull = hex("A5A503004EFFAEAE");
+    const QByteArray fanOff = hex("A5A503004E00AEAE");
 
     QTest::newRow("rail on raises 12V") << QByteArray() << railOn << 8 << true;
     QTest::newRow("rail on raises the total") << QByteArray() << railOn << 9 << true;
@@ -480,7 +450,7 @@ void TestBoardSimulator::telemetryFollowsState()
     QFETCH(int, reading);
     QFETCH(bool, rises);
 
-    BoardSimulator simulator(deterministic());
+    Board simulator;
     const int noise = simulator.settings().noiseAmplitude;
     QVERIFY(noise > 0);
 
@@ -491,7 +461,7 @@ void TestBoardSimulator::telemetryFollowsState()
 
     for (const QByteArray &frame : low + high) {
         QCOMPARE(frame.size(), BoardSimulator::telemetryFrameLength);
-        QVERIFY(frame.startsWith(bytes("FFFF")));
+        QVERIFY(frame.startsWith(hex("FFFF")));
     }
     const double difference = meanReading(high, reading) - meanReading(low, reading);
     if (rises) {
@@ -530,44 +500,43 @@ void TestBoardSimulator::telemetryRepeatsWithSeed()
     QVERIFY(a != c);
 
     // Bytes 2 to 4 count the frames, low byte first.
-    QCOMPARE(a.at(0).mid(2, 3), bytes("000000"));
-    QCOMPARE(a.at(1).mid(2, 3), bytes("010000"));
-    QCOMPARE(a.at(29).mid(2, 3), bytes("1D0000"));
+    QCOMPARE(a.at(0).mid(2, 3), hex("000000"));
+    QCOMPARE(a.at(1).mid(2, 3), hex("010000"));
+    QCOMPARE(a.at(29).mid(2, 3), hex("1D0000"));
 }
 
 void TestBoardSimulator::telemetryStreamsWhilePlotting()
 {
     BoardSimulator::Settings settings = deterministic();
     settings.telemetryRate = 200;
-    BoardSimulator simulator(settings);
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    Board simulator(settings);
 
-    simulator.receive(bytes("A5A500004E80AEAE"));
-    writes.clear();
+    simulator.receive(hex("A5A500004E80AEAE"));
+    simulator.writes.clear();
     QVERIFY(!simulator.isPlotting());
-    simulator.receive(bytes("A5A501004E80AEAE"));
+    simulator.receive(hex("A5A501004E80AEAE"));
     QVERIFY(simulator.isPlotting());
-    QTRY_VERIFY_WITH_TIMEOUT(writes.count() >= 3, 2000);
-    for (const QList<QVariant> &write : std::as_const(writes)) {
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.writes.count() >= 3, 2000);
+    for (const QList<QVariant> &write : std::as_const(simulator.writes)) {
         const QByteArray frame = write.at(0).toByteArray();
         QCOMPARE(frame.size(), 10);
-        QVERIFY(frame.startsWith(bytes("FFFF")));
+        QVERIFY(frame.startsWith(hex("FFFF")));
         QVERIFY(qint8(frame[8]) > 50); // the rail is on
     }
 
-    simulator.receive(bytes("A5A502004E80AEAE"));
+    simulator.receive(hex("A5A502004E80AEAE"));
     QVERIFY(!simulator.isPlotting());
-    writes.clear();
+    simulator.writes.clear();
     QTest::qWait(30);
-    QCOMPARE(writes.count(), 0);
+    QCOMPARE(simulator.writes.count(), 0);
 
     // A reset stops the stream as well.
-    simulator.receive(bytes("A5A501004E80AEAE"));
-    QTRY_VERIFY_WITH_TIMEOUT(writes.count() >= 1, 2000);
-    simulator.receive(bytes("A4A4726573657400"));
-    writes.clear();
+    simulator.receive(hex("A5A501004E80AEAE"));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.writes.count() >= 1, 2000);
+    simulator.receive(hex("A4A4726573657400"));
+    simulator.writes.clear();
     QTest::qWait(30);
-    QCOMPARE(writes.count(), 0);
+    QCOMPARE(simulator.writes.count(), 0);
 }
 
 void TestBoardSimulator::telemetryKeepsItsRate_data()
@@ -598,7 +567,7 @@ void TestBoardSimulator::telemetryKeepsItsRate()
     BoardSimulator::Settings settings = deterministic();
     settings.telemetryRate = rate;
     settings.writes = { 1, 500, split, 4, 20 };
-    BoardSimulator simulator(settings);
+    Board simulator(settings);
     const int frames = std::max(rate / 2, 40);
     QEventLoop loop;
     QElapsedTimer clock;
@@ -606,7 +575,7 @@ void TestBoardSimulator::telemetryKeepsItsRate()
     qint64 delivered = 0;
     qint64 deliveredAtLastStart = 0;
     connect(&simulator, &BoardSimulator::writeRequested, this, [&](const QByteArray &piece) {
-        if (piece.startsWith(bytes("FFFF"))) {
+        if (piece.startsWith(hex("FFFF"))) {
             frameStarts.append(double(clock.nsecsElapsed()));
             deliveredAtLastStart = delivered;
             if (frameStarts.size() == frames)
@@ -664,17 +633,16 @@ void TestBoardSimulator::writeBoundaries()
 
     BoardSimulator::Settings settings = deterministic();
     settings.writes = { merge, 500, split, splitAt, 0 };
-    BoardSimulator simulator(settings);
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    Board simulator(settings);
 
-    simulator.receive(bytes("9653010001000200"));
-    simulator.receive(bytes("9653010003000400"));
-    simulator.receive(bytes("9122010005000600"));
+    simulator.receive(hex("9653010001000200"));
+    simulator.receive(hex("9653010003000400"));
+    simulator.receive(hex("9122010005000600"));
 
-    QCOMPARE(joined(writes),
+    QCOMPARE(joined(simulator.writes),
              QByteArray("AD reg 0x0001 <= 0x0002\r\nAD reg 0x0003 <= 0x0004\r\nDA reg 0x0005 <= 0x0006\r\n"));
     QList<int> written;
-    for (const QList<QVariant> &write : std::as_const(writes))
+    for (const QList<QVariant> &write : std::as_const(simulator.writes))
         written << int(write.at(0).toByteArray().size());
     if (!sizes.isEmpty()) {
         QCOMPARE(written, sizes);
@@ -695,44 +663,42 @@ void TestBoardSimulator::splitDelayHoldsSecondHalf()
 {
     BoardSimulator::Settings settings = deterministic();
     settings.writes = { 1, 500, true, 4, 20 };
-    BoardSimulator simulator(settings);
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    Board simulator(settings);
 
     // Only the first piece is out; the rest after the delay.
-    simulator.receive(bytes("A4A4726573657400"));
-    QCOMPARE(writes.count(), 1);
-    QCOMPARE(writes.at(0).at(0).toByteArray(), QByteArray("Boar"));
-    QTRY_COMPARE_WITH_TIMEOUT(writes.count(), 2, 2000);
+    simulator.receive(hex("A4A4726573657400"));
+    QCOMPARE(simulator.writes.count(), 1);
+    QCOMPARE(simulator.writes.at(0).at(0).toByteArray(), QByteArray("Boar"));
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.writes.count(), 2, 2000);
 
     // A write that comes while a rest is held pushes it out first, in order: nothing
     // waits behind the pause, so nothing piles up however often the board writes.
-    simulator.receive(bytes("9653000000000000"));
-    simulator.receive(bytes("9122000000000000"));
-    QCOMPARE(writes.count(), 5);
-    QCOMPARE(writes.at(4).at(0).toByteArray(), QByteArray("DA i"));
-    QTRY_COMPARE_WITH_TIMEOUT(writes.count(), 6, 2000);
-    QCOMPARE(joined(writes), QByteArray("Board bootloader v1.0 ready\r\nAD initialised\r\nDA initialised\r\n"));
+    simulator.receive(hex("9653000000000000"));
+    simulator.receive(hex("9122000000000000"));
+    QCOMPARE(simulator.writes.count(), 5);
+    QCOMPARE(simulator.writes.at(4).at(0).toByteArray(), QByteArray("DA i"));
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.writes.count(), 6, 2000);
+    QCOMPARE(joined(simulator.writes), QByteArray("Board bootloader v1.0 ready\r\nAD initialised\r\nDA initialised\r\n"));
 }
 
 void TestBoardSimulator::mergeWindowFlushesShortBatch()
 {
     BoardSimulator::Settings settings = deterministic();
     settings.writes = { 4, 20, false, 0, 0 };
-    BoardSimulator simulator(settings);
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    Board simulator(settings);
 
-    simulator.receive(bytes("9653000000000000"));
-    simulator.receive(bytes("9122000000000000"));
-    QCOMPARE(writes.count(), 0);
-    QVERIFY(writes.wait(2000));
-    QCOMPARE(writes.count(), 1);
-    QCOMPARE(writes.at(0).at(0).toByteArray(), QByteArray("AD initialised\r\nDA initialised\r\n"));
+    simulator.receive(hex("9653000000000000"));
+    simulator.receive(hex("9122000000000000"));
+    QCOMPARE(simulator.writes.count(), 0);
+    QVERIFY(simulator.writes.wait(2000));
+    QCOMPARE(simulator.writes.count(), 1);
+    QCOMPARE(simulator.writes.at(0).at(0).toByteArray(), QByteArray("AD initialised\r\nDA initialised\r\n"));
 
     // flush() writes a partial batch at once.
-    simulator.receive(bytes("9653000000000000"));
+    simulator.receive(hex("9653000000000000"));
     simulator.flush();
-    QCOMPARE(writes.count(), 2);
-    QCOMPARE(writes.at(1).at(0).toByteArray(), QByteArray("AD initialised\r\n"));
+    QCOMPARE(simulator.writes.count(), 2);
+    QCOMPARE(simulator.writes.at(1).at(0).toByteArray(), QByteArray("AD initialised\r\n"));
 }
 
 void TestBoardSimulator::textAnswers_data()
@@ -740,16 +706,16 @@ void TestBoardSimulator::textAnswers_data()
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("answer");
 
-    QTest::newRow("reset") << bytes("A4A4726573657400") << QByteArray("Board bootloader v1.0 ready\r\n");
-    QTest::newRow("erase") << bytes("A9A99A05") << QByteArray("App area erased (parameter 5)\r\n");
-    QTest::newRow("jump") << bytes("A8A89B63") << QByteArray("Starting app (parameter 99)\r\n");
-    QTest::newRow("rail on") << bytes("A5A500004E80AEAE") << QByteArray("GPU rail on, fan 0x80\r\n");
-    QTest::newRow("rail off") << bytes("A5A500004620AEAE") << QByteArray("GPU rail off, fan 0x20\r\n");
-    QTest::newRow("fan") << bytes("A5A503004E64AEAE") << QByteArray("Fan speed 100\r\n");
-    QTest::newRow("plotting answers with telemetry only") << bytes("A5A501004E80AEAE") << QByteArray();
-    QTest::newRow("AD write") << bytes("96530100AB12EFCD") << QByteArray("AD reg 0x12AB <= 0xCDEF\r\n");
-    QTest::newRow("DA write") << bytes("91220100AB12EFCD") << QByteArray("DA reg 0x12AB <= 0xCDEF\r\n");
-    QTest::newRow("AD initialise") << bytes("9653000000000000") << QByteArray("AD initialised\r\n");
+    QTest::newRow("reset") << hex("A4A4726573657400") << QByteArray("Board bootloader v1.0 ready\r\n");
+    QTest::newRow("erase") << hex("A9A99A05") << QByteArray("App area erased (parameter 5)\r\n");
+    QTest::newRow("jump") << hex("A8A89B63") << QByteArray("Starting app (parameter 99)\r\n");
+    QTest::newRow("rail on") << hex("A5A500004E80AEAE") << QByteArray("GPU rail on, fan 0x80\r\n");
+    QTest::newRow("rail off") << hex("A5A500004620AEAE") << QByteArray("GPU rail off, fan 0x20\r\n");
+    QTest::newRow("fan") << hex("A5A503004E64AEAE") << QByteArray("Fan speed 100\r\n");
+    QTest::newRow("plotting answers with telemetry only") << hex("A5A501004E80AEAE") << QByteArray();
+    QTest::newRow("AD write") << hex("96530100AB12EFCD") << QByteArray("AD reg 0x12AB <= 0xCDEF\r\n");
+    QTest::newRow("DA write") << hex("91220100AB12EFCD") << QByteArray("DA reg 0x12AB <= 0xCDEF\r\n");
+    QTest::newRow("AD initialise") << hex("9653000000000000") << QByteArray("AD initialised\r\n");
     QTest::newRow("unknown bytes") << QByteArray("hi") << QByteArray("? 2 byte(s) not understood\r\n");
 }
 
@@ -758,19 +724,17 @@ void TestBoardSimulator::textAnswers()
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, answer);
 
-    BoardSimulator simulator(deterministic());
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
-    QSignalSpy lines(&simulator, &BoardSimulator::lineLogged);
+    Board simulator;
 
     simulator.receive(command);
     simulator.setPlotting(false);
 
-    QCOMPARE(joined(writes), answer);
+    QCOMPARE(joined(simulator.writes), answer);
     // Text must never be taken for a telemetry frame.
-    for (const QList<QVariant> &write : std::as_const(writes))
-        QVERIFY(!write.at(0).toByteArray().startsWith(bytes("FFFF")));
+    for (const QList<QVariant> &write : std::as_const(simulator.writes))
+        QVERIFY(!write.at(0).toByteArray().startsWith(hex("FFFF")));
     bool logged = answer.isEmpty();
-    for (const QList<QVariant> &line : std::as_const(lines))
+    for (const QList<QVariant> &line : std::as_const(simulator.lines))
         logged = logged || line.at(1).value<BoardSimulator::LineKind>() == BoardSimulator::LineKind::Text;
     QVERIFY(logged);
 }
@@ -780,17 +744,16 @@ void TestBoardSimulator::textAnswersCanBeSwitchedOff()
     BoardSimulator::Settings settings = deterministic();
     settings.textAnswers = false;
     settings.telemetryRate = 200;
-    BoardSimulator simulator(settings);
-    QSignalSpy writes(&simulator, &BoardSimulator::writeRequested);
+    Board simulator(settings);
 
-    simulator.receive(bytes("A4A4726573657400") + bytes("96530100AB12EFCD") + QByteArray("junk"));
+    simulator.receive(hex("A4A4726573657400") + hex("96530100AB12EFCD") + QByteArray("junk"));
 
-    QCOMPARE(writes.count(), 0);
+    QCOMPARE(simulator.writes.count(), 0);
     QCOMPARE(simulator.adRegisters().value(0x12AB), quint16(0xCDEF));
     // Telemetry still flows.
     simulator.setPlotting(true);
-    QVERIFY(writes.wait(2000));
-    QVERIFY(writes.at(0).at(0).toByteArray().startsWith(bytes("FFFF")));
+    QVERIFY(simulator.writes.wait(2000));
+    QVERIFY(simulator.writes.at(0).at(0).toByteArray().startsWith(hex("FFFF")));
 }
 
 void TestBoardSimulator::linkOnSerialDevice()
@@ -798,17 +761,16 @@ void TestBoardSimulator::linkOnSerialDevice()
     // The console side of a pty pair plays the role of the second adapter.
     TestPty cable;
     QVERIFY(cable.isValid());
-    BoardSimulator simulator(deterministic());
+    Board simulator;
     BoardLink link;
     QVERIFY2(link.openDevice(cable.slavePath()), qPrintable(link.errorString()));
     QVERIFY(link.isOpen());
     QCOMPARE(link.portName(), cable.slavePath());
     link.attach(&simulator);
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
 
-    QVERIFY(cable.writeMaster(bytes("A4A47265")));
-    QVERIFY(cable.writeMaster(bytes("73657400") + bytes("96530100AB12EFCD")));
-    QTRY_COMPARE_WITH_TIMEOUT(frames.count(), 2, 2000);
+    QVERIFY(cable.writeMaster(hex("A4A47265")));
+    QVERIFY(cable.writeMaster(hex("73657400") + hex("96530100AB12EFCD")));
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.frames.count(), 2, 2000);
 
     const QByteArray expected("Board bootloader v1.0 ready\r\nAD reg 0x12AB <= 0xCDEF\r\n");
     QCOMPARE(cable.readMasterExactly(expected.size(), 2000), expected);
@@ -816,22 +778,21 @@ void TestBoardSimulator::linkOnSerialDevice()
 
 void TestBoardSimulator::linkOnOwnPty()
 {
-    BoardSimulator simulator(deterministic());
+    Board simulator;
     BoardLink link;
     QVERIFY2(link.openPty(), qPrintable(link.errorString()));
     QVERIFY(link.portName().startsWith(QLatin1String("/dev/")));
     link.attach(&simulator);
-    QSignalSpy frames(&simulator, &BoardSimulator::frameDecoded);
 
     const int console = ::open(QFile::encodeName(link.portName()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     QVERIFY(console >= 0);
-    const QByteArray command = bytes("A5A500004E80AEAE");
+    const QByteArray command = hex("A5A500004E80AEAE");
     QCOMPARE(::write(console, command.constData(), size_t(command.size())), ssize_t(command.size()));
-    QTRY_COMPARE_WITH_TIMEOUT(frames.count(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.frames.count(), 1, 2000);
     QVERIFY(simulator.isRailOn());
 
     const QByteArray expected("GPU rail on, fan 0x80\r\n");
-    QCOMPARE(readFd(console, expected.size(), 2000), expected);
+    QCOMPARE(readExactly(console, expected.size(), 2000), expected);
     ::close(console);
 }
 
@@ -931,7 +892,7 @@ void TestBoardSimulator::replaySendsTheCapture()
     ::cfsetspeed(&line, B921600);
     QCOMPARE(::tcsetattr(console, TCSANOW, &line), 0);
     // board-sim exits only once nothing it sent is left unread: no byte more came.
-    const QByteArray received = readFd(console, capture.size(), 10000);
+    const QByteArray received = readExactly(console, capture.size(), 10000);
     QVERIFY(boardSim.waitForFinished(10000));
     ::close(console);
     QCOMPARE(received.size(), capture.size());

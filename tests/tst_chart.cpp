@@ -17,7 +17,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 
 // Built twice: on the offscreen platform, where the chart must not ask for OpenGL,
@@ -55,17 +54,9 @@ private:
     int replacements = 0;
 };
 
-namespace {
-
-std::array<double, Telemetry::seriesCount> numberedReadings(qint64 number)
-{
-    return { double(number % 128), double(number * 3 % 128), double(number % 100) * 0.27,
-             double(number * 7 % 128) * 0.45, double(127 - number % 128) };
-}
-
-using Readings = std::array<double, Telemetry::seriesCount>;
-
-} // namespace
+using Readings = Telemetry::Sample;
+using TestSupport::numberedReadings;
+using TestSupport::referenceFrame;
 
 Q_DECLARE_METATYPE(Readings)
 
@@ -198,18 +189,16 @@ void TestChart::firstFrame()
         QCOMPARE(series->count(), 0);
     const qsizetype messagesBefore = TestSupport::DebugMessages::messages().size();
 
-    const QByteArray bytes = QByteArray::fromHex("FFFF000000640A50F07F");
-    QVERIFY(sendFrame(bytes));
+    QVERIFY(sendFrame(referenceFrame()));
 
-    const double expected[] = { 100, 10, 21.6, -7.2, 127 };
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         QCOMPARE(chartLineSeries[i]->count(), 1);
         QCOMPARE(chartLineSeries[i]->at(0).x(), 0.0);
-        QCOMPARE(chartLineSeries[i]->at(0).y(), expected[i]);
+        QCOMPARE(chartLineSeries[i]->at(0).y(), TestSupport::referenceReadings()[i]);
     }
     QCOMPARE(chartAxisX->min(), 0.0);
     QCOMPARE(chartAxisX->max(), 500.0);
-    QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), QStringList { TestSupport::debugText(bytes) });
+    QCOMPARE(TestSupport::DebugMessages::messages().mid(messagesBefore), QStringList { TestSupport::debugText(referenceFrame()) });
     QCOMPARE(console->newLogLines(), QStringList());
 }
 
@@ -224,11 +213,11 @@ void TestChart::frameReadings_data()
         << TestSupport::telemetryFrame(1, 2, 3, 4, 0x80) << Readings { 1, 2, 3 * 0.27, 4 * 0.45, -128 } << 1 << QString();
     QTest::newRow("0xFF is minus one")
         << TestSupport::telemetryFrame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Readings { -1, -1, -0.27, -0.45, -1 } << 1 << QString();
-    QTest::newRow("12-byte chunk: a frame, then text") << QByteArray::fromHex("FFFF000000640A50F07F4142")
-                                                      << Readings { 100, 10, 21.6, -7.2, 127 } << 1 << "AB";
+    QTest::newRow("12-byte chunk: a frame, then text") << referenceFrame() + "AB"
+                                                      << TestSupport::referenceReadings() << 1 << "AB";
     QTest::newRow("20-byte chunk: two frames")
-        << QByteArray::fromHex("FFFF0000000506070809" "FFFF000000640A50F07F")
-        << Readings { 100, 10, 21.6, -7.2, 127 } << 2 << QString();
+        << QByteArray::fromHex("FFFF0000000506070809") + referenceFrame() << TestSupport::referenceReadings() << 2
+        << QString();
 }
 
 // Each frame in a chunk adds one point to each curve; what follows a frame is

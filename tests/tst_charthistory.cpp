@@ -1,18 +1,11 @@
 #include "core/charthistory.h"
+#include "coretestsupport.h"
 
 #include <QTest>
 
 #include <algorithm>
 
-namespace {
-
-Telemetry::Sample readings(qint64 number)
-{
-    return { double(number % 128), double(number * 3 % 128), double(number % 100) - 50, double(number * 7 % 128),
-             127.0 - double(number % 128) };
-}
-
-} // namespace
+using TestSupport::numberedSample;
 
 class TestChartHistory : public QObject
 {
@@ -45,28 +38,28 @@ void TestChartHistory::keepsTheNewestSamples()
 
     ChartHistory history(capacity);
     for (qint64 n = 0; n < added; ++n)
-        history.add(n, readings(n));
+        history.add(n, numberedSample(n));
     QCOMPARE(history.firstSample(), first);
     QCOMPARE(history.endSample(), added);
     QVERIFY(!history.sample(first - 1));
     QVERIFY(!history.sample(added));
     for (const qint64 n : { first, (first + added) / 2, added - 1 })
-        QCOMPARE(*history.sample(n), readings(n));
+        QCOMPARE(*history.sample(n), numberedSample(n));
     const QList<QPointF> points = history.points(2, first - 10, added + 10, 10000);
     QCOMPARE(points.size(), added - first);
-    QCOMPARE(points.first(), QPointF(first, readings(first)[2]));
-    QCOMPARE(points.last(), QPointF(added - 1, readings(added - 1)[2]));
+    QCOMPARE(points.first(), QPointF(first, numberedSample(first)[2]));
+    QCOMPARE(points.last(), QPointF(added - 1, numberedSample(added - 1)[2]));
 }
 
 void TestChartHistory::aJumpInTheCountStartsAnew()
 {
     ChartHistory history(100);
     for (qint64 n = 0; n < 50; ++n)
-        history.add(n, readings(n));
-    history.add(700, readings(700));
+        history.add(n, numberedSample(n));
+    history.add(700, numberedSample(700));
     QCOMPARE(history.size(), 1);
     QCOMPARE(history.firstSample(), 700);
-    QCOMPARE(*history.sample(700), readings(700));
+    QCOMPARE(*history.sample(700), numberedSample(700));
 }
 
 void TestChartHistory::zoomedOutKeepsEverySpike()
@@ -76,7 +69,7 @@ void TestChartHistory::zoomedOutKeepsEverySpike()
     // Wrapped, with the newest samples part way into a block.
     const qint64 added = ChartHistory::defaultCapacity + 777;
     for (qint64 n = 0; n < added; ++n) {
-        Telemetry::Sample sample = readings(n);
+        Telemetry::Sample sample = numberedSample(n);
         if (n == spikeAt)
             sample[1] = 1000;
         if (n == spikeAt + 1)
@@ -103,7 +96,7 @@ void TestChartHistory::valueRangeCoversEveryCurve()
 {
     ChartHistory history;
     for (qint64 n = 0; n < 300; ++n)
-        history.add(n, readings(n));
+        history.add(n, numberedSample(n));
     // Samples 10 to 20: curve 2 runs from -40 to -30, curve 3 up to 7 * 18 = 126.
     const auto range = history.valueRange(10, 20);
     QVERIFY(range);

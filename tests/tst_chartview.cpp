@@ -1,6 +1,7 @@
 // The power chart's own view: pause, zoom, pan, resume, reset, autoscale and the
 // readout, on a chart view of its own fed samples directly.
 
+#include "coretestsupport.h"
 #include "gui/powerchart.h"
 
 #include <QApplication>
@@ -14,13 +15,9 @@
 #include <cmath>
 #include <memory>
 
-namespace {
+using TestSupport::numberedSample;
 
-Telemetry::Sample readings(qint64 number)
-{
-    return { double(number % 128), double(number * 3 % 128), double(number % 100) - 50, double(number * 7 % 128),
-             127.0 - double(number % 128) };
-}
+namespace {
 
 QPair<double, double> range(const QValueAxis *axis)
 {
@@ -93,7 +90,7 @@ void TestChartView::cleanup()
 void TestChartView::add(qint64 count)
 {
     for (qint64 i = 0; i < count; ++i, ++added)
-        chart->addSample(readings(added));
+        chart->addSample(numberedSample(added));
 }
 
 QPoint TestChartView::viewPosition(double x, double y) const
@@ -117,7 +114,7 @@ void TestChartView::pauseHoldsTheViewWhileSamplesArrive()
     chart->setPaused(false);
     QCOMPARE(range(chart->axisX()), qMakePair(1200.0, 1700.0));
     QCOMPARE(chart->series(4)->count(), 500);
-    QCOMPARE(chart->series(4)->at(499), QPointF(1699, readings(1699)[4]));
+    QCOMPARE(chart->series(4)->at(499), QPointF(1699, numberedSample(1699)[4]));
 }
 
 void TestChartView::zoomAndPanStayInTheHistory()

@@ -2,6 +2,7 @@
 #include "core/commandframes.h"
 #include "core/firmwareimage.h"
 #include "core/flashpackets.h"
+#include "core/hexinput.h"
 #include "core/registerfield.h"
 #include "coretestsupport.h"
 
@@ -14,8 +15,13 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
+#include <optional>
+
+using FrameSetter = std::function<QByteArray(const QByteArray &before)>;
 
 Q_DECLARE_METATYPE(RegisterField::Status)
+Q_DECLARE_METATYPE(FrameSetter)
 
 class TestCommandUnits : public QObject
 {
@@ -29,21 +35,19 @@ private slots:
 
     void eraseAndJump_data();
     void eraseAndJump();
-    void gpuPower_data();
-    void gpuPower();
-    void plotting_data();
-    void plotting();
-    void fanSpeed_data();
-    void fanSpeed();
-    void registerInit_data();
-    void registerInit();
-    void registerWrite_data();
-    void registerWrite();
+    void frameSetters_data();
+    void frameSetters();
 
     void registerField_data();
     void registerField();
+    void commandSequences_data();
+    void commandSequences();
     void boardCommand_data();
     void boardCommand();
+    void parseHexInput_data();
+    void parseHexInput();
+    void encodeTextInput_data();
+    void encodeTextInput();
 
     void packetCount_data();
     void packetCount();
@@ -59,9 +63,13 @@ private slots:
     void refuseShortRead();
 };
 
+using TestSupport::CommandSequence;
+using TestSupport::CommandStep;
+using TestSupport::UserAction;
 using TestSupport::expectedPacket;
 using TestSupport::hex;
 using TestSupport::patternImage;
+using TestSupport::processWideFrames;
 using TestSupport::writeFile;
 
 namespace {
@@ -75,6 +83,112 @@ Frame frameFrom(const QByteArray &bytes)
     return frame;
 }
 
+// A frame setter on a frame's bytes.
+template <typename Frame, typename Set>
+FrameSetter setterOn(Set set)
+{
+    return [set](const QByteArray &before) {
+        auto frame = frameFrom<Frame>(before);
+        set(frame);
+        return CommandFrames::frameBytes(frame);
+    };
+}
+
+// The window's handlers on frames of the test's own, as they are at start-up: each
+// control gives its command, reading the spin boxes, fields and boxes that the
+// steps before set.
+class WindowModel
+{
+public:
+    std::optional<BoardCommand> apply(const UserAction &action)
+    {
+        const QString control = QLatin1String(action.widget);
+        const bool changed = m_controls.value(control).toInt() != action.value;
+        m_controls[control] = action.kind == UserAction::Type ? QVariant(action.text) : QVariant(action.value);
+        if (action.kind == UserAction::Tick && changed && control == QLatin1String("checkBox_GPU_power_draw"))
+            return BoardCommand::plotting(m_gpu, bool(action.value));
+        if (action.kind == UserAction::Slide && action.gesture != TestSupport::SliderGesture::Release)
+            return BoardCommand::fanSpeed(m_gpu, action.value);
+        if (action.kind != UserAction::Press)
+            return {};
+        const auto read = [this](const char *name) { return m_controls.value(QLatin1String(name)); };
+        const QHash<QString, std::function<BoardCommand()>> handlers {
+            { "pushButton_ARM_reset", [&] { return BoardCommand::reset(m_reset); } },
+            { "pushButton_erase_APP", [&] { return BoardCommand::erase(m_app, read("spinBox_erase_APP").toInt()); } },
+            { "pushButton_jump_to_APP", [&] { return BoardCommand::jump(m_app, read("spinBox_jump_to_APP").toInt()); } },
+            { "pushButton_GPU_power_on", [&] { return BoardCommand::gpuPower(m_gpu, true); } },
+            { "pushButton_GPU_power_off", [&] { return BoardCommand::gpuPower(m_gpu, false); } },
+            { "pushButton_AD_write_reg", [&] { return BoardCommand::registerWrite(m_ad, CommandFrames::adHeader,
+                  read("lineEdit_AD_addr").toString(), read("lineEdit_AD_data").toString()); } },
+            { "pushButton_DA_write_reg", [&] { return BoardCommand::registerWrite(m_da, CommandFrames::daHeader,
+                  read("lineEdit_DA_addr").toString(), read("lineEdit_DA_data").toString()); } },
+            { "pushButton_AD_init", [&] { return BoardCommand::registerInit(m_ad, CommandFrames::adHeader); } },
+            { "pushButton_DA_init", [&] { return BoardCommand::registerInit(m_da, CommandFrames::daHeader); } },
+            { "pushButton_uart_send", [&] {
+                  const QString text = read("textEdit_uart_send").toString();
+                  return read("checkBox_send_in_HEX").toBool() ? BoardCommand::hex(text) : BoardCommand::text(text); } },
+        };
+        const auto handler = handlers.constFind(control);
+        return handler == handlers.cend() ? std::nullopt : std::optional<BoardCommand>((*handler)());
+    }
+
+    // A window of its own for the next sequence, over the frames as they are.
+    void newWindow() { m_controls.clear(); }
+
+    QByteArray frames() const
+    {
+        return CommandFrames::frameBytes(m_reset) + CommandFrames::frameBytes(m_app) + CommandFrames::frameBytes(m_gpu)
+            + CommandFrames::frameBytes(m_ad) + CommandFrames::frameBytes(m_da);
+    }
+
+private:
+    RESET_order_struct m_reset = ARM_Reset;
+    APP_order_struct m_app = app_order;
+    GPU_POWER_order_struct m_gpu = GPU_POWER_order;
+    AD_DA_order_struct m_ad = AD_order;
+    AD_DA_order_struct m_da = DA_order;
+    QHash<QString, QVariant> m_controls;
+};
+
+// The lines the window shows for a command: a refusal, unless it drops the input
+// without a word.
+QStringList shownLines(const BoardCommand &command)
+{
+    if (!command.isRefused())
+        return command.lines;
+    return command.silentInWindow ? QStringList() : QStringList { command.refusal };
+}
+
+void checkStep(WindowModel &window, const CommandStep &step)
+{
+    if (step.actions.isEmpty())
+        return;
+    const QByteArray framesBefore = window.frames();
+    std::optional<BoardCommand> command;
+    for (const UserAction &action : step.actions) {
+        const std::optional<BoardCommand> given = window.apply(action);
+        if (given) {
+            QVERIFY2(!command, "one command a step");
+            command = given;
+        }
+    }
+    const bool sends = command && !command->isRefused();
+    QCOMPARE((sends ? command->bytes : QByteArray()).toHex(' '), step.bytes.toHex(' '));
+    if (!sends)
+        QCOMPARE(window.frames().toHex(' '), framesBefore.toHex(' '));
+    // Without a command the lines are the window's alone (a mode line, the port's).
+    if (!command)
+        return;
+    QStringList lines = step.lines;
+    const qsizetype notOpenAt = lines.indexOf(TestSupport::portNotOpenLine());
+    lines.removeAll(TestSupport::portNotOpenLine());
+    QCOMPARE(shownLines(*command), lines);
+    if (sends && !lines.isEmpty())
+        QCOMPARE(command->lineKind == BoardCommand::UserAction, step.orange);
+    // The closed port's line stands where the command sends.
+    if (notOpenAt >= 0 && !lines.isEmpty())
+        QCOMPARE(command->lineOrder == BoardCommand::LinesAfterSend, notOpenAt == 0);
+}
 
 } // namespace
 
@@ -150,160 +264,67 @@ void TestCommandUnits::eraseAndJump()
     }
 }
 
-void TestCommandUnits::gpuPower_data()
+// The setters on frames no sequence of the window's leaves.
+void TestCommandUnits::frameSetters_data()
 {
+    QTest::addColumn<FrameSetter>("set");
     QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("on");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("on from start-up") << hex("A5 A5 00 00 4E 80 AE AE") << true << hex("A5 A5 00 00 4E 80 AE AE");
-    QTest::newRow("off from start-up") << hex("A5 A5 00 00 4E 80 AE AE") << false << hex("A5 A5 00 00 46 20 AE AE");
-    QTest::newRow("on after a fan command") << hex("A5 A5 03 00 46 37 AE AE") << true << hex("A5 A5 00 00 4E 80 AE AE");
-    QTest::newRow("off after plotting") << hex("A5 A5 01 00 4E 80 AE AE") << false << hex("A5 A5 00 00 46 20 AE AE");
-    QTest::newRow("second order byte untouched") << hex("A5 A5 02 5A 46 20 AE AE") << true << hex("A5 A5 00 5A 4E 80 AE AE");
+    const auto gpu = [](auto set) { return setterOn<GPU_POWER_order_struct>(set); };
+    const auto registers = [](auto set) { return setterOn<AD_DA_order_struct>(set); };
+    QTest::newRow("power on after a fan command") << gpu([](auto &f) { CommandFrames::setGpuPower(f, true); })
+                                                  << hex("A5 A5 03 00 46 37 AE AE") << hex("A5 A5 00 00 4E 80 AE AE");
+    QTest::newRow("power off after plotting") << gpu([](auto &f) { CommandFrames::setGpuPower(f, false); })
+                                              << hex("A5 A5 01 00 4E 80 AE AE") << hex("A5 A5 00 00 46 20 AE AE");
+    QTest::newRow("second order byte untouched") << gpu([](auto &f) { CommandFrames::setGpuPower(f, true); })
+                                                 << hex("A5 A5 02 5A 46 20 AE AE") << hex("A5 A5 00 5A 4E 80 AE AE");
+    QTest::newRow("plotting off carries the fan speed") << gpu([](auto &f) { CommandFrames::setPlotting(f, false); })
+                                                        << hex("A5 A5 03 00 46 07 AE AE") << hex("A5 A5 02 00 46 07 AE AE");
+    QTest::newRow("fan 99 after plotting") << gpu([](auto &f) { CommandFrames::setFanSpeed(f, 99); })
+                                           << hex("A5 A5 02 00 4E 80 AE AE") << hex("A5 A5 03 00 4E 63 AE AE");
+    QTest::newRow("fan keeps the low byte of 0x123") << gpu([](auto &f) { CommandFrames::setFanSpeed(f, 0x123); })
+                                                     << hex("A5 A5 00 00 4E 80 AE AE") << hex("A5 A5 03 00 4E 23 AE AE");
+    QTest::newRow("AD write of zeros")
+        << registers([](auto &f) { CommandFrames::setRegisterWrite(f, CommandFrames::adHeader, 0, 0); })
+        << hex("55 55 55 55 55 55 55 55") << hex("96 53 01 00 00 00 00 00");
+    QTest::newRow("DA write of FFFF FFFF")
+        << registers([](auto &f) { CommandFrames::setRegisterWrite(f, CommandFrames::daHeader, 0xFFFF, 0xFFFF); })
+        << hex("55 55 55 55 55 55 55 55") << hex("91 22 01 00 FF FF FF FF");
 }
 
-void TestCommandUnits::gpuPower()
+void TestCommandUnits::frameSetters()
 {
+    QFETCH(FrameSetter, set);
     QFETCH(QByteArray, before);
-    QFETCH(bool, on);
     QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    CommandFrames::setGpuPower(frame, on);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
+    QCOMPARE(set(before).toHex(' '), expected.toHex(' '));
 }
 
-void TestCommandUnits::plotting_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("on");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("ticked at start-up") << hex("A5 A5 00 00 4E 80 AE AE") << true << hex("A5 A5 01 00 4E 80 AE AE");
-    QTest::newRow("cleared at start-up") << hex("A5 A5 01 00 4E 80 AE AE") << false << hex("A5 A5 02 00 4E 80 AE AE");
-    QTest::newRow("ticked after power off") << hex("A5 A5 00 00 46 20 AE AE") << true << hex("A5 A5 01 00 46 20 AE AE");
-    QTest::newRow("carries the fan speed") << hex("A5 A5 03 00 46 07 AE AE") << false << hex("A5 A5 02 00 46 07 AE AE");
-}
-
-void TestCommandUnits::plotting()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(bool, on);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    CommandFrames::setPlotting(frame, on);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
-void TestCommandUnits::fanSpeed_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<int>("sliderPosition");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("0 with rail on") << hex("A5 A5 00 00 4E 80 AE AE") << 0 << hex("A5 A5 03 00 4E 00 AE AE");
-    QTest::newRow("1 with rail off") << hex("A5 A5 00 00 46 20 AE AE") << 1 << hex("A5 A5 03 00 46 01 AE AE");
-    QTest::newRow("99 after plotting") << hex("A5 A5 02 00 4E 80 AE AE") << 99 << hex("A5 A5 03 00 4E 63 AE AE");
-    QTest::newRow("low byte of 0x123") << hex("A5 A5 00 00 4E 80 AE AE") << 0x123 << hex("A5 A5 03 00 4E 23 AE AE");
-}
-
-void TestCommandUnits::fanSpeed()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(int, sliderPosition);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<GPU_POWER_order_struct>(before);
-    CommandFrames::setFanSpeed(frame, sliderPosition);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
-void TestCommandUnits::registerInit_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("ad");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("AD at start-up") << hex("00 00 00 00 00 00 00 00") << true << hex("96 53 00 00 00 00 00 00");
-    QTest::newRow("DA at start-up") << hex("00 00 00 00 00 00 00 00") << false << hex("91 22 00 00 00 00 00 00");
-    QTest::newRow("AD after a write") << hex("96 53 01 00 AB 12 EF CD") << true << hex("96 53 00 00 AB 12 EF CD");
-    QTest::newRow("DA after a write") << hex("91 22 01 00 02 01 04 03") << false << hex("91 22 00 00 02 01 04 03");
-}
-
-void TestCommandUnits::registerInit()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(bool, ad);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<AD_DA_order_struct>(before);
-    CommandFrames::setRegisterInit(frame, ad ? CommandFrames::adHeader : CommandFrames::daHeader);
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
-void TestCommandUnits::registerWrite_data()
-{
-    QTest::addColumn<bool>("ad");
-    QTest::addColumn<int>("address");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("AD 12AB CDEF") << true << 0x12AB << 0xCDEF << hex("96 53 01 00 AB 12 EF CD");
-    QTest::newRow("DA 0102 0304") << false << 0x0102 << 0x0304 << hex("91 22 01 00 02 01 04 03");
-    QTest::newRow("AD zeros") << true << 0 << 0 << hex("96 53 01 00 00 00 00 00");
-    QTest::newRow("DA FFFF FFFF") << false << 0xFFFF << 0xFFFF << hex("91 22 01 00 FF FF FF FF");
-}
-
-void TestCommandUnits::registerWrite()
-{
-    QFETCH(bool, ad);
-    QFETCH(int, address);
-    QFETCH(int, value);
-    QFETCH(QByteArray, expected);
-
-    auto frame = frameFrom<AD_DA_order_struct>(hex("55 55 55 55 55 55 55 55"));
-    CommandFrames::setRegisterWrite(frame, ad ? CommandFrames::adHeader : CommandFrames::daHeader, quint16(address),
-                                   quint16(value));
-    QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-}
-
+// Beside the fields the window's register writes give.
 void TestCommandUnits::registerField_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<RegisterField::Status>("status");
     QTest::addColumn<int>("value");
 
-    QTest::newRow("12AB") << "12AB" << RegisterField::Valid << 0x12AB;
-    QTest::newRow("blanks inside and around") << " 12 AB " << RegisterField::Valid << 0x12AB;
-    QTest::newRow("0x prefix, lower case digits") << "0x12ab" << RegisterField::Valid << 0x12AB;
     QTest::newRow("0X prefix") << "0X1" << RegisterField::Valid << 0x1;
-    QTest::newRow("ffff") << "ffff" << RegisterField::Valid << 0xFFFF;
-    QTest::newRow("0") << "0" << RegisterField::Valid << 0;
     QTest::newRow("leading zeros beyond four digits") << "000012AB" << RegisterField::Valid << 0x12AB;
     QTest::newRow("blank between every digit") << "1 2 3 4" << RegisterField::Valid << 0x1234;
     QTest::newRow("blank inside the prefix") << "0 x12" << RegisterField::Valid << 0x12;
-    QTest::newRow("leading tab trimmed") << "\t1" << RegisterField::Valid << 0x1;
     QTest::newRow("trailing line feed trimmed") << "C\n" << RegisterField::Valid << 0xC;
 
-    QTest::newRow("10000") << "10000" << RegisterField::Invalid << 0;
-    QTest::newRow("12ABC") << "12ABC" << RegisterField::Invalid << 0;
     QTest::newRow("FFFFFFFF") << "FFFFFFFF" << RegisterField::Invalid << 0;
     QTest::newRow("0x twice") << "0x0x12" << RegisterField::Invalid << 0;
     QTest::newRow("0x in the middle") << "00x1" << RegisterField::Invalid << 0;
     QTest::newRow("0x between digits") << "A0x5" << RegisterField::Invalid << 0;
-    QTest::newRow("0x alone") << "0x" << RegisterField::Invalid << 0;
     QTest::newRow("0x alone with blanks") << " 0x " << RegisterField::Invalid << 0;
-    QTest::newRow("g1") << "g1" << RegisterField::Invalid << 0;
     QTest::newRow("1g") << "1g" << RegisterField::Invalid << 0;
     QTest::newRow("x left after removing 0x") << "x0x12" << RegisterField::Invalid << 0;
     QTest::newRow("minus sign") << "-1" << RegisterField::Invalid << 0;
     QTest::newRow("tab inside is not a blank") << "1\t2" << RegisterField::Invalid << 0;
     QTest::newRow("full-width digit") << QString::fromUtf8("\xEF\xBC\x91") << RegisterField::Invalid << 0;
 
-    QTest::newRow("empty") << "" << RegisterField::Empty << 0;
-    QTest::newRow("blanks only") << "   " << RegisterField::Empty << 0;
     QTest::newRow("white space only") << "\t \n" << RegisterField::Empty << 0;
 }
 
@@ -319,56 +340,161 @@ void TestCommandUnits::registerField()
         QCOMPARE(int(field.value), value);
 }
 
+void TestCommandUnits::commandSequences_data()
+{
+    QTest::addColumn<int>("sequence");
+
+    const QList<CommandSequence> &sequences = TestSupport::commandSequences();
+    for (int i = 0; i < int(sequences.size()); ++i) {
+        QTest::newRow(qPrintable(sequences.at(i).name)) << i;
+        // The window's process-wide frames are at start-up only for the sequences run first.
+        QVERIFY(!sequences.at(i).fromStartUp || i == 0 || sequences.at(i - 1).fromStartUp);
+    }
+}
+
+// Each sequence from the frames at start-up, then after every sequence before it,
+// as the window's process-wide frames meet it; and what bench-ctl makes of the
+// arguments given beside a step.
+void TestCommandUnits::commandSequences()
+{
+    QFETCH(int, sequence);
+    const QList<CommandSequence> &sequences = TestSupport::commandSequences();
+    const CommandSequence &tested = sequences.at(sequence);
+    if (tested.needsUtf8 && !TestSupport::localEncodingIsUtf8())
+        QSKIP("the local 8-bit encoding is not UTF-8 here");
+
+    WindowModel afterStartUp;
+    WindowModel afterTheOthers;
+    for (const CommandSequence &before : sequences.mid(0, sequence)) {
+        for (const CommandStep &step : before.steps) {
+            for (const UserAction &action : step.actions)
+                afterTheOthers.apply(action);
+        }
+        afterTheOthers.newWindow();
+    }
+    for (WindowModel *window : { &afterStartUp, &afterTheOthers }) {
+        for (qsizetype i = 0; i < tested.steps.size(); ++i) {
+            checkStep(*window, tested.steps.at(i));
+            if (QTest::currentTestFailed()) {
+                qWarning("step %d, %s", int(i + 1), window == &afterStartUp ? "from start-up" : "after the others");
+                return;
+            }
+        }
+    }
+
+    const QByteArray framesBefore = processWideFrames();
+    for (const CommandStep &step : tested.steps) {
+        if (step.ctlArguments.isEmpty())
+            continue;
+        const BoardCommand named = BoardCommand::parse(step.ctlArguments.first(), step.ctlArguments.mid(1));
+        QCOMPARE(named.bytes.toHex(' '), step.bytes.toHex(' '));
+        QCOMPARE(named.isRefused() ? QStringList { named.refusal } : named.lines, step.lines);
+    }
+    // Naming a command sends nothing and leaves the process-wide frames as they were.
+    QCOMPARE(processWideFrames(), framesBefore);
+}
+
+// What bench-ctl refuses that the window's controls cannot give.
 void TestCommandUnits::boardCommand_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("bytes"); // empty: refused
-    QTest::addColumn<QString>("said");     // the window's lines, or the reason of a refusal
+    QTest::addColumn<QString>("refusal");
 
-    QTest::newRow("reset") << "reset" << QStringList {} << hex("A4 A4 72 65 73 65 74 00") << "ARM复位指令发送";
-    QTest::newRow("erase at the spin box's top") << "erase" << QStringList { "99" } << hex("A9 A9 9A 63") << "";
-    QTest::newRow("start at the spin box's bottom") << "start" << QStringList { "0" } << hex("A8 A8 9B 00") << "";
-    QTest::newRow("erase past the spin box") << "erase" << QStringList { "100" } << QByteArray()
-                                             << "错误: erase 的值 '100' 须为 0 到 99 的整数";
-    QTest::newRow("fan, not a whole number") << "fan" << QStringList { "1.5" } << QByteArray()
-                                             << "错误: fan 的值 '1.5' 须为 0 到 99 的整数";
-    QTest::newRow("gpu off") << "gpu" << QStringList { "off" } << hex("A5 A5 00 00 46 20 AE AE") << "GPU断电";
-    QTest::newRow("plot on") << "plot" << QStringList { "on" } << hex("A5 A5 01 00 4E 80 AE AE") << "曲线绘制";
-    QTest::newRow("plot, neither on nor off") << "plot" << QStringList { "ON" } << QByteArray()
-                                              << "错误: plot 的值 'ON' 须为 on 或 off";
-    QTest::newRow("ad-write, 0x and blanks") << "ad-write" << QStringList { "0x12 AB", "cdef" }
-                                             << hex("96 53 01 00 AB 12 EF CD") << "";
-    QTest::newRow("da-write, register past FFFF") << "da-write" << QStringList { "12ABC", "1" } << QByteArray()
-                                                  << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
-    QTest::newRow("da-write, blank data") << "da-write" << QStringList { "1", " " } << QByteArray()
+    QTest::newRow("erase past the spin box") << "erase" << QStringList { "100" } << "错误: erase 的值 '100' 须为 0 到 99 的整数";
+    QTest::newRow("fan, not a whole number") << "fan" << QStringList { "1.5" } << "错误: fan 的值 '1.5' 须为 0 到 99 的整数";
+    QTest::newRow("plot, neither on nor off") << "plot" << QStringList { "ON" } << "错误: plot 的值 'ON' 须为 on 或 off";
+    QTest::newRow("da-write, blank data") << "da-write" << QStringList { "1", " " }
                                           << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
-    QTest::newRow("hex, odd digits over several arguments") << "hex" << QStringList { "A", "BC" } << hex("0A BC")
-                                                             << "16进制: 0ABC";
-    QTest::newRow("hex, blank") << "hex" << QStringList { " " } << QByteArray() << "错误: textEdit内容为空";
-    QTest::newRow("text, as typed") << "text" << QStringList { "a b" } << QByteArray("a b") << "输入字符: 3, 字节数: 3|16进制: 61 20 62";
-    QTest::newRow("missing argument") << "fan" << QStringList {} << QByteArray() << "错误: fan 需要 1 个参数, 给出了 0 个";
-    QTest::newRow("unknown") << "jump" << QStringList { "1" } << QByteArray() << "错误: 未知命令 'jump'";
+    QTest::newRow("hex, blank") << "hex" << QStringList { " " } << "错误: textEdit内容为空";
+    QTest::newRow("missing argument") << "fan" << QStringList {} << "错误: fan 需要 1 个参数, 给出了 0 个";
+    QTest::newRow("unknown") << "jump" << QStringList { "1" } << "错误: 未知命令 'jump'";
 }
 
 void TestCommandUnits::boardCommand()
 {
     QFETCH(QString, name);
     QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, said);
+    QFETCH(QString, refusal);
 
-    const QByteArray gpuBefore = CommandFrames::frameBytes(GPU_POWER_order);
-    const QByteArray appBefore = CommandFrames::frameBytes(app_order);
-    const QByteArray adBefore = CommandFrames::frameBytes(AD_order);
+    const QByteArray framesBefore = processWideFrames();
     const BoardCommand command = BoardCommand::parse(name, arguments);
-    QCOMPARE(command.bytes.toHex(' '), bytes.toHex(' '));
-    QCOMPARE(command.isRefused() ? command.refusal : command.lines.join(u'|'), said);
-    QCOMPARE(command.isRefused(), bytes.isEmpty());
-    // Naming a command sends nothing and leaves the process-wide frames as they were.
-    QCOMPARE(CommandFrames::frameBytes(GPU_POWER_order), gpuBefore);
-    QCOMPARE(CommandFrames::frameBytes(app_order), appBefore);
-    QCOMPARE(CommandFrames::frameBytes(AD_order), adBefore);
+    QVERIFY(command.isRefused());
+    QCOMPARE(command.bytes, QByteArray());
+    QCOMPARE(command.refusal, refusal);
+    QCOMPARE(processWideFrames(), framesBefore);
+}
+
+void TestCommandUnits::parseHexInput_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("normalised");
+    QTest::addColumn<QByteArray>("bytes");
+
+    const int ready = HexInput::Ready;
+    const int blank = HexInput::Blank;
+    const int invalid = HexInput::Invalid;
+
+    QTest::newRow("mixed case") << "aB" << ready << "aB" << hex("AB");
+    QTest::newRow("carriage return and line feed inside") << "12\r\n34" << ready << "1234" << hex("1234");
+    QTest::newRow("vertical tab and form feed inside") << "1\v2\f34" << ready << "1234" << hex("1234");
+    QTest::newRow("odd digits with a line feed") << "1\n23" << ready << "0123" << hex("0123");
+    QTest::newRow("many bytes") << "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF" << ready
+                                << "00112233445566778899AABBCCDDEEFF" << hex("00112233445566778899AABBCCDDEEFF");
+    QTest::newRow("comma refused") << "12,34" << invalid << QString() << QByteArray();
+    QTest::newRow("ideographic space refused") << QStringLiteral("12\u300034") << invalid << QString() << QByteArray();
+    QTest::newRow("no-break space refused") << QStringLiteral("12\u00a034") << invalid << QString() << QByteArray();
+    QTest::newRow("the editor's initial text refused") << QStringLiteral("命令发送") << invalid << QString()
+                                                       << QByteArray();
+    QTest::newRow("lone surrogate refused") << QString(QChar(0xDF80)) << invalid << QString() << QByteArray();
+    QTest::newRow("digits around a lone surrogate refused")
+        << (QStringLiteral("12") + QChar(0xD800) + QStringLiteral(" 34")) << invalid << QString() << QByteArray();
+    QTest::newRow("white space only") << " \t\n\r " << blank << QString() << QByteArray();
+}
+
+void TestCommandUnits::parseHexInput()
+{
+    QFETCH(QString, text);
+    QFETCH(int, status);
+    QFETCH(QString, normalised);
+    QFETCH(QByteArray, bytes);
+
+    const HexInput input = HexInput::parse(text);
+    QCOMPARE(int(input.status), status);
+    QCOMPARE(input.normalised, normalised);
+    QCOMPARE(input.bytes, bytes);
+}
+
+void TestCommandUnits::encodeTextInput_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("charCount");
+    QTest::addColumn<QString>("hexEcho");
+
+    QTest::newRow("white space kept as typed") << " a\tb " << QByteArray(" a\tb ") << 5 << "20 61 09 62 20";
+    QTest::newRow("hex digits sent as characters") << "ff" << QByteArray("ff") << 2 << "66 66";
+    QTest::newRow("empty") << "" << QByteArray() << 0 << "";
+    // Counted and echoed in the local 8-bit encoding, here UTF-8 where the test can know the bytes.
+    if (TestSupport::localEncodingIsUtf8()) {
+        QTest::newRow("the editor's initial text") << QStringLiteral("命令发送")
+                                                   << QByteArray("\xE5\x91\xBD\xE4\xBB\xA4\xE5\x8F\x91\xE9\x80\x81") << 4
+                                                   << "E5 91 BD E4 BB A4 E5 8F 91 E9 80 81";
+    }
+}
+
+void TestCommandUnits::encodeTextInput()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, charCount);
+    QFETCH(QString, hexEcho);
+
+    const TextInput input = TextInput::encode(text);
+    QCOMPARE(input.bytes, bytes);
+    QCOMPARE(input.charCount, qsizetype(charCount));
+    QCOMPARE(input.hexEcho, hexEcho);
 }
 
 void TestCommandUnits::packetCount_data()

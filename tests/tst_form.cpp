@@ -22,6 +22,8 @@
 
 #include "ui_mainwindow.h"
 
+#include <optional>
+
 namespace {
 
 const QString songFamily = QStringLiteral("宋体");
@@ -32,124 +34,90 @@ using MemberAccess = QObject *(*)(const Ui::MainWindow &);
 // also proves that the member points at the object carrying the member's name.
 #define FORM_MEMBER(name) #name, [](const Ui::MainWindow &form) -> QObject * { return form.name; }
 
+struct FontPreset
+{
+    int pointSize; // 0: the size is left to the application's default
+    bool bold;
+};
+
+constexpr FontPreset familyOnlyFont { 0, false };
+constexpr FontPreset largeFont { 16, false };
+constexpr FontPreset largeBoldFont { 16, true };
+constexpr FontPreset mediumFont { 12, false };
+constexpr FontPreset sliderFont { 20, false };
+
+// One object of the form: its class and parent, and where the form gives them, its
+// fixed place, its text (the title of a group box) and its own font; a widget
+// without a font sets none of its own.
 struct FormObject
 {
     const char *member;
     MemberAccess object;
     const char *className;
     const char *parent;
+    QRect geometry = {};
+    const char *text = nullptr;
+    std::optional<FontPreset> font = std::nullopt;
 };
 
 // Declaration order, which is also the creation order.
 const FormObject formObjects[] = {
     { FORM_MEMBER(centralwidget), "QWidget", "MainWindow" },
     { FORM_MEMBER(gridLayout), "QGridLayout", "centralwidget" },
-    { FORM_MEMBER(groupBox_2), "QGroupBox", "centralwidget" },
+    { FORM_MEMBER(groupBox_2), "QGroupBox", "centralwidget", {}, "状态", familyOnlyFont },
     { FORM_MEMBER(gridLayout_2), "QGridLayout", "groupBox_2" },
-    { FORM_MEMBER(tabWidget), "QTabWidget", "groupBox_2" },
+    { FORM_MEMBER(tabWidget), "QTabWidget", "groupBox_2", {}, nullptr, familyOnlyFont },
     { FORM_MEMBER(power_moniter), "QChartView", "tabWidget" },
     { FORM_MEMBER(tab_2), "QWidget", "tabWidget" },
     { FORM_MEMBER(textBrowser_logout), "QTextBrowser", "groupBox_2" },
-    { FORM_MEMBER(pushButton_uart_send), "QPushButton", "groupBox_2" },
+    { FORM_MEMBER(pushButton_uart_send), "QPushButton", "groupBox_2", {}, "发送", largeFont },
     { FORM_MEMBER(textEdit_uart_send), "QTextEdit", "groupBox_2" },
-    { FORM_MEMBER(groupBox_4), "QGroupBox", "groupBox_2" },
-    { FORM_MEMBER(checkBox_send_in_HEX), "QCheckBox", "groupBox_4" },
-    { FORM_MEMBER(checkBox_2), "QCheckBox", "groupBox_4" },
-    { FORM_MEMBER(groupBox_3), "QGroupBox", "centralwidget" },
-    { FORM_MEMBER(groupBox_5), "QGroupBox", "groupBox_3" },
-    { FORM_MEMBER(pushButton_AD_read_reg), "QPushButton", "groupBox_5" },
-    { FORM_MEMBER(lineEdit_AD_addr), "QLineEdit", "groupBox_5" },
-    { FORM_MEMBER(label), "QLabel", "groupBox_5" },
-    { FORM_MEMBER(lineEdit_AD_data), "QLineEdit", "groupBox_5" },
-    { FORM_MEMBER(pushButton_AD_write_reg), "QPushButton", "groupBox_5" },
-    { FORM_MEMBER(label_2), "QLabel", "groupBox_5" },
-    { FORM_MEMBER(comboBox_port), "QComboBox", "groupBox_3" },
-    { FORM_MEMBER(pushButton_portOpen), "QPushButton", "groupBox_3" },
-    { FORM_MEMBER(groupBox), "QGroupBox", "groupBox_3" },
-    { FORM_MEMBER(progressBar_flash), "QProgressBar", "groupBox" },
-    { FORM_MEMBER(pushButton_flash), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_open_File), "QPushButton", "groupBox" },
-    { FORM_MEMBER(lineEdit_file_path), "QLineEdit", "groupBox" },
-    { FORM_MEMBER(pushButton_jump_to_APP), "QPushButton", "groupBox" },
-    { FORM_MEMBER(spinBox_erase_APP), "QSpinBox", "groupBox" },
-    { FORM_MEMBER(pushButton_erase_APP), "QPushButton", "groupBox" },
-    { FORM_MEMBER(spinBox_jump_to_APP), "QSpinBox", "groupBox" },
-    { FORM_MEMBER(pushButton_ARM_reset), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_21), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_22), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_23), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_24), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_25), "QPushButton", "groupBox" },
-    { FORM_MEMBER(pushButton_port_refresh), "QPushButton", "groupBox_3" },
-    { FORM_MEMBER(pushButton_portClose), "QPushButton", "groupBox_3" },
-    { FORM_MEMBER(groupBox_6), "QGroupBox", "groupBox_3" },
-    { FORM_MEMBER(pushButton_DA_read_reg), "QPushButton", "groupBox_6" },
-    { FORM_MEMBER(lineEdit_DA_addr), "QLineEdit", "groupBox_6" },
-    { FORM_MEMBER(label_5), "QLabel", "groupBox_6" },
-    { FORM_MEMBER(lineEdit_DA_data), "QLineEdit", "groupBox_6" },
-    { FORM_MEMBER(pushButton_DA_write_reg), "QPushButton", "groupBox_6" },
-    { FORM_MEMBER(label_6), "QLabel", "groupBox_6" },
-    { FORM_MEMBER(pushButton_GPU_power_on), "QPushButton", "groupBox_3" },
-    { FORM_MEMBER(pushButton_GPU_power_off), "QPushButton", "groupBox_3" },
-    { FORM_MEMBER(checkBox_GPU_power_draw), "QCheckBox", "groupBox_3" },
-    { FORM_MEMBER(verticalSlider_GPU_FAN_speed), "QSlider", "groupBox_3" },
-    { FORM_MEMBER(label_3), "QLabel", "groupBox_3" },
-    { FORM_MEMBER(pushButton_AD_init), "QPushButton", "groupBox_3" },
-    { FORM_MEMBER(pushButton_DA_init), "QPushButton", "groupBox_3" },
+    { FORM_MEMBER(groupBox_4), "QGroupBox", "groupBox_2", {}, "发送配置" },
+    { FORM_MEMBER(checkBox_send_in_HEX), "QCheckBox", "groupBox_4", QRect(10, 10, 60, 21), "HEX" },
+    { FORM_MEMBER(checkBox_2), "QCheckBox", "groupBox_4", QRect(10, 30, 60, 21), "\\r\\n" },
+    { FORM_MEMBER(groupBox_3), "QGroupBox", "centralwidget", {}, "配置", familyOnlyFont },
+    { FORM_MEMBER(groupBox_5), "QGroupBox", "groupBox_3", QRect(10, 260, 161, 121), "AD配置", familyOnlyFont },
+    { FORM_MEMBER(pushButton_AD_read_reg), "QPushButton", "groupBox_5", QRect(90, 30, 61, 31), "读寄存器", familyOnlyFont },
+    { FORM_MEMBER(lineEdit_AD_addr), "QLineEdit", "groupBox_5", QRect(10, 30, 71, 31), "" },
+    { FORM_MEMBER(label), "QLabel", "groupBox_5", QRect(10, 20, 40, 12), "地址0x", familyOnlyFont },
+    { FORM_MEMBER(lineEdit_AD_data), "QLineEdit", "groupBox_5", QRect(10, 80, 71, 31), "" },
+    { FORM_MEMBER(pushButton_AD_write_reg), "QPushButton", "groupBox_5", QRect(90, 80, 61, 31), "写寄存器", familyOnlyFont },
+    { FORM_MEMBER(label_2), "QLabel", "groupBox_5", QRect(10, 70, 40, 12), "数据0x", familyOnlyFont },
+    { FORM_MEMBER(comboBox_port), "QComboBox", "groupBox_3", QRect(10, 30, 161, 41) },
+    { FORM_MEMBER(pushButton_portOpen), "QPushButton", "groupBox_3", QRect(220, 30, 61, 41), "open", largeFont },
+    { FORM_MEMBER(groupBox), "QGroupBox", "groupBox_3", QRect(10, 390, 341, 211), "在线升级", familyOnlyFont },
+    { FORM_MEMBER(progressBar_flash), "QProgressBar", "groupBox", QRect(10, 160, 251, 31) },
+    { FORM_MEMBER(pushButton_flash), "QPushButton", "groupBox", QRect(270, 160, 61, 31), "烧录", largeBoldFont },
+    { FORM_MEMBER(pushButton_open_File), "QPushButton", "groupBox", QRect(270, 20, 61, 31), "打开文件", familyOnlyFont },
+    { FORM_MEMBER(lineEdit_file_path), "QLineEdit", "groupBox", QRect(10, 20, 251, 31), "" },
+    { FORM_MEMBER(pushButton_jump_to_APP), "QPushButton", "groupBox", QRect(60, 100, 61, 31), "跳转APP", familyOnlyFont },
+    { FORM_MEMBER(spinBox_erase_APP), "QSpinBox", "groupBox", QRect(10, 60, 51, 31) },
+    { FORM_MEMBER(pushButton_erase_APP), "QPushButton", "groupBox", QRect(60, 60, 61, 31), "擦除APP", familyOnlyFont },
+    { FORM_MEMBER(spinBox_jump_to_APP), "QSpinBox", "groupBox", QRect(10, 100, 51, 31) },
+    { FORM_MEMBER(pushButton_ARM_reset), "QPushButton", "groupBox", QRect(270, 60, 61, 31), "ARM复位", familyOnlyFont },
+    { FORM_MEMBER(pushButton_21), "QPushButton", "groupBox", QRect(130, 60, 61, 31), "未定义", familyOnlyFont },
+    { FORM_MEMBER(pushButton_22), "QPushButton", "groupBox", QRect(130, 100, 61, 31), "未定义", familyOnlyFont },
+    { FORM_MEMBER(pushButton_23), "QPushButton", "groupBox", QRect(200, 100, 61, 31), "未定义", familyOnlyFont },
+    { FORM_MEMBER(pushButton_24), "QPushButton", "groupBox", QRect(200, 60, 61, 31), "未定义", familyOnlyFont },
+    { FORM_MEMBER(pushButton_25), "QPushButton", "groupBox", QRect(270, 100, 61, 31), "未定义", familyOnlyFont },
+    { FORM_MEMBER(pushButton_port_refresh), "QPushButton", "groupBox_3", QRect(170, 30, 41, 41), "刷新" },
+    { FORM_MEMBER(pushButton_portClose), "QPushButton", "groupBox_3", QRect(290, 30, 61, 41), "close", largeFont },
+    { FORM_MEMBER(groupBox_6), "QGroupBox", "groupBox_3", QRect(190, 260, 161, 121), "DA配置", familyOnlyFont },
+    { FORM_MEMBER(pushButton_DA_read_reg), "QPushButton", "groupBox_6", QRect(90, 30, 61, 31), "读寄存器", familyOnlyFont },
+    { FORM_MEMBER(lineEdit_DA_addr), "QLineEdit", "groupBox_6", QRect(10, 30, 71, 31), "" },
+    { FORM_MEMBER(label_5), "QLabel", "groupBox_6", QRect(10, 20, 40, 12), "地址0x", familyOnlyFont },
+    { FORM_MEMBER(lineEdit_DA_data), "QLineEdit", "groupBox_6", QRect(10, 80, 71, 31), "" },
+    { FORM_MEMBER(pushButton_DA_write_reg), "QPushButton", "groupBox_6", QRect(90, 80, 61, 31), "写寄存器", familyOnlyFont },
+    { FORM_MEMBER(label_6), "QLabel", "groupBox_6", QRect(10, 70, 40, 12), "数据0x", familyOnlyFont },
+    { FORM_MEMBER(pushButton_GPU_power_on), "QPushButton", "groupBox_3", QRect(10, 90, 101, 41), "GPU上电", largeFont },
+    { FORM_MEMBER(pushButton_GPU_power_off), "QPushButton", "groupBox_3", QRect(120, 90, 101, 41), "GPU断电", largeFont },
+    { FORM_MEMBER(checkBox_GPU_power_draw), "QCheckBox", "groupBox_3", QRect(230, 90, 121, 41), "曲线绘制", mediumFont },
+    { FORM_MEMBER(verticalSlider_GPU_FAN_speed), "QSlider", "groupBox_3", QRect(329, 89, 21, 151), nullptr, sliderFont },
+    { FORM_MEMBER(label_3), "QLabel", "groupBox_3", QRect(300, 239, 61, 31), "散热风扇" },
+    { FORM_MEMBER(pushButton_AD_init), "QPushButton", "groupBox_3", QRect(10, 140, 101, 41), "AD初始化", largeFont },
+    { FORM_MEMBER(pushButton_DA_init), "QPushButton", "groupBox_3", QRect(120, 140, 101, 41), "DA初始化", largeFont },
     { FORM_MEMBER(menubar), "QMenuBar", "MainWindow" },
     { FORM_MEMBER(statusbar), "QStatusBar", "MainWindow" },
-};
-
-struct FixedPlacement
-{
-    const char *member;
-    MemberAccess object;
-    QRect geometry;
-};
-
-const FixedPlacement fixedPlacements[] = {
-    { FORM_MEMBER(checkBox_send_in_HEX), QRect(10, 10, 60, 21) },
-    { FORM_MEMBER(checkBox_2), QRect(10, 30, 60, 21) },
-    { FORM_MEMBER(groupBox_5), QRect(10, 260, 161, 121) },
-    { FORM_MEMBER(pushButton_AD_read_reg), QRect(90, 30, 61, 31) },
-    { FORM_MEMBER(lineEdit_AD_addr), QRect(10, 30, 71, 31) },
-    { FORM_MEMBER(label), QRect(10, 20, 40, 12) },
-    { FORM_MEMBER(lineEdit_AD_data), QRect(10, 80, 71, 31) },
-    { FORM_MEMBER(pushButton_AD_write_reg), QRect(90, 80, 61, 31) },
-    { FORM_MEMBER(label_2), QRect(10, 70, 40, 12) },
-    { FORM_MEMBER(comboBox_port), QRect(10, 30, 161, 41) },
-    { FORM_MEMBER(pushButton_portOpen), QRect(220, 30, 61, 41) },
-    { FORM_MEMBER(groupBox), QRect(10, 390, 341, 211) },
-    { FORM_MEMBER(progressBar_flash), QRect(10, 160, 251, 31) },
-    { FORM_MEMBER(pushButton_flash), QRect(270, 160, 61, 31) },
-    { FORM_MEMBER(pushButton_open_File), QRect(270, 20, 61, 31) },
-    { FORM_MEMBER(lineEdit_file_path), QRect(10, 20, 251, 31) },
-    { FORM_MEMBER(pushButton_jump_to_APP), QRect(60, 100, 61, 31) },
-    { FORM_MEMBER(spinBox_erase_APP), QRect(10, 60, 51, 31) },
-    { FORM_MEMBER(pushButton_erase_APP), QRect(60, 60, 61, 31) },
-    { FORM_MEMBER(spinBox_jump_to_APP), QRect(10, 100, 51, 31) },
-    { FORM_MEMBER(pushButton_ARM_reset), QRect(270, 60, 61, 31) },
-    { FORM_MEMBER(pushButton_21), QRect(130, 60, 61, 31) },
-    { FORM_MEMBER(pushButton_22), QRect(130, 100, 61, 31) },
-    { FORM_MEMBER(pushButton_23), QRect(200, 100, 61, 31) },
-    { FORM_MEMBER(pushButton_24), QRect(200, 60, 61, 31) },
-    { FORM_MEMBER(pushButton_25), QRect(270, 100, 61, 31) },
-    { FORM_MEMBER(pushButton_port_refresh), QRect(170, 30, 41, 41) },
-    { FORM_MEMBER(pushButton_portClose), QRect(290, 30, 61, 41) },
-    { FORM_MEMBER(groupBox_6), QRect(190, 260, 161, 121) },
-    { FORM_MEMBER(pushButton_DA_read_reg), QRect(90, 30, 61, 31) },
-    { FORM_MEMBER(lineEdit_DA_addr), QRect(10, 30, 71, 31) },
-    { FORM_MEMBER(label_5), QRect(10, 20, 40, 12) },
-    { FORM_MEMBER(lineEdit_DA_data), QRect(10, 80, 71, 31) },
-    { FORM_MEMBER(pushButton_DA_write_reg), QRect(90, 80, 61, 31) },
-    { FORM_MEMBER(label_6), QRect(10, 70, 40, 12) },
-    { FORM_MEMBER(pushButton_GPU_power_on), QRect(10, 90, 101, 41) },
-    { FORM_MEMBER(pushButton_GPU_power_off), QRect(120, 90, 101, 41) },
-    { FORM_MEMBER(checkBox_GPU_power_draw), QRect(230, 90, 121, 41) },
-    { FORM_MEMBER(verticalSlider_GPU_FAN_speed), QRect(329, 89, 21, 151) },
-    { FORM_MEMBER(label_3), QRect(300, 239, 61, 31) },
-    { FORM_MEMBER(pushButton_AD_init), QRect(10, 140, 101, 41) },
-    { FORM_MEMBER(pushButton_DA_init), QRect(120, 140, 101, 41) },
 };
 
 struct GridPlacement
@@ -208,61 +176,6 @@ const PolicyAssignment policyAssignments[] = {
     { FORM_MEMBER(progressBar_flash), progressPolicy },
 };
 
-struct FontPreset
-{
-    int pointSize; // 0: the size is left to the application's default
-    bool bold;
-};
-
-constexpr FontPreset familyOnlyFont { 0, false };
-constexpr FontPreset largeFont { 16, false };
-constexpr FontPreset largeBoldFont { 16, true };
-constexpr FontPreset mediumFont { 12, false };
-constexpr FontPreset sliderFont { 20, false };
-
-struct FontAssignment
-{
-    const char *member;
-    FontPreset font;
-};
-
-// Widgets missing here set no font of their own.
-const FontAssignment fontAssignments[] = {
-    { "groupBox_2", familyOnlyFont },
-    { "tabWidget", familyOnlyFont },
-    { "groupBox_3", familyOnlyFont },
-    { "groupBox_5", familyOnlyFont },
-    { "groupBox_6", familyOnlyFont },
-    { "groupBox", familyOnlyFont },
-    { "label", familyOnlyFont },
-    { "label_2", familyOnlyFont },
-    { "label_5", familyOnlyFont },
-    { "label_6", familyOnlyFont },
-    { "pushButton_AD_read_reg", familyOnlyFont },
-    { "pushButton_AD_write_reg", familyOnlyFont },
-    { "pushButton_DA_read_reg", familyOnlyFont },
-    { "pushButton_DA_write_reg", familyOnlyFont },
-    { "pushButton_open_File", familyOnlyFont },
-    { "pushButton_jump_to_APP", familyOnlyFont },
-    { "pushButton_erase_APP", familyOnlyFont },
-    { "pushButton_ARM_reset", familyOnlyFont },
-    { "pushButton_21", familyOnlyFont },
-    { "pushButton_22", familyOnlyFont },
-    { "pushButton_23", familyOnlyFont },
-    { "pushButton_24", familyOnlyFont },
-    { "pushButton_25", familyOnlyFont },
-    { "pushButton_uart_send", largeFont },
-    { "pushButton_portOpen", largeFont },
-    { "pushButton_portClose", largeFont },
-    { "pushButton_GPU_power_on", largeFont },
-    { "pushButton_GPU_power_off", largeFont },
-    { "pushButton_AD_init", largeFont },
-    { "pushButton_DA_init", largeFont },
-    { "pushButton_flash", largeBoldFont },
-    { "checkBox_GPU_power_draw", mediumFont },
-    { "verticalSlider_GPU_FAN_speed", sliderFont },
-};
-
 // The widgets outside both panels inherit nothing from the form's fonts.
 const char *const widgetsOutsidePanels[] = { "centralwidget", "menubar", "statusbar" };
 
@@ -285,7 +198,8 @@ struct FormText
     const char *text;
 };
 
-const FormText formTexts[] = {
+// The menus' texts; the widgets' stand in the table above.
+const FormText menuTexts[] = {
     { FORM_MEMBER(menu_file), "title", "文件" },
     { FORM_MEMBER(action_save_log), "text", "保存日志…" },
     { FORM_MEMBER(action_record_telemetry), "text", "记录遥测…" },
@@ -296,47 +210,6 @@ const FormText formTexts[] = {
     { FORM_MEMBER(action_autoscale_y), "text", "纵轴自适应" },
     { FORM_MEMBER(action_reset_chart_view), "text", "重置视图" },
     { FORM_MEMBER(action_clear_log), "text", "清空日志" },
-    { FORM_MEMBER(groupBox_2), "title", "状态" },
-    { FORM_MEMBER(pushButton_uart_send), "text", "发送" },
-    { FORM_MEMBER(groupBox_4), "title", "发送配置" },
-    { FORM_MEMBER(checkBox_send_in_HEX), "text", "HEX" },
-    { FORM_MEMBER(checkBox_2), "text", "\\r\\n" },
-    { FORM_MEMBER(groupBox_3), "title", "配置" },
-    { FORM_MEMBER(groupBox_5), "title", "AD配置" },
-    { FORM_MEMBER(pushButton_AD_read_reg), "text", "读寄存器" },
-    { FORM_MEMBER(lineEdit_AD_addr), "text", "" },
-    { FORM_MEMBER(label), "text", "地址0x" },
-    { FORM_MEMBER(lineEdit_AD_data), "text", "" },
-    { FORM_MEMBER(pushButton_AD_write_reg), "text", "写寄存器" },
-    { FORM_MEMBER(label_2), "text", "数据0x" },
-    { FORM_MEMBER(pushButton_portOpen), "text", "open" },
-    { FORM_MEMBER(groupBox), "title", "在线升级" },
-    { FORM_MEMBER(pushButton_flash), "text", "烧录" },
-    { FORM_MEMBER(pushButton_open_File), "text", "打开文件" },
-    { FORM_MEMBER(lineEdit_file_path), "text", "" },
-    { FORM_MEMBER(pushButton_jump_to_APP), "text", "跳转APP" },
-    { FORM_MEMBER(pushButton_erase_APP), "text", "擦除APP" },
-    { FORM_MEMBER(pushButton_ARM_reset), "text", "ARM复位" },
-    { FORM_MEMBER(pushButton_21), "text", "未定义" },
-    { FORM_MEMBER(pushButton_22), "text", "未定义" },
-    { FORM_MEMBER(pushButton_23), "text", "未定义" },
-    { FORM_MEMBER(pushButton_24), "text", "未定义" },
-    { FORM_MEMBER(pushButton_25), "text", "未定义" },
-    { FORM_MEMBER(pushButton_port_refresh), "text", "刷新" },
-    { FORM_MEMBER(pushButton_portClose), "text", "close" },
-    { FORM_MEMBER(groupBox_6), "title", "DA配置" },
-    { FORM_MEMBER(pushButton_DA_read_reg), "text", "读寄存器" },
-    { FORM_MEMBER(lineEdit_DA_addr), "text", "" },
-    { FORM_MEMBER(label_5), "text", "地址0x" },
-    { FORM_MEMBER(lineEdit_DA_data), "text", "" },
-    { FORM_MEMBER(pushButton_DA_write_reg), "text", "写寄存器" },
-    { FORM_MEMBER(label_6), "text", "数据0x" },
-    { FORM_MEMBER(pushButton_GPU_power_on), "text", "GPU上电" },
-    { FORM_MEMBER(pushButton_GPU_power_off), "text", "GPU断电" },
-    { FORM_MEMBER(checkBox_GPU_power_draw), "text", "曲线绘制" },
-    { FORM_MEMBER(label_3), "text", "散热风扇" },
-    { FORM_MEMBER(pushButton_AD_init), "text", "AD初始化" },
-    { FORM_MEMBER(pushButton_DA_init), "text", "DA初始化" },
 };
 
 #undef FORM_MEMBER
@@ -515,8 +388,10 @@ void TestForm::fixedGeometry_data()
     QTest::addColumn<QObject *>("object");
     QTest::addColumn<QRect>("geometry");
 
-    for (const FixedPlacement &entry : fixedPlacements)
-        QTest::newRow(entry.member) << entry.object(ui) << entry.geometry;
+    for (const FormObject &entry : formObjects) {
+        if (entry.geometry.isValid())
+            QTest::newRow(entry.member) << entry.object(ui) << entry.geometry;
+    }
 }
 
 void TestForm::fixedGeometry()
@@ -636,10 +511,8 @@ void TestForm::font_data()
     for (const FormObject &entry : formObjects) {
         if (!entry.object(ui)->isWidgetType())
             continue;
-        const FontAssignment *const assigned = findRow(fontAssignments, entry.member);
-        QTest::newRow(entry.member) << entry.object(ui) << bool(assigned)
-                                    << (assigned ? assigned->font.pointSize : 0)
-                                    << (assigned && assigned->font.bold)
+        QTest::newRow(entry.member) << entry.object(ui) << entry.font.has_value()
+                                    << (entry.font ? entry.font->pointSize : 0) << (entry.font && entry.font->bold)
                                     << !isOutsidePanels(entry.member);
     }
 }
@@ -672,7 +545,14 @@ void TestForm::text_data()
     QTest::addColumn<QByteArray>("property");
     QTest::addColumn<QString>("text");
 
-    for (const FormText &entry : formTexts) {
+    for (const FormObject &entry : formObjects) {
+        if (entry.text) {
+            QTest::newRow(entry.member) << entry.object(ui)
+                                        << QByteArray(qstrcmp(entry.className, "QGroupBox") == 0 ? "title" : "text")
+                                        << QString::fromUtf8(entry.text);
+        }
+    }
+    for (const FormText &entry : menuTexts) {
         QTest::newRow(entry.member) << entry.object(ui) << QByteArray(entry.property)
                                     << QString::fromUtf8(entry.text);
     }

@@ -1,19 +1,12 @@
+#include "coretestsupport.h"
 #include "imageassembly.h"
 
 #include <QTest>
 
 using Hole = QPair<quint32, quint32>;
+using TestSupport::imageWithoutFF;
 
 namespace {
-
-// An image with no 0xFF byte anywhere, so that padding is told from data.
-QByteArray sampleImage(int size)
-{
-    QByteArray image(size, '\0');
-    for (int i = 0; i < size; ++i)
-        image[i] = char((i * 7 + 3) % 251);
-    return image;
-}
 
 // The payload of the packet at offset, padded with 0xFF as the console pads its last one.
 QByteArray payload(const QByteArray &source, quint32 offset)
@@ -45,37 +38,37 @@ void TestImageAssembly::packetsAssembled_data()
     QTest::addColumn<QList<Hole>>("holes");
     QTest::addColumn<QStringList>("notes");
 
-    QTest::newRow("two full packets in order") << sampleImage(64) << QList<quint32> { 0, 32 } << 64 << 0 << 0
+    QTest::newRow("two full packets in order") << imageWithoutFF(64) << QList<quint32> { 0, 32 } << 64 << 0 << 0
                                                << QList<Hole> {} << QStringList {};
-    QTest::newRow("short last packet padded with FF") << sampleImage(33) << QList<quint32> { 0, 32 } << 33 << 0 << 0
+    QTest::newRow("short last packet padded with FF") << imageWithoutFF(33) << QList<quint32> { 0, 32 } << 33 << 0 << 0
                                                       << QList<Hole> {} << QStringList {};
-    QTest::newRow("ten byte image") << sampleImage(10) << QList<quint32> { 0 } << 10 << 0 << 0 << QList<Hole> {}
+    QTest::newRow("ten byte image") << imageWithoutFF(10) << QList<quint32> { 0 } << 10 << 0 << 0 << QList<Hole> {}
                                     << QStringList {};
-    QTest::newRow("missing packet leaves a gap") << sampleImage(96) << QList<quint32> { 0, 64 } << 96 << 0 << 0
+    QTest::newRow("missing packet leaves a gap") << imageWithoutFF(96) << QList<quint32> { 0, 64 } << 96 << 0 << 0
                                                  << QList<Hole> { { 32, 63 } }
                                                  << QStringList { "skips 32 bytes after offset 32" };
-    QTest::newRow("out of order filled in") << sampleImage(96) << QList<quint32> { 32, 0, 64 } << 96 << 1 << 0
+    QTest::newRow("out of order filled in") << imageWithoutFF(96) << QList<quint32> { 32, 0, 64 } << 96 << 1 << 0
                                             << QList<Hole> {}
                                             << QStringList { "skips 32 bytes after offset 0",
                                                              "out of order, expected offset 64",
                                                              "skips 32 bytes after offset 32" };
-    QTest::newRow("packet sent twice") << sampleImage(96) << QList<quint32> { 0, 32, 32, 64 } << 96 << 1 << 1
+    QTest::newRow("packet sent twice") << imageWithoutFF(96) << QList<quint32> { 0, 32, 32, 64 } << 96 << 1 << 1
                                        << QList<Hole> {}
                                        << QStringList { "out of order, expected offset 64",
                                                         "overlaps 32 bytes already received (same data)" };
-    QTest::newRow("unaligned overlap") << sampleImage(48) << QList<quint32> { 0, 16 } << 48 << 1 << 1 << QList<Hole> {}
+    QTest::newRow("unaligned overlap") << imageWithoutFF(48) << QList<quint32> { 0, 16 } << 48 << 1 << 1 << QList<Hole> {}
                                        << QStringList { "out of order, expected offset 32",
                                                         "overlaps 16 bytes already received (same data)" };
-    QByteArray endsInFf = sampleImage(40);
+    QByteArray endsInFf = imageWithoutFF(40);
     endsInFf[37] = char(0xFF);
     endsInFf[38] = char(0xFF);
     endsInFf[39] = char(0xFF);
     QTest::newRow("image ending in FF is taken shorter") << endsInFf << QList<quint32> { 0, 32 } << 37 << 0 << 0
                                                          << QList<Hole> {} << QStringList {};
-    QTest::newRow("FF inside an earlier packet is kept") << QByteArray(32, char(0xFF)) + sampleImage(4)
+    QTest::newRow("FF inside an earlier packet is kept") << QByteArray(32, char(0xFF)) + imageWithoutFF(4)
                                                          << QList<quint32> { 0, 32 } << 36 << 0 << 0 << QList<Hole> {}
                                                          << QStringList {};
-    QTest::newRow("only the highest packet is trimmed") << sampleImage(32) + QByteArray(32, char(0xFF))
+    QTest::newRow("only the highest packet is trimmed") << imageWithoutFF(32) + QByteArray(32, char(0xFF))
                                                         << QList<quint32> { 0, 32 } << 32 << 0 << 0 << QList<Hole> {}
                                                         << QStringList {};
 }

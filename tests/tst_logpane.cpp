@@ -38,14 +38,6 @@ namespace {
 
 const QString openLine = QStringLiteral("串口打开成功");
 
-QStringList paragraphs(const QTextDocument *document)
-{
-    QStringList texts;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        texts.append(block.text());
-    return texts;
-}
-
 QList<QTextCharFormat> characterFormats(const QTextBlock &block)
 {
     QList<QTextCharFormat> formats;
@@ -55,10 +47,21 @@ QList<QTextCharFormat> characterFormats(const QTextBlock &block)
 }
 
 // A pane as the console's starts, with nothing but its first paragraph.
-void startPane(QTextBrowser &pane)
+struct Pane
 {
-    pane.setPlainText(QStringLiteral("串口报文"));
-}
+    Pane() { browser.setPlainText(QStringLiteral("串口报文")); }
+
+    QStringList paragraphs() const
+    {
+        QStringList texts;
+        for (QTextBlock block = browser.document()->begin(); block.isValid(); block = block.next())
+            texts.append(block.text());
+        return texts;
+    }
+
+    QTextBrowser browser;
+    LogPane log { &browser };
+};
 
 QStringList cutEvery(const QString &text, qsizetype length)
 {
@@ -103,16 +106,14 @@ void TestLogPane::limitParagraphs()
     QFETCH(int, limit);
     QFETCH(int, characterLimit);
 
-    QTextBrowser browser;
-    LogPane browserLog(&browser);
-    browser.setPlainText(QStringLiteral("串口报文"));
+    Pane pane;
     for (int i = 0; i < lines; ++i)
-        browser.append(QStringLiteral("line %1").arg(i));
-    const int charactersBefore = browser.document()->characterCount();
-    browserLog.limitParagraphs(limit, characterLimit);
+        pane.browser.append(QStringLiteral("line %1").arg(i));
+    const int charactersBefore = pane.browser.document()->characterCount();
+    pane.log.limitParagraphs(limit, characterLimit);
 
-    const QStringList kept = paragraphs(browser.document());
-    const int characters = browser.document()->characterCount();
+    const QStringList kept = pane.paragraphs();
+    const int characters = pane.browser.document()->characterCount();
     QVERIFY2(kept.size() <= limit, qPrintable(QString::number(kept.size())));
     QVERIFY2(characters <= characterLimit, qPrintable(QString::number(characters)));
     QCOMPARE(kept.first(), QStringLiteral("串口报文"));
@@ -131,14 +132,12 @@ void TestLogPane::limitParagraphs()
 
 void TestLogPane::statusLinesKeepThePaneBounded()
 {
-    QTextBrowser browser;
-    LogPane browserLog(&browser);
-    browser.setPlainText(QStringLiteral("串口报文"));
+    Pane pane;
     const int lines = LogPane::maxParagraphs + 100;
     for (int i = 0; i < lines; ++i)
-        browserLog.appendLine(QStringLiteral("line %1").arg(i), LogPane::UserAction);
+        pane.log.appendLine(QStringLiteral("line %1").arg(i), LogPane::UserAction);
 
-    const QStringList kept = paragraphs(browser.document());
+    const QStringList kept = pane.paragraphs();
     QVERIFY2(kept.size() <= LogPane::maxParagraphs, qPrintable(QString::number(kept.size())));
     QCOMPARE(kept.first(), QStringLiteral("串口报文"));
     QCOMPARE(kept.last(), QStringLiteral("line %1").arg(lines - 1));
@@ -147,17 +146,15 @@ void TestLogPane::statusLinesKeepThePaneBounded()
 // Board text with no line break at all, more than the pane keeps.
 void TestLogPane::lineFreeTextKeepsThePaneBounded()
 {
-    QTextBrowser pane;
-    LogPane paneLog(&pane);
-    startPane(pane);
-    paneLog.appendLine(openLine);
+    Pane pane;
+    pane.log.appendLine(openLine);
     QString chunk(1000, QChar());
     for (int i = 0; i < LogPane::maxCharacters * 3 / 2 / chunk.size(); ++i) {
         chunk.fill(QChar(u'a' + i % 26));
-        paneLog.insertBoardText(chunk);
+        pane.log.insertBoardText(chunk);
     }
 
-    const QTextDocument *document = pane.document();
+    const QTextDocument *document = pane.browser.document();
     QVERIFY2(document->characterCount() <= LogPane::maxCharacters, qPrintable(QString::number(document->characterCount())));
     QVERIFY(document->characterCount() > LogPane::maxCharacters * 9 / 10);
     QCOMPARE(document->firstBlock().text(), QStringLiteral("串口报文"));
@@ -217,15 +214,13 @@ void TestLogPane::linesIntoParagraphs()
     QFETCH(QStringList, boardText);
     QFETCH(QStringList, expected);
 
-    QTextBrowser pane;
-    LogPane paneLog(&pane);
-    startPane(pane);
+    Pane pane;
     for (const QString &line : std::as_const(statusLines))
-        paneLog.appendLine(line);
+        pane.log.appendLine(line);
     for (const QString &text : std::as_const(boardText))
-        paneLog.insertBoardText(text);
+        pane.log.insertBoardText(text);
 
-    QTRY_COMPARE(paragraphs(pane.document()), expected);
+    QTRY_COMPARE(pane.paragraphs(), expected);
 }
 
 void TestLogPane::statusLineFormat_data()
@@ -255,19 +250,15 @@ void TestLogPane::statusLineFormat()
     QFETCH(LogPane::LineKind, kind);
     QFETCH(QColor, colour);
 
-    QTextBrowser reference;
-    LogPane referenceLog(&reference);
-    startPane(reference);
-    referenceLog.appendLine(line, kind);
-    const QTextBlock expected = reference.document()->lastBlock();
+    Pane reference;
+    reference.log.appendLine(line, kind);
+    const QTextBlock expected = reference.browser.document()->lastBlock();
 
-    QTextBrowser pane;
-    LogPane paneLog(&pane);
-    startPane(pane);
-    paneLog.appendLine(openLine);
-    paneLog.insertBoardText(QStringLiteral("board says hello"));
-    QTextCursor user(pane.document());
-    const int boardText = pane.document()->lastBlock().position() + int(openLine.size());
+    Pane pane;
+    pane.log.appendLine(openLine);
+    pane.log.insertBoardText(QStringLiteral("board says hello"));
+    QTextCursor user(pane.browser.document());
+    const int boardText = pane.browser.document()->lastBlock().position() + int(openLine.size());
     switch (userCursor) {
     case UserCursor::Untouched:
         break;
@@ -279,10 +270,10 @@ void TestLogPane::statusLineFormat()
         user.setPosition(boardText + 8, QTextCursor::KeepAnchor);
         break;
     }
-    pane.setTextCursor(user);
-    paneLog.appendLine(line, kind);
+    pane.browser.setTextCursor(user);
+    pane.log.appendLine(line, kind);
 
-    const QTextBlock appended = pane.document()->lastBlock();
+    const QTextBlock appended = pane.browser.document()->lastBlock();
     QCOMPARE(appended.text(), expected.text());
     const QList<QTextCharFormat> formats = characterFormats(appended);
     QCOMPARE(formats, characterFormats(expected));
@@ -292,7 +283,7 @@ void TestLogPane::statusLineFormat()
         else
             QVERIFY(!format.hasProperty(QTextFormat::ForegroundBrush));
     }
-    QCOMPARE(pane.textCursor().selectedText(), user.selectedText());
+    QCOMPARE(pane.browser.textCursor().selectedText(), user.selectedText());
 }
 
 void TestLogPane::boardTextKeepsTheUsersView_data()
@@ -309,34 +300,32 @@ void TestLogPane::boardTextKeepsTheUsersView()
 {
     QFETCH(UserPlace, place);
 
-    QTextBrowser pane;
-    LogPane paneLog(&pane);
-    pane.resize(320, 200);
-    startPane(pane);
+    Pane pane;
+    pane.browser.resize(320, 200);
     for (int i = 0; i < 200; ++i)
-        paneLog.insertBoardText(QStringLiteral("line %1\n").arg(i));
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-    QScrollBar *scrollBar = pane.verticalScrollBar();
+        pane.log.insertBoardText(QStringLiteral("line %1\n").arg(i));
+    pane.browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane.browser));
+    QScrollBar *scrollBar = pane.browser.verticalScrollBar();
     scrollBar->setValue(place == UserPlace::ScrolledUp || place == UserPlace::ScrolledUpWhileTrimmed
                             ? scrollBar->maximum() / 2
                             : scrollBar->maximum());
     if (place == UserPlace::HoldingSelection) {
-        QTextCursor selection(pane.document()->findBlockByNumber(195));
+        QTextCursor selection(pane.browser.document()->findBlockByNumber(195));
         selection.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        pane.setTextCursor(selection);
+        pane.browser.setTextCursor(selection);
     }
     const int maximumBefore = scrollBar->maximum();
-    const auto topLine = [&pane] { return pane.cursorForPosition(QPoint(2, 2)).block().text(); };
+    const auto topLine = [&pane] { return pane.browser.cursorForPosition(QPoint(2, 2)).block().text(); };
     const QString topLineBefore = topLine();
-    const QString selectedBefore = pane.textCursor().selectedText();
+    const QString selectedBefore = pane.browser.textCursor().selectedText();
 
     for (int i = 0; i < 50; ++i)
-        paneLog.insertBoardText(QStringLiteral("more %1\n").arg(i));
+        pane.log.insertBoardText(QStringLiteral("more %1\n").arg(i));
     if (place == UserPlace::ScrolledUpWhileTrimmed)
-        paneLog.limitParagraphs(200);
+        pane.log.limitParagraphs(200);
 
-    QCOMPARE(pane.textCursor().selectedText(), selectedBefore);
+    QCOMPARE(pane.browser.textCursor().selectedText(), selectedBefore);
     if (place == UserPlace::AtTheEnd) {
         QVERIFY(scrollBar->maximum() > maximumBefore);
         QCOMPARE(scrollBar->value(), scrollBar->maximum());
@@ -357,14 +346,12 @@ void TestLogPane::describeImage()
         QVERIFY(file.setFileTime(QDateTime(QDate(2023, 4, 5), QTime(16, 7, 8)), QFileDevice::FileModificationTime));
     }
 
-    QTextBrowser pane;
-    LogPane paneLog(&pane);
-    startPane(pane);
+    Pane pane;
     const FirmwareImage::Description description = FirmwareImage::describe(QFileInfo(path));
-    paneLog.appendImageIdentity(description);
-    paneLog.appendImageDetails(description);
+    pane.log.appendImageIdentity(description);
+    pane.log.appendImageDetails(description);
 
-    const QStringList lines = paragraphs(pane.document()).mid(1);
+    const QStringList lines = pane.paragraphs().mid(1);
     QCOMPARE(lines.size(), 7);
     QCOMPARE(lines.at(0), QString());
     QCOMPARE(lines.at(1), QStringLiteral("=== 文件信息 ==="));
@@ -385,11 +372,9 @@ void TestLogPane::describeImageWithoutBirthTime()
     const QFileInfo info(QStringLiteral("/proc/version"));
     if (!info.exists() || info.birthTime().isValid())
         QSKIP("no file here without a creation time");
-    QTextBrowser pane;
-    LogPane paneLog(&pane);
-    startPane(pane);
-    paneLog.appendImageDetails(FirmwareImage::describe(info));
-    QCOMPARE(paragraphs(pane.document()).at(2), QStringLiteral("创建时间: "));
+    Pane pane;
+    pane.log.appendImageDetails(FirmwareImage::describe(info));
+    QCOMPARE(pane.paragraphs().at(2), QStringLiteral("创建时间: "));
 }
 
 QTEST_MAIN(TestLogPane)

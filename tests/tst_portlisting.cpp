@@ -1,4 +1,5 @@
 #include "core/portlisting.h"
+#include "core/portopenfailure.h"
 
 #include <QTest>
 
@@ -13,6 +14,8 @@ private slots:
     void listing();
     void entryAfterRefresh_data();
     void entryAfterRefresh();
+    void openFailureReason_data();
+    void openFailureReason();
 };
 
 namespace {
@@ -116,6 +119,36 @@ void TestPortListing::entryAfterRefresh()
     QFETCH(QString, preferredPort);
     QFETCH(int, entry);
     QCOMPARE(PortListing::entryToSelect(portNames, selectedPort, preferredPort), entry);
+}
+
+void TestPortListing::openFailureReason_data()
+{
+    QTest::addColumn<bool>("permissionError");
+    QTest::addColumn<QString>("portErrorText");
+    QTest::addColumn<QString>("reason");
+
+    const QString noRights = QStringLiteral(
+        "当前用户无权打开此串口: 在 Linux 上请把用户加入 dialout 组 (sudo usermod -aG dialout $USER), 然后注销并重新登录");
+    const QString busy = QStringLiteral("串口正被另一个程序占用, 请先在那个程序中关闭它");
+
+    QTest::newRow("device refused to this user") << true << "Permission denied" << noRights;
+    QTest::newRow("lock file held by another program")
+        << true << "Permission error while locking the device" << busy;
+    QTest::newRow("tty opened exclusively elsewhere") << true << "Device or resource busy" << busy;
+    QTest::newRow("tty busy, localised system text") << true << "设备或资源忙" << busy;
+    QTest::newRow("no folder for the lock file")
+        << true << "Permission error while creating lock file" << "Permission error while creating lock file";
+    QTest::newRow("device gone") << false << "No such file or directory" << "No such file or directory";
+    QTest::newRow("not a serial device, wording of a denial")
+        << false << "Permission denied" << "Permission denied";
+}
+
+void TestPortListing::openFailureReason()
+{
+    QFETCH(bool, permissionError);
+    QFETCH(QString, portErrorText);
+    QFETCH(QString, reason);
+    QCOMPARE(PortOpenFailure::reason(permissionError, portErrorText), reason);
 }
 
 QTEST_APPLESS_MAIN(TestPortListing)

@@ -21,7 +21,7 @@ using namespace TestSupport;
 
 namespace {
 
-const QByteArray frame = QByteArray::fromHex("FFFF000000640A50F07F");
+const QByteArray frame = referenceFrame();
 
 // Long enough for several checks of a watch that should not act.
 constexpr int severalChecksMs = 4 * PortReconnect::checkIntervalMs;
@@ -140,10 +140,7 @@ void TestReconnect::userOpeningAnotherPortCancels()
     m_window->findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->trigger();
     loseDevice();
     TestPty other;
-    testPorts().addExtraPort({ other.slavePath(), QStringLiteral("Other pty"), std::nullopt, std::nullopt });
-    click(*m_window, "pushButton_port_refresh");
-    QVERIFY(selectPort(*m_window, other.slavePath()));
-    click(*m_window, "pushButton_portOpen");
+    openListedPort(*m_window, other.slavePath(), QStringLiteral("Other pty"));
     QVERIFY(serialPortInst->isOpen());
 
     TestPty comeBack;

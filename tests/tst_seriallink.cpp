@@ -1,6 +1,5 @@
 #include "gui/SerialPortHandler.h"
 #include "core/portlisting.h"
-#include "core/portopenfailure.h"
 #include "link/serialporthangup.h"
 #include "link/boardsession.h"
 #include "testsupport.h"
@@ -31,13 +30,13 @@ private slots:
     void closeOpenPort();
     void closeNeverOpened();
     void openWithEmptySelector();
-    void openFailureReason_data();
-    void openFailureReason();
     void openFailureSaysWhy_data();
     void openFailureSaysWhy();
     void destructorClosesPort();
     void closeLetsWrittenBytesDrain_data();
     void closeLetsWrittenBytesDrain();
+    void closeGivesUpOnBoardNotReading_data();
+    void closeGivesUpOnBoardNotReading();
     void sendArrivesWholeAndPromptly_data();
     void sendArrivesWholeAndPromptly();
     void sendWhileClosed();
@@ -82,10 +81,7 @@ void TestSerialLink::openAnotherEntrySwitchesPort()
 {
     PtyConsole console;
     TestPty second;
-    testPorts().addExtraPort({ second.slavePath(), QStringLiteral("Second pty"), std::nullopt, std::nullopt });
-    click(console.window(), "pushButton_port_refresh");
-    QVERIFY(selectPort(console.window(), second.slavePath()));
-    click(console.window(), "pushButton_portOpen");
+    openListedPort(console.window(), second.slavePath(), QStringLiteral("Second pty"));
 
     QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
     QCOMPARE(QStringLiteral("/dev/") + serialPortInst->portName(), second.slavePath());
@@ -159,32 +155,6 @@ private:
 };
 
 } // namespace
-
-void TestSerialLink::openFailureReason_data()
-{
-    QTest::addColumn<bool>("permissionError");
-    QTest::addColumn<QString>("portErrorText");
-    QTest::addColumn<QString>("reason");
-
-    QTest::newRow("device refused to this user") << true << "Permission denied" << noRightsReason;
-    QTest::newRow("lock file held by another program")
-        << true << "Permission error while locking the device" << busyReason;
-    QTest::newRow("tty opened exclusively elsewhere") << true << "Device or resource busy" << busyReason;
-    QTest::newRow("tty busy, localised system text") << true << "设备或资源忙" << busyReason;
-    QTest::newRow("no folder for the lock file")
-        << true << "Permission error while creating lock file" << "Permission error while creating lock file";
-    QTest::newRow("device gone") << false << "No such file or directory" << "No such file or directory";
-    QTest::newRow("not a serial device, wording of a denial")
-        << false << "Permission denied" << "Permission denied";
-}
-
-void TestSerialLink::openFailureReason()
-{
-    QFETCH(bool, permissionError);
-    QFETCH(QString, portErrorText);
-    QFETCH(QString, reason);
-    QCOMPARE(PortOpenFailure::reason(permissionError, portErrorText), reason);
-}
 
 void TestSerialLink::openFailureSaysWhy_data()
 {
@@ -318,6 +288,53 @@ void TestSerialLink::closeLetsWrittenBytesDrain()
     }
 }
 
+void TestSerialLink::closeGivesUpOnBoardNotReading_data()
+{
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("close pressed again") << false;
+    QTest::newRow("window closed") << true;
+}
+
+// A board that stopped reading, with 1 MiB still to go: "close" returns at once and
+// the window answers while the close waits; after a while the log says what it
+// waits for, and pressing close again, or closing the window, gives up at once.
+void TestSerialLink::closeGivesUpOnBoardNotReading()
+{
+    QFETCH(bool, closeWindow);
+
+    PtyConsole console;
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    tick.start(5);
+    QVERIFY(console.window().SerialPortTransmitByteArray(QByteArray(1024 * 1024, 'x')));
+    click(console.window(), "pushButton_portClose");
+    QVERIFY(console.window().session()->isClosing());
+    const int ticksAtClose = ticks;
+
+    QStringList lines;
+    QVERIFY(processEventsUntil([&] {
+        lines += console.newLogLines();
+        return !lines.isEmpty();
+    }, BoardSession::closeNoticeMs + 5000));
+    QVERIFY2(ticks > ticksAtClose + 1, qPrintable(QString::number(ticks - ticksAtClose)));
+    const QRegularExpressionMatch waiting = QRegularExpression(
+        QStringLiteral("^关闭串口前等待 (\\d+) 字节发出 \\(再按 close 立即关闭并丢弃它们\\)$")).match(lines.join(u'|'));
+    QVERIFY2(waiting.hasMatch() && waiting.captured(1).toLongLong() > 0, qPrintable(lines.join(u'|')));
+    QVERIFY(serialPortInst->isOpen());
+
+    if (closeWindow)
+        QVERIFY(console.window().close());
+    else
+        click(console.window(), "pushButton_portClose");
+    QVERIFY(!serialPortInst->isOpen());
+    lines = console.newLogLines();
+    QCOMPARE(lines.size(), 2);
+    const QRegularExpressionMatch dropped = QRegularExpression(QStringLiteral("^未发出的 (\\d+) 字节已丢弃$")).match(lines.at(0));
+    QVERIFY2(dropped.hasMatch() && dropped.captured(1).toLongLong() > 0, qPrintable(lines.at(0)));
+    QCOMPARE(lines.at(1), QStringLiteral("关闭串口"));
+}
+
 void TestSerialLink::sendArrivesWholeAndPromptly_data()
 {
     QTest::addColumn<int>("size");
@@ -390,7 +407,8 @@ void TestSerialLink::sendToPeerNotReadingKeepsWindowAlive()
         lines += console.newLogLines();
         return lines.size() >= 2;
     }, 10000));
-    QVERIFY2(clock.elapsed() >= timeoutMs, qPrintable(QString::number(clock.elapsed())));
+    // Whole milliseconds on both clocks: the writer's may count one more.
+    QVERIFY2(clock.elapsed() >= timeoutMs - 1, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(ticks >= timeoutMs / 5 / 4, qPrintable(QString::number(ticks)));
     QCOMPARE(lines.at(0), QStringLiteral("发送失败: Operation timed out"));
     QVERIFY2(QRegularExpression(QStringLiteral("^未发出的 \\d+ 字节已丢弃$")).match(lines.at(1)).hasMatch(),

@@ -41,10 +41,7 @@ void TestUnplugged::expectClosedOnceWithoutSpinning(PtyConsole &console, QString
 void TestUnplugged::freshPeerOpens(PtyConsole &console)
 {
     TestPty fresh;
-    testPorts().addExtraPort({ fresh.slavePath(), QStringLiteral("Fresh pty"), std::nullopt, std::nullopt });
-    click(console.window(), "pushButton_port_refresh");
-    QVERIFY(selectPort(console.window(), fresh.slavePath()));
-    click(console.window(), "pushButton_portOpen");
+    openListedPort(console.window(), fresh.slavePath(), QStringLiteral("Fresh pty"));
     QCOMPARE(console.newLogLines(), QStringList { QStringLiteral("串口打开成功") });
 
     click(console.window(), "pushButton_ARM_reset");
@@ -57,12 +54,8 @@ void TestUnplugged::duringFlash()
     PtyConsole console;
     QTemporaryDir directory;
     const QString path = directory.filePath(QStringLiteral("app.bin"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(64 * 1024, '\x5A'));
-    file.close();
-    console.window().setImageFileChooser([path](QWidget *) { return path; });
-    click(console.window(), "pushButton_open_File");
+    QVERIFY(writeFile(path, QByteArray(64 * 1024, '\x5A')));
+    loadImage(console.window(), path);
     console.newLogLines();
 
     // The board takes part of the image, then its adapter is gone.
@@ -72,8 +65,7 @@ void TestUnplugged::duringFlash()
     });
     click(console.window(), "pushButton_flash");
     // The flash runs from the event loop, which has to turn for the loss to be seen.
-    QVERIFY(processEventsUntil([&console] { return widget<QAbstractButton>(console.window(), "pushButton_flash")->isEnabled(); },
-                               15000));
+    QVERIFY(waitForFlashEnd(console.window(), 15000));
     board.join();
 
     const QStringList lines = console.newLogLines();
@@ -92,8 +84,7 @@ void TestUnplugged::duringTelemetry()
     const qsizetype pointsBefore = chartLineSeries[0]->count();
     // The adapter goes while frames are still on their way in.
     std::thread board([&console] {
-        const QByteArray frame = QByteArray::fromHex("FFFF000000640A50F07F");
-        for (int i = 0; i < 300 && console.board().writeMaster(frame); ++i)
+        for (int i = 0; i < 300 && console.board().writeMaster(referenceFrame()); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         console.board().closeMaster();
     });
