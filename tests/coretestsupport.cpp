@@ -522,3 +522,50 @@ const QList<CommandSequence> &commandSequences()
 }
 
 } // namespace TestSupport
+
+#include "core/telemetrycsv.h"
+
+#include <QRegularExpression>
+
+namespace TestSupport {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 recordedRows(const QString &path, qint64 firstSample, qint64 firstFrame)
+{
+    static const QRegularExpression timestamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)$"));
+    const auto readings = [](qint64 frame) {
+        QByteArray text;
+        const Telemetry::Sample sample = *Telemetry::decodeFrame(numberedFrame(frame));
+        for (const double value : sample)
+            text += ',' + TelemetryCsv::number(value);
+        return text;
+    };
+    QList<QByteArray> rows = readFile(path).split('\n');
+    if (rows.size() < 2 || rows.takeFirst() + '\n' != TelemetryCsv::header() || !rows.takeLast().isEmpty()) {
+        qWarning() << path << "holds no header, or no line break at its end";
+        return -1;
+    }
+    // The readings repeat every 3200 frames.
+    for (qint64 frame = 0; firstFrame < 0 && frame < 3200 && !rows.isEmpty(); ++frame)
+        firstFrame = rows.first().endsWith(readings(frame)) ? frame : -1;
+    double lastElapsed = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QList<QByteArray> fields = rows.at(i).split(',');
+        const QByteArray expected = QByteArray::number(firstSample + i) + readings(firstFrame + i);
+        if (fields.size() != 8 || fields.mid(2).join(',') != expected || fields.at(1).toDouble() < lastElapsed
+            || !timestamp.match(QString::fromLatin1(fields.at(0))).hasMatch()) {
+            qWarning() << "row" << i << rows.at(i) << "expected to end" << expected;
+            return -1;
+        }
+        lastElapsed = fields.at(1).toDouble();
+    }
+    return rows.size();
+}
+
+} // namespace TestSupport

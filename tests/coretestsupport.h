@@ -181,6 +181,14 @@ const QList<CommandSequence> &commandSequences();
 QByteArray processWideFrames();
 const QString &portNotOpenLine();
 
+// What a file holds; empty where it cannot be read.
+QByteArray readFile(const QString &path);
+// The rows of a telemetry recording of numberedFrame()s after its header, each
+// "timestamp,elapsed,sample,readings" and ended by a line break, from frame
+// firstFrame (by default whichever the first row holds) and sample firstSample on;
+// -1, with a warning, where the file differs.
+qint64 recordedRows(const QString &path, qint64 firstSample, qint64 firstFrame = -1);
+
 } // namespace TestSupport
 
 Q_DECLARE_METATYPE(TestSupport::CommandSequence)

@@ -84,8 +84,8 @@ QByteArray TestPty::readMasterExactly(qsizetype count, int timeoutMs)
     return readExactly(masterFd(), count, timeoutMs);
 }
 
-DrainingBoard::DrainingBoard(PtyPair &pty)
-    : m_thread([this, &pty] {
+DrainingBoard::DrainingBoard(PtyPair &pty, qsizetype unplugAfter)
+    : m_thread([this, &pty, unplugAfter] {
           char buffer[4096];
           while (!m_stop) {
               pollfd pfd { pty.masterFd(), POLLIN, 0 };
@@ -94,6 +94,8 @@ DrainingBoard::DrainingBoard(PtyPair &pty)
               const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
               if (n > 0)
                   m_received += n;
+              if (unplugAfter >= 0 && m_received >= unplugAfter)
+                  return pty.closeMaster();
           }
       })
 {

@@ -29,11 +29,12 @@ public:
     QByteArray readMasterWhileRunning(qsizetype count, int timeoutMs = 2000);
 };
 
-// Plays a board that takes everything in until told to stop.
+// Plays a board that takes everything in until told to stop; given unplugAfter,
+// its adapter is pulled out (the master closed) once it has taken that many bytes.
 class DrainingBoard
 {
 public:
-    explicit DrainingBoard(PtyPair &pty);
+    explicit DrainingBoard(PtyPair &pty, qsizetype unplugAfter = -1);
     ~DrainingBoard() { stop(); }
     DrainingBoard(const DrainingBoard &) = delete;
     DrainingBoard &operator=(const DrainingBoard &) = delete;

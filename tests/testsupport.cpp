@@ -69,16 +69,6 @@ QString textInColour(const MainWindow &window, int paragraph, const QColor &colo
     return text;
 }
 
-QColor orange()
-{
-    return QColor(QStringLiteral("orange"));
-}
-
-QColor red()
-{
-    return QColor(QStringLiteral("red"));
-}
-
 void click(const MainWindow &window, const char *buttonName)
 {
     QAbstractButton *button = widget<QAbstractButton>(window, buttonName);
@@ -215,11 +205,6 @@ PtyConsole::PtyConsole(bool openPort)
         click(*m_window, "pushButton_portOpen");
         newLogLines();
     }
-}
-
-PtyConsole::~PtyConsole()
-{
-    m_window.reset();
 }
 
 void PtyConsole::destroyWindow()

@@ -29,8 +29,8 @@ QColor paragraphColour(const MainWindow &window, int paragraph);
 // The text of the paragraphs from `paragraph` on that is shown in the colour given.
 QString textInColour(const MainWindow &window, int paragraph, const QColor &colour);
 // What the user switched or sent, and a flash's end.
-QColor orange();
-QColor red();
+inline QColor orange() { return QColor(QStringLiteral("orange")); }
+inline QColor red() { return QColor(QStringLiteral("red")); }
 
 template <typename Widget>
 Widget *widget(const MainWindow &window, const char *objectName)
@@ -70,7 +70,6 @@ class PtyConsole
 {
 public:
     explicit PtyConsole(bool openPort = true);
-    ~PtyConsole();
 
     MainWindow &window() { return *m_window; }
     // Closes the window as the user would, keeping the board's side of the line.

@@ -5,12 +5,8 @@
 #include "coretestsupport.h"
 #include "ptytestsupport.h"
 
-#include "core/telemetry.h"
-#include "core/telemetrycsv.h"
-
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -56,37 +52,50 @@ struct Run
     }
 };
 
-void start(QProcess &process, const QStringList &arguments, const QString &configHome = emptyConfigHome)
+// bench-ctl as a script runs it, with the event loop going on meanwhile: boards in
+// their threads report to this one.
+class Ctl
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(BENCH_CTL_EXECUTABLE), arguments);
-}
+public:
+    explicit Ctl(const QStringList &arguments, const QString &configHome = emptyConfigHome, QProcess *output = nullptr)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        m_process.setProcessEnvironment(environment);
+        if (output)
+            m_process.setStandardOutputProcess(output);
+        m_process.start(QStringLiteral(BENCH_CTL_EXECUTABLE), arguments);
+    }
 
-Run finish(QProcess &process)
-{
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-             process.readAllStandardError() };
-}
+    // False when timeoutMs passed before the standard output held `text`.
+    bool waitForOutput(const QByteArray &text, int timeoutMs)
+    {
+        return TestSupport::processEventsUntil([&] { return (m_out += m_process.readAllStandardOutput()).contains(text); },
+                                               timeoutMs);
+    }
 
-Run runCtl(const QStringList &arguments, const QString &configHome = emptyConfigHome)
-{
-    QProcess process;
-    start(process, arguments, configHome);
-    process.waitForFinished(30000);
-    return finish(process);
-}
+    // Waits until the program has ended and `also` holds. Once its output holds
+    // `stopAt` it is ended as `kill` ends it; past timeoutMs it is killed.
+    Run finish(const QByteArray &stopAt = {}, const std::function<bool()> &also = {}, int timeoutMs = 30000)
+    {
+        bool stopping = false;
+        TestSupport::processEventsUntil([&] {
+            m_out += m_process.readAllStandardOutput();
+            stopping = !stopAt.isEmpty() && m_out.contains(stopAt);
+            return m_process.state() == QProcess::NotRunning ? !also || also() : stopping;
+        }, timeoutMs);
+        if (m_process.state() != QProcess::NotRunning) {
+            stopping ? m_process.terminate() : m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+        return { m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1,
+                 m_out + m_process.readAllStandardOutput(), m_process.readAllStandardError() };
+    }
 
-// Runs bench-ctl while the event loop goes on (boards in their threads report to
-// this one), until it has ended and `also` holds.
-Run runCtlUntil(const QStringList &arguments, const std::function<bool()> &also, int timeoutMs)
-{
-    QProcess process;
-    start(process, arguments);
-    TestSupport::processEventsUntil([&] { return process.state() == QProcess::NotRunning && also(); }, timeoutMs);
-    return finish(process);
-}
+private:
+    QProcess m_process;
+    QByteArray m_out;
+};
 
 // Placeholders in a table's arguments, filled in by the test.
 QStringList filled(QStringList arguments, const QMap<QString, QString> &values)
@@ -96,38 +105,15 @@ QStringList filled(QStringList arguments, const QMap<QString, QString> &values)
     return arguments;
 }
 
-// The board's end of a pty read on a thread of its own, so the test's thread is
-// free to wait for the program; closing the master there unplugs the board.
-class MasterReader
+// A board that takes everything in on a pty of its own, unplugged once it has
+// taken unplugAfter bytes where that is given.
+struct DrainedPort
 {
-public:
-    explicit MasterReader(qsizetype unplugAfter = -1)
-        : m_thread([this, unplugAfter] {
-            while (!m_stop) {
-                const QByteArray bytes = m_pty.readMaster(10);
-                m_received += bytes.size();
-                if (unplugAfter >= 0 && m_received >= unplugAfter) {
-                    m_pty.closeMaster();
-                    return;
-                }
-            }
-        })
-    {
-    }
-    ~MasterReader()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
+    explicit DrainedPort(qsizetype unplugAfter = -1) : board(pty, unplugAfter) {}
+    QString port() const { return pty.slavePath(); }
 
-    QString port() const { return m_pty.slavePath(); }
-    qsizetype received() const { return m_received; }
-
-private:
-    TestPty m_pty;
-    std::atomic<bool> m_stop { false };
-    std::atomic<qsizetype> m_received { 0 };
-    std::thread m_thread;
+    TestPty pty;
+    DrainingBoard board;
 };
 
 // Simulated boards whose finished images are reported to the test's thread.
@@ -186,12 +172,8 @@ private slots:
     void initTestCase();
     void send_data();
     void send();
-    void usageError_data();
-    void usageError();
-    void openFailure_data();
-    void openFailure();
-    void helpAndVersion_data();
-    void helpAndVersion();
+    void endsBeforeTheBoard_data();
+    void endsBeforeTheBoard();
     void language_data();
     void language();
     void boardSends_data();
@@ -240,12 +222,8 @@ QStringList TestBenchCtl::filledIn(const QStringList &arguments, const QString &
 
 bool TestBenchCtl::keptFilesKept() const
 {
-    for (const QString name : { "kept.csv", "kept.txt" }) {
-        QFile file(m_dir.filePath(name));
-        if (!file.open(QIODevice::ReadOnly) || file.readAll() != keptContent)
-            return false;
-    }
-    return true;
+    return TestSupport::readFile(m_dir.filePath("kept.csv")) == keptContent
+        && TestSupport::readFile(m_dir.filePath("kept.txt")) == keptContent;
 }
 
 // Every command of the table that bench-ctl is given, with the bytes it sends.
@@ -269,99 +247,84 @@ void TestBenchCtl::send()
 
     TestPty board;
     QVERIFY(board.isValid());
-    const Run run = runCtl(QStringList { "send", "--json", "-p", board.slavePath() } + command);
+    const Run run = Ctl(QStringList { "send", "--json", "-p", board.slavePath() } + command).finish();
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(board.readMaster(1000).toHex(' '), wire.toHex(' '));
     QCOMPARE(run.events("sent").value(0).value("length").toInt(), wire.size());
 }
 
-void TestBenchCtl::usageError_data()
+// Runs that end before anything reaches the board: help and version on standard
+// output (status 0), a refused command (2) or a port that does not open (3) on
+// standard error. OBSTACLE stands between the program and the board's port.
+void TestBenchCtl::endsBeforeTheBoard_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("no command") << QStringList {} << "no command given";
-    QTest::newRow("unknown command") << QStringList { "erase" } << "unknown command 'erase'";
-    QTest::newRow("unknown option") << QStringList { "flash", "--fast", "-p", "PTY", "IMAGE" } << "Unknown option 'fast'";
-    QTest::newRow("send without a port") << QStringList { "send", "reset" } << "give one port with -p";
-    QTest::newRow("unknown board command") << QStringList { "send", "-p", "PTY", "jump", "1" } << "错误: 未知命令 'jump'";
-    QTest::newRow("fan past the slider") << QStringList { "send", "-p", "PTY", "fan", "100" } << "错误: fan 的值 '100' 须为 0 到 99 的整数";
-    QTest::newRow("erase below the spin box") << QStringList { "send", "-p", "PTY", "erase", "-1" } << "错误: erase 的值 '-1' 须为 0 到 99 的整数";
-    QTest::newRow("gpu neither on nor off") << QStringList { "send", "-p", "PTY", "gpu", "1" } << "错误: gpu 的值 '1' 须为 on 或 off";
-    QTest::newRow("register past FFFF") << QStringList { "send", "-p", "PTY", "ad-write", "10000", "1" }
-                                        << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
-    QTest::newRow("register argument missing") << QStringList { "send", "-p", "PTY", "da-write", "1" }
-                                               << "错误: da-write 需要 2 个参数, 给出了 1 个";
-    QTest::newRow("not hex") << QStringList { "send", "-p", "PTY", "hex", "AG" } << "错误: 只能输入16进制字符(0-9, A-F)和空格";
-    QTest::newRow("empty text") << QStringList { "send", "-p", "PTY", "text", "" } << "错误: textEdit内容为空";
-    QTest::newRow("port is a regular file") << QStringList { "send", "-p", "IMAGE", "reset" } << "is a regular file, not a serial port";
-    QTest::newRow("port is a folder") << QStringList { "send", "-p", "DIR", "reset" } << "is a folder, not a serial port";
-    QTest::newRow("flash without a port") << QStringList { "flash", "IMAGE" } << "give at least one port with -p";
-    QTest::newRow("same port twice") << QStringList { "flash", "-p", "PTY", "-p", "PTY", "IMAGE" } << "is given twice";
-    QTest::newRow("same port through a link") << QStringList { "flash", "-p", "/dev/null", "-p", "LINK", "IMAGE" } << "is given twice";
-    QTest::newRow("image missing") << QStringList { "flash", "-p", "PTY", "MISSING" } << "无法打开文件: ";
-    QTest::newRow("image empty") << QStringList { "flash", "-p", "PTY", "EMPTY" } << "错误: 固件文件为空";
-    QTest::newRow("image is a folder") << QStringList { "flash", "-p", "PTY", "DIR" } << "无法打开文件: ";
-    QTest::newRow("record zero frames") << QStringList { "record", "-p", "PTY", "--frames", "0" } << "--frames: '0'";
-    QTest::newRow("record for no time") << QStringList { "record", "-p", "PTY", "--seconds", "-1" } << "--seconds: '-1'";
-    QTest::newRow("record into a folder") << QStringList { "record", "-p", "PTY", "-o", "DIR" } << "cannot create";
-    QTest::newRow("monitor two ports") << QStringList { "monitor", "-p", "PTY", "-p", "IMAGE" } << "give one port with -p";
-    QTest::newRow("0x inside a register") << QStringList { "send", "-p", "PTY", "ad-write", "A0x5", "1" }
-                                          << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
-    QTest::newRow("0x twice in a register") << QStringList { "send", "-p", "PTY", "da-write", "1", "0x0x2" }
-                                            << "错误: 寄存器地址和数据须为0-FFFF的16进制数";
-    QTest::newRow("a language bench-ctl does not speak") << QStringList { "--lang", "fr", "list" } << "--lang";
-    // A refused recording leaves the files it names as they were.
-    QTest::newRow("record without a port") << QStringList { "record", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }
-                                           << "give one port with -p";
-    QTest::newRow("record from a folder") << QStringList { "record", "-p", "DIR", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }
-                                          << "is a folder";
-    QTest::newRow("record from two ports")
-        << QStringList { "record", "-p", "PTY", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_TXT" } << "give one port with -p";
-    QTest::newRow("record text into a folder") << QStringList { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "DIR" }
-                                               << "cannot create";
-    QTest::newRow("record rows and text into one file")
-        << QStringList { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_CSV" } << "given twice";
-}
-
-void TestBenchCtl::usageError()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-
-    TestPty board;
-    QVERIFY(board.isValid());
-    const Run run = runCtl(filledIn(arguments, board.slavePath()));
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
-    // Refused before the port was opened: nothing reached the board.
-    QCOMPARE(board.readMaster(0), QByteArray());
-    QVERIFY(keptFilesKept());
-}
-
-void TestBenchCtl::openFailure_data()
-{
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("obstacle");
-    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("send to a port that is gone") << QStringList { "send", "-p", "PORT", "reset" } << "missing"
-                                                 << "No such file or directory";
-    QTest::newRow("send to a port held elsewhere") << QStringList { "send", "-p", "PORT", "reset" } << "held" << busyReason;
-    QTest::newRow("record from a port held elsewhere") << QStringList { "record", "-p", "PORT", "--frames", "1" }
-                                                       << "held" << busyReason;
-    QTest::newRow("flash to a port held elsewhere") << QStringList { "flash", "-p", "PORT", "IMAGE" } << "held" << busyReason;
-    QTest::newRow("flash to a port another program holds with flock")
-        << QStringList { "flash", "-p", "PORT", "IMAGE" } << "flock" << busyReason;
-    QTest::newRow("record from a port that is gone")
-        << QStringList { "record", "-p", "PORT", "-o", "KEPT_CSV", "--text", "KEPT_TXT" } << "missing" << "No such file or directory";
+    const QString registerRefused = "错误: 寄存器地址和数据须为0-FFFF的16进制数";
+    const QString busy = "串口打开失败: " + busyReason;
+    const QString gone = "串口打开失败: No such file or directory";
+    const struct Row { const char *name; QStringList arguments; QString said; int exitCode = 2; QString obstacle = {}; } rows[] = {
+        { "help-all", { "--help-all" }, "Usage: bench-ctl [options] command", 0 },
+        { "a command's help-all", { "flash", "--help-all" }, "Usage: bench-ctl flash", 0 },
+        { "help beside an unknown option", { "send", "--fast", "--help" }, "Usage: bench-ctl send", 0 },
+        { "help beside a wrong value", { "record", "--frames", "0", "-h" }, "Usage: bench-ctl record", 0 },
+        { "a command's version", { "monitor", "--version" }, "bench-ctl 1", 0 },
+        { "no command", {}, "no command given" },
+        { "unknown command", { "erase" }, "unknown command 'erase'" },
+        { "unknown option", { "flash", "--fast", "-p", "PTY", "IMAGE" }, "Unknown option 'fast'" },
+        { "send without a port", { "send", "reset" }, "give one port with -p" },
+        { "unknown board command", { "send", "-p", "PTY", "jump", "1" }, "错误: 未知命令 'jump'" },
+        { "fan past the slider", { "send", "-p", "PTY", "fan", "100" }, "错误: fan 的值 '100' 须为 0 到 99 的整数" },
+        { "erase below the spin box", { "send", "-p", "PTY", "erase", "-1" }, "错误: erase 的值 '-1' 须为 0 到 99 的整数" },
+        { "gpu neither on nor off", { "send", "-p", "PTY", "gpu", "1" }, "错误: gpu 的值 '1' 须为 on 或 off" },
+        { "register past FFFF", { "send", "-p", "PTY", "ad-write", "10000", "1" }, registerRefused },
+        { "register argument missing", { "send", "-p", "PTY", "da-write", "1" }, "错误: da-write 需要 2 个参数, 给出了 1 个" },
+        { "not hex", { "send", "-p", "PTY", "hex", "AG" }, "错误: 只能输入16进制字符(0-9, A-F)和空格" },
+        { "empty text", { "send", "-p", "PTY", "text", "" }, "错误: textEdit内容为空" },
+        { "port is a regular file", { "send", "-p", "IMAGE", "reset" }, "is a regular file, not a serial port" },
+        { "port is a folder", { "send", "-p", "DIR", "reset" }, "is a folder, not a serial port" },
+        { "flash without a port", { "flash", "IMAGE" }, "give at least one port with -p" },
+        { "same port twice", { "flash", "-p", "PTY", "-p", "PTY", "IMAGE" }, "is given twice" },
+        { "same port through a link", { "flash", "-p", "/dev/null", "-p", "LINK", "IMAGE" }, "is given twice" },
+        { "image missing", { "flash", "-p", "PTY", "MISSING" }, "无法打开文件: " },
+        { "image empty", { "flash", "-p", "PTY", "EMPTY" }, "错误: 固件文件为空" },
+        { "image is a folder", { "flash", "-p", "PTY", "DIR" }, "无法打开文件: " },
+        { "record zero frames", { "record", "-p", "PTY", "--frames", "0" }, "--frames: '0'" },
+        { "record for no time", { "record", "-p", "PTY", "--seconds", "-1" }, "--seconds: '-1'" },
+        { "record into a folder", { "record", "-p", "PTY", "-o", "DIR" }, "cannot create" },
+        { "monitor two ports", { "monitor", "-p", "PTY", "-p", "IMAGE" }, "give one port with -p" },
+        { "0x inside a register", { "send", "-p", "PTY", "ad-write", "A0x5", "1" }, registerRefused },
+        { "0x twice in a register", { "send", "-p", "PTY", "da-write", "1", "0x0x2" }, registerRefused },
+        { "a language bench-ctl does not speak", { "--lang", "fr", "list" }, "--lang" },
+        // A refused recording leaves the files it names as they were.
+        { "record without a port", { "record", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }, "give one port with -p" },
+        { "record from a folder", { "record", "-p", "DIR", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }, "is a folder" },
+        { "record from two ports", { "record", "-p", "PTY", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_TXT" },
+          "give one port with -p" },
+        { "record text into a folder", { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "DIR" }, "cannot create" },
+        { "record rows and text into one file", { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_CSV" },
+          "given twice" },
+        { "send to a port that is gone", { "send", "-p", "PTY", "reset" }, gone, 3, "missing" },
+        { "send to a port held elsewhere", { "send", "-p", "PTY", "reset" }, busy, 3, "held" },
+        { "record from a port held elsewhere", { "record", "-p", "PTY", "--frames", "1" }, busy, 3, "held" },
+        { "flash to a port held elsewhere", { "flash", "-p", "PTY", "IMAGE" }, busy, 3, "held" },
+        { "flash to a port another program holds with flock", { "flash", "-p", "PTY", "IMAGE" }, busy, 3, "flock" },
+        { "record from a port that is gone", { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }, gone, 3,
+          "missing" },
+    };
+    for (const Row &row : rows)
+        QTest::newRow(row.name) << row.arguments << row.said << row.exitCode << row.obstacle;
 }
 
-void TestBenchCtl::openFailure()
+void TestBenchCtl::endsBeforeTheBoard()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, said);
+    QFETCH(int, exitCode);
     QFETCH(QString, obstacle);
-    QFETCH(QString, reason);
 
     TestPty board;
     QVERIFY(board.isValid());
@@ -377,38 +340,20 @@ void TestBenchCtl::openFailure()
         QVERIFY(locker.waitForReadyRead(5000));
         QCOMPARE(locker.readAll(), QByteArray("locked\n"));
     }
-    const QString port = obstacle == "missing" ? m_dir.filePath("ttyGone") : board.slavePath();
-    const Run run = runCtl(filledIn(filled(arguments, { { "PORT", port } }), port));
+    const Run run = Ctl(filledIn(arguments, obstacle == "missing" ? m_dir.filePath("ttyGone") : board.slavePath())).finish();
     if (locker.state() != QProcess::NotRunning) {
         locker.closeWriteChannel();
         QVERIFY(locker.waitForFinished(5000));
     }
-    QCOMPARE(run.exitCode, 3);
-    QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral("串口打开失败: ") + reason), run.err.constData());
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode == 0) {
+        QVERIFY2(QString::fromUtf8(run.out).startsWith(said), run.out.constData());
+        QCOMPARE(run.err, QByteArray());
+    } else {
+        QVERIFY2(QString::fromUtf8(run.err).contains(said), run.err.constData());
+    }
+    QCOMPARE(board.readMaster(0), QByteArray());
     QVERIFY(keptFilesKept());
-}
-
-void TestBenchCtl::helpAndVersion_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("answer");
-
-    QTest::newRow("help-all") << QStringList { "--help-all" } << "Usage: bench-ctl [options] command";
-    QTest::newRow("a command's help-all") << QStringList { "flash", "--help-all" } << "Usage: bench-ctl flash";
-    QTest::newRow("help beside an unknown option") << QStringList { "send", "--fast", "--help" } << "Usage: bench-ctl send";
-    QTest::newRow("help beside a wrong value") << QStringList { "record", "--frames", "0", "-h" } << "Usage: bench-ctl record";
-    QTest::newRow("a command's version") << QStringList { "monitor", "--version" } << "bench-ctl 1";
-}
-
-void TestBenchCtl::helpAndVersion()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, answer);
-
-    const Run run = runCtl(arguments);
-    QCOMPARE(run.exitCode, 0);
-    QVERIFY2(QString::fromUtf8(run.out).startsWith(answer), run.out.constData());
-    QCOMPARE(run.err, QByteArray());
 }
 
 void TestBenchCtl::language_data()
@@ -446,12 +391,11 @@ void TestBenchCtl::language()
     if (!remembered.isEmpty())
         QVERIFY(QDir(configHome.path()).mkdir("bench-console") && TestSupport::writeFile(settingsPath, settings));
 
-    const Run run = runCtl(filledIn(arguments, board.slavePath()), configHome.path());
+    const Run run = Ctl(filledIn(arguments, board.slavePath()), configHome.path()).finish();
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(run.err + run.out).contains(message), run.err.constData());
     // The console's settings are only read.
-    QFile file(settingsPath);
-    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("none"),
+    QCOMPARE(QFile::exists(settingsPath) ? TestSupport::readFile(settingsPath) : QByteArray("none"),
              remembered.isEmpty() ? QByteArray("none") : settings);
     QCOMPARE(QDir(configHome.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), remembered.isEmpty() ? 0 : 1);
 }
@@ -483,25 +427,11 @@ void TestBenchCtl::boardSends()
 
     TestPty board;
     QVERIFY(board.isValid());
-    QProcess process;
-    start(process, filled(arguments, { { "CSV", m_dir.filePath("sent.csv") } }) + QStringList { "-p", board.slavePath() });
-    QByteArray out;
-    QVERIFY(TestSupport::processEventsUntil([&] {
-        out += process.readAllStandardOutput();
-        return out.contains("\"event\":\"opened\"");
-    }, 10000));
+    Ctl ctl(filled(arguments, { { "CSV", m_dir.filePath("sent.csv") } }) + QStringList { "-p", board.slavePath() });
+    QVERIFY(ctl.waitForOutput("\"event\":\"opened\"", 10000));
     QVERIFY(board.writeMaster(sent));
     // A monitor goes on until it is stopped.
-    TestSupport::processEventsUntil([&] {
-        out += process.readAllStandardOutput();
-        return process.state() == QProcess::NotRunning || out.contains("\"event\":\"telemetry\"");
-    }, 10000);
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        QVERIFY(process.waitForFinished(10000));
-    }
-    Run run = finish(process);
-    run.out.prepend(out);
+    const Run run = ctl.finish("\"event\":\"telemetry\"", {}, 20000);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(run.out).contains(said), run.out.constData());
 }
@@ -532,14 +462,11 @@ void TestBenchCtl::closedOutput()
     BoardThread board;
     QVERIFY(board.start());
     board.run([&board] { board.simulator()->setPlotting(true); });
-    QProcess ctl;
     QProcess head;
-    ctl.setStandardOutputProcess(&head);
-    start(ctl, filled(arguments, { { "IMAGE", imagePath } }) + QStringList { "-p", board.portName() });
+    Ctl ctl(filled(arguments, { { "IMAGE", imagePath } }) + QStringList { "-p", board.portName() }, emptyConfigHome, &head);
     head.start(QStringLiteral("head"), { QStringLiteral("-n"), QStringLiteral("5") });
     QVERIFY(head.waitForFinished(20000));
-    QVERIFY(ctl.waitForFinished(20000));
-    const Run run = finish(ctl);
+    const Run run = ctl.finish({}, {}, 20000);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(run.err).contains(summary), run.err.constData());
     bool plottingAtTheEnd = true;
@@ -555,8 +482,8 @@ void TestBenchCtl::flashFourBoards()
     Boards boards(4);
     QVERIFY(boards.isValid(4));
 
-    const Run run = runCtlUntil(QStringList { "flash", "--json" } + boards.portArguments() + QStringList { imagePath },
-                                [&] { return boards.reports().size() == 4; }, 120000);
+    const Run run = Ctl(QStringList { "flash", "--json" } + boards.portArguments() + QStringList { imagePath })
+                        .finish({}, [&] { return boards.reports().size() == 4; }, 120000);
     QCOMPARE(run.exitCode, 0);
     for (const BoardSimulator::ImageReport &report : boards.reports()) {
         QCOMPARE(report.size, image.size());
@@ -581,11 +508,10 @@ void TestBenchCtl::unplugMidFlash()
     Boards boards(3);
     QVERIFY(boards.isValid(3));
     constexpr qsizetype unplugAfter = 16 * 1024;
-    MasterReader unplugged(unplugAfter);
+    DrainedPort unplugged(unplugAfter);
 
-    const Run run = runCtlUntil(QStringList { "flash", "--json", "-p", unplugged.port() } + boards.portArguments()
-                                    + QStringList { imagePath },
-                                [&] { return boards.reports().size() == 3; }, 60000);
+    const Run run = Ctl(QStringList { "flash", "--json", "-p", unplugged.port() } + boards.portArguments()
+                        + QStringList { imagePath }).finish({}, [&] { return boards.reports().size() == 3; }, 60000);
     QCOMPARE(run.exitCode, 1);
     for (const BoardSimulator::ImageReport &report : boards.reports())
         QCOMPARE(report.crc32, BoardSimulator::crc32(image));
@@ -599,7 +525,7 @@ void TestBenchCtl::unplugMidFlash()
     QCOMPARE(lost.value("message").toString(), QStringLiteral("串口已断开: 设备已断开连接"));
     // Every packet the board took whole was counted as sent, and the rest was not.
     const qsizetype sent = lost.value("bytes_sent").toInteger();
-    QVERIFY2(sent >= unplugged.received() / 40 * 32 && sent < image.size(), qPrintable(QString::number(sent)));
+    QVERIFY2(sent >= unplugged.board.received() / 40 * 32 && sent < image.size(), qPrintable(QString::number(sent)));
     for (const QJsonObject &result : results.sliced(1))
         QCOMPARE(result.value("status").toString(), QStringLiteral("done"));
 }
@@ -609,20 +535,12 @@ void TestBenchCtl::interruptedFlash()
     const QByteArray image = flashImage(64 * 1024);
     const QString imagePath = m_dir.filePath("flash-interrupted.bin");
     QVERIFY(TestSupport::writeFile(imagePath, image));
-    MasterReader first;
-    MasterReader second;
+    DrainedPort first;
+    DrainedPort second;
 
-    QProcess process;
-    start(process, { "flash", "--json", "-p", first.port(), "-p", second.port(), imagePath });
-    QByteArray out;
-    QVERIFY(TestSupport::processEventsUntil([&] {
-        out += process.readAllStandardOutput();
-        return out.contains("\"percent\":20");
-    }, 20000));
-    process.terminate();
-    QVERIFY(process.waitForFinished(10000));
-    Run run = finish(process);
-    run.out.prepend(out);
+    Ctl ctl({ "flash", "--json", "-p", first.port(), "-p", second.port(), imagePath });
+    QVERIFY(ctl.waitForOutput("\"percent\":20", 20000));
+    const Run run = ctl.finish("\"percent\":20");
 
     QCOMPARE(run.exitCode, 1);
     const QList<QJsonObject> results = run.events("result");
@@ -662,7 +580,7 @@ void TestBenchCtl::recordFrames()
         }
     });
     const QString csvPath = m_dir.filePath("record.csv");
-    const Run run = runCtl({ "record", "--json", "--plot", "--frames", "1000", "-o", csvPath, "-p", board.slavePath() });
+    const Run run = Ctl({ "record", "--json", "--plot", "--frames", "1000", "-o", csvPath, "-p", board.slavePath() }).finish();
     streaming = false;
     stream.join();
 
@@ -671,29 +589,8 @@ void TestBenchCtl::recordFrames()
     QVERIFY(commands.startsWith(hex("A5 A5 01 00 4E 80 AE AE")));
     QVERIFY(commands.endsWith(hex("A5 A5 02 00 4E 80 AE AE")));
 
-    QFile csv(csvPath);
-    QVERIFY(csv.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = csv.readAll().split('\n');
-    QCOMPARE(lines.size(), 1 + 1000 + 1);
-    QCOMPARE(lines.first() + '\n', TelemetryCsv::header());
-    QCOMPARE(lines.last(), QByteArray());
     // Rows follow the frames as the board sent them, whichever frame came first.
-    const auto valuesOf = [](qint64 number) {
-        QByteArrayList values;
-        const Telemetry::Sample sample = *Telemetry::decodeFrame(TestSupport::numberedFrame(number));
-        for (const double value : sample)
-            values.append(TelemetryCsv::number(value));
-        return values.join(',');
-    };
-    qint64 first = 0;
-    while (first < 3200 && !lines.at(1).endsWith(',' + valuesOf(first)))
-        ++first;
-    for (int row = 0; row < 1000; ++row) {
-        const QByteArrayList fields = lines.at(row + 1).split(',');
-        QCOMPARE(fields.size(), 8);
-        QCOMPARE(fields.at(2).toInt(), row);
-        QCOMPARE(fields.mid(3).join(','), valuesOf(first + row));
-    }
+    QCOMPARE(TestSupport::recordedRows(csvPath, 0), 1000);
 }
 
 QTEST_GUILESS_MAIN(TestBenchCtl)

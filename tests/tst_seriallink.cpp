@@ -24,12 +24,9 @@ class TestSerialLink : public QObject
     Q_OBJECT
 
 private slots:
-    void openAppliesLineSettings();
-    void openTwiceKeepsPortOpen();
+    void portButtons_data();
+    void portButtons();
     void openAnotherEntrySwitchesPort();
-    void closeOpenPort();
-    void closeNeverOpened();
-    void openWithEmptySelector();
     void openFailureSaysWhy_data();
     void openFailureSaysWhy();
     void destructorClosesPort();
@@ -44,17 +41,50 @@ private slots:
     void sendToPeerNotReadingKeepsWindowAlive();
     void hungUpPeerClosesPortOnce();
     void sendToHungUpPeerIsReported();
-    void refreshKeepsOpenPortOpen();
 };
 
-void TestSerialLink::openAppliesLineSettings()
+void TestSerialLink::portButtons_data()
 {
-    PtyConsole console(false);
-    QVERIFY(selectPort(console.window(), console.board().slavePath()));
-    click(console.window(), "pushButton_portOpen");
+    QTest::addColumn<bool>("openFirst");
+    QTest::addColumn<bool>("emptySelector");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("openAfter");
 
-    QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
-    QVERIFY(serialPortInst->isOpen());
+    const QStringList opened { "串口打开成功" };
+    const QStringList closed { "关闭串口" };
+    QTest::newRow("open") << false << false << "pushButton_portOpen" << opened << true;
+    QTest::newRow("open twice") << true << false << "pushButton_portOpen" << opened << true;
+    QTest::newRow("refresh leaves the port open") << true << false << "pushButton_port_refresh" << QStringList() << true;
+    QTest::newRow("close an open port") << true << false << "pushButton_portClose" << closed << false;
+    QTest::newRow("close a port never opened") << false << false << "pushButton_portClose" << closed << false;
+    QTest::newRow("open with an empty selector") << false << true << "pushButton_portOpen" << QStringList { "无可用串口" } << false;
+}
+
+// The pty's port selected, one button pressed: an open port is the board's line,
+// set up as the board's, and carries bytes.
+void TestSerialLink::portButtons()
+{
+    QFETCH(bool, openFirst);
+    QFETCH(bool, emptySelector);
+    QFETCH(QString, button);
+    QFETCH(QStringList, lines);
+    QFETCH(bool, openAfter);
+
+    PtyConsole console(openFirst);
+    QCOMPARE(serialPortInst->isOpen(), openFirst);
+    QComboBox *const selector = widget<QComboBox>(console.window(), "comboBox_port");
+    if (emptySelector) {
+        selector->clear();
+        QTest::ignoreMessage(QtDebugMsg, "无可用串口");
+    } else {
+        QVERIFY(selectPort(console.window(), console.board().slavePath()));
+    }
+    click(console.window(), qPrintable(button));
+    QCOMPARE(console.newLogLines(), lines);
+    QCOMPARE(serialPortInst->isOpen(), openAfter);
+    if (!openAfter)
+        return;
     QCOMPARE(QStringLiteral("/dev/") + serialPortInst->portName(), console.board().slavePath());
     QCOMPARE(serialPortInst->openMode(), QIODevice::ReadWrite);
     QCOMPARE(serialPortInst->baudRate(QSerialPort::Input), 921600);
@@ -63,16 +93,8 @@ void TestSerialLink::openAppliesLineSettings()
     QCOMPARE(serialPortInst->parity(), QSerialPort::NoParity);
     QCOMPARE(serialPortInst->stopBits(), QSerialPort::OneStop);
     QCOMPARE(serialPortInst->flowControl(), QSerialPort::NoFlowControl);
-}
-
-void TestSerialLink::openTwiceKeepsPortOpen()
-{
-    PtyConsole console;
-    click(console.window(), "pushButton_portOpen");
-    QCOMPARE(console.newLogLines(), QStringList { "串口打开成功" });
-    QVERIFY(serialPortInst->isOpen());
-
-    // The reopened port still carries bytes both ways.
+    QCOMPARE(serialPortList.size(), selector->count());
+    QVERIFY(serialPortList.contains(console.board().slavePath()));
     QVERIFY(console.window().SerialPortTransmitByteArray("ping"));
     QCOMPARE(console.sentBytes(4), QByteArray("ping"));
 }
@@ -92,32 +114,6 @@ void TestSerialLink::openAnotherEntrySwitchesPort()
     QVERIFY(console.window().SerialPortTransmitByteArray("two"));
     QCOMPARE(second.readMasterWhileRunning(3), QByteArray("two"));
     QCOMPARE(console.strayBytes(), QByteArray());
-}
-
-void TestSerialLink::closeOpenPort()
-{
-    PtyConsole console;
-    click(console.window(), "pushButton_portClose");
-    QCOMPARE(console.newLogLines(), QStringList { "关闭串口" });
-    QVERIFY(!serialPortInst->isOpen());
-}
-
-void TestSerialLink::closeNeverOpened()
-{
-    PtyConsole console(false);
-    QVERIFY(!serialPortInst->isOpen());
-    click(console.window(), "pushButton_portClose");
-    QCOMPARE(console.newLogLines(), QStringList { "关闭串口" });
-}
-
-void TestSerialLink::openWithEmptySelector()
-{
-    PtyConsole console(false);
-    widget<QComboBox>(console.window(), "comboBox_port")->clear();
-    QTest::ignoreMessage(QtDebugMsg, "无可用串口");
-    click(console.window(), "pushButton_portOpen");
-    QCOMPARE(console.newLogLines(), QStringList { "无可用串口" });
-    QVERIFY(!serialPortInst->isOpen());
 }
 
 namespace {
@@ -457,17 +453,6 @@ void TestSerialLink::sendToHungUpPeerIsReported()
     QVERIFY(!serialPortInst->isOpen());
     QCOMPARE(lines.filter(QRegularExpression("^发送失败: .+")).size(), 1);
     QCOMPARE(lines.filter(QRegularExpression("^串口已断开: 设备已断开连接$")).size(), 1);
-}
-
-void TestSerialLink::refreshKeepsOpenPortOpen()
-{
-    PtyConsole console;
-    click(console.window(), "pushButton_port_refresh");
-    QVERIFY(serialPortInst->isOpen());
-    QCOMPARE(serialPortList.size(), widget<QComboBox>(console.window(), "comboBox_port")->count());
-    QVERIFY(serialPortList.contains(console.board().slavePath()));
-    QVERIFY(console.window().SerialPortTransmitByteArray("still"));
-    QCOMPARE(console.sentBytes(5), QByteArray("still"));
 }
 
 QTEST_MAIN(TestSerialLink)
