@@ -40,11 +40,6 @@ using namespace TestSupport;
 
 namespace {
 
-QAction *action(const MainWindow &window, const char *name)
-{
-    return window.findChild<QAction *>(QLatin1String(name));
-}
-
 // Plays a board that writes the given frames into the pty: as fast as it can, ten
 // to a write, or one frame a write at framesPerSecond, as a busy board does.
 class StreamingBoard
@@ -91,9 +86,9 @@ int runRecordingConsole(const QStringList &arguments)
     });
     selectPort(window, arguments.value(2));
     widget<QAbstractButton>(window, "pushButton_portOpen")->click();
-    action(window, "action_pause_chart")->setChecked(arguments.value(5) == QLatin1String("paused"));
-    action(window, "action_record_telemetry")->trigger();
-    action(window, "action_capture_raw")->trigger();
+    widget<QAction>(window, "action_pause_chart")->setChecked(arguments.value(5) == QLatin1String("paused"));
+    widget<QAction>(window, "action_record_telemetry")->trigger();
+    widget<QAction>(window, "action_capture_raw")->trigger();
     window.show();
     std::puts("ready");
     std::fflush(stdout);
@@ -168,10 +163,10 @@ void TestCapture::recordsEveryFrameInOrder()
     PtyConsole console;
     MainWindow &window = console.window();
     window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
-    action(window, "action_pause_chart")->setChecked(paused);
+    widget<QAction>(window, "action_pause_chart")->setChecked(paused);
     QCOMPARE(window.powerChart()->isPaused(), paused);
-    action(window, "action_record_telemetry")->trigger();
-    QVERIFY(action(window, "action_record_telemetry")->isChecked());
+    widget<QAction>(window, "action_record_telemetry")->trigger();
+    QVERIFY(widget<QAction>(window, "action_record_telemetry")->isChecked());
     QCOMPARE(console.newLogLines(), QStringList { "开始记录遥测: " + path });
     QTRY_VERIFY(window.statusLine()->text().contains(QStringLiteral("记录中 00:00:")));
 
@@ -195,7 +190,7 @@ void TestCapture::recordsEveryFrameInOrder()
 
     const QString stopLine = QStringLiteral("停止记录遥测: %1, 共 %2 行").arg(path).arg(frames);
     if (stop == QLatin1String("uncheck")) {
-        action(window, "action_record_telemetry")->trigger();
+        widget<QAction>(window, "action_record_telemetry")->trigger();
         QCOMPARE(console.newLogLines(), QStringList { stopLine });
     } else if (stop == QLatin1String("close port")) {
         click(window, "pushButton_portClose");
@@ -204,7 +199,7 @@ void TestCapture::recordsEveryFrameInOrder()
         console.destroyWindow();
     }
     if (stop != QLatin1String("close window"))
-        QVERIFY(!action(window, "action_record_telemetry")->isChecked());
+        QVERIFY(!widget<QAction>(window, "action_record_telemetry")->isChecked());
 
     QCOMPARE(recordedRows(path, firstSample, 0), frames);
 }
@@ -329,7 +324,7 @@ void TestCapture::rawCaptureKeepsTheBytesAsReceived()
     PtyConsole console;
     MainWindow &window = console.window();
     window.setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
-    action(window, "action_capture_raw")->trigger();
+    widget<QAction>(window, "action_capture_raw")->trigger();
     QCOMPARE(console.newLogLines(), QStringList { "开始记录原始数据: " + path });
 
     QByteArray sent;
@@ -344,7 +339,7 @@ void TestCapture::rawCaptureKeepsTheBytesAsReceived()
     }
     click(window, "pushButton_portClose");
     QVERIFY(console.newLogLines().contains(QStringLiteral("停止记录原始数据: %1, 共 %2 字节").arg(path).arg(sent.size())));
-    QVERIFY(!action(window, "action_capture_raw")->isChecked());
+    QVERIFY(!widget<QAction>(window, "action_capture_raw")->isChecked());
     QCOMPARE(readFile(path).toHex(' '), sent.toHex(' '));
 }
 
@@ -400,7 +395,7 @@ void TestCapture::replayShowsTheSameInASecondConsole()
     const QString path = dir.filePath(QStringLiteral("run.bin"));
     PtyConsole console(false);
     console.window().setSaveFileChooser([&](QWidget *, const QString &, const QString &) { return path; });
-    action(console.window(), "action_capture_raw")->trigger();
+    widget<QAction>(console.window(), "action_capture_raw")->trigger();
     QVERIFY(selectPort(console.window(), console.board().slavePath()));
     click(console.window(), "pushButton_portOpen");
     for (int i = 0; i < 40; ++i) {
@@ -449,7 +444,7 @@ void TestCapture::savesAndClearsTheLog()
     QVERIFY(console.boardSends("温度 21.6\r\nline two"));
     click(window, "pushButton_ARM_reset");
     const QString shown = widget<QTextBrowser>(window, "textBrowser_logout")->document()->toPlainText();
-    action(window, "action_save_log")->trigger();
+    widget<QAction>(window, "action_save_log")->trigger();
     QCOMPARE(QString::fromUtf8(readFile(target)), shown);
     QVERIFY(shown.contains(QStringLiteral("温度 21.6\nline two")));
     QCOMPARE(console.newLogLines().last(), "日志已保存: " + target);
@@ -459,18 +454,18 @@ void TestCapture::savesAndClearsTheLog()
     widget<QCheckBox>(window, "checkBox_send_in_HEX")->setChecked(true);
     widget<QTextEdit>(window, "textEdit_uart_send")->setPlainText(QStringLiteral("A5 ").repeated(128 * 1024));
     click(window, "pushButton_uart_send");
-    action(window, "action_save_log")->trigger();
+    widget<QAction>(window, "action_save_log")->trigger();
     QVERIFY(QString::fromUtf8(readFile(target)).remove(u'\n').endsWith("16进制: " + QStringLiteral("A5").repeated(128 * 1024)));
     // Nothing is left to go in on the next turn.
     QCoreApplication::processEvents();
     QCOMPARE(console.newLogLines().last(), "日志已保存: " + target);
 
     target = dir.filePath(QStringLiteral("missing/log.txt"));
-    action(window, "action_save_log")->trigger();
+    widget<QAction>(window, "action_save_log")->trigger();
     QVERIFY(console.newLogLines().last().startsWith("保存日志失败: " + target + ": "));
 
     click(window, "pushButton_uart_send");
-    action(window, "action_clear_log")->trigger();
+    widget<QAction>(window, "action_clear_log")->trigger();
     QCOMPARE(logParagraphs(window), QStringList { "串口报文" });
     // Board text goes on from the one paragraph left, CR LF still one break.
     QVERIFY(console.boardSends("next\r"));
@@ -498,7 +493,7 @@ void TestCapture::saveDialogOffersADatedName()
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     answer.start(20);
-    action(window, "action_save_log")->trigger();
+    widget<QAction>(window, "action_save_log")->trigger();
     QVERIFY2(QFileInfo::exists(chosen), qPrintable(logParagraphs(window).join(u'|')));
     QVERIFY2(QRegularExpression(QStringLiteral("/log-\\d{8}-\\d{6}\\.txt$")).match(offered).hasMatch(),
              qPrintable(offered));
@@ -509,12 +504,12 @@ void TestCapture::saveDialogOffersADatedName()
         suggested = path;
         return QString();
     });
-    action(window, "action_record_telemetry")->trigger();
-    QVERIFY(!action(window, "action_record_telemetry")->isChecked());
+    widget<QAction>(window, "action_record_telemetry")->trigger();
+    QVERIFY(!widget<QAction>(window, "action_record_telemetry")->isChecked());
     QCOMPARE(QFileInfo(suggested).absolutePath(), QFileInfo(chosen).absolutePath());
     QVERIFY2(QRegularExpression(QStringLiteral("/telemetry-\\d{8}-\\d{6}\\.csv$")).match(suggested).hasMatch(),
              qPrintable(suggested));
-    action(window, "action_capture_raw")->trigger();
+    widget<QAction>(window, "action_capture_raw")->trigger();
     QVERIFY2(QRegularExpression(QStringLiteral("/capture-\\d{8}-\\d{6}\\.bin$")).match(suggested).hasMatch(),
              qPrintable(suggested));
 }
@@ -559,14 +554,14 @@ void TestCapture::spaceOnTheChartAndCtrlPAnywherePause()
     chartView->setFocus();
     QTest::keyClick(chartView, Qt::Key_Space);
     QVERIFY(window.powerChart()->isPaused());
-    QVERIFY(action(window, "action_pause_chart")->isChecked());
+    QVERIFY(widget<QAction>(window, "action_pause_chart")->isChecked());
     // Space in the send box types a space.
     sendBox->setFocus();
     QTest::keyClick(sendBox, Qt::Key_Space);
     QVERIFY(window.powerChart()->isPaused());
     QTest::keyClick(sendBox, Qt::Key_P, Qt::ControlModifier);
     QVERIFY(!window.powerChart()->isPaused());
-    QVERIFY(!action(window, "action_pause_chart")->isChecked());
+    QVERIFY(!widget<QAction>(window, "action_pause_chart")->isChecked());
 }
 
 // The same program is the console that recordsUntilASignal ends from outside.

@@ -2,7 +2,7 @@
 
 #include "coretestsupport.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,12 +19,14 @@ private slots:
     void aFailedWriteStopsAndTellsOnce();
     void aWriteCutOffLeavesWholeLines_data();
     void aWriteCutOffLeavesWholeLines();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void TestRecordingFile::keepsEveryByteInOrder()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("capture.bin"));
+    const QString path = m_dir.filePath(QStringLiteral("capture.bin"));
     RecordingFile file;
     QVERIFY(file.start(path));
     QByteArray expected;
@@ -37,18 +39,15 @@ void TestRecordingFile::keepsEveryByteInOrder()
     QVERIFY(file.finish());
     QVERIFY(!file.isRecording());
     QCOMPARE(file.bytes(), expected.size());
-    QFile written(path);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QVERIFY(written.readAll() == expected);
+    QVERIFY(TestSupport::readFile(path) == expected);
     // A finished file takes nothing more.
     file.append("more");
-    QCOMPARE(written.size(), expected.size());
+    QCOMPARE(QFileInfo(path).size(), expected.size());
 }
 
 void TestRecordingFile::flushesWhileRecording()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("rows.csv"));
+    const QString path = m_dir.filePath(QStringLiteral("rows.csv"));
     RecordingFile file;
     QVERIFY(file.start(path));
     file.append("a,b\n", 1);
@@ -68,9 +67,8 @@ void TestRecordingFile::refusesAFileThatCannotBeMade_data()
 void TestRecordingFile::refusesAFileThatCannotBeMade()
 {
     QFETCH(QString, path);
-    QTemporaryDir dir;
     RecordingFile file;
-    QVERIFY(!file.start(dir.filePath(path)));
+    QVERIFY(!file.start(m_dir.filePath(path)));
     QVERIFY(!file.errorString().isEmpty());
     QVERIFY(!file.isRecording());
 }
@@ -102,8 +100,7 @@ void TestRecordingFile::aWriteCutOffLeavesWholeLines()
     QFETCH(bool, lines);
 
     constexpr qint64 limit = 100003;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("rows.csv"));
+    const QString path = m_dir.filePath(QTest::currentDataTag()) + QStringLiteral(".csv");
     RecordingFile file(lines ? RecordingFile::Lines : RecordingFile::RawBytes);
     QSignalSpy failed(&file, &RecordingFile::failed);
     QVERIFY(file.start(path));

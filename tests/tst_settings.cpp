@@ -75,8 +75,8 @@ void TestSettings::expectDefaults(const MainWindow &window)
 {
     QVERIFY(!widget<QCheckBox>(window, "checkBox_send_in_HEX")->isChecked());
     QVERIFY(widget<QLineEdit>(window, "lineEdit_file_path")->text().isEmpty());
-    QVERIFY(!window.findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->isChecked());
-    QVERIFY(!window.findChild<QAction *>(QStringLiteral("action_autoscale_y"))->isChecked());
+    QVERIFY(!widget<QAction>(window, "action_auto_reconnect")->isChecked());
+    QVERIFY(!widget<QAction>(window, "action_autoscale_y")->isChecked());
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
 }
 
@@ -89,9 +89,9 @@ void TestSettings::roundTrip()
         QVERIFY(selectPort(window, m_second.slavePath()));
         widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
         widget<QLineEdit>(window, "lineEdit_file_path")->setText(imagePath);
-        window.findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->trigger();
-        window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
-        window.findChild<QAction *>(QStringLiteral("action_autoscale_y"))->trigger();
+        widget<QAction>(window, "action_auto_reconnect")->trigger();
+        widget<QAction>(window, "action_language_english")->trigger();
+        widget<QAction>(window, "action_autoscale_y")->trigger();
         // Within the 800 × 800 screen of the offscreen platform, to which Qt 6.8
         // clamps a restored geometry.
         window.resize(730, 610);
@@ -100,8 +100,8 @@ void TestSettings::roundTrip()
     QCOMPARE(serialPortList.value(widget<QComboBox>(window, "comboBox_port")->currentIndex()), m_second.slavePath());
     QVERIFY(widget<QCheckBox>(window, "checkBox_send_in_HEX")->isChecked());
     QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), imagePath);
-    QVERIFY(window.findChild<QAction *>(QStringLiteral("action_auto_reconnect"))->isChecked());
-    QVERIFY(window.findChild<QAction *>(QStringLiteral("action_autoscale_y"))->isChecked());
+    QVERIFY(widget<QAction>(window, "action_auto_reconnect")->isChecked());
+    QVERIFY(widget<QAction>(window, "action_autoscale_y")->isChecked());
     QCOMPARE(window.size(), QSize(730, 610));
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
     // A remembered path is only a path: the image is read at "打开文件".
@@ -117,16 +117,13 @@ void TestSettings::badFileIgnored_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("keptAsItWas");
 
-    QTest::newRow("garbage") << QByteArray("\x00\x01\xff\xfe\x80 not settings", 19) << false
-                             << QStringLiteral("设置文件已损坏, 已改用默认设置: ") << false;
-    QTest::newRow("unterminated section") << QByteArray("[send\nhexMode=true\n") << false
-                                          << QStringLiteral("设置文件已损坏, 已改用默认设置: ") << false;
-    QTest::newRow("no version") << QByteArray("[send]\nhexMode=true\n") << false
-                                << QStringLiteral("设置文件已损坏, 已改用默认设置: ") << false;
+    const QString damaged = QStringLiteral("设置文件已损坏, 已改用默认设置: ");
+    QTest::newRow("garbage") << QByteArray("\x00\x01\xff\xfe\x80 not settings", 19) << false << damaged << false;
+    QTest::newRow("unterminated section") << QByteArray("[send\nhexMode=true\n") << false << damaged << false;
+    QTest::newRow("no version") << QByteArray("[send]\nhexMode=true\n") << false << damaged << false;
     QTest::newRow("newer console") << QByteArray("[General]\nversion=99\n[send]\nhexMode=true\n") << false
                                    << QStringLiteral("设置文件来自更新版本的控制台, 本次使用默认设置: ") << true;
-    QTest::newRow("unreadable") << QByteArray() << true
-                                << QStringLiteral("设置文件无法读取, 本次使用默认设置: ") << true;
+    QTest::newRow("unreadable") << QByteArray() << true << QStringLiteral("设置文件无法读取, 本次使用默认设置: ") << true;
 }
 
 void TestSettings::badFileIgnored()
@@ -137,13 +134,7 @@ void TestSettings::badFileIgnored()
     QFETCH(bool, keptAsItWas);
 
     QVERIFY(QDir().mkpath(QFileInfo(settingsFile()).absolutePath()));
-    if (folder) {
-        QVERIFY(QDir().mkpath(settingsFile()));
-    } else {
-        QFile file(settingsFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
+    QVERIFY(folder ? QDir().mkpath(settingsFile()) : writeFile(settingsFile(), contents));
     {
         MainWindow window(&testPorts());
         expectDefaults(window);
@@ -152,14 +143,9 @@ void TestSettings::badFileIgnored()
     }
     if (folder) {
         QVERIFY(QFileInfo(settingsFile()).isDir());
-        return;
-    }
-    QFile file(settingsFile());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    if (keptAsItWas) {
-        QCOMPARE(file.readAll(), contents);
+    } else if (keptAsItWas) {
+        QCOMPARE(readFile(settingsFile()), contents);
     } else {
-        file.close();
         QSettings written;
         QCOMPARE(written.value(QStringLiteral("version")).toInt(), ConsoleSettings::currentVersion);
         QCOMPARE(written.value(QStringLiteral("send/hexMode")).toBool(), true);
@@ -226,7 +212,7 @@ void TestSettings::resetStartsFromDefaults()
     {
         MainWindow window(&testPorts());
         widget<QCheckBox>(window, "checkBox_send_in_HEX")->click();
-        window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+        widget<QAction>(window, "action_language_english")->trigger();
     }
     ConsoleSettings::reset();
     MainWindow window(&testPorts());
@@ -237,13 +223,13 @@ void TestSettings::languageAtOnceKeepsTheLog()
 {
     MainWindow window(&testPorts());
     click(window, "pushButton_portClose");
-    window.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+    widget<QAction>(window, "action_language_english")->trigger();
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
     QCOMPARE(window.findChild<QMenu *>(QStringLiteral("menu_port"))->title(), QStringLiteral("Serial port"));
     click(window, "pushButton_portClose");
     QCOMPARE(logParagraphs(window),
              (QStringList { QStringLiteral("串口报文"), QStringLiteral("关闭串口"), QStringLiteral("Serial port closed") }));
-    window.findChild<QAction *>(QStringLiteral("action_language_chinese"))->trigger();
+    widget<QAction>(window, "action_language_chinese")->trigger();
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
 }
 
@@ -274,7 +260,7 @@ void TestSettings::languageKeepsWhatWasTyped()
 
     // Nothing typed: the form's own text speaks the language chosen.
     MainWindow untouched;
-    untouched.findChild<QAction *>(QStringLiteral("action_language_english"))->trigger();
+    widget<QAction>(untouched, "action_language_english")->trigger();
     QCOMPARE(widget<QTextEdit>(untouched, "textEdit_uart_send")->toPlainText(), QStringLiteral("Commands sent"));
 }
 

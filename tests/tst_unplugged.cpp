@@ -59,17 +59,12 @@ void TestUnplugged::duringFlash()
     console.newLogLines();
 
     // The board takes part of the image, then its adapter is gone.
-    std::thread board([&console] {
-        console.board().readMasterExactly(4000, 10000);
-        console.board().closeMaster();
-    });
+    DrainingBoard board(console.board(), 4000);
     click(console.window(), "pushButton_flash");
     // The flash runs from the event loop, which has to turn for the loss to be seen.
     QVERIFY(waitForFlashEnd(console.window(), 15000));
-    board.join();
 
     const QStringList lines = console.newLogLines();
-    QVERIFY2(lines.contains(QStringLiteral("烧录失败！")), qPrintable(lines.join(u'|')));
     QVERIFY(!lines.contains(QStringLiteral("串口未打开")));
     QCOMPARE(lines.count(QStringLiteral("烧录失败！")), 1);
     QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^已发送 \\d+/65536 字节$"))).size(), 1);
