@@ -177,9 +177,7 @@ void TestLink::writerKeepsOrderAndLoopAlive()
     SerialWriter writer(&port, timeoutMs);
     QSignalSpy drained(&writer, &SerialWriter::drained);
     QSignalSpy failed(&writer, &SerialWriter::failed);
-    QByteArray big(256 * 1024, Qt::Uninitialized);
-    for (qsizetype i = 0; i < big.size(); ++i)
-        big[i] = char('a' + i % 23);
+    const QByteArray big = TestSupport::patternImage(256 * 1024);
     const QByteArray sends[] = { "first|", big, "|last" };
 
     QByteArray received;

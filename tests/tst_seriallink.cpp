@@ -16,7 +16,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 using namespace TestSupport;
 
 class TestSerialLink : public QObject
@@ -253,9 +252,7 @@ void TestSerialLink::closeLetsWrittenBytesDrain()
     QFETCH(int, unflushedSize);
 
     PtyConsole console;
-    QByteArray expected;
-    for (int i = 0; i < sentSize + unflushedSize; ++i)
-        expected.append(char('a' + i % 26));
+    const QByteArray expected = patternImage(sentSize + unflushedSize);
     // The board is slow to read: everything sits in the line's buffers at close.
     QVERIFY(console.window().SerialPortTransmitByteArray(expected.left(sentSize)));
     QCOMPARE(serialPortInst->write(expected.mid(sentSize)), qint64(unflushedSize));
@@ -344,9 +341,7 @@ void TestSerialLink::sendArrivesWholeAndPromptly()
 {
     QFETCH(int, size);
     PtyConsole console;
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char(i * 7 + 3);
+    const QByteArray data = patternImage(size);
 
     // The peer drains while the console sends from its event loop, as a board would.
     QElapsedTimer timer;
