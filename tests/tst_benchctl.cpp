@@ -97,25 +97,6 @@ private:
     QByteArray m_out;
 };
 
-// Placeholders in a table's arguments, filled in by the test.
-QStringList filled(QStringList arguments, const QMap<QString, QString> &values)
-{
-    for (QString &argument : arguments)
-        argument = values.value(argument, argument);
-    return arguments;
-}
-
-// A board that takes everything in on a pty of its own, unplugged once it has
-// taken unplugAfter bytes where that is given.
-struct DrainedPort
-{
-    explicit DrainedPort(qsizetype unplugAfter = -1) : board(pty, unplugAfter) {}
-    QString port() const { return pty.slavePath(); }
-
-    TestPty pty;
-    DrainingBoard board;
-};
-
 // Simulated boards whose finished images are reported to the test's thread.
 class Boards
 {
@@ -140,7 +121,6 @@ public:
             arguments << QStringLiteral("-p") << board->portName();
         return arguments;
     }
-    QString port(int i) const { return m_boards.at(size_t(i))->portName(); }
     const QMap<int, BoardSimulator::ImageReport> &reports() const { return m_reports; }
 
 private:
@@ -155,11 +135,6 @@ QByteArray flashImage(qsizetype size)
     QByteArray image = TestSupport::patternImage(size);
     image.back() = char(0x5A);
     return image;
-}
-
-QString crcText(const QByteArray &image)
-{
-    return QString::number(BoardSimulator::crc32(image), 16).rightJustified(8, u'0');
 }
 
 } // namespace
@@ -184,7 +159,7 @@ private slots:
     void recordFrames();
 
 private:
-    QStringList filledIn(const QStringList &arguments, const QString &port) const;
+    QStringList filledIn(QStringList arguments, const QString &port) const;
     bool keptFilesKept() const;
 
     QTemporaryDir m_dir;
@@ -194,28 +169,34 @@ void TestBenchCtl::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("image.bin")), flashImage(1000)));
+    QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("image-64k.bin")), flashImage(64 * 1024)));
     QVERIFY(TestSupport::writeFile(m_dir.filePath(QStringLiteral("empty.bin")), {}));
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), m_dir.filePath(QStringLiteral("null-link"))));
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("config")));
     emptyConfigHome = m_dir.filePath(QStringLiteral("config"));
 }
 
-// The table's placeholders: PTY the board's port, KEPT_CSV and KEPT_TXT files a
+// The tables' placeholders: PTY the board's port, KEPT_CSV and KEPT_TXT files a
 // run must not change.
-QStringList TestBenchCtl::filledIn(const QStringList &arguments, const QString &port) const
+QStringList TestBenchCtl::filledIn(QStringList arguments, const QString &port) const
 {
     for (const QString name : { "kept.csv", "kept.txt" })
         TestSupport::writeFile(m_dir.filePath(name), keptContent);
-    return filled(arguments, {
+    const QMap<QString, QString> values {
         { "PTY", port },
         { "IMAGE", m_dir.filePath("image.bin") },
+        { "IMAGE_64K", m_dir.filePath("image-64k.bin") },
+        { "CSV", m_dir.filePath("sent.csv") },
         { "EMPTY", m_dir.filePath("empty.bin") },
         { "MISSING", m_dir.filePath("missing.bin") },
         { "DIR", m_dir.path() },
         { "LINK", m_dir.filePath("null-link") },
         { "KEPT_CSV", m_dir.filePath("kept.csv") },
         { "KEPT_TXT", m_dir.filePath("kept.txt") },
-    });
+    };
+    for (QString &argument : arguments)
+        argument = values.value(argument, argument);
+    return arguments;
 }
 
 bool TestBenchCtl::keptFilesKept() const
@@ -410,7 +391,7 @@ void TestBenchCtl::boardSends()
 
     TestPty board;
     QVERIFY(board.isValid());
-    Ctl ctl(filled(arguments, { { "CSV", m_dir.filePath("sent.csv") } }) + QStringList { "-p", board.slavePath() });
+    Ctl ctl(filledIn(arguments + QStringList { "-p", "PTY" }, board.slavePath()));
     QVERIFY(ctl.waitForOutput("\"event\":\"opened\"", 10000));
     QVERIFY(board.writeMaster(sent));
     // A monitor goes on until it is stopped.
@@ -429,7 +410,7 @@ void TestBenchCtl::closedOutput_data()
     QTest::newRow("record") << QStringList { "record", "--plot", "-o", "-" } << 1 << "recorded" << false;
     QTest::newRow("monitor") << QStringList { "monitor", "--json" } << 1 << "\"event\":\"summary\"" << true;
     // The flash goes on to the end: a board left half flashed would not start.
-    QTest::newRow("flash") << QStringList { "flash", "IMAGE" } << 0 << "done" << true;
+    QTest::newRow("flash") << QStringList { "flash", "IMAGE_64K" } << 0 << "done" << true;
 }
 
 // bench-ctl into "| head -n 5", which ends before bench-ctl does.
@@ -440,13 +421,11 @@ void TestBenchCtl::closedOutput()
     QFETCH(QString, summary);
     QFETCH(bool, plotting);
 
-    const QString imagePath = m_dir.filePath("flash-closed.bin");
-    QVERIFY(TestSupport::writeFile(imagePath, flashImage(64 * 1024)));
     BoardThread board;
     QVERIFY(board.start());
     board.run([&board] { board.simulator()->setPlotting(true); });
     QProcess head;
-    Ctl ctl(filled(arguments, { { "IMAGE", imagePath } }) + QStringList { "-p", board.portName() }, emptyConfigHome, &head);
+    Ctl ctl(filledIn(arguments + QStringList { "-p", "PTY" }, board.portName()), emptyConfigHome, &head);
     head.start(QStringLiteral("head"), { QStringLiteral("-n"), QStringLiteral("5") });
     QVERIFY(head.waitForFinished(20000));
     const Run run = ctl.finish({}, {}, 20000);
@@ -473,7 +452,7 @@ void TestBenchCtl::flashFourBoards()
         QCOMPARE(report.crc32, BoardSimulator::crc32(image));
     }
     const QJsonObject summary = run.events("summary").value(0);
-    QCOMPARE(summary.value("crc32").toString(), crcText(image));
+    QCOMPARE(summary.value("crc32").toString(), QString::number(BoardSimulator::crc32(image), 16).rightJustified(8, u'0'));
     QCOMPARE(summary.value("size").toInt(), image.size());
     QCOMPARE(summary.value("done").toInt(), 4);
     const QList<QJsonObject> results = run.events("result");
@@ -486,15 +465,14 @@ void TestBenchCtl::flashFourBoards()
 void TestBenchCtl::unplugMidFlash()
 {
     const QByteArray image = flashImage(64 * 1024);
-    const QString imagePath = m_dir.filePath("flash-64k.bin");
-    QVERIFY(TestSupport::writeFile(imagePath, image));
     Boards boards(3);
     QVERIFY(boards.isValid(3));
-    constexpr qsizetype unplugAfter = 16 * 1024;
-    DrainedPort unplugged(unplugAfter);
+    TestPty unplugged;
+    DrainingBoard board(unplugged, 16 * 1024);
 
-    const Run run = Ctl(QStringList { "flash", "--json", "-p", unplugged.port() } + boards.portArguments()
-                        + QStringList { imagePath }).finish({}, [&] { return boards.reports().size() == 3; }, 60000);
+    const Run run = Ctl(QStringList { "flash", "--json", "-p", unplugged.slavePath() } + boards.portArguments()
+                        + QStringList { m_dir.filePath("image-64k.bin") })
+                        .finish({}, [&] { return boards.reports().size() == 3; }, 60000);
     QCOMPARE(run.exitCode, 1);
     for (const BoardSimulator::ImageReport &report : boards.reports())
         QCOMPARE(report.crc32, BoardSimulator::crc32(image));
@@ -502,26 +480,25 @@ void TestBenchCtl::unplugMidFlash()
     const QList<QJsonObject> results = run.events("result");
     QCOMPARE(results.size(), 4);
     const QJsonObject lost = results.first();
-    QCOMPARE(lost.value("port").toString(), unplugged.port());
+    QCOMPARE(lost.value("port").toString(), unplugged.slavePath());
     QCOMPARE(lost.value("status").toString(), QStringLiteral("failed"));
     QCOMPARE(lost.value("reason").toString(), QStringLiteral("lost"));
     QCOMPARE(lost.value("message").toString(), QStringLiteral("串口已断开: 设备已断开连接"));
     // Every packet the board took whole was counted as sent, and the rest was not.
     const qsizetype sent = lost.value("bytes_sent").toInteger();
-    QVERIFY2(sent >= unplugged.board.received() / 40 * 32 && sent < image.size(), qPrintable(QString::number(sent)));
+    QVERIFY2(sent >= board.received() / 40 * 32 && sent < image.size(), qPrintable(QString::number(sent)));
     for (const QJsonObject &result : results.sliced(1))
         QCOMPARE(result.value("status").toString(), QStringLiteral("done"));
 }
 
 void TestBenchCtl::interruptedFlash()
 {
-    const QByteArray image = flashImage(64 * 1024);
-    const QString imagePath = m_dir.filePath("flash-interrupted.bin");
-    QVERIFY(TestSupport::writeFile(imagePath, image));
-    DrainedPort first;
-    DrainedPort second;
+    TestPty first;
+    TestPty second;
+    const DrainingBoard firstBoard(first);
+    const DrainingBoard secondBoard(second);
 
-    Ctl ctl({ "flash", "--json", "-p", first.port(), "-p", second.port(), imagePath });
+    Ctl ctl({ "flash", "--json", "-p", first.slavePath(), "-p", second.slavePath(), m_dir.filePath("image-64k.bin") });
     QVERIFY(ctl.waitForOutput("\"percent\":20", 20000));
     const Run run = ctl.finish("\"percent\":20");
 
@@ -531,7 +508,7 @@ void TestBenchCtl::interruptedFlash()
     for (const QJsonObject &result : results) {
         QCOMPARE(result.value("reason").toString(), QStringLiteral("interrupted"));
         const qsizetype sent = result.value("bytes_sent").toInteger();
-        QVERIFY(sent > 0 && sent < image.size());
+        QVERIFY(sent > 0 && sent < 64 * 1024);
     }
     QVERIFY(run.events("summary").value(0).value("interrupted").toBool());
 }
