@@ -67,6 +67,15 @@ private:
     std::thread m_thread;
 };
 
+QList<Telemetry::Sample> historyOf(const MainWindow &window)
+{
+    const ChartHistory &history = window.powerChart()->history();
+    QList<Telemetry::Sample> samples;
+    for (qint64 n = history.firstSample(); n < history.endSample(); ++n)
+        samples.append(*history.sample(n));
+    return samples;
+}
+
 const char recordingConsoleMode[] = "--recording-console";
 
 // The console as bench-console runs it, in a process of its own that a test ends
@@ -374,18 +383,6 @@ void TestCapture::stopSaysWhenTheFileIsGone()
     QCOMPARE(console.newLogLines(), QStringList { line.arg(path) });
 }
 
-namespace {
-
-QList<Telemetry::Sample> historyOf(const MainWindow &window)
-{
-    const ChartHistory &history = window.powerChart()->history();
-    QList<Telemetry::Sample> samples;
-    for (qint64 n = history.firstSample(); n < history.endSample(); ++n)
-        samples.append(*history.sample(n));
-    return samples;
-}
-
-} // namespace
 
 // What a capture holds, sent back by the simulated board, shows in a second
 // console as it showed in the first: the same frames plotted, the same text.
