@@ -177,18 +177,10 @@ const PolicyAssignment policyAssignments[] = {
 };
 
 // The widgets outside both panels inherit nothing from the form's fonts.
-const char *const widgetsOutsidePanels[] = { "centralwidget", "menubar", "statusbar" };
+const QByteArrayList widgetsOutsidePanels { "centralwidget", "menubar", "statusbar" };
 
-struct MinimumSizeAssignment
-{
-    const char *member;
-    QSize minimumSize;
-};
-
-const MinimumSizeAssignment minimumSizeAssignments[] = {
-    { "groupBox_3", QSize(360, 191) },
-    { "progressBar_flash", QSize(20, 20) },
-};
+// Every other widget has none.
+const QHash<QByteArray, QSize> minimumSizes { { "groupBox_3", QSize(360, 191) }, { "progressBar_flash", QSize(20, 20) } };
 
 struct FormText
 {
@@ -224,26 +216,27 @@ QObject *formParent(const QObject *object)
     return parent;
 }
 
+// One data row for each table row that `keep` takes, named after its member.
 template <typename Row, std::size_t Count>
-const Row *findRow(const Row (&rows)[Count], const char *member)
+void addRows(const Row (&rows)[Count], const std::function<bool(const Row &)> &keep = {})
 {
+    QTest::addColumn<const Row *>("row");
     for (const Row &row : rows) {
-        if (qstrcmp(row.member, member) == 0)
-            return &row;
+        if (!keep || keep(row))
+            QTest::newRow(row.member) << &row;
     }
-    return nullptr;
 }
 
-bool isOutsidePanels(const char *member)
+bool isA(const FormObject &row, const char *className)
 {
-    for (const char *outside : widgetsOutsidePanels) {
-        if (qstrcmp(outside, member) == 0)
-            return true;
-    }
-    return false;
+    return qstrcmp(row.className, className) == 0;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(const FormObject *)
+Q_DECLARE_METATYPE(const GridPlacement *)
+Q_DECLARE_METATYPE(const PolicyAssignment *)
 
 // Records the handlers that the form binds by name.
 class HandlerProbe : public QMainWindow
@@ -300,6 +293,9 @@ private slots:
     void bindsHandlersByName();
 
 private:
+    // Every widget of the form, without its layouts.
+    void addWidgetRows() const;
+
     QMainWindow mainWindow;
     Ui::MainWindow ui;
 };
@@ -311,27 +307,19 @@ void TestForm::initTestCase()
 
 void TestForm::objectTree_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<QString>("parentName");
-
-    for (const FormObject &entry : formObjects) {
-        QTest::newRow(entry.member) << entry.object(ui) << QString::fromLatin1(entry.className)
-                                    << QString::fromLatin1(entry.parent);
-    }
+    addRows(formObjects);
 }
 
 void TestForm::objectTree()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QString, className);
-    QFETCH(QString, parentName);
+    QFETCH(const FormObject *, row);
+    const QObject *const object = row->object(ui);
 
     QVERIFY(object);
-    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), QString::fromLatin1(row->className));
     QCOMPARE(object->objectName(), QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(formParent(object));
-    QCOMPARE(formParent(object)->objectName(), parentName);
+    QCOMPARE(formParent(object)->objectName(), QString::fromLatin1(row->parent));
 }
 
 void TestForm::creationOrder_data()
@@ -385,49 +373,29 @@ void TestForm::creationOrder()
 
 void TestForm::fixedGeometry_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QRect>("geometry");
-
-    for (const FormObject &entry : formObjects) {
-        if (entry.geometry.isValid())
-            QTest::newRow(entry.member) << entry.object(ui) << entry.geometry;
-    }
+    addRows<FormObject>(formObjects, [](const FormObject &row) { return row.geometry.isValid(); });
 }
 
 void TestForm::fixedGeometry()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QRect, geometry);
+    QFETCH(const FormObject *, row);
 
-    const auto *const widget = qobject_cast<QWidget *>(object);
+    const auto *const widget = qobject_cast<QWidget *>(row->object(ui));
     QVERIFY(widget);
     QVERIFY2(!widget->parentWidget()->layout(), "a fixed position needs a parent without layout");
-    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->geometry(), row->geometry);
 }
 
 void TestForm::gridCell_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<int>("rowSpan");
-    QTest::addColumn<int>("columnSpan");
-
-    for (const GridPlacement &entry : gridPlacements) {
-        QTest::newRow(entry.member) << entry.object(ui) << entry.row << entry.column
-                                    << entry.rowSpan << entry.columnSpan;
-    }
+    addRows(gridPlacements);
 }
 
 void TestForm::gridCell()
 {
-    QFETCH(QObject *, object);
-    QFETCH(int, row);
-    QFETCH(int, column);
-    QFETCH(int, rowSpan);
-    QFETCH(int, columnSpan);
+    QFETCH(const GridPlacement *, row);
 
-    auto *const widget = qobject_cast<QWidget *>(object);
+    auto *const widget = qobject_cast<QWidget *>(row->object(ui));
     QVERIFY(widget);
     auto *const grid = qobject_cast<QGridLayout *>(widget->parentWidget()->layout());
     QVERIFY(grid);
@@ -437,105 +405,68 @@ void TestForm::gridCell()
     QVERIFY(index >= 0);
     int actualRow = -1, actualColumn = -1, actualRowSpan = 0, actualColumnSpan = 0;
     grid->getItemPosition(index, &actualRow, &actualColumn, &actualRowSpan, &actualColumnSpan);
-    QCOMPARE(actualRow, row);
-    QCOMPARE(actualColumn, column);
-    QCOMPARE(actualRowSpan, rowSpan);
-    QCOMPARE(actualColumnSpan, columnSpan);
+    QCOMPARE(QList<int>({ actualRow, actualColumn, actualRowSpan, actualColumnSpan }),
+             QList<int>({ row->row, row->column, row->rowSpan, row->columnSpan }));
     QCOMPARE(grid->itemAt(index)->alignment(), Qt::Alignment());
 }
 
 void TestForm::sizePolicy_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QSizePolicy::Policy>("horizontal");
-    QTest::addColumn<QSizePolicy::Policy>("vertical");
-    QTest::addColumn<int>("horizontalStretch");
-    QTest::addColumn<int>("verticalStretch");
-
-    for (const PolicyAssignment &entry : policyAssignments) {
-        QTest::newRow(entry.member) << entry.object(ui) << entry.policy.horizontal
-                                    << entry.policy.vertical << entry.policy.horizontalStretch
-                                    << entry.policy.verticalStretch;
-    }
+    addRows(policyAssignments);
 }
 
 void TestForm::sizePolicy()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QSizePolicy::Policy, horizontal);
-    QFETCH(QSizePolicy::Policy, vertical);
-    QFETCH(int, horizontalStretch);
-    QFETCH(int, verticalStretch);
+    QFETCH(const PolicyAssignment *, row);
 
-    const auto *const widget = qobject_cast<QWidget *>(object);
+    const auto *const widget = qobject_cast<QWidget *>(row->object(ui));
     QVERIFY(widget);
     const QSizePolicy policy = widget->sizePolicy();
-    QCOMPARE(policy.horizontalPolicy(), horizontal);
-    QCOMPARE(policy.verticalPolicy(), vertical);
-    QCOMPARE(policy.horizontalStretch(), horizontalStretch);
-    QCOMPARE(policy.verticalStretch(), verticalStretch);
+    QCOMPARE(policy.horizontalPolicy(), row->policy.horizontal);
+    QCOMPARE(policy.verticalPolicy(), row->policy.vertical);
+    QCOMPARE(policy.horizontalStretch(), row->policy.horizontalStretch);
+    QCOMPARE(policy.verticalStretch(), row->policy.verticalStretch);
     // None of these classes trades height for width, and the form keeps the class's flag.
     QVERIFY(!policy.hasHeightForWidth());
 }
 
+void TestForm::addWidgetRows() const
+{
+    addRows<FormObject>(formObjects, [this](const FormObject &row) { return row.object(ui)->isWidgetType(); });
+}
+
 void TestForm::minimumSize_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QSize>("minimumSize");
-
-    for (const FormObject &entry : formObjects) {
-        if (!entry.object(ui)->isWidgetType())
-            continue;
-        const MinimumSizeAssignment *const assigned = findRow(minimumSizeAssignments, entry.member);
-        QTest::newRow(entry.member) << entry.object(ui)
-                                    << (assigned ? assigned->minimumSize : QSize(0, 0));
-    }
+    addWidgetRows();
 }
 
 void TestForm::minimumSize()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QSize, minimumSize);
+    QFETCH(const FormObject *, row);
 
-    QCOMPARE(static_cast<QWidget *>(object)->minimumSize(), minimumSize);
+    QCOMPARE(static_cast<QWidget *>(row->object(ui))->minimumSize(), minimumSizes.value(row->member, QSize(0, 0)));
 }
 
 void TestForm::font_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<bool>("ownFont");
-    QTest::addColumn<int>("pointSize");
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<bool>("inPanel");
-
-    for (const FormObject &entry : formObjects) {
-        if (!entry.object(ui)->isWidgetType())
-            continue;
-        QTest::newRow(entry.member) << entry.object(ui) << entry.font.has_value()
-                                    << (entry.font ? entry.font->pointSize : 0) << (entry.font && entry.font->bold)
-                                    << !isOutsidePanels(entry.member);
-    }
+    addWidgetRows();
 }
 
 void TestForm::font()
 {
-    QFETCH(QObject *, object);
-    QFETCH(bool, ownFont);
-    QFETCH(int, pointSize);
-    QFETCH(bool, bold);
-    QFETCH(bool, inPanel);
+    QFETCH(const FormObject *, row);
 
-    const auto *const widget = static_cast<QWidget *>(object);
+    const auto *const widget = static_cast<QWidget *>(row->object(ui));
     const QFont widgetFont = widget->font();
-    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), ownFont);
+    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), row->font.has_value());
     // Inside the two panels every font is set on the widget or propagated from a panel.
-    if (inPanel)
+    if (!widgetsOutsidePanels.contains(row->member))
         QCOMPARE(widgetFont.families(), QStringList{songFamily});
     // No font in the form sets a size without this widget's own preset doing so, so an
     // unset size is the application's default for the widget's class.
-    QCOMPARE(widgetFont.pointSize(),
-             pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
-    QCOMPARE(widgetFont.bold(), bold);
+    const int pointSize = row->font ? row->font->pointSize : 0;
+    QCOMPARE(widgetFont.pointSize(), pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
+    QCOMPARE(widgetFont.bold(), row->font && row->font->bold);
     QVERIFY(widgetFont.kerning());
 }
 
@@ -688,15 +619,13 @@ void TestForm::progressBar()
 
 void TestForm::spinBox_data()
 {
-    QTest::addColumn<QSpinBox *>("spinBox");
-
-    QTest::newRow("spinBox_erase_APP") << ui.spinBox_erase_APP;
-    QTest::newRow("spinBox_jump_to_APP") << ui.spinBox_jump_to_APP;
+    addRows<FormObject>(formObjects, [](const FormObject &row) { return isA(row, "QSpinBox"); });
 }
 
 void TestForm::spinBox()
 {
-    QFETCH(QSpinBox *, spinBox);
+    QFETCH(const FormObject *, row);
+    const auto *const spinBox = qobject_cast<const QSpinBox *>(row->object(ui));
 
     QCOMPARE(spinBox->minimum(), 0);
     QCOMPARE(spinBox->maximum(), 99);
@@ -718,16 +647,13 @@ void TestForm::fanSlider()
 
 void TestForm::checkBox_data()
 {
-    QTest::addColumn<QCheckBox *>("checkBox");
-
-    QTest::newRow("checkBox_send_in_HEX") << ui.checkBox_send_in_HEX;
-    QTest::newRow("checkBox_2") << ui.checkBox_2;
-    QTest::newRow("checkBox_GPU_power_draw") << ui.checkBox_GPU_power_draw;
+    addRows<FormObject>(formObjects, [](const FormObject &row) { return isA(row, "QCheckBox"); });
 }
 
 void TestForm::checkBox()
 {
-    QFETCH(QCheckBox *, checkBox);
+    QFETCH(const FormObject *, row);
+    const auto *const checkBox = qobject_cast<const QCheckBox *>(row->object(ui));
 
     QVERIFY(!checkBox->isTristate());
     QCOMPARE(checkBox->checkState(), Qt::Unchecked);
@@ -742,18 +668,13 @@ void TestForm::portSelector()
 
 void TestForm::lineEdit_data()
 {
-    QTest::addColumn<QLineEdit *>("lineEdit");
-
-    QTest::newRow("lineEdit_AD_addr") << ui.lineEdit_AD_addr;
-    QTest::newRow("lineEdit_AD_data") << ui.lineEdit_AD_data;
-    QTest::newRow("lineEdit_DA_addr") << ui.lineEdit_DA_addr;
-    QTest::newRow("lineEdit_DA_data") << ui.lineEdit_DA_data;
-    QTest::newRow("lineEdit_file_path") << ui.lineEdit_file_path;
+    addRows<FormObject>(formObjects, [](const FormObject &row) { return isA(row, "QLineEdit"); });
 }
 
 void TestForm::lineEdit()
 {
-    QFETCH(QLineEdit *, lineEdit);
+    QFETCH(const FormObject *, row);
+    const auto *const lineEdit = qobject_cast<const QLineEdit *>(row->object(ui));
 
     // The window installs the register fields' validator after the form is built.
     QVERIFY(!lineEdit->validator());
