@@ -216,18 +216,15 @@ void TestCommandUnits::initialFrames()
 
 void TestCommandUnits::frameLayout()
 {
-    QCOMPARE(offsetof(RESET_order_struct, order), size_t(2));
-    QCOMPARE(offsetof(APP_order_struct, order), size_t(2));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_order), size_t(2));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_ON_OFF), size_t(4));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_FAN_speed), size_t(5));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_deframe), size_t(6));
-    QCOMPARE(offsetof(AD_DA_order_struct, order), size_t(2));
-    QCOMPARE(offsetof(AD_DA_order_struct, addr), size_t(4));
-    QCOMPARE(offsetof(AD_DA_order_struct, data), size_t(6));
-    QCOMPARE(offsetof(file_update_struct, File_order), size_t(2));
-    QCOMPARE(offsetof(file_update_struct, File_offset), size_t(4));
-    QCOMPARE(offsetof(file_update_struct, File_data), size_t(8));
+    const QList<size_t> offsets {
+        offsetof(RESET_order_struct, order), offsetof(APP_order_struct, order),
+        offsetof(GPU_POWER_order_struct, GPU_order), offsetof(GPU_POWER_order_struct, GPU_ON_OFF),
+        offsetof(GPU_POWER_order_struct, GPU_FAN_speed), offsetof(GPU_POWER_order_struct, GPU_deframe),
+        offsetof(AD_DA_order_struct, order), offsetof(AD_DA_order_struct, addr), offsetof(AD_DA_order_struct, data),
+        offsetof(file_update_struct, File_order), offsetof(file_update_struct, File_offset),
+        offsetof(file_update_struct, File_data),
+    };
+    QCOMPARE(offsets, QList<size_t>({ 2, 2, 2, 4, 5, 6, 2, 4, 6, 2, 4, 8 }));
 }
 
 void TestCommandUnits::eraseAndJump_data()
