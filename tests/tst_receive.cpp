@@ -297,10 +297,7 @@ void TestReceive::longLineFreeStream()
     QByteArray text;
     for (int i = 0; i < length; ++i)
         text.append(char('a' + i % 26));
-    QList<QByteArray> pieces;
-    for (int at = 0; at < length; at += 256)
-        pieces.append(text.mid(at, 256));
-    boardSends(pieces);
+    boardSends(TestSupport::cutEvery(text, 256));
 
     const QStringList since = paragraphsSinceOpen();
     QCOMPARE(since.join(QString()), openLine + QString::fromLatin1(text));
@@ -320,10 +317,7 @@ void TestReceive::boardLinesKeepThePaneBounded()
     QByteArray text;
     for (int i = 0; i < lines; ++i)
         text += QByteArray::number(i) + '\n';
-    QList<QByteArray> pieces;
-    for (qsizetype at = 0; at < text.size(); at += 4096)
-        pieces.append(text.mid(at, 4096));
-    boardSends(pieces);
+    boardSends(TestSupport::cutEvery(text, 4096));
 
     const QStringList kept = TestSupport::logParagraphs(console->window());
     QVERIFY2(kept.size() <= LogPane::maxParagraphs, qPrintable(QString::number(kept.size())));
