@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -499,17 +500,12 @@ void TestCommandUnits::packetCount_data()
     QTest::addColumn<qsizetype>("imageSize");
     QTest::addColumn<qsizetype>("packets");
 
-    QTest::newRow("empty") << qsizetype(0) << qsizetype(0);
-    QTest::newRow("1 byte") << qsizetype(1) << qsizetype(1);
-    QTest::newRow("10 bytes") << qsizetype(10) << qsizetype(1);
-    QTest::newRow("31 bytes") << qsizetype(31) << qsizetype(1);
-    QTest::newRow("32 bytes, no empty packet after") << qsizetype(32) << qsizetype(1);
-    QTest::newRow("33 bytes") << qsizetype(33) << qsizetype(2);
-    QTest::newRow("64 bytes") << qsizetype(64) << qsizetype(2);
-    QTest::newRow("65 bytes") << qsizetype(65) << qsizetype(3);
-    QTest::newRow("320 bytes") << qsizetype(320) << qsizetype(10);
-    QTest::newRow("256 KiB") << qsizetype(256 * 1024) << qsizetype(8192);
-    QTest::newRow("negative") << qsizetype(-5) << qsizetype(0);
+    // 32 bytes make one packet and no empty one after it; a negative size makes none.
+    const QList<QPair<qsizetype, qsizetype>> counts { { 0, 0 },   { 1, 1 },   { 10, 1 },  { 31, 1 },
+                                                      { 32, 1 },  { 33, 2 },  { 64, 2 },  { 65, 3 },
+                                                      { 320, 10 }, { 256 * 1024, 8192 }, { -5, 0 } };
+    for (const auto &[size, packets] : counts)
+        QTest::addRow("%lld bytes", qlonglong(size)) << size << packets;
 }
 
 void TestCommandUnits::packetCount()
@@ -556,13 +552,12 @@ void TestCommandUnits::bytesCovered_data()
     QTest::addColumn<qsizetype>("packets");
     QTest::addColumn<qsizetype>("bytes");
 
-    QTest::newRow("none sent") << qsizetype(4096) << qsizetype(0) << qsizetype(0);
-    QTest::newRow("32 of 128 packets") << qsizetype(4096) << qsizetype(32) << qsizetype(1024);
-    QTest::newRow("all of 4096") << qsizetype(4096) << qsizetype(128) << qsizetype(4096);
-    QTest::newRow("first of 33") << qsizetype(33) << qsizetype(1) << qsizetype(32);
-    QTest::newRow("both of 33") << qsizetype(33) << qsizetype(2) << qsizetype(33);
-    QTest::newRow("the one short packet of 10") << qsizetype(10) << qsizetype(1) << qsizetype(10);
-    QTest::newRow("empty image") << qsizetype(0) << qsizetype(0) << qsizetype(0);
+    // The last packet of an image counts only the bytes it carries.
+    const QList<std::array<qsizetype, 3>> covered { { 4096, 0, 0 }, { 4096, 32, 1024 }, { 4096, 128, 4096 },
+                                                    { 33, 1, 32 },   { 33, 2, 33 },      { 10, 1, 10 },
+                                                    { 0, 0, 0 } };
+    for (const auto &[size, packets, bytes] : covered)
+        QTest::addRow("%lld packets of %lld bytes", qlonglong(packets), qlonglong(size)) << size << packets << bytes;
 }
 
 void TestCommandUnits::bytesCovered()

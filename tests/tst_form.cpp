@@ -180,7 +180,8 @@ const PolicyAssignment policyAssignments[] = {
 const QByteArrayList widgetsOutsidePanels { "centralwidget", "menubar", "statusbar" };
 
 // Every other widget has none.
-const QHash<QByteArray, QSize> minimumSizes { { "groupBox_3", QSize(360, 191) }, { "progressBar_flash", QSize(20, 20) } };
+const QHash<QByteArray, QSize> minimumSizes { { "groupBox_3", QSize(360, 191) },
+                                              { "progressBar_flash", QSize(20, 20) } };
 
 // What the form leaves every control of a class at; a check box that is not
 // tristate is unchecked exactly when it is not checked.
@@ -622,8 +623,9 @@ void TestForm::properties()
     const QVariantMap expected = propertiesByClass.value(row->className);
     for (auto property = expected.cbegin(); property != expected.cend(); ++property) {
         const QVariant actual = object->property(qPrintable(property.key()));
-        QVERIFY2(actual == property.value(), qPrintable(QStringLiteral("%1 is %2, not %3")
-                                                            .arg(property.key(), actual.toString(), property.value().toString())));
+        const QString mismatch = QStringLiteral("%1 is %2, not %3")
+                                         .arg(property.key(), actual.toString(), property.value().toString());
+        QVERIFY2(actual == property.value(), qPrintable(mismatch));
     }
     // The window installs the register fields' validator after the form is built.
     if (const auto *const lineEdit = qobject_cast<const QLineEdit *>(object))
