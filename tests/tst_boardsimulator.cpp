@@ -287,16 +287,13 @@ void TestBoardSimulator::unknownBytesReportedAndSkipped()
     QCOMPARE(simulator.skippedByteCount(), skippedBytes.size());
 
     // Skipped bytes are reported as a problem with their count and their hex.
-    bool reported = false;
-    for (const QList<QVariant> &line : std::as_const(simulator.lines)) {
-        if (line.at(1).value<BoardSimulator::LineKind>() != BoardSimulator::LineKind::Problem)
-            continue;
+    const auto reportsThem = [&skippedBytes](const QList<QVariant> &line) {
         const QString text = line.at(0).toString();
-        reported = reported
-                || (text.contains(BoardSimulator::hex(skippedBytes))
-                    && text.contains(QStringLiteral("%1 byte(s) not understood").arg(skippedBytes.size())));
-    }
-    QVERIFY(reported);
+        return line.at(1).value<BoardSimulator::LineKind>() == BoardSimulator::LineKind::Problem
+            && text.contains(BoardSimulator::hex(skippedBytes))
+            && text.contains(QStringLiteral("%1 byte(s) not understood").arg(skippedBytes.size()));
+    };
+    QVERIFY(std::any_of(simulator.lines.cbegin(), simulator.lines.cend(), reportsThem));
 }
 
 void TestBoardSimulator::frameSplitAcrossReceives_data()
@@ -844,13 +841,11 @@ void TestBoardSimulator::replaySendsTheCapture()
         capture += board.nextTelemetryFrame() + (i % 7 == 0 ? QByteArray("AD reg 0x0001 <= 0x0002\r\n") : QByteArray());
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QFile file(dir.filePath(QStringLiteral("capture.bin")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(capture), capture.size());
-    file.close();
+    const QString path = dir.filePath(QStringLiteral("capture.bin"));
+    QVERIFY(TestSupport::writeFile(path, capture));
 
     QProcess boardSim;
-    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), file.fileName() });
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), path });
     QVERIFY(boardSim.waitForReadyRead(10000));
     const QRegularExpressionMatch port
             = QRegularExpression(QStringLiteral("connect the console to (\\S+)")).match(QString::fromLocal8Bit(boardSim.readLine()));

@@ -253,17 +253,10 @@ void TestLogPane::statusLineFormat()
     pane.log.insertBoardText(QStringLiteral("board says hello"));
     QTextCursor user(pane.browser.document());
     const int boardText = pane.browser.document()->lastBlock().position() + int(openLine.size());
-    switch (userCursor) {
-    case UserCursor::Untouched:
-        break;
-    case UserCursor::ClickedIntoBoardText:
+    if (userCursor != UserCursor::Untouched)
         user.setPosition(boardText + 3);
-        break;
-    case UserCursor::SelectingBoardText:
-        user.setPosition(boardText + 3);
+    if (userCursor == UserCursor::SelectingBoardText)
         user.setPosition(boardText + 8, QTextCursor::KeepAnchor);
-        break;
-    }
     pane.browser.setTextCursor(user);
     pane.log.appendLine(line, kind);
 
