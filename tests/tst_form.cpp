@@ -247,6 +247,7 @@ void addRows(const Row (&rows)[Count], const std::function<bool(const Row &)> &k
 Q_DECLARE_METATYPE(const FormObject *)
 Q_DECLARE_METATYPE(const GridPlacement *)
 Q_DECLARE_METATYPE(const PolicyAssignment *)
+Q_DECLARE_METATYPE(const FormText *)
 
 // Records the handlers that the form binds by name.
 class HandlerProbe : public QMainWindow
@@ -269,36 +270,25 @@ class TestForm : public QObject
 private slots:
     void initTestCase();
 
-    void objectTree_data();
-    void objectTree();
+    void formObject_data();
+    void formObject();
     void creationOrder_data();
     void creationOrder();
-    void fixedGeometry_data();
-    void fixedGeometry();
     void gridCell_data();
     void gridCell();
     void sizePolicy_data();
     void sizePolicy();
-    void minimumSize_data();
-    void minimumSize();
-    void font_data();
-    void font();
-    void text_data();
-    void text();
+    void menuText_data();
+    void menuText();
 
     void window();
     void keepsExistingWindowName();
     void tabs();
     void initialDocument_data();
     void initialDocument();
-    void properties_data();
-    void properties();
     void bindsHandlersByName();
 
 private:
-    // Every widget of the form, without its layouts.
-    void addWidgetRows() const;
-
     QMainWindow mainWindow;
     Ui::MainWindow ui;
 };
@@ -308,21 +298,60 @@ void TestForm::initTestCase()
     ui.setupUi(&mainWindow);
 }
 
-void TestForm::objectTree_data()
+void TestForm::formObject_data()
 {
     addRows(formObjects);
 }
 
-void TestForm::objectTree()
+// Each object the form makes: its class, name and parent, and for a widget its fixed
+// place, its text, its minimum size, its font and what it leaves the control at.
+void TestForm::formObject()
 {
     QFETCH(const FormObject *, row);
-    const QObject *const object = row->object(ui);
+    QObject *const object = row->object(ui);
 
     QVERIFY(object);
     QCOMPARE(QString::fromLatin1(object->metaObject()->className()), QString::fromLatin1(row->className));
     QCOMPARE(object->objectName(), QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(formParent(object));
     QCOMPARE(formParent(object)->objectName(), QString::fromLatin1(row->parent));
+    const auto *const widget = qobject_cast<QWidget *>(object);
+    if (!widget)
+        return;
+
+    if (row->geometry.isValid()) {
+        QVERIFY2(!widget->parentWidget()->layout(), "a fixed position needs a parent without layout");
+        QCOMPARE(widget->geometry(), row->geometry);
+    }
+    if (row->text) {
+        const QVariant text = object->property(qstrcmp(row->className, "QGroupBox") == 0 ? "title" : "text");
+        QVERIFY(text.isValid());
+        QCOMPARE(text.toString(), QString::fromUtf8(row->text));
+    }
+    QCOMPARE(widget->minimumSize(), minimumSizes.value(row->member, QSize(0, 0)));
+
+    const QFont widgetFont = widget->font();
+    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), row->font.has_value());
+    // Inside the two panels every font is set on the widget or propagated from a panel.
+    if (!widgetsOutsidePanels.contains(row->member))
+        QCOMPARE(widgetFont.families(), QStringList{songFamily});
+    // No font in the form sets a size without this widget's own preset doing so, so an
+    // unset size is the application's default for the widget's class.
+    const int pointSize = row->font ? row->font->pointSize : 0;
+    QCOMPARE(widgetFont.pointSize(), pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
+    QCOMPARE(widgetFont.bold(), row->font && row->font->bold);
+    QVERIFY(widgetFont.kerning());
+
+    const QVariantMap expected = propertiesByClass.value(row->className);
+    for (auto property = expected.cbegin(); property != expected.cend(); ++property) {
+        const QVariant actual = object->property(qPrintable(property.key()));
+        const QString mismatch = QStringLiteral("%1 is %2, not %3")
+                                         .arg(property.key(), actual.toString(), property.value().toString());
+        QVERIFY2(actual == property.value(), qPrintable(mismatch));
+    }
+    // The window installs the register fields' validator after the form is built.
+    if (const auto *const lineEdit = qobject_cast<const QLineEdit *>(object))
+        QVERIFY(!lineEdit->validator());
 }
 
 void TestForm::creationOrder_data()
@@ -374,21 +403,6 @@ void TestForm::creationOrder()
     QCOMPARE(formChildren, expectedChildren);
 }
 
-void TestForm::fixedGeometry_data()
-{
-    addRows<FormObject>(formObjects, [](const FormObject &row) { return row.geometry.isValid(); });
-}
-
-void TestForm::fixedGeometry()
-{
-    QFETCH(const FormObject *, row);
-
-    const auto *const widget = qobject_cast<QWidget *>(row->object(ui));
-    QVERIFY(widget);
-    QVERIFY2(!widget->parentWidget()->layout(), "a fixed position needs a parent without layout");
-    QCOMPARE(widget->geometry(), row->geometry);
-}
-
 void TestForm::gridCell_data()
 {
     addRows(gridPlacements);
@@ -433,74 +447,18 @@ void TestForm::sizePolicy()
     QVERIFY(!policy.hasHeightForWidth());
 }
 
-void TestForm::addWidgetRows() const
+void TestForm::menuText_data()
 {
-    addRows<FormObject>(formObjects, [this](const FormObject &row) { return row.object(ui)->isWidgetType(); });
+    addRows(menuTexts);
 }
 
-void TestForm::minimumSize_data()
+void TestForm::menuText()
 {
-    addWidgetRows();
-}
+    QFETCH(const FormText *, row);
 
-void TestForm::minimumSize()
-{
-    QFETCH(const FormObject *, row);
-
-    QCOMPARE(static_cast<QWidget *>(row->object(ui))->minimumSize(), minimumSizes.value(row->member, QSize(0, 0)));
-}
-
-void TestForm::font_data()
-{
-    addWidgetRows();
-}
-
-void TestForm::font()
-{
-    QFETCH(const FormObject *, row);
-
-    const auto *const widget = static_cast<QWidget *>(row->object(ui));
-    const QFont widgetFont = widget->font();
-    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), row->font.has_value());
-    // Inside the two panels every font is set on the widget or propagated from a panel.
-    if (!widgetsOutsidePanels.contains(row->member))
-        QCOMPARE(widgetFont.families(), QStringList{songFamily});
-    // No font in the form sets a size without this widget's own preset doing so, so an
-    // unset size is the application's default for the widget's class.
-    const int pointSize = row->font ? row->font->pointSize : 0;
-    QCOMPARE(widgetFont.pointSize(), pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
-    QCOMPARE(widgetFont.bold(), row->font && row->font->bold);
-    QVERIFY(widgetFont.kerning());
-}
-
-void TestForm::text_data()
-{
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QByteArray>("property");
-    QTest::addColumn<QString>("text");
-
-    for (const FormObject &entry : formObjects) {
-        if (entry.text) {
-            QTest::newRow(entry.member) << entry.object(ui)
-                                        << QByteArray(qstrcmp(entry.className, "QGroupBox") == 0 ? "title" : "text")
-                                        << QString::fromUtf8(entry.text);
-        }
-    }
-    for (const FormText &entry : menuTexts) {
-        QTest::newRow(entry.member) << entry.object(ui) << QByteArray(entry.property)
-                                    << QString::fromUtf8(entry.text);
-    }
-}
-
-void TestForm::text()
-{
-    QFETCH(QObject *, object);
-    QFETCH(QByteArray, property);
-    QFETCH(QString, text);
-
-    const QVariant value = object->property(property.constData());
+    const QVariant value = row->object(ui)->property(row->property);
     QVERIFY(value.isValid());
-    QCOMPARE(value.toString(), text);
+    QCOMPARE(value.toString(), QString::fromUtf8(row->text));
 }
 
 void TestForm::window()
@@ -608,28 +566,6 @@ void TestForm::initialDocument()
     QCOMPARE(characters.fontPointSize(), 9.0);
     QCOMPARE(characters.fontWeight(), int(QFont::Normal));
     QVERIFY(!characters.fontItalic());
-}
-
-void TestForm::properties_data()
-{
-    addRows<FormObject>(formObjects, [](const FormObject &row) { return propertiesByClass.contains(row.className); });
-}
-
-void TestForm::properties()
-{
-    QFETCH(const FormObject *, row);
-    const QObject *const object = row->object(ui);
-
-    const QVariantMap expected = propertiesByClass.value(row->className);
-    for (auto property = expected.cbegin(); property != expected.cend(); ++property) {
-        const QVariant actual = object->property(qPrintable(property.key()));
-        const QString mismatch = QStringLiteral("%1 is %2, not %3")
-                                         .arg(property.key(), actual.toString(), property.value().toString());
-        QVERIFY2(actual == property.value(), qPrintable(mismatch));
-    }
-    // The window installs the register fields' validator after the form is built.
-    if (const auto *const lineEdit = qobject_cast<const QLineEdit *>(object))
-        QVERIFY(!lineEdit->validator());
 }
 
 void TestForm::bindsHandlersByName()
