@@ -173,10 +173,7 @@ void TestBoardSimulator::decodesEveryFrameKind()
 
     simulator.receive(frame);
 
-    QCOMPARE(simulator.frames.count(), 1);
-    QCOMPARE(simulator.frames.at(0).at(0).value<FrameKind>(), kind);
-    QCOMPARE(simulator.frames.at(0).at(1).toByteArray(), frame);
-    QCOMPARE(simulator.frames.at(0).at(2).toString(), meaning);
+    QCOMPARE(simulator.frames, QList<QVariantList>({ { QVariant::fromValue(kind), frame, meaning } }));
     QCOMPARE(simulator.skipped.count(), 0);
     QCOMPARE(simulator.frameCount(kind), 1);
 
@@ -638,8 +635,7 @@ void TestBoardSimulator::splitDelayHoldsSecondHalf()
 
     // Only the first piece is out; the rest after the delay.
     simulator.receive(hex("A4A4726573657400"));
-    QCOMPARE(simulator.writes.count(), 1);
-    QCOMPARE(simulator.writes.at(0).at(0).toByteArray(), QByteArray("Boar"));
+    QCOMPARE(simulator.writes, QList<QVariantList>({ { QByteArray("Boar") } }));
     QTRY_COMPARE_WITH_TIMEOUT(simulator.writes.count(), 2, 2000);
 
     // A write that comes while a rest is held pushes it out first, in order: nothing
@@ -660,8 +656,7 @@ void TestBoardSimulator::mergeWindowFlushesShortBatch()
     simulator.receive(hex("9122000000000000"));
     QCOMPARE(simulator.writes.count(), 0);
     QVERIFY(simulator.writes.wait(2000));
-    QCOMPARE(simulator.writes.count(), 1);
-    QCOMPARE(simulator.writes.at(0).at(0).toByteArray(), QByteArray("AD initialised\r\nDA initialised\r\n"));
+    QCOMPARE(simulator.writes, QList<QVariantList>({ { QByteArray("AD initialised\r\nDA initialised\r\n") } }));
 
     // flush() writes a partial batch at once.
     simulator.receive(hex("9653000000000000"));
