@@ -106,10 +106,7 @@ void TestChart::chartSetup()
     QCOMPARE(chart->margins(), QMargins(0, 0, 0, 0));
     QVERIFY(view->renderHints().testFlag(QPainter::Antialiasing));
 
-    const QList<QAbstractSeries *> series = chart->series();
-    QCOMPARE(series.size(), qsizetype(Telemetry::seriesCount));
-    for (int i = 0; i < Telemetry::seriesCount; ++i)
-        QCOMPARE(series.at(i), chartLineSeries[i]);
+    QCOMPARE(chart->series(), QList<QAbstractSeries *>(std::cbegin(chartLineSeries), std::cend(chartLineSeries)));
 
     QStringList legendLabels;
     for (const QLegendMarker *marker : chart->legend()->markers())
