@@ -207,9 +207,8 @@ void TestChart::frameReadings_data()
         << TestSupport::telemetryFrame(0xFF, 0xFF, 0xFF, 0xFF, 0xFF) << Readings { -1, -1, -0.27, -0.45, -1 } << 1 << QString();
     QTest::newRow("12-byte chunk: a frame, then text") << referenceFrame() + "AB"
                                                       << TestSupport::referenceReadings() << 1 << "AB";
-    QTest::newRow("20-byte chunk: two frames")
-        << QByteArray::fromHex("FFFF0000000506070809") + referenceFrame() << TestSupport::referenceReadings() << 2
-        << QString();
+    QTest::newRow("20-byte chunk: two frames") << TestSupport::telemetryFrame(5, 6, 7, 8, 9) + referenceFrame()
+                                               << TestSupport::referenceReadings() << 2 << QString();
 }
 
 // Each frame in a chunk adds one point to each curve; what follows a frame is

@@ -210,11 +210,9 @@ void TestReceive::burstOfFramesIsPlottedWhole()
                                                     [&replacements] { ++replacements; });
     const qint64 x = TestSupport::framesPlotted();
     constexpr int frames = 40;
-    for (int i = 0; i < frames; ++i) {
-        QByteArray frame = referenceFrame;
-        frame[9] = char(i);
-        boardSends({ frame });
-    }
+    // The reference frame with the total counting the frames.
+    for (int i = 0; i < frames; ++i)
+        boardSends({ TestSupport::telemetryFrame(0x64, 0x0A, 0x50, 0xF0, uchar(i)) });
     // Frames come faster than the curves are redrawn, yet every one is plotted
     // and the newest shows once the burst is over.
     QTRY_COMPARE(TestSupport::framesPlotted(), x + frames);
