@@ -87,16 +87,20 @@ QByteArray imageWithoutFF(qsizetype size)
     return image;
 }
 
-QByteArray expectedPacket(const QByteArray &image, qsizetype index)
+QByteArray updatePacket(quint32 offset, const QByteArray &data)
 {
-    const quint32 offset = quint32(index * 32);
     QByteArray packet = hex("A6 A6 78 78");
     for (int i = 0; i < 4; ++i)
         packet.append(char(offset >> (8 * i)));
-    const QByteArray chunk = image.mid(offset, 32);
+    const QByteArray chunk = data.left(32);
     packet.append(chunk);
     packet.append(32 - chunk.size(), char(0xFF));
     return packet;
+}
+
+QByteArray expectedPacket(const QByteArray &image, qsizetype index)
+{
+    return updatePacket(quint32(index * 32), image.mid(index * 32, 32));
 }
 
 QByteArray expectedPackets(const QByteArray &image)

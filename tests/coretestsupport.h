@@ -42,12 +42,26 @@ bool localEncodingIsUtf8();
 QByteArray patternImage(qsizetype size, int seed = 3);
 // An image with no 0xFF byte anywhere, so that the board tells padding from data.
 QByteArray imageWithoutFF(qsizetype size);
+// An update packet carrying data (its first 32 bytes) for the given offset, padded with
+// 0xFF as the console pads its last one.
+QByteArray updatePacket(quint32 offset, const QByteArray &data);
 // A packet as the board must see it, spelled out byte by byte.
 QByteArray expectedPacket(const QByteArray &image, qsizetype index);
 // Every packet of an image, in the order the board must receive them.
 QByteArray expectedPackets(const QByteArray &image);
 
 bool writeFile(const QString &path, const QByteArray &content);
+
+// The pieces of `length` elements that make up whole, as reads or insertions that
+// cut it anywhere.
+template <typename Sequence>
+QList<Sequence> cutEvery(const Sequence &whole, qsizetype length)
+{
+    QList<Sequence> pieces;
+    for (qsizetype at = 0; at < whole.size(); at += length)
+        pieces.append(whole.mid(at, length));
+    return pieces;
+}
 
 // Debug messages kept for the test to read instead of printed: the console writes
 // every telemetry frame and every decoded hex send there. A capture may be made

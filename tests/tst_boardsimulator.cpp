@@ -14,7 +14,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <numeric>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,19 +25,9 @@
 using FrameKind = BoardSimulator::FrameKind;
 using TestSupport::hex;
 using TestSupport::imageWithoutFF;
+using TestSupport::updatePacket;
 
 namespace {
-
-QByteArray updatePacket(quint32 offset, const QByteArray &data)
-{
-    QByteArray packet = hex("A6A67878");
-    for (int i = 0; i < 4; ++i)
-        packet.append(char(offset >> (8 * i)));
-    packet.append(data.left(32));
-    packet.append(QByteArray(40 - packet.size(), char(0xFF)));
-    return packet;
-}
-
 
 QByteArray joined(const QSignalSpy &spy, int argument = 0)
 {
@@ -52,12 +45,15 @@ QStringList meanings(const QSignalSpy &frameSpy)
     return out;
 }
 
-// Settings under which the output comes out synchronously and repeatably.
-BoardSimulator::Settings deterministic()
+// Settings under which the output comes out synchronously and repeatably, with the
+// test's own changes.
+BoardSimulator::Settings deterministic(const std::function<void(BoardSimulator::Settings &)> &change = {})
 {
     BoardSimulator::Settings settings;
     settings.seed = 42;
     settings.writes.splitDelayMs = 0;
+    if (change)
+        change(settings);
     return settings;
 }
 
@@ -82,12 +78,17 @@ QList<QByteArray> telemetrySamples(BoardSimulator &simulator, int count)
     return frames;
 }
 
-double meanReading(const QList<QByteArray> &frames, int index)
+QList<int> readingsAt(const QList<QByteArray> &frames, int index)
 {
-    double sum = 0;
+    QList<int> readings;
     for (const QByteArray &frame : frames)
-        sum += qint8(frame[index]);
-    return sum / frames.size();
+        readings << qint8(frame[index]);
+    return readings;
+}
+
+double mean(const QList<int> &values)
+{
+    return std::accumulate(values.cbegin(), values.cend(), 0.0) / double(values.size());
 }
 
 } // namespace
@@ -172,10 +173,7 @@ void TestBoardSimulator::decodesEveryFrameKind()
 
     simulator.receive(frame);
 
-    QCOMPARE(simulator.frames.count(), 1);
-    QCOMPARE(simulator.frames.at(0).at(0).value<FrameKind>(), kind);
-    QCOMPARE(simulator.frames.at(0).at(1).toByteArray(), frame);
-    QCOMPARE(simulator.frames.at(0).at(2).toString(), meaning);
+    QCOMPARE(simulator.frames, QList<QVariantList>({ { QVariant::fromValue(kind), frame, meaning } }));
     QCOMPARE(simulator.skipped.count(), 0);
     QCOMPARE(simulator.frameCount(kind), 1);
 
@@ -286,16 +284,13 @@ void TestBoardSimulator::unknownBytesReportedAndSkipped()
     QCOMPARE(simulator.skippedByteCount(), skippedBytes.size());
 
     // Skipped bytes are reported as a problem with their count and their hex.
-    bool reported = false;
-    for (const QList<QVariant> &line : std::as_const(simulator.lines)) {
-        if (line.at(1).value<BoardSimulator::LineKind>() != BoardSimulator::LineKind::Problem)
-            continue;
+    const auto reportsThem = [&skippedBytes](const QList<QVariant> &line) {
         const QString text = line.at(0).toString();
-        reported = reported
-                || (text.contains(BoardSimulator::hex(skippedBytes))
-                    && text.contains(QStringLiteral("%1 byte(s) not understood").arg(skippedBytes.size())));
-    }
-    QVERIFY(reported);
+        return line.at(1).value<BoardSimulator::LineKind>() == BoardSimulator::LineKind::Problem
+            && text.contains(BoardSimulator::hex(skippedBytes))
+            && text.contains(QStringLiteral("%1 byte(s) not understood").arg(skippedBytes.size()));
+    };
+    QVERIFY(std::any_of(simulator.lines.cbegin(), simulator.lines.cend(), reportsThem));
 }
 
 void TestBoardSimulator::frameSplitAcrossReceives_data()
@@ -314,28 +309,22 @@ void TestBoardSimulator::frameSplitAcrossReceives()
             + hex("96530100AB12EFCD") + hex("A9A99A05") + updatePacket(32, imageWithoutFF(64).mid(32))
             + hex("A8A89B01");
 
-    BoardSimulator whole(deterministic());
-    QSignalSpy wholeFrames(&whole, &BoardSimulator::frameDecoded);
+    Board whole;
     whole.receive(stream);
+    Board pieces;
+    for (const QByteArray &piece : TestSupport::cutEvery(stream, pieceSize))
+        pieces.receive(piece);
 
-    BoardSimulator pieces(deterministic());
-    QSignalSpy pieceFrames(&pieces, &BoardSimulator::frameDecoded);
-    QSignalSpy skipped(&pieces, &BoardSimulator::bytesSkipped);
-    for (qsizetype at = 0; at < stream.size(); at += pieceSize)
-        pieces.receive(stream.mid(at, pieceSize));
-
-    QCOMPARE(pieceFrames.count(), 7);
-    QCOMPARE(meanings(pieceFrames), meanings(wholeFrames));
-    QCOMPARE(skipped.count(), 0);
+    QCOMPARE(pieces.frames.count(), 7);
+    QCOMPARE(meanings(pieces.frames), meanings(whole.frames));
+    QCOMPARE(pieces.skipped.count(), 0);
     QCOMPARE(pieces.adRegisters().value(0x12AB), quint16(0xCDEF));
     QCOMPARE(pieces.imageBytes(), imageWithoutFF(64));
 }
 
 void TestBoardSimulator::incompleteFrameDroppedAfterIdle()
 {
-    BoardSimulator::Settings settings = deterministic();
-    settings.idleTimeoutMs = 20;
-    Board simulator(settings);
+    Board simulator(deterministic([](auto &settings) { settings.idleTimeoutMs = 20; }));
 
     simulator.receive(hex("A5A50000"));
     QCOMPARE(simulator.skipped.count(), 0);
@@ -356,10 +345,10 @@ void TestBoardSimulator::imageFinishedWhenPacketsStop()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("image.bin"));
 
-    BoardSimulator::Settings settings = deterministic();
-    settings.idleTimeoutMs = 30;
-    settings.imageOutputPath = path;
-    Board simulator(settings);
+    Board simulator(deterministic([&path](auto &settings) {
+        settings.idleTimeoutMs = 30;
+        settings.imageOutputPath = path;
+    }));
 
     const QByteArray image = imageWithoutFF(70);
     for (int offset = 0; offset < image.size(); offset += 32)
@@ -384,9 +373,7 @@ void TestBoardSimulator::imageFinishedWhenPacketsStop()
 
 void TestBoardSimulator::imageFinishedByJump()
 {
-    BoardSimulator::Settings settings = deterministic();
-    settings.idleTimeoutMs = 60000;
-    Board simulator(settings);
+    Board simulator(deterministic([](auto &settings) { settings.idleTimeoutMs = 60000; }));
 
     simulator.receive(updatePacket(0, imageWithoutFF(32)) + updatePacket(32, imageWithoutFF(64).mid(32, 20)));
     simulator.receive(hex("A8A89B00"));
@@ -463,25 +450,19 @@ void TestBoardSimulator::telemetryFollowsState()
         QCOMPARE(frame.size(), BoardSimulator::telemetryFrameLength);
         QVERIFY(frame.startsWith(hex("FFFF")));
     }
-    const double difference = meanReading(high, reading) - meanReading(low, reading);
+    const QList<int> lowReadings = readingsAt(low, reading);
+    const QList<int> highReadings = readingsAt(high, reading);
+    const double difference = mean(highReadings) - mean(lowReadings);
     if (rises) {
         // Well clear of the noise, both on average and frame by frame.
         QVERIFY2(difference > 4 * noise, qPrintable(QString::number(difference)));
-        int highestLow = -128;
-        int lowestHigh = 127;
-        for (const QByteArray &frame : low)
-            highestLow = qMax(highestLow, int(qint8(frame[reading])));
-        for (const QByteArray &frame : high)
-            lowestHigh = qMin(lowestHigh, int(qint8(frame[reading])));
-        QVERIFY(lowestHigh > highestLow);
+        QVERIFY(*std::min_element(highReadings.cbegin(), highReadings.cend())
+                > *std::max_element(lowReadings.cbegin(), lowReadings.cend()));
     } else {
         QVERIFY2(qAbs(difference) <= noise, qPrintable(QString::number(difference)));
     }
     // The noise is there: readings vary from frame to frame.
-    QSet<int> values;
-    for (const QByteArray &frame : high)
-        values.insert(qint8(frame[reading]));
-    QVERIFY(values.size() > 1);
+    QVERIFY(QSet<int>(highReadings.cbegin(), highReadings.cend()).size() > 1);
 }
 
 void TestBoardSimulator::telemetryRepeatsWithSeed()
@@ -507,36 +488,27 @@ void TestBoardSimulator::telemetryRepeatsWithSeed()
 
 void TestBoardSimulator::telemetryStreamsWhilePlotting()
 {
-    BoardSimulator::Settings settings = deterministic();
-    settings.telemetryRate = 200;
-    Board simulator(settings);
+    Board simulator(deterministic([](auto &settings) { settings.telemetryRate = 200; }));
 
     simulator.receive(hex("A5A500004E80AEAE"));
     simulator.writes.clear();
     QVERIFY(!simulator.isPlotting());
-    simulator.receive(hex("A5A501004E80AEAE"));
-    QVERIFY(simulator.isPlotting());
-    QTRY_VERIFY_WITH_TIMEOUT(simulator.writes.count() >= 3, 2000);
-    for (const QList<QVariant> &write : std::as_const(simulator.writes)) {
-        const QByteArray frame = write.at(0).toByteArray();
-        QCOMPARE(frame.size(), 10);
-        QVERIFY(frame.startsWith(hex("FFFF")));
-        QVERIFY(qint8(frame[8]) > 50); // the rail is on
+    // Plotting off stops the stream, and a reset as well.
+    for (const QByteArray &stop : { hex("A5A502004E80AEAE"), hex("A4A4726573657400") }) {
+        simulator.receive(hex("A5A501004E80AEAE"));
+        QVERIFY(simulator.isPlotting());
+        QTRY_VERIFY_WITH_TIMEOUT(simulator.writes.count() >= 3, 2000);
+        for (const QList<QVariant> &write : std::as_const(simulator.writes)) {
+            const QByteArray frame = write.at(0).toByteArray();
+            QCOMPARE(frame.size(), 10);
+            QVERIFY(frame.startsWith(hex("FFFF")));
+            QVERIFY(qint8(frame[8]) > 50); // the rail is on
+        }
+        simulator.receive(stop);
+        QVERIFY(!simulator.isPlotting());
+        simulator.writes.clear();
+        QVERIFY(!simulator.writes.wait(30));
     }
-
-    simulator.receive(hex("A5A502004E80AEAE"));
-    QVERIFY(!simulator.isPlotting());
-    simulator.writes.clear();
-    QTest::qWait(30);
-    QCOMPARE(simulator.writes.count(), 0);
-
-    // A reset stops the stream as well.
-    simulator.receive(hex("A5A501004E80AEAE"));
-    QTRY_VERIFY_WITH_TIMEOUT(simulator.writes.count() >= 1, 2000);
-    simulator.receive(hex("A4A4726573657400"));
-    simulator.writes.clear();
-    QTest::qWait(30);
-    QCOMPARE(simulator.writes.count(), 0);
 }
 
 void TestBoardSimulator::telemetryKeepsItsRate_data()
@@ -564,10 +536,10 @@ void TestBoardSimulator::telemetryKeepsItsRate()
     QFETCH(int, rate);
     QFETCH(bool, split);
 
-    BoardSimulator::Settings settings = deterministic();
-    settings.telemetryRate = rate;
-    settings.writes = { 1, 500, split, 4, 20 };
-    Board simulator(settings);
+    Board simulator(deterministic([rate, split](auto &settings) {
+        settings.telemetryRate = rate;
+        settings.writes = { 1, 500, split, 4, 20 };
+    }));
     const int frames = std::max(rate / 2, 40);
     QEventLoop loop;
     QElapsedTimer clock;
@@ -631,9 +603,7 @@ void TestBoardSimulator::writeBoundaries()
     QFETCH(int, splitAt);
     QFETCH(QList<int>, sizes);
 
-    BoardSimulator::Settings settings = deterministic();
-    settings.writes = { merge, 500, split, splitAt, 0 };
-    Board simulator(settings);
+    Board simulator(deterministic([&](auto &settings) { settings.writes = { merge, 500, split, splitAt, 0 }; }));
 
     simulator.receive(hex("9653010001000200"));
     simulator.receive(hex("9653010003000400"));
@@ -661,14 +631,11 @@ void TestBoardSimulator::writeBoundaries()
 
 void TestBoardSimulator::splitDelayHoldsSecondHalf()
 {
-    BoardSimulator::Settings settings = deterministic();
-    settings.writes = { 1, 500, true, 4, 20 };
-    Board simulator(settings);
+    Board simulator(deterministic([](auto &settings) { settings.writes = { 1, 500, true, 4, 20 }; }));
 
     // Only the first piece is out; the rest after the delay.
     simulator.receive(hex("A4A4726573657400"));
-    QCOMPARE(simulator.writes.count(), 1);
-    QCOMPARE(simulator.writes.at(0).at(0).toByteArray(), QByteArray("Boar"));
+    QCOMPARE(simulator.writes, QList<QVariantList>({ { QByteArray("Boar") } }));
     QTRY_COMPARE_WITH_TIMEOUT(simulator.writes.count(), 2, 2000);
 
     // A write that comes while a rest is held pushes it out first, in order: nothing
@@ -683,16 +650,13 @@ void TestBoardSimulator::splitDelayHoldsSecondHalf()
 
 void TestBoardSimulator::mergeWindowFlushesShortBatch()
 {
-    BoardSimulator::Settings settings = deterministic();
-    settings.writes = { 4, 20, false, 0, 0 };
-    Board simulator(settings);
+    Board simulator(deterministic([](auto &settings) { settings.writes = { 4, 20, false, 0, 0 }; }));
 
     simulator.receive(hex("9653000000000000"));
     simulator.receive(hex("9122000000000000"));
     QCOMPARE(simulator.writes.count(), 0);
     QVERIFY(simulator.writes.wait(2000));
-    QCOMPARE(simulator.writes.count(), 1);
-    QCOMPARE(simulator.writes.at(0).at(0).toByteArray(), QByteArray("AD initialised\r\nDA initialised\r\n"));
+    QCOMPARE(simulator.writes, QList<QVariantList>({ { QByteArray("AD initialised\r\nDA initialised\r\n") } }));
 
     // flush() writes a partial batch at once.
     simulator.receive(hex("9653000000000000"));
@@ -741,10 +705,10 @@ void TestBoardSimulator::textAnswers()
 
 void TestBoardSimulator::textAnswersCanBeSwitchedOff()
 {
-    BoardSimulator::Settings settings = deterministic();
-    settings.textAnswers = false;
-    settings.telemetryRate = 200;
-    Board simulator(settings);
+    Board simulator(deterministic([](auto &settings) {
+        settings.textAnswers = false;
+        settings.telemetryRate = 200;
+    }));
 
     simulator.receive(hex("A4A4726573657400") + hex("96530100AB12EFCD") + QByteArray("junk"));
 
@@ -872,13 +836,11 @@ void TestBoardSimulator::replaySendsTheCapture()
         capture += board.nextTelemetryFrame() + (i % 7 == 0 ? QByteArray("AD reg 0x0001 <= 0x0002\r\n") : QByteArray());
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QFile file(dir.filePath(QStringLiteral("capture.bin")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(capture), capture.size());
-    file.close();
+    const QString path = dir.filePath(QStringLiteral("capture.bin"));
+    QVERIFY(TestSupport::writeFile(path, capture));
 
     QProcess boardSim;
-    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), file.fileName() });
+    boardSim.start(QStringLiteral(BOARD_SIM_EXECUTABLE), { QStringLiteral("--replay"), path });
     QVERIFY(boardSim.waitForReadyRead(10000));
     const QRegularExpressionMatch port
             = QRegularExpression(QStringLiteral("connect the console to (\\S+)")).match(QString::fromLocal8Bit(boardSim.readLine()));

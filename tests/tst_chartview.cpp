@@ -60,6 +60,8 @@ private slots:
 private:
     void makeChart(qint64 historyCapacity);
     void add(qint64 count);
+    // Adds samples, then pauses the view on them.
+    void addThenPause(qint64 count);
     QPoint viewPosition(double x, double y) const;
 
     std::unique_ptr<QChartView> view;
@@ -93,6 +95,12 @@ void TestChartView::add(qint64 count)
         chart->addSample(numberedSample(added));
 }
 
+void TestChartView::addThenPause(qint64 count)
+{
+    add(count);
+    chart->setPaused(true);
+}
+
 QPoint TestChartView::viewPosition(double x, double y) const
 {
     const QPointF inChart = view->chart()->mapToPosition(QPointF(x, y), chart->series(0));
@@ -119,8 +127,7 @@ void TestChartView::pauseHoldsTheViewWhileSamplesArrive()
 
 void TestChartView::zoomAndPanStayInTheHistory()
 {
-    add(1500);
-    chart->setPaused(true);
+    addThenPause(1500);
     QCOMPARE(range(chart->axisX()), qMakePair(1000.0, 1500.0));
     chart->zoom(0.5, 1250);
     QCOMPARE(range(chart->axisX()), qMakePair(1125.0, 1375.0));
@@ -141,8 +148,7 @@ void TestChartView::zoomAndPanStayInTheHistory()
 
 void TestChartView::wheelZoomsAroundTheCursorAndDragPans()
 {
-    add(2000);
-    chart->setPaused(true);
+    addThenPause(2000);
     const QPoint at = viewPosition(1600, 50);
     QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
@@ -167,8 +173,7 @@ void TestChartView::wheelZoomsAroundTheCursorAndDragPans()
 void TestChartView::zoomNeverGoesTheWrongWay()
 {
     makeChart(1000);
-    add(100);
-    chart->setPaused(true);
+    addThenPause(100);
     for (const double factor : { 1.25, 0.8, 0.8, 1e-9, 0.8, 1.25, 1e9, 1.25 }) {
         const double before = span(chart->axisX());
         chart->zoom(factor, chart->axisX()->min() + before / 2);
@@ -194,8 +199,7 @@ void TestChartView::pausedViewFollowsTheOldestSampleKept()
     QFETCH(double, low);
     QFETCH(double, high);
     makeChart(1000);
-    add(1500);
-    chart->setPaused(true);
+    addThenPause(1500);
     chart->zoom(factor, 1250);
     const QPoint middle = view->mapFromScene(view->chart()->mapToScene(view->chart()->plotArea().center()));
     QMouseEvent move(QEvent::MouseMove, middle, view->mapToGlobal(middle), Qt::NoButton, {}, {});
@@ -220,8 +224,7 @@ void TestChartView::pausedViewFollowsTheOldestSampleKept()
 // A paused view does not take the samples that come after it; the readout does not either.
 void TestChartView::readoutReadsOnlyWhatIsDrawn()
 {
-    add(100);
-    chart->setPaused(true);
+    addThenPause(100);
     add(50);
     QVERIFY(!chart->readoutAt(viewPosition(99, 50)).isEmpty());
     QCOMPARE(chart->readoutAt(viewPosition(120, 50)), QString());
@@ -231,8 +234,7 @@ void TestChartView::readoutReadsOnlyWhatIsDrawn()
 
 void TestChartView::resetReturnsToTheLiveView()
 {
-    add(800);
-    chart->setPaused(true);
+    addThenPause(800);
     chart->zoom(0.1, 400);
     chart->resetView();
     QVERIFY(!chart->isPaused());
@@ -266,8 +268,7 @@ void TestChartView::autoscaleShowsNegativeReadings()
 
 void TestChartView::readoutShowsTheSampleUnderTheMouse()
 {
-    add(1000);
-    chart->setPaused(true);
+    addThenPause(1000);
     chart->zoom(0.1, 765);
     QTest::mouseMove(view->viewport(), viewPosition(765, 60));
     const QString expected = QStringLiteral("样本 765\n1.8V power: 125\n3.3V power: 119\n5V power: 15\n"
@@ -279,8 +280,7 @@ void TestChartView::readoutShowsTheSampleUnderTheMouse()
 
 void TestChartView::zoomedOutDrawsAFewPointsPerColumn()
 {
-    add(ChartHistory::defaultCapacity + 5000);
-    chart->setPaused(true);
+    addThenPause(ChartHistory::defaultCapacity + 5000);
     chart->zoom(1e9, 0);
     QCOMPARE(range(chart->axisX()), qMakePair(5000.0, double(ChartHistory::defaultCapacity + 5000)));
     const int columns = int(view->chart()->plotArea().width());

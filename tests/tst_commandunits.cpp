@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -33,8 +34,6 @@ private slots:
     void initialFrames();
     void frameLayout();
 
-    void eraseAndJump_data();
-    void eraseAndJump();
     void frameSetters_data();
     void frameSetters();
 
@@ -216,52 +215,15 @@ void TestCommandUnits::initialFrames()
 
 void TestCommandUnits::frameLayout()
 {
-    QCOMPARE(offsetof(RESET_order_struct, order), size_t(2));
-    QCOMPARE(offsetof(APP_order_struct, order), size_t(2));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_order), size_t(2));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_ON_OFF), size_t(4));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_FAN_speed), size_t(5));
-    QCOMPARE(offsetof(GPU_POWER_order_struct, GPU_deframe), size_t(6));
-    QCOMPARE(offsetof(AD_DA_order_struct, order), size_t(2));
-    QCOMPARE(offsetof(AD_DA_order_struct, addr), size_t(4));
-    QCOMPARE(offsetof(AD_DA_order_struct, data), size_t(6));
-    QCOMPARE(offsetof(file_update_struct, File_order), size_t(2));
-    QCOMPARE(offsetof(file_update_struct, File_offset), size_t(4));
-    QCOMPARE(offsetof(file_update_struct, File_data), size_t(8));
-}
-
-void TestCommandUnits::eraseAndJump_data()
-{
-    QTest::addColumn<bool>("erase");
-    QTest::addColumn<int>("spinBoxValue");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("erase 5") << true << 5 << hex("A9 A9 9A 05");
-    QTest::newRow("erase 0") << true << 0 << hex("A9 A9 9A 00");
-    QTest::newRow("erase 99") << true << 99 << hex("A9 A9 9A 63");
-    QTest::newRow("erase keeps the low byte of 256") << true << 256 << hex("A9 A9 9A 00");
-    QTest::newRow("erase keeps the low byte of 0x1FF") << true << 0x1FF << hex("A9 A9 9A FF");
-    QTest::newRow("jump 99") << false << 99 << hex("A8 A8 9B 63");
-    QTest::newRow("jump 0") << false << 0 << hex("A8 A8 9B 00");
-    QTest::newRow("jump 5") << false << 5 << hex("A8 A8 9B 05");
-    QTest::newRow("jump keeps the low byte of 0x180") << false << 0x180 << hex("A8 A8 9B 80");
-}
-
-void TestCommandUnits::eraseAndJump()
-{
-    QFETCH(bool, erase);
-    QFETCH(int, spinBoxValue);
-    QFETCH(QByteArray, expected);
-
-    // Whatever the other command left, every byte is rewritten.
-    for (const QByteArray &before : { hex("00 00 00 00"), hex("A9 A9 9A 11"), hex("A8 A8 9B 22"), hex("FF FF FF FF") }) {
-        auto frame = frameFrom<APP_order_struct>(before);
-        if (erase)
-            CommandFrames::setErase(frame, spinBoxValue);
-        else
-            CommandFrames::setJump(frame, spinBoxValue);
-        QCOMPARE(CommandFrames::frameBytes(frame).toHex(' '), expected.toHex(' '));
-    }
+    const QList<size_t> offsets {
+        offsetof(RESET_order_struct, order), offsetof(APP_order_struct, order),
+        offsetof(GPU_POWER_order_struct, GPU_order), offsetof(GPU_POWER_order_struct, GPU_ON_OFF),
+        offsetof(GPU_POWER_order_struct, GPU_FAN_speed), offsetof(GPU_POWER_order_struct, GPU_deframe),
+        offsetof(AD_DA_order_struct, order), offsetof(AD_DA_order_struct, addr), offsetof(AD_DA_order_struct, data),
+        offsetof(file_update_struct, File_order), offsetof(file_update_struct, File_offset),
+        offsetof(file_update_struct, File_data),
+    };
+    QCOMPARE(offsets, QList<size_t>({ 2, 2, 2, 4, 5, 6, 2, 4, 6, 2, 4, 8 }));
 }
 
 // The setters on frames no sequence of the window's leaves.
@@ -291,6 +253,28 @@ void TestCommandUnits::frameSetters_data()
     QTest::newRow("DA write of FFFF FFFF")
         << registers([](auto &f) { CommandFrames::setRegisterWrite(f, CommandFrames::daHeader, 0xFFFF, 0xFFFF); })
         << hex("55 55 55 55 55 55 55 55") << hex("91 22 01 00 FF FF FF FF");
+
+    // Erase and jump share a frame: whatever the other left, every byte is rewritten,
+    // the spin box's value as its low byte.
+    struct AppCommand { bool erase; int value; QByteArray expected; };
+    const AppCommand appCommands[] = {
+        { true, 5, hex("A9 A9 9A 05") },    { true, 0, hex("A9 A9 9A 00") },     { true, 99, hex("A9 A9 9A 63") },
+        { true, 256, hex("A9 A9 9A 00") },  { true, 0x1FF, hex("A9 A9 9A FF") }, { false, 99, hex("A8 A8 9B 63") },
+        { false, 0, hex("A8 A8 9B 00") },   { false, 5, hex("A8 A8 9B 05") },    { false, 0x180, hex("A8 A8 9B 80") },
+    };
+    const QByteArray befores[] = { hex("00 00 00 00"), hex("A9 A9 9A 11"), hex("A8 A8 9B 22"), hex("FF FF FF FF") };
+    for (const QByteArray &before : befores) {
+        for (const AppCommand &command : appCommands) {
+            const FrameSetter set = setterOn<APP_order_struct>([command](auto &frame) {
+                if (command.erase)
+                    CommandFrames::setErase(frame, command.value);
+                else
+                    CommandFrames::setJump(frame, command.value);
+            });
+            QTest::addRow("%s %d after %s", command.erase ? "erase" : "jump", command.value,
+                          before.toHex(' ').constData()) << set << before << command.expected;
+        }
+    }
 }
 
 void TestCommandUnits::frameSetters()
@@ -502,17 +486,12 @@ void TestCommandUnits::packetCount_data()
     QTest::addColumn<qsizetype>("imageSize");
     QTest::addColumn<qsizetype>("packets");
 
-    QTest::newRow("empty") << qsizetype(0) << qsizetype(0);
-    QTest::newRow("1 byte") << qsizetype(1) << qsizetype(1);
-    QTest::newRow("10 bytes") << qsizetype(10) << qsizetype(1);
-    QTest::newRow("31 bytes") << qsizetype(31) << qsizetype(1);
-    QTest::newRow("32 bytes, no empty packet after") << qsizetype(32) << qsizetype(1);
-    QTest::newRow("33 bytes") << qsizetype(33) << qsizetype(2);
-    QTest::newRow("64 bytes") << qsizetype(64) << qsizetype(2);
-    QTest::newRow("65 bytes") << qsizetype(65) << qsizetype(3);
-    QTest::newRow("320 bytes") << qsizetype(320) << qsizetype(10);
-    QTest::newRow("256 KiB") << qsizetype(256 * 1024) << qsizetype(8192);
-    QTest::newRow("negative") << qsizetype(-5) << qsizetype(0);
+    // 32 bytes make one packet and no empty one after it; a negative size makes none.
+    const QList<QPair<qsizetype, qsizetype>> counts { { 0, 0 },   { 1, 1 },   { 10, 1 },  { 31, 1 },
+                                                      { 32, 1 },  { 33, 2 },  { 64, 2 },  { 65, 3 },
+                                                      { 320, 10 }, { 256 * 1024, 8192 }, { -5, 0 } };
+    for (const auto &[size, packets] : counts)
+        QTest::addRow("%lld bytes", qlonglong(size)) << size << packets;
 }
 
 void TestCommandUnits::packetCount()
@@ -559,13 +538,12 @@ void TestCommandUnits::bytesCovered_data()
     QTest::addColumn<qsizetype>("packets");
     QTest::addColumn<qsizetype>("bytes");
 
-    QTest::newRow("none sent") << qsizetype(4096) << qsizetype(0) << qsizetype(0);
-    QTest::newRow("32 of 128 packets") << qsizetype(4096) << qsizetype(32) << qsizetype(1024);
-    QTest::newRow("all of 4096") << qsizetype(4096) << qsizetype(128) << qsizetype(4096);
-    QTest::newRow("first of 33") << qsizetype(33) << qsizetype(1) << qsizetype(32);
-    QTest::newRow("both of 33") << qsizetype(33) << qsizetype(2) << qsizetype(33);
-    QTest::newRow("the one short packet of 10") << qsizetype(10) << qsizetype(1) << qsizetype(10);
-    QTest::newRow("empty image") << qsizetype(0) << qsizetype(0) << qsizetype(0);
+    // The last packet of an image counts only the bytes it carries.
+    const QList<std::array<qsizetype, 3>> covered { { 4096, 0, 0 }, { 4096, 32, 1024 }, { 4096, 128, 4096 },
+                                                    { 33, 1, 32 },   { 33, 2, 33 },      { 10, 1, 10 },
+                                                    { 0, 0, 0 } };
+    for (const auto &[size, packets, bytes] : covered)
+        QTest::addRow("%lld packets of %lld bytes", qlonglong(packets), qlonglong(size)) << size << packets << bytes;
 }
 
 void TestCommandUnits::bytesCovered()
@@ -595,15 +573,12 @@ void TestCommandUnits::readImage()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QString path = dir.filePath(QStringLiteral("image.bin"));
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    const QString link = dir.filePath(QStringLiteral("link.bin"));
     QVERIFY(writeFile(path, content));
-    if (throughSymlink) {
-        const QString link = dir.filePath(QStringLiteral("link.bin"));
-        QVERIFY(QFile::link(path, link));
-        path = link;
-    }
+    QVERIFY(!throughSymlink || QFile::link(path, link));
 
-    const FirmwareImage image = FirmwareImage::read(path);
+    const FirmwareImage image = FirmwareImage::read(throughSymlink ? link : path);
     QVERIFY2(image.ok, qPrintable(image.error));
     QCOMPARE(image.data, content);
     QVERIFY(image.error.isEmpty());

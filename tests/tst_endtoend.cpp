@@ -215,20 +215,13 @@ void TestEndToEnd::boardKeepsCommandedState()
     click(*m_window, "checkBox_GPU_power_draw");
     QCOMPARE(waitForBoard().size(), 4);
 
-    bool railOn = false;
-    bool plotting = false;
-    quint8 fan = 0;
-    QMap<quint16, quint16> adRegisters;
+    // The rail, plotting, the fan speed and register 0x10 of the AD converter.
+    QList<int> state;
     m_board->run([&] {
-        railOn = m_board->simulator()->isRailOn();
-        plotting = m_board->simulator()->isPlotting();
-        fan = m_board->simulator()->fanSpeed();
-        adRegisters = m_board->simulator()->adRegisters();
+        const BoardSimulator &board = *m_board->simulator();
+        state = { board.isRailOn(), board.isPlotting(), board.fanSpeed(), board.adRegisters().value(0x10) };
     });
-    QVERIFY(railOn);
-    QVERIFY(plotting);
-    QCOMPARE(fan, quint8(fanPosition));
-    QCOMPARE(adRegisters.value(0x10), quint16(0xBEEF));
+    QCOMPARE(state, QList<int>({ true, true, fanPosition, 0xBEEF }));
 }
 
 void TestEndToEnd::resetShowsBootBannerInGreen()
@@ -309,31 +302,28 @@ void TestEndToEnd::flashWhileTelemetryStreams()
     QCOMPARE(report.holes.size(), 0);
     QCOMPARE(report.outOfOrderPackets, 0);
 
+    qsizetype sentBytes = image.size();
     if (stopAtPercent == 0) {
         // Frames that arrived while the packets went out were plotted then; until
         // every frame of an arrival is plotted, only the count is sure to grow.
         QVERIFY2(plottedDuring > 0, qPrintable(QString::number(plottedDuring)));
         QCOMPARE(lines, QStringList { QStringLiteral("烧录成功！") });
-        QCOMPARE(progress->value(), 100);
-        QCOMPARE(report.packets, 8192);
-        QCOMPARE(report.size, image.size());
-        QCOMPARE(report.crc32, BoardSimulator::crc32(image));
-        return;
+    } else {
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.at(0), QStringLiteral("烧录失败！"));
+        QCOMPARE(lines.at(2), QStringLiteral("关闭串口"));
+        sentBytes = bytesReportedSent(lines.at(1), image.size());
+        QVERIFY2(sentBytes >= 0, qPrintable(lines.at(1)));
     }
-
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines.at(0), QStringLiteral("烧录失败！"));
-    QCOMPARE(lines.at(2), QStringLiteral("关闭串口"));
-    const qsizetype sentBytes = bytesReportedSent(lines.at(1), image.size());
-    QVERIFY2(sentBytes >= 0, qPrintable(lines.at(1)));
     QCOMPARE(progress->value(), int(sentBytes * 100 / image.size()));
-    // The board holds the part reported as sent, and no more.
+    // The board holds the part reported as sent, and no more: 8192 packets for the whole image.
     QCOMPARE(report.packets, int(sentBytes / 32));
     QCOMPARE(report.size, sentBytes);
     QCOMPARE(report.crc32, BoardSimulator::crc32(image.left(sentBytes)));
-
-    click(*m_window, "pushButton_portOpen");
-    QVERIFY(serialPortInst->isOpen());
+    if (stopAtPercent > 0) {
+        click(*m_window, "pushButton_portOpen");
+        QVERIFY(serialPortInst->isOpen());
+    }
 }
 
 void TestEndToEnd::plottingStartsTelemetryOnAllCurves()

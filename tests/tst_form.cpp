@@ -177,17 +177,24 @@ const PolicyAssignment policyAssignments[] = {
 };
 
 // The widgets outside both panels inherit nothing from the form's fonts.
-const char *const widgetsOutsidePanels[] = { "centralwidget", "menubar", "statusbar" };
+const QByteArrayList widgetsOutsidePanels { "centralwidget", "menubar", "statusbar" };
 
-struct MinimumSizeAssignment
-{
-    const char *member;
-    QSize minimumSize;
-};
+// The minimum sizes the form sets; every other widget has none.
+const QHash<QByteArray, QSize> minimumSizes { { "groupBox_3", QSize(360, 191) },
+                                              { "progressBar_flash", QSize(20, 20) } };
 
-const MinimumSizeAssignment minimumSizeAssignments[] = {
-    { "groupBox_3", QSize(360, 191) },
-    { "progressBar_flash", QSize(20, 20) },
+// What the form leaves every control of a class at; a check box that is not
+// tristate is unchecked exactly when it is not checked.
+const QHash<QByteArray, QVariantMap> propertiesByClass {
+    { "QSpinBox", { { "minimum", 0 }, { "maximum", 99 }, { "singleStep", 1 }, { "value", 0 } } },
+    { "QSlider", { { "orientation", QVariant::fromValue(Qt::Vertical) }, { "minimum", 0 }, { "maximum", 99 },
+                   { "singleStep", 1 }, { "pageStep", 10 }, { "value", 0 },
+                   { "tickPosition", QVariant::fromValue(QSlider::NoTicks) } } },
+    { "QProgressBar", { { "minimum", 0 }, { "maximum", 100 }, { "value", 24 } } },
+    { "QCheckBox", { { "tristate", false }, { "checked", false } } },
+    { "QComboBox", { { "count", 0 }, { "currentIndex", -1 }, { "editable", false } } },
+    { "QLineEdit", { { "readOnly", false }, { "placeholderText", QString() }, { "inputMask", QString() },
+                     { "maxLength", 32767 } } },
 };
 
 struct FormText
@@ -224,26 +231,21 @@ QObject *formParent(const QObject *object)
     return parent;
 }
 
+// One data row for each table row, named after its member.
 template <typename Row, std::size_t Count>
-const Row *findRow(const Row (&rows)[Count], const char *member)
+void addRows(const Row (&rows)[Count])
 {
-    for (const Row &row : rows) {
-        if (qstrcmp(row.member, member) == 0)
-            return &row;
-    }
-    return nullptr;
-}
-
-bool isOutsidePanels(const char *member)
-{
-    for (const char *outside : widgetsOutsidePanels) {
-        if (qstrcmp(outside, member) == 0)
-            return true;
-    }
-    return false;
+    QTest::addColumn<const Row *>("row");
+    for (const Row &row : rows)
+        QTest::newRow(row.member) << &row;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(const FormObject *)
+Q_DECLARE_METATYPE(const GridPlacement *)
+Q_DECLARE_METATYPE(const PolicyAssignment *)
+Q_DECLARE_METATYPE(const FormText *)
 
 // Records the handlers that the form binds by name.
 class HandlerProbe : public QMainWindow
@@ -266,37 +268,22 @@ class TestForm : public QObject
 private slots:
     void initTestCase();
 
-    void objectTree_data();
-    void objectTree();
+    void formObject_data();
+    void formObject();
     void creationOrder_data();
     void creationOrder();
-    void fixedGeometry_data();
-    void fixedGeometry();
     void gridCell_data();
     void gridCell();
     void sizePolicy_data();
     void sizePolicy();
-    void minimumSize_data();
-    void minimumSize();
-    void font_data();
-    void font();
-    void text_data();
-    void text();
+    void menuText_data();
+    void menuText();
 
     void window();
     void keepsExistingWindowName();
     void tabs();
     void initialDocument_data();
     void initialDocument();
-    void progressBar();
-    void spinBox_data();
-    void spinBox();
-    void fanSlider();
-    void checkBox_data();
-    void checkBox();
-    void portSelector();
-    void lineEdit_data();
-    void lineEdit();
     void bindsHandlersByName();
 
 private:
@@ -309,29 +296,60 @@ void TestForm::initTestCase()
     ui.setupUi(&mainWindow);
 }
 
-void TestForm::objectTree_data()
+void TestForm::formObject_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<QString>("parentName");
-
-    for (const FormObject &entry : formObjects) {
-        QTest::newRow(entry.member) << entry.object(ui) << QString::fromLatin1(entry.className)
-                                    << QString::fromLatin1(entry.parent);
-    }
+    addRows(formObjects);
 }
 
-void TestForm::objectTree()
+// Each object the form makes: its class, name and parent, and for a widget its fixed
+// place, its text, its minimum size, its font and what it leaves the control at.
+void TestForm::formObject()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QString, className);
-    QFETCH(QString, parentName);
+    QFETCH(const FormObject *, row);
+    QObject *const object = row->object(ui);
 
     QVERIFY(object);
-    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), QString::fromLatin1(row->className));
     QCOMPARE(object->objectName(), QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(formParent(object));
-    QCOMPARE(formParent(object)->objectName(), parentName);
+    QCOMPARE(formParent(object)->objectName(), QString::fromLatin1(row->parent));
+    const auto *const widget = qobject_cast<QWidget *>(object);
+    if (!widget)
+        return;
+
+    if (row->geometry.isValid()) {
+        QVERIFY2(!widget->parentWidget()->layout(), "a fixed position needs a parent without layout");
+        QCOMPARE(widget->geometry(), row->geometry);
+    }
+    if (row->text) {
+        const QVariant text = object->property(qstrcmp(row->className, "QGroupBox") == 0 ? "title" : "text");
+        QVERIFY(text.isValid());
+        QCOMPARE(text.toString(), QString::fromUtf8(row->text));
+    }
+    QCOMPARE(widget->minimumSize(), minimumSizes.value(row->member, QSize(0, 0)));
+
+    const QFont widgetFont = widget->font();
+    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), row->font.has_value());
+    // Inside the two panels every font is set on the widget or propagated from a panel.
+    if (!widgetsOutsidePanels.contains(row->member))
+        QCOMPARE(widgetFont.families(), QStringList{songFamily});
+    // No font in the form sets a size without this widget's own preset doing so, so an
+    // unset size is the application's default for the widget's class.
+    const int pointSize = row->font ? row->font->pointSize : 0;
+    QCOMPARE(widgetFont.pointSize(), pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
+    QCOMPARE(widgetFont.bold(), row->font && row->font->bold);
+    QVERIFY(widgetFont.kerning());
+
+    const QVariantMap expected = propertiesByClass.value(row->className);
+    for (auto property = expected.cbegin(); property != expected.cend(); ++property) {
+        const QVariant actual = object->property(qPrintable(property.key()));
+        const QString mismatch = QStringLiteral("%1 is %2, not %3")
+                                         .arg(property.key(), actual.toString(), property.value().toString());
+        QVERIFY2(actual == property.value(), qPrintable(mismatch));
+    }
+    // The window installs the register fields' validator after the form is built.
+    if (const auto *const lineEdit = qobject_cast<const QLineEdit *>(object))
+        QVERIFY(!lineEdit->validator());
 }
 
 void TestForm::creationOrder_data()
@@ -383,51 +401,16 @@ void TestForm::creationOrder()
     QCOMPARE(formChildren, expectedChildren);
 }
 
-void TestForm::fixedGeometry_data()
-{
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QRect>("geometry");
-
-    for (const FormObject &entry : formObjects) {
-        if (entry.geometry.isValid())
-            QTest::newRow(entry.member) << entry.object(ui) << entry.geometry;
-    }
-}
-
-void TestForm::fixedGeometry()
-{
-    QFETCH(QObject *, object);
-    QFETCH(QRect, geometry);
-
-    const auto *const widget = qobject_cast<QWidget *>(object);
-    QVERIFY(widget);
-    QVERIFY2(!widget->parentWidget()->layout(), "a fixed position needs a parent without layout");
-    QCOMPARE(widget->geometry(), geometry);
-}
-
 void TestForm::gridCell_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<int>("rowSpan");
-    QTest::addColumn<int>("columnSpan");
-
-    for (const GridPlacement &entry : gridPlacements) {
-        QTest::newRow(entry.member) << entry.object(ui) << entry.row << entry.column
-                                    << entry.rowSpan << entry.columnSpan;
-    }
+    addRows(gridPlacements);
 }
 
 void TestForm::gridCell()
 {
-    QFETCH(QObject *, object);
-    QFETCH(int, row);
-    QFETCH(int, column);
-    QFETCH(int, rowSpan);
-    QFETCH(int, columnSpan);
+    QFETCH(const GridPlacement *, row);
 
-    auto *const widget = qobject_cast<QWidget *>(object);
+    auto *const widget = qobject_cast<QWidget *>(row->object(ui));
     QVERIFY(widget);
     auto *const grid = qobject_cast<QGridLayout *>(widget->parentWidget()->layout());
     QVERIFY(grid);
@@ -437,136 +420,43 @@ void TestForm::gridCell()
     QVERIFY(index >= 0);
     int actualRow = -1, actualColumn = -1, actualRowSpan = 0, actualColumnSpan = 0;
     grid->getItemPosition(index, &actualRow, &actualColumn, &actualRowSpan, &actualColumnSpan);
-    QCOMPARE(actualRow, row);
-    QCOMPARE(actualColumn, column);
-    QCOMPARE(actualRowSpan, rowSpan);
-    QCOMPARE(actualColumnSpan, columnSpan);
+    QCOMPARE(QList<int>({ actualRow, actualColumn, actualRowSpan, actualColumnSpan }),
+             QList<int>({ row->row, row->column, row->rowSpan, row->columnSpan }));
     QCOMPARE(grid->itemAt(index)->alignment(), Qt::Alignment());
 }
 
 void TestForm::sizePolicy_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QSizePolicy::Policy>("horizontal");
-    QTest::addColumn<QSizePolicy::Policy>("vertical");
-    QTest::addColumn<int>("horizontalStretch");
-    QTest::addColumn<int>("verticalStretch");
-
-    for (const PolicyAssignment &entry : policyAssignments) {
-        QTest::newRow(entry.member) << entry.object(ui) << entry.policy.horizontal
-                                    << entry.policy.vertical << entry.policy.horizontalStretch
-                                    << entry.policy.verticalStretch;
-    }
+    addRows(policyAssignments);
 }
 
 void TestForm::sizePolicy()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QSizePolicy::Policy, horizontal);
-    QFETCH(QSizePolicy::Policy, vertical);
-    QFETCH(int, horizontalStretch);
-    QFETCH(int, verticalStretch);
+    QFETCH(const PolicyAssignment *, row);
 
-    const auto *const widget = qobject_cast<QWidget *>(object);
+    const auto *const widget = qobject_cast<QWidget *>(row->object(ui));
     QVERIFY(widget);
     const QSizePolicy policy = widget->sizePolicy();
-    QCOMPARE(policy.horizontalPolicy(), horizontal);
-    QCOMPARE(policy.verticalPolicy(), vertical);
-    QCOMPARE(policy.horizontalStretch(), horizontalStretch);
-    QCOMPARE(policy.verticalStretch(), verticalStretch);
+    QCOMPARE(policy.horizontalPolicy(), row->policy.horizontal);
+    QCOMPARE(policy.verticalPolicy(), row->policy.vertical);
+    QCOMPARE(policy.horizontalStretch(), row->policy.horizontalStretch);
+    QCOMPARE(policy.verticalStretch(), row->policy.verticalStretch);
     // None of these classes trades height for width, and the form keeps the class's flag.
     QVERIFY(!policy.hasHeightForWidth());
 }
 
-void TestForm::minimumSize_data()
+void TestForm::menuText_data()
 {
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QSize>("minimumSize");
-
-    for (const FormObject &entry : formObjects) {
-        if (!entry.object(ui)->isWidgetType())
-            continue;
-        const MinimumSizeAssignment *const assigned = findRow(minimumSizeAssignments, entry.member);
-        QTest::newRow(entry.member) << entry.object(ui)
-                                    << (assigned ? assigned->minimumSize : QSize(0, 0));
-    }
+    addRows(menuTexts);
 }
 
-void TestForm::minimumSize()
+void TestForm::menuText()
 {
-    QFETCH(QObject *, object);
-    QFETCH(QSize, minimumSize);
+    QFETCH(const FormText *, row);
 
-    QCOMPARE(static_cast<QWidget *>(object)->minimumSize(), minimumSize);
-}
-
-void TestForm::font_data()
-{
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<bool>("ownFont");
-    QTest::addColumn<int>("pointSize");
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<bool>("inPanel");
-
-    for (const FormObject &entry : formObjects) {
-        if (!entry.object(ui)->isWidgetType())
-            continue;
-        QTest::newRow(entry.member) << entry.object(ui) << entry.font.has_value()
-                                    << (entry.font ? entry.font->pointSize : 0) << (entry.font && entry.font->bold)
-                                    << !isOutsidePanels(entry.member);
-    }
-}
-
-void TestForm::font()
-{
-    QFETCH(QObject *, object);
-    QFETCH(bool, ownFont);
-    QFETCH(int, pointSize);
-    QFETCH(bool, bold);
-    QFETCH(bool, inPanel);
-
-    const auto *const widget = static_cast<QWidget *>(object);
-    const QFont widgetFont = widget->font();
-    QCOMPARE(widget->testAttribute(Qt::WA_SetFont), ownFont);
-    // Inside the two panels every font is set on the widget or propagated from a panel.
-    if (inPanel)
-        QCOMPARE(widgetFont.families(), QStringList{songFamily});
-    // No font in the form sets a size without this widget's own preset doing so, so an
-    // unset size is the application's default for the widget's class.
-    QCOMPARE(widgetFont.pointSize(),
-             pointSize > 0 ? pointSize : QApplication::font(widget).pointSize());
-    QCOMPARE(widgetFont.bold(), bold);
-    QVERIFY(widgetFont.kerning());
-}
-
-void TestForm::text_data()
-{
-    QTest::addColumn<QObject *>("object");
-    QTest::addColumn<QByteArray>("property");
-    QTest::addColumn<QString>("text");
-
-    for (const FormObject &entry : formObjects) {
-        if (entry.text) {
-            QTest::newRow(entry.member) << entry.object(ui)
-                                        << QByteArray(qstrcmp(entry.className, "QGroupBox") == 0 ? "title" : "text")
-                                        << QString::fromUtf8(entry.text);
-        }
-    }
-    for (const FormText &entry : menuTexts) {
-        QTest::newRow(entry.member) << entry.object(ui) << QByteArray(entry.property)
-                                    << QString::fromUtf8(entry.text);
-    }
-}
-
-void TestForm::text()
-{
-    QFETCH(QObject *, object);
-    QFETCH(QByteArray, property);
-    QFETCH(QString, text);
-
-    const QVariant value = object->property(property.constData());
+    const QVariant value = row->object(ui)->property(row->property);
     QVERIFY(value.isValid());
-    QCOMPARE(value.toString(), text);
+    QCOMPARE(value.toString(), QString::fromUtf8(row->text));
 }
 
 void TestForm::window()
@@ -662,12 +552,9 @@ void TestForm::initialDocument()
     QCOMPARE(block.text(), text);
 
     const QTextBlockFormat paragraph = block.blockFormat();
-    QCOMPARE(paragraph.topMargin(), 0.0);
-    QCOMPARE(paragraph.bottomMargin(), 0.0);
-    QCOMPARE(paragraph.leftMargin(), 0.0);
-    QCOMPARE(paragraph.rightMargin(), 0.0);
+    QCOMPARE(QList<qreal>({ paragraph.topMargin(), paragraph.bottomMargin(), paragraph.leftMargin(),
+                            paragraph.rightMargin(), paragraph.textIndent() }), QList<qreal>(5, 0.0));
     QCOMPARE(paragraph.indent(), 0);
-    QCOMPARE(paragraph.textIndent(), 0.0);
 
     const QTextFragment fragment = block.begin().fragment();
     QVERIFY(fragment.isValid());
@@ -677,90 +564,6 @@ void TestForm::initialDocument()
     QCOMPARE(characters.fontPointSize(), 9.0);
     QCOMPARE(characters.fontWeight(), int(QFont::Normal));
     QVERIFY(!characters.fontItalic());
-}
-
-void TestForm::progressBar()
-{
-    QCOMPARE(ui.progressBar_flash->minimum(), 0);
-    QCOMPARE(ui.progressBar_flash->maximum(), 100);
-    QCOMPARE(ui.progressBar_flash->value(), 24);
-}
-
-void TestForm::spinBox_data()
-{
-    QTest::addColumn<QSpinBox *>("spinBox");
-
-    QTest::newRow("spinBox_erase_APP") << ui.spinBox_erase_APP;
-    QTest::newRow("spinBox_jump_to_APP") << ui.spinBox_jump_to_APP;
-}
-
-void TestForm::spinBox()
-{
-    QFETCH(QSpinBox *, spinBox);
-
-    QCOMPARE(spinBox->minimum(), 0);
-    QCOMPARE(spinBox->maximum(), 99);
-    QCOMPARE(spinBox->singleStep(), 1);
-    QCOMPARE(spinBox->value(), 0);
-}
-
-void TestForm::fanSlider()
-{
-    const QSlider *const slider = ui.verticalSlider_GPU_FAN_speed;
-    QCOMPARE(slider->orientation(), Qt::Vertical);
-    QCOMPARE(slider->minimum(), 0);
-    QCOMPARE(slider->maximum(), 99);
-    QCOMPARE(slider->singleStep(), 1);
-    QCOMPARE(slider->pageStep(), 10);
-    QCOMPARE(slider->value(), 0);
-    QCOMPARE(slider->tickPosition(), QSlider::NoTicks);
-}
-
-void TestForm::checkBox_data()
-{
-    QTest::addColumn<QCheckBox *>("checkBox");
-
-    QTest::newRow("checkBox_send_in_HEX") << ui.checkBox_send_in_HEX;
-    QTest::newRow("checkBox_2") << ui.checkBox_2;
-    QTest::newRow("checkBox_GPU_power_draw") << ui.checkBox_GPU_power_draw;
-}
-
-void TestForm::checkBox()
-{
-    QFETCH(QCheckBox *, checkBox);
-
-    QVERIFY(!checkBox->isTristate());
-    QCOMPARE(checkBox->checkState(), Qt::Unchecked);
-}
-
-void TestForm::portSelector()
-{
-    QCOMPARE(ui.comboBox_port->count(), 0);
-    QCOMPARE(ui.comboBox_port->currentIndex(), -1);
-    QVERIFY(!ui.comboBox_port->isEditable());
-}
-
-void TestForm::lineEdit_data()
-{
-    QTest::addColumn<QLineEdit *>("lineEdit");
-
-    QTest::newRow("lineEdit_AD_addr") << ui.lineEdit_AD_addr;
-    QTest::newRow("lineEdit_AD_data") << ui.lineEdit_AD_data;
-    QTest::newRow("lineEdit_DA_addr") << ui.lineEdit_DA_addr;
-    QTest::newRow("lineEdit_DA_data") << ui.lineEdit_DA_data;
-    QTest::newRow("lineEdit_file_path") << ui.lineEdit_file_path;
-}
-
-void TestForm::lineEdit()
-{
-    QFETCH(QLineEdit *, lineEdit);
-
-    // The window installs the register fields' validator after the form is built.
-    QVERIFY(!lineEdit->validator());
-    QVERIFY(!lineEdit->isReadOnly());
-    QCOMPARE(lineEdit->placeholderText(), QString());
-    QCOMPARE(lineEdit->inputMask(), QString());
-    QCOMPARE(lineEdit->maxLength(), 32767);
 }
 
 void TestForm::bindsHandlersByName()

@@ -6,17 +6,6 @@
 using Hole = QPair<quint32, quint32>;
 using TestSupport::imageWithoutFF;
 
-namespace {
-
-// The payload of the packet at offset, padded with 0xFF as the console pads its last one.
-QByteArray payload(const QByteArray &source, quint32 offset)
-{
-    const QByteArray data = source.mid(offset, ImageAssembly::payloadSize);
-    return data + QByteArray(ImageAssembly::payloadSize - data.size(), char(0xFF));
-}
-
-} // namespace
-
 class TestImageAssembly : public QObject
 {
     Q_OBJECT
@@ -85,8 +74,11 @@ void TestImageAssembly::packetsAssembled()
 
     ImageAssembly assembly;
     QStringList allNotes;
-    for (const quint32 offset : std::as_const(offsets))
-        allNotes += assembly.add(offset, payload(source, offset)).notes();
+    for (const quint32 offset : std::as_const(offsets)) {
+        // The packet's payload, padded with 0xFF as the console pads its last one.
+        const QByteArray payload = TestSupport::updatePacket(offset, source.mid(offset)).mid(8);
+        allNotes += assembly.add(offset, payload).notes();
+    }
 
     QByteArray expected = source.left(size);
     for (const Hole &hole : std::as_const(holes))

@@ -118,41 +118,38 @@ void TestReceive::textContinuesTheLastLineInGreen()
 void TestReceive::boardText_data()
 {
     QTest::addColumn<QList<QByteArray>>("pieces");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("expected"); // the first continues the open line
 
-    QTest::newRow("AB") << QList<QByteArray> { "AB" } << QStringList { openLine + "AB" };
-    QTest::newRow("single byte") << QList<QByteArray> { "Z" } << QStringList { openLine + "Z" };
-    QTest::newRow("FF 41 42") << QList<QByteArray> { "\xFF" "AB" }
-                              << QStringList { openLine + QString::fromLocal8Bit("\xFF" "AB") };
-    QTest::newRow("lone FF, then a non-FF byte") << QList<QByteArray> { "\xFF", "AB" }
-                                                 << QStringList { openLine + QString::fromLocal8Bit("\xFF" "AB") };
-    QTest::newRow("two arrivals continue one line") << QList<QByteArray> { "AB", "CD" }
-                                                    << QStringList { openLine + "ABCD" };
-    QTest::newRow("line feed starts a paragraph") << QList<QByteArray> { "line1\nline2" }
-                                                  << QStringList { openLine + "line1", "line2" };
+    using Pieces = QList<QByteArray>;
+    const QString ffAB = QString::fromLocal8Bit("\xFF" "AB");
+    QTest::newRow("AB") << Pieces { "AB" } << QStringList { "AB" };
+    QTest::newRow("single byte") << Pieces { "Z" } << QStringList { "Z" };
+    QTest::newRow("FF 41 42") << Pieces { "\xFF" "AB" } << QStringList { ffAB };
+    QTest::newRow("lone FF, then a non-FF byte") << Pieces { "\xFF", "AB" } << QStringList { ffAB };
+    QTest::newRow("two arrivals continue one line") << Pieces { "AB", "CD" } << QStringList { "ABCD" };
+    QTest::newRow("line feed starts a paragraph") << Pieces { "line1\nline2" } << QStringList { "line1", "line2" };
     QTest::newRow("carriage return and line feed are one break")
-        << QList<QByteArray> { "line1\r\nline2\r\n" } << QStringList { openLine + "line1", "line2", "" };
+        << Pieces { "line1\r\nline2\r\n" } << QStringList { "line1", "line2", "" };
     QTest::newRow("carriage return ends one arrival, line feed starts the next")
-        << QList<QByteArray> { "line1\r", "\nline2" } << QStringList { openLine + "line1", "line2" };
-    QTest::newRow("line feed at the end") << QList<QByteArray> { "done\n" } << QStringList { openLine + "done", "" };
+        << Pieces { "line1\r", "\nline2" } << QStringList { "line1", "line2" };
+    QTest::newRow("line feed at the end") << Pieces { "done\n" } << QStringList { "done", "" };
     QTest::newRow("lone FF at the end goes out once the line is quiet")
-        << QList<QByteArray> { "OK\xFF" } << QStringList { openLine + QString::fromLocal8Bit("OK\xFF") };
-    QTest::newRow("markup shown as typed") << QList<QByteArray> { "<b>x</b>&amp;" }
-                                           << QStringList { openLine + "<b>x</b>&amp;" };
+        << Pieces { "OK\xFF" } << QStringList { QString::fromLocal8Bit("OK\xFF") };
+    QTest::newRow("markup shown as typed") << Pieces { "<b>x</b>&amp;" } << QStringList { "<b>x</b>&amp;" };
     // Characters cut by the driver's reads, where the local encoding is UTF-8 and so
     // the test knows their bytes.
     if (!TestSupport::localEncodingIsUtf8())
         return;
-    QTest::newRow("two-byte character, 1 + 1") << QList<QByteArray> { "x\xC3", "\xA9y" }
-                                               << QStringList { openLine + QStringLiteral("x\u00e9y") };
-    QTest::newRow("three-byte character, 1 + 2") << QList<QByteArray> { "\xE4", "\xB8\xAD" } << QStringList { openLine + "中" };
-    QTest::newRow("three-byte character, 2 + 1") << QList<QByteArray> { "\xE4\xB8", "\xAD" } << QStringList { openLine + "中" };
-    QTest::newRow("four-byte character, 1 + 1 + 2") << QList<QByteArray> { "\xF0", "\x9F", "\x98\x80" }
-                                                    << QStringList { openLine + QStringLiteral("\U0001F600") };
-    QTest::newRow("whole character, then a split one") << QList<QByteArray> { "\xE4\xB8\xAD\xE6", "\x96\x87!" }
-                                                       << QStringList { openLine + "中文!" };
-    QTest::newRow("character split before a line feed") << QList<QByteArray> { "\xE4\xB8", "\xAD\nok" }
-                                                        << QStringList { openLine + "中", "ok" };
+    QTest::newRow("two-byte character, 1 + 1") << Pieces { "x\xC3", "\xA9y" }
+                                               << QStringList { QStringLiteral("x\u00e9y") };
+    QTest::newRow("three-byte character, 1 + 2") << Pieces { "\xE4", "\xB8\xAD" } << QStringList { "中" };
+    QTest::newRow("three-byte character, 2 + 1") << Pieces { "\xE4\xB8", "\xAD" } << QStringList { "中" };
+    QTest::newRow("four-byte character, 1 + 1 + 2") << Pieces { "\xF0", "\x9F", "\x98\x80" }
+                                                    << QStringList { QStringLiteral("\U0001F600") };
+    QTest::newRow("whole character, then a split one") << Pieces { "\xE4\xB8\xAD\xE6", "\x96\x87!" }
+                                                       << QStringList { "中文!" };
+    QTest::newRow("character split before a line feed") << Pieces { "\xE4\xB8", "\xAD\nok" }
+                                                        << QStringList { "中", "ok" };
 }
 
 void TestReceive::boardText()
@@ -163,9 +160,9 @@ void TestReceive::boardText()
     const qint64 x = TestSupport::framesPlotted();
     boardSends(pieces);
 
+    const QString green = expected.join(QString());
+    expected.first().prepend(openLine);
     QTRY_COMPARE(paragraphsSinceOpen(), expected);
-    QString green = expected.join(QString());
-    green.remove(0, openLine.size());
     QCOMPARE(greenTextSinceOpen(), green);
     QCOMPARE(TestSupport::framesPlotted(), x);
     QCOMPARE(TestSupport::DebugMessages::messages(), QStringList());
@@ -213,11 +210,9 @@ void TestReceive::burstOfFramesIsPlottedWhole()
                                                     [&replacements] { ++replacements; });
     const qint64 x = TestSupport::framesPlotted();
     constexpr int frames = 40;
-    for (int i = 0; i < frames; ++i) {
-        QByteArray frame = referenceFrame;
-        frame[9] = char(i);
-        boardSends({ frame });
-    }
+    // The reference frame with the total counting the frames.
+    for (int i = 0; i < frames; ++i)
+        boardSends({ TestSupport::telemetryFrame(0x64, 0x0A, 0x50, 0xF0, uchar(i)) });
     // Frames come faster than the curves are redrawn, yet every one is plotted
     // and the newest shows once the burst is over.
     QTRY_COMPARE(TestSupport::framesPlotted(), x + frames);
@@ -297,10 +292,7 @@ void TestReceive::longLineFreeStream()
     QByteArray text;
     for (int i = 0; i < length; ++i)
         text.append(char('a' + i % 26));
-    QList<QByteArray> pieces;
-    for (int at = 0; at < length; at += 256)
-        pieces.append(text.mid(at, 256));
-    boardSends(pieces);
+    boardSends(TestSupport::cutEvery(text, 256));
 
     const QStringList since = paragraphsSinceOpen();
     QCOMPARE(since.join(QString()), openLine + QString::fromLatin1(text));
@@ -320,10 +312,7 @@ void TestReceive::boardLinesKeepThePaneBounded()
     QByteArray text;
     for (int i = 0; i < lines; ++i)
         text += QByteArray::number(i) + '\n';
-    QList<QByteArray> pieces;
-    for (qsizetype at = 0; at < text.size(); at += 4096)
-        pieces.append(text.mid(at, 4096));
-    boardSends(pieces);
+    boardSends(TestSupport::cutEvery(text, 4096));
 
     const QStringList kept = TestSupport::logParagraphs(console->window());
     QVERIFY2(kept.size() <= LogPane::maxParagraphs, qPrintable(QString::number(kept.size())));

@@ -33,11 +33,11 @@ private slots:
     void rollingWindow_data();
     void rollingWindow();
     void samplesKeepTheirValues();
-    void counterCrossesThe32BitLimit();
     void csvRow_data();
     void csvRow();
 };
 
+using TestSupport::cutEvery;
 using TestSupport::hex;
 
 namespace {
@@ -214,19 +214,13 @@ void TestReceiveUnits::stream()
 
     const QByteArray whole = reads.join();
     QCOMPARE(streamPieces({ whole }), pieces);
-    QList<QByteArray> bytes;
-    for (const char byte : whole)
-        bytes.append(QByteArray(1, byte));
-    QCOMPARE(streamPieces(bytes), pieces);
+    QCOMPARE(streamPieces(cutEvery(whole, 1)), pieces);
 }
 
 void TestReceiveUnits::heldBytesStayUnderOneFrame()
 {
-    QList<QByteArray> reads;
-    for (const char byte : hex("FF" "FFFF0000006401020304" "FF41" "FFFF00"))
-        reads.append(QByteArray(1, byte));
     qsizetype maxHeld = 0;
-    const QStringList pieces = streamPieces(reads, &maxHeld);
+    const QStringList pieces = streamPieces(cutEvery(hex("FF" "FFFF0000006401020304" "FF41" "FFFF00"), 1), &maxHeld);
     QCOMPARE(maxHeld, Telemetry::frameLength - 1);
     QCOMPARE(pieces, QStringList({ framePiece(hex("FFFFFF00000064010203")), textPiece(hex("04FF41")), "held:3" }));
 }
@@ -248,6 +242,7 @@ void TestReceiveUnits::resetDropsHeldBytes()
 
 void TestReceiveUnits::rollingWindow_data()
 {
+    QTest::addColumn<qint64>("start"); // the number of the first frame
     QTest::addColumn<int>("frames");
     QTest::addColumn<int>("points");
     QTest::addColumn<double>("firstX");
@@ -255,17 +250,22 @@ void TestReceiveUnits::rollingWindow_data()
     QTest::addColumn<double>("rangeLow");
     QTest::addColumn<double>("rangeHigh");
 
-    QTest::newRow("no frame") << 0 << 0 << -1.0 << -1.0 << 0.0 << 500.0;
-    QTest::newRow("1 frame") << 1 << 1 << 0.0 << 0.0 << 0.0 << 500.0;
-    QTest::newRow("499 frames") << 499 << 499 << 0.0 << 498.0 << 0.0 << 500.0;
-    QTest::newRow("500 frames") << 500 << 500 << 0.0 << 499.0 << 0.0 << 500.0;
-    QTest::newRow("501 frames") << 501 << 500 << 1.0 << 500.0 << 1.0 << 501.0;
-    QTest::newRow("1000 frames") << 1000 << 500 << 500.0 << 999.0 << 500.0 << 1000.0;
-    QTest::newRow("1234 frames") << 1234 << 500 << 734.0 << 1233.0 << 734.0 << 1234.0;
+    QTest::newRow("no frame") << qint64(0) << 0 << 0 << -1.0 << -1.0 << 0.0 << 500.0;
+    QTest::newRow("1 frame") << qint64(0) << 1 << 1 << 0.0 << 0.0 << 0.0 << 500.0;
+    QTest::newRow("499 frames") << qint64(0) << 499 << 499 << 0.0 << 498.0 << 0.0 << 500.0;
+    QTest::newRow("500 frames") << qint64(0) << 500 << 500 << 0.0 << 499.0 << 0.0 << 500.0;
+    QTest::newRow("501 frames") << qint64(0) << 501 << 500 << 1.0 << 500.0 << 1.0 << 501.0;
+    QTest::newRow("1000 frames") << qint64(0) << 1000 << 500 << 500.0 << 999.0 << 500.0 << 1000.0;
+    QTest::newRow("1234 frames") << qint64(0) << 1234 << 500 << 734.0 << 1233.0 << 734.0 << 1234.0;
+    // The counter goes on past 2^31 frames.
+    const double first = double(INT_MAX) - 2;
+    QTest::newRow("counter crosses the 32-bit limit")
+        << qint64(first) << 6 << 6 << first << first + 5 << first + 6 - PowerChartData::maxPoints << first + 6;
 }
 
 void TestReceiveUnits::rollingWindow()
 {
+    QFETCH(qint64, start);
     QFETCH(int, frames);
     QFETCH(int, points);
     QFETCH(double, firstX);
@@ -273,11 +273,11 @@ void TestReceiveUnits::rollingWindow()
     QFETCH(double, rangeLow);
     QFETCH(double, rangeHigh);
 
-    PowerChartData data;
+    PowerChartData data(start);
     for (int i = 0; i < frames; ++i)
         data.addSample(Sample { 1, 2, 3, 4, 5 });
 
-    QCOMPARE(data.sampleCount(), qint64(frames));
+    QCOMPARE(data.sampleCount(), start + frames);
     for (int series = 0; series < Telemetry::seriesCount; ++series) {
         const QList<QPointF> &list = data.points(series);
         QCOMPARE(list.size(), qsizetype(points));
@@ -309,26 +309,6 @@ void TestReceiveUnits::samplesKeepTheirValues()
             QCOMPARE(point.y(), expected[series]);
         }
     }
-}
-
-void TestReceiveUnits::counterCrossesThe32BitLimit()
-{
-    const qint64 first = qint64(INT_MAX) - 2;
-    PowerChartData data(first);
-    for (int i = 0; i < 6; ++i)
-        data.addSample(Sample { 1, 2, 3, 4, 5 });
-
-    const qint64 beyond = qint64(1) << 31;
-    QCOMPARE(data.sampleCount(), first + 6);
-    QVERIFY(data.sampleCount() > beyond);
-    const QList<QPointF> &list = data.points(0);
-    QCOMPARE(list.size(), qsizetype(6));
-    QCOMPARE(list.first().x(), double(first));
-    QCOMPARE(list.last().x(), double(first + 5));
-    for (qsizetype i = 1; i < list.size(); ++i)
-        QCOMPARE(list.at(i).x(), list.at(i - 1).x() + 1);
-    QCOMPARE(data.xRangeLow(), double(first + 6 - PowerChartData::maxPoints));
-    QCOMPARE(data.xRangeHigh(), double(first + 6));
 }
 
 void TestReceiveUnits::csvRow_data()
