@@ -1,6 +1,7 @@
 #include "coretestsupport.h"
 
 #include "core/commandframes.h"
+#include "core/telemetrycsv.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -9,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -525,13 +527,6 @@ const QList<CommandSequence> &commandSequences()
     return sequences;
 }
 
-} // namespace TestSupport
-
-#include "core/telemetrycsv.h"
-
-#include <QRegularExpression>
-
-namespace TestSupport {
 
 QByteArray readFile(const QString &path)
 {

@@ -2,17 +2,13 @@
 
 #include <QApplication>
 #include <QChartView>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
-#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
