@@ -143,12 +143,8 @@ void WindowPreferences::restore()
 // A port that is not there leaves the selector on the entry it chose itself.
 std::optional<QString> WindowPreferences::rememberedPortIn(const QList<PortRecord> &ports) const
 {
-    const PortIdentity port = m_settings.port();
-    if (port.isEmpty())
-        return std::nullopt;
-    if (const std::optional<PortRecord> listed = port.findIn(ports))
-        return listed->portName;
-    return std::nullopt;
+    const std::optional<PortRecord> listed = m_settings.port().findIn(ports);
+    return listed ? std::optional<QString>(listed->portName) : std::nullopt;
 }
 
 void WindowPreferences::save(const PortIdentity &selectedPort)
