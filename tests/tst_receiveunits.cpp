@@ -1,3 +1,4 @@
+#include "core/curvelimits.h"
 #include "core/powerchartdata.h"
 #include "core/receivestream.h"
 #include "core/telemetry.h"
@@ -14,6 +15,7 @@ using Sample = Telemetry::Sample;
 
 Q_DECLARE_METATYPE(Sample)
 Q_DECLARE_METATYPE(QList<QByteArray>)
+Q_DECLARE_METATYPE(CurveLimit)
 
 class TestReceiveUnits : public QObject
 {
@@ -35,6 +37,8 @@ private slots:
     void samplesKeepTheirValues();
     void csvRow_data();
     void csvRow();
+    void limitRule_data();
+    void limitRule();
 };
 
 using TestSupport::cutEvery;
@@ -354,6 +358,41 @@ void TestReceiveUnits::csvRow()
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         QCOMPARE(fields.at(3 + i).toDouble(), Telemetry::rounded(sample[i]));
         QVERIFY(qAbs(fields.at(3 + i).toDouble() - sample[i]) < 1e-9);
+    }
+}
+
+void TestReceiveUnits::limitRule_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<int>("series"); // -1: refused
+    QTest::addColumn<CurveLimit>("limit");
+
+    const auto bounds = [](std::optional<double> low, std::optional<double> high) { return CurveLimit { low, high }; };
+    QTest::newRow("upper, the header's name") << "12V power<=50" << 3 << bounds({}, 50);
+    QTest::newRow("lower, an alias in capitals") << " 1V8 >= -5 " << 0 << bounds(-5, {});
+    QTest::newRow("range") << "all in 10..120.5" << 4 << bounds(10, 120.5);
+    QTest::newRow("range of one value") << "3v3 in 7..7" << 1 << bounds(7, 7);
+    QTest::newRow("unknown curve") << "13v<=5" << -1 << CurveLimit {};
+    QTest::newRow("strict operator") << "12v<5" << -1 << CurveLimit {};
+    QTest::newRow("range upside down") << "5v in 5..1" << -1 << CurveLimit {};
+    QTest::newRow("not a number") << "5v<=five" << -1 << CurveLimit {};
+    QTest::newRow("infinite") << "5v>=-inf" << -1 << CurveLimit {};
+    QTest::newRow("no value") << "5v<=" << -1 << CurveLimit {};
+    QTest::newRow("empty") << "" << -1 << CurveLimit {};
+}
+
+void TestReceiveUnits::limitRule()
+{
+    QFETCH(QString, expression);
+    QFETCH(int, series);
+    QFETCH(CurveLimit, limit);
+
+    const std::optional<LimitRule> rule = LimitRule::parse(expression);
+    QCOMPARE(rule.has_value(), series >= 0);
+    if (rule) {
+        QCOMPARE(rule->series, series);
+        QVERIFY(rule->limit == limit);
+        QCOMPARE(rule->text, expression.trimmed());
     }
 }
 
