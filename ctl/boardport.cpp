@@ -2,9 +2,13 @@
 
 #include "output.h"
 
+#include "core/boardcommand.h"
 #include "core/consoletext.h"
 
 #include <QEventLoop>
+#include <QTimer>
+
+#include <cmath>
 
 BoardPort::BoardPort(const QString &name, QObject *parent)
     : QObject(parent)
@@ -67,8 +71,36 @@ void BoardPort::end(const QString &failure)
 {
     if (m_failure.isEmpty())
         m_failure = failure;
-    m_ended = true;
     m_listening.quit();
+    if (!m_ended) {
+        m_ended = true;
+        emit ended();
+    }
+}
+
+void BoardPort::endAfter(double seconds)
+{
+    if (seconds > 0)
+        QTimer::singleShot(int(std::ceil(seconds * 1000)), Qt::PreciseTimer, this, [this] { end(); });
+}
+
+void BoardPort::startPlotting()
+{
+    m_plotting = true;
+    if (const QString failure = send(BoardCommand::plotting(m_gpuFrame, true).bytes); !failure.isEmpty())
+        end(failure);
+}
+
+void BoardPort::stopPlotting()
+{
+    if (m_plotting && m_session.isOpen())
+        end(send(BoardCommand::plotting(m_gpuFrame, false).bytes));
+    m_plotting = false;
+}
+
+bool BoardPort::powerOffGpu()
+{
+    return m_session.send(BoardCommand::gpuPower(m_gpuFrame, false).bytes);
 }
 
 void BoardPort::close()

@@ -1,6 +1,7 @@
 #ifndef BOARDPORT_H
 #define BOARDPORT_H
 
+#include "core/commandframes.h"
 #include "core/receivestream.h"
 #include "core/telemetry.h"
 #include "link/boardsession.h"
@@ -47,10 +48,25 @@ public:
     // read included: a frame may end the work. The first failure given is kept.
     void end(const QString &failure = {});
     QString failure() const { return m_failure; }
+    // Ends listen() once that many seconds have passed; none when not above 0.
+    void endAfter(double seconds);
     // Lets what was given reach the line, then closes.
     void close();
 
+    // Plotting on, as the window's "曲线绘制" box sends it; a send that fails ends
+    // the work.
+    void startPlotting();
+    // Plotting off again where startPlotting() turned it on and the port is open;
+    // a send that fails ends the work, keeping any failure given before.
+    void stopPlotting();
+    // The GPU rail off, the bytes of the window's "GPU断电" button. Queued behind
+    // what was given and not waited for, so that frames go on being handed out in
+    // order meanwhile; close() lets it out. False when the port is not open.
+    bool powerOffGpu();
+
 signals:
+    // The work has ended: end() was called the first time.
+    void ended();
     void frameReceived(const Telemetry::Sample &values, const QDateTime &receivedAt);
     void textReceived(const QString &text);
 
@@ -67,6 +83,10 @@ private:
     QEventLoop m_listening;
     bool m_ended = false;
     QString m_failure;
+    // The board's GPU frame as this run leaves it, as the window's frame keeps
+    // what its last command set: plotting after a power-off carries the rail off.
+    GPU_POWER_order_struct m_gpuFrame = GPU_POWER_order;
+    bool m_plotting = false;
 };
 
 #endif // BOARDPORT_H

@@ -6,6 +6,7 @@
 #include "core/consolesettings.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTranslator>
@@ -14,6 +15,41 @@ QString fileIdentity(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+}
+
+QString checkWritable(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    const bool existed = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+    QFile file(path);
+    if (!file.open(QIODevice::Append))
+        return QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
+    if (!existed)
+        file.remove();
+    return {};
+}
+
+void RunLength::addOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        { QStringLiteral("seconds"), QStringLiteral("Stop after S seconds."), QStringLiteral("S") },
+        { QStringLiteral("frames"), QStringLiteral("Stop after N frames."), QStringLiteral("N") },
+    });
+}
+
+std::optional<int> RunLength::read(CommandLine &commandLine)
+{
+    const QString secondsText = commandLine.parser().value(QStringLiteral("seconds"));
+    const QString framesText = commandLine.parser().value(QStringLiteral("frames"));
+    bool ok = false;
+    seconds = secondsText.toDouble(&ok);
+    if (!secondsText.isNull() && (!ok || !(seconds > 0) || seconds > 1e6))
+        return commandLine.usageError(QStringLiteral("--seconds: '%1' is not a positive number").arg(secondsText));
+    frames = framesText.toLongLong(&ok);
+    if (!framesText.isNull() && (!ok || frames <= 0))
+        return commandLine.usageError(QStringLiteral("--frames: '%1' is not a positive whole number").arg(framesText));
+    return std::nullopt;
 }
 
 CommandLine::CommandLine(const QString &program, const QStringList &arguments, Ports ports)

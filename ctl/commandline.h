@@ -48,6 +48,23 @@ private:
 
 // The same file however it is named: through a symbolic link, or relative.
 QString fileIdentity(const QString &path);
+// Whether a file can be written, found without changing what is there: a file
+// that exists keeps its content, and one that did not is not left behind. Empty
+// when it can, else the line saying why not.
+QString checkWritable(const QString &path);
+
+// How long a command that listens to boards goes on: --seconds S, --frames N
+// (whichever comes first when both are given), or until Ctrl-C.
+struct RunLength
+{
+    double seconds = 0;
+    qint64 frames = 0;
+
+    static void addOptions(QCommandLineParser &parser);
+    // Once the command line is parsed: the values, or a usage error.
+    std::optional<int> read(CommandLine &commandLine);
+    bool isBounded() const { return seconds > 0 || frames > 0; }
+};
 
 // The commands, each on what follows its name, the global options first.
 int runList(CommandLine &commandLine);
@@ -55,5 +72,6 @@ int runSend(CommandLine &commandLine);
 int runFlash(CommandLine &commandLine);
 int runRecord(CommandLine &commandLine);
 int runMonitor(CommandLine &commandLine);
+int runCheck(CommandLine &commandLine);
 
 #endif // COMMANDLINE_H

@@ -22,6 +22,7 @@ constexpr Subcommand subcommands[] = {
     { "send", "send one board command", CommandLine::Ports::One, runSend },
     { "record", "record telemetry as CSV", CommandLine::Ports::One, runRecord },
     { "monitor", "show board text and the live readings", CommandLine::Ports::One, runMonitor },
+    { "check", "check telemetry against limits, one or more boards at once", CommandLine::Ports::Several, runCheck },
 };
 
 } // namespace
@@ -37,12 +38,13 @@ int main(int argc, char *argv[])
     for (const Subcommand &subcommand : subcommands)
         description += QStringLiteral("\n  %1  %2").arg(QLatin1String(subcommand.name), -8).arg(QLatin1String(subcommand.synopsis));
     description += QStringLiteral("\n\n'bench-ctl COMMAND --help' describes a command. Exit status: 0 success, "
-                                  "1 failure on the line or the board, 2 usage error, 3 a port that cannot be opened.");
+                                  "1 failure on the line or the board, 2 usage error, 3 a port that cannot be opened, "
+                                  "4 a limit violated (check).");
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     CommandLine commandLine(QStringLiteral("bench-ctl"), arguments);
     commandLine.parser().setApplicationDescription(description);
     commandLine.parser().setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    commandLine.addArgument(QStringLiteral("command"), QStringLiteral("list, flash, send, record or monitor"),
+    commandLine.addArgument(QStringLiteral("command"), QStringLiteral("list, flash, send, record, monitor or check"),
                             QStringLiteral("command"));
     if (const std::optional<int> done = commandLine.parse())
         return *done;

@@ -15,6 +15,7 @@ enum ExitCode {
     ExitLineFailure = 1, // a port lost, a time-out, a record that got no frame, an interrupt
     ExitUsage = 2,       // the command line, or a file or port it names, cannot be used
     ExitOpenFailure = 3, // a port that cannot be opened
+    ExitLimitViolated = 4, // check: a reading outside a limit it was given
 };
 
 // Where a command's messages go. With --json every event and result is one JSON

@@ -1,50 +1,22 @@
 #include "boardport.h"
 #include "commandline.h"
 #include "platform.h"
+#include "seriesstatistics.h"
 
-#include "core/boardcommand.h"
 #include "core/recordingfile.h"
 #include "core/telemetrycsv.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QTimer>
-
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
 const QString standardStream = QStringLiteral("-");
-// A mean of readings with two decimals has more of them: four keep it honest.
-constexpr int meanDecimals = 4;
 constexpr int readoutIntervalMs = 100;
 const QString clearLine = QStringLiteral("\r\x1b[2K");
 
-// Whether a file can be written, found without changing what is there: a file
-// that exists keeps its content, and one that did not is not left behind.
-QString checkWritable(const QString &path)
-{
-    if (path.isEmpty())
-        return {};
-    const bool existed = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
-    QFile file(path);
-    if (!file.open(QIODevice::Append))
-        return QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
-    if (!existed)
-        file.remove();
-    return {};
-}
-
-QByteArray plotting(bool on)
-{
-    return BoardCommand::parse(QStringLiteral("plot"), { on ? QStringLiteral("on") : QStringLiteral("off") }).bytes;
-}
-
 struct RecordOptions
 {
-    double seconds = 0;
-    qint64 frameLimit = 0;
+    RunLength length;
     QString csvPath;
     QString textPath; // board text goes to standard error when empty
     QString csvName;  // as the lines name them
@@ -54,9 +26,8 @@ struct RecordOptions
     std::optional<int> parse(CommandLine &commandLine)
     {
         QCommandLineParser &parser = commandLine.parser();
+        RunLength::addOptions(parser);
         parser.addOptions({
-            { QStringLiteral("seconds"), QStringLiteral("Stop after S seconds."), QStringLiteral("S") },
-            { QStringLiteral("frames"), QStringLiteral("Stop after N frames."), QStringLiteral("N") },
             { { QStringLiteral("o"), QStringLiteral("output") }, QStringLiteral("The CSV file, or - for standard output (the default)."),
               QStringLiteral("FILE"), standardStream },
             { QStringLiteral("text"), QStringLiteral("Write board text to FILE."), QStringLiteral("FILE") },
@@ -64,15 +35,8 @@ struct RecordOptions
         });
         if (const std::optional<int> done = commandLine.parse())
             return done;
-        const QString secondsText = parser.value(QStringLiteral("seconds"));
-        const QString framesText = parser.value(QStringLiteral("frames"));
-        bool ok = false;
-        seconds = secondsText.toDouble(&ok);
-        if (!secondsText.isNull() && (!ok || !(seconds > 0) || seconds > 1e6))
-            return commandLine.usageError(QStringLiteral("--seconds: '%1' is not a positive number").arg(secondsText));
-        frameLimit = framesText.toLongLong(&ok);
-        if (!framesText.isNull() && (!ok || frameLimit <= 0))
-            return commandLine.usageError(QStringLiteral("--frames: '%1' is not a positive whole number").arg(framesText));
+        if (const std::optional<int> wrong = length.read(commandLine))
+            return wrong;
         csvPath = parser.value(QStringLiteral("output"));
         textPath = parser.value(QStringLiteral("text"));
         csvName = csvPath == standardStream ? QStringLiteral("standard output") : csvPath;
@@ -86,35 +50,6 @@ struct RecordOptions
         if (csvPath != standardStream && !textPath.isEmpty() && fileIdentity(csvPath) == fileIdentity(textPath))
             return commandLine.usageError(QStringLiteral("%1 is given twice: rows and board text go to files of their own").arg(textPath));
         return std::nullopt;
-    }
-};
-
-// Lowest, highest and mean of each curve over a recording.
-struct SeriesStatistics
-{
-    Telemetry::Sample minimum {};
-    Telemetry::Sample maximum {};
-    Telemetry::Sample sum {};
-    qint64 count = 0;
-
-    void add(const Telemetry::Sample &values)
-    {
-        for (size_t i = 0; i < values.size(); ++i) {
-            minimum[i] = count == 0 ? values[i] : std::min(minimum[i], values[i]);
-            maximum[i] = count == 0 ? values[i] : std::max(maximum[i], values[i]);
-            sum[i] += values[i];
-        }
-        ++count;
-    }
-
-    void addTo(QJsonObject &summary) const
-    {
-        Telemetry::Sample mean = sum;
-        for (double &value : mean)
-            value /= double(count);
-        summary.insert(QStringLiteral("min"), readingsJson(minimum));
-        summary.insert(QStringLiteral("max"), readingsJson(maximum));
-        summary.insert(QStringLiteral("mean"), readingsJson(mean, meanDecimals));
     }
 };
 
@@ -139,8 +74,8 @@ public:
         }
         m_output.event(QStringLiteral("opened"), { { QStringLiteral("port"), m_port->name() } });
         listen();
-        if (const QString failure = m_options.plot ? m_port->send(plotting(true)) : QString(); !failure.isEmpty())
-            m_port->end(failure);
+        if (m_options.plot)
+            m_port->startPlotting();
         m_port->listen();
         return finish();
     }
@@ -163,7 +98,7 @@ private:
             m_csv.append(TelemetryCsv::row(at, m_csv.elapsedUs(), m_statistics.count, values));
             if (m_csv.isRecording())
                 m_statistics.add(values);
-            if (m_statistics.count == m_options.frameLimit)
+            if (m_statistics.count == m_options.length.frames)
                 m_port->end();
         });
         QObject::connect(port, &BoardPort::textReceived, port, [this](const QString &text) { m_text.append(text.toLocal8Bit()); });
@@ -179,23 +114,21 @@ private:
             m_interrupted = true;
             m_port->end();
         });
-        if (m_options.seconds > 0)
-            QTimer::singleShot(int(std::ceil(m_options.seconds * 1000)), Qt::PreciseTimer, port, [this] { m_port->end(); });
+        port->endAfter(m_options.length.seconds);
     }
 
     int finish()
     {
         const double seconds = double(m_csv.elapsedUs()) / 1e6;
         // Each reason to fail is kept only when none came before it.
-        if (m_options.plot && m_port->session().isOpen())
-            m_port->end(m_port->send(plotting(false)));
+        m_port->stopPlotting();
         m_port->close();
         // A write that fails now is told as any other: through failed().
         m_csv.finish();
         m_text.finish();
         if (m_statistics.count == 0)
             m_port->end(QStringLiteral("no telemetry frame arrived"));
-        if (m_interrupted && (m_options.frameLimit > 0 || m_options.seconds > 0))
+        if (m_interrupted && m_options.length.isBounded())
             m_port->end(QStringLiteral("interrupted before the end of the recording"));
         const QString failure = m_port->failure();
         const int exitCode = failure.isEmpty() ? ExitSuccess : ExitLineFailure;
