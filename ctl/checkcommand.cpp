@@ -151,7 +151,7 @@ public:
             start(m_checks[size_t(i)], i);
         // A port's loop takes in every port's arrivals; one that ended meanwhile returns at once.
         for (PortCheck &check : m_checks) {
-            if (check.verdict.failure == PortVerdict::Failure::None)
+            if (check.verdict.failure != PortVerdict::Failure::Open)
                 check.port->listen();
         }
         for (PortCheck &check : m_checks)

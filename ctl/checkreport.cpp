@@ -36,12 +36,15 @@ QString violationText(const LimitTally &tally)
         .arg(tally.firstSample).arg(reading(tally.firstValue)).arg(tally.outside).arg(reading(tally.worstValue));
 }
 
-QJsonObject limitJson(const LimitTally &tally)
+// A limit of a port that could not be checked to the end and was kept so far has no verdict.
+QJsonObject limitJson(const PortVerdict &verdict, const LimitTally &tally)
 {
+    const bool unknown = tally.passed() && !verdict.checkedToTheEnd();
     QJsonObject object {
         { QStringLiteral("limit"), tally.rule.text },
         { QStringLiteral("curve"), curveName(tally.rule) },
-        { QStringLiteral("passed"), tally.passed() },
+        { QStringLiteral("status"), tally.passed() ? (unknown ? QStringLiteral("error") : QStringLiteral("passed"))
+                                                   : QStringLiteral("failed") },
         { QStringLiteral("samples_outside"), tally.outside },
     };
     if (!tally.passed()) {
@@ -77,12 +80,17 @@ void sayLines(Output &output, const PortVerdict &verdict)
                             .arg(reading(statistics.minimum[i]), reading(statistics.maximum[i]))
                             .arg(Telemetry::rounded(mean[i], SeriesStatistics::meanDecimals)));
     }
-    for (const LimitTally &tally : verdict.limits)
-        output.info(tally.passed() ? QStringLiteral("  passed    %1").arg(tally.rule.text)
-                                   : QStringLiteral("  violated  %1: %2").arg(tally.rule.text, violationText(tally)));
+    for (const LimitTally &tally : verdict.limits) {
+        if (!tally.passed())
+            output.info(QStringLiteral("  violated  %1: %2").arg(tally.rule.text, violationText(tally)));
+        else if (verdict.checkedToTheEnd())
+            output.info(QStringLiteral("  passed    %1").arg(tally.rule.text));
+        else
+            output.info(QStringLiteral("  unknown   %1: kept until the readings stopped").arg(tally.rule.text));
+    }
     if (verdict.interlock)
         output.info(QStringLiteral("  ") + CheckReport::interlockLine(verdict));
-    if (verdict.failure != PortVerdict::Failure::None)
+    if (!verdict.checkedToTheEnd())
         output.problem(QStringLiteral("%1: %2").arg(verdict.port, verdict.message));
     output.info(QStringLiteral("%1: %2").arg(verdict.port, verdict.status()));
 }
@@ -101,7 +109,7 @@ void writeTestCase(QXmlStreamWriter &xml, const PortVerdict &verdict, const Limi
                                                           .arg(tally.firstSample));
         xml.writeCharacters(QStringLiteral("%1 %2").arg(tally.rule.text, violationText(tally)));
         xml.writeEndElement();
-    } else if (verdict.failure != PortVerdict::Failure::None) {
+    } else if (!verdict.checkedToTheEnd()) {
         // Passed so far, but the readings stopped before the end: no verdict.
         xml.writeStartElement(QStringLiteral("error"));
         xml.writeAttribute(QStringLiteral("message"), verdict.message);
@@ -110,24 +118,45 @@ void writeTestCase(QXmlStreamWriter &xml, const PortVerdict &verdict, const Limi
     xml.writeEndElement();
 }
 
+// A port's test cases: every limit, those violated, and those left without a
+// verdict as the readings stopped before the end.
+struct CaseCounts
+{
+    qsizetype tests = 0;
+    qsizetype failures = 0;
+    qsizetype errors = 0;
+
+    void add(const PortVerdict &verdict)
+    {
+        const qsizetype violated = std::count_if(verdict.limits.cbegin(), verdict.limits.cend(),
+                                                 [](const LimitTally &tally) { return !tally.passed(); });
+        tests += qsizetype(verdict.limits.size());
+        failures += violated;
+        errors += verdict.checkedToTheEnd() ? 0 : qsizetype(verdict.limits.size()) - violated;
+    }
+
+    void writeTo(QXmlStreamWriter &xml) const
+    {
+        xml.writeAttribute(QStringLiteral("tests"), QString::number(tests));
+        xml.writeAttribute(QStringLiteral("failures"), QString::number(failures));
+        xml.writeAttribute(QStringLiteral("errors"), QString::number(errors));
+    }
+};
+
 void writeTestSuite(QXmlStreamWriter &xml, const PortVerdict &verdict)
 {
-    const auto failures = std::count_if(verdict.limits.cbegin(), verdict.limits.cend(),
-                                        [](const LimitTally &tally) { return !tally.passed(); });
-    const qsizetype errors = verdict.failure == PortVerdict::Failure::None ? 0 : qsizetype(verdict.limits.size()) - failures;
+    CaseCounts counts;
+    counts.add(verdict);
     xml.writeStartElement(QStringLiteral("testsuite"));
     xml.writeAttribute(QStringLiteral("name"), verdict.port);
-    xml.writeAttribute(QStringLiteral("tests"), QString::number(verdict.limits.size()));
-    xml.writeAttribute(QStringLiteral("failures"), QString::number(failures));
-    xml.writeAttribute(QStringLiteral("errors"), QString::number(errors));
+    counts.writeTo(xml);
     xml.writeAttribute(QStringLiteral("time"), QString::number(verdict.seconds, 'f', 3));
     if (verdict.started.isValid())
         xml.writeAttribute(QStringLiteral("timestamp"), verdict.started.toString(Qt::ISODate));
     xml.writeStartElement(QStringLiteral("properties"));
-    const QList<std::pair<QString, QString>> properties {
-        { QStringLiteral("frames"), QString::number(verdict.statistics.count) },
-        { QStringLiteral("interlock"), verdict.interlock ? CheckReport::interlockLine(verdict) : QString() },
-    };
+    QList<std::pair<QString, QString>> properties { { QStringLiteral("frames"), QString::number(verdict.statistics.count) } };
+    if (verdict.interlock)
+        properties.append({ QStringLiteral("interlock"), CheckReport::interlockLine(verdict) });
     for (const auto &[name, value] : properties) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), name);
@@ -163,7 +192,7 @@ bool PortVerdict::violated() const
 
 QString PortVerdict::status() const
 {
-    if (failure != Failure::None)
+    if (!checkedToTheEnd())
         return QStringLiteral("error");
     return violated() ? QStringLiteral("failed") : QStringLiteral("passed");
 }
@@ -209,12 +238,12 @@ void say(Output &output, const PortVerdict &verdict)
     };
     QJsonArray limits;
     for (const LimitTally &tally : verdict.limits)
-        limits.append(limitJson(tally));
+        limits.append(limitJson(verdict, tally));
     result.insert(QStringLiteral("limits"), limits);
     result.insert(QStringLiteral("violations"), violations({ verdict }));
     if (verdict.statistics.count > 0)
         verdict.statistics.addTo(result);
-    if (verdict.failure != PortVerdict::Failure::None)
+    if (!verdict.checkedToTheEnd())
         result.insert(QStringLiteral("message"), verdict.message);
     output.event(QStringLiteral("result"), result);
 }
@@ -226,8 +255,8 @@ QJsonArray violations(const std::vector<PortVerdict> &verdicts)
         for (const LimitTally &tally : verdict.limits) {
             if (tally.passed())
                 continue;
-            QJsonObject violation = limitJson(tally);
-            violation.remove(QStringLiteral("passed"));
+            QJsonObject violation = limitJson(verdict, tally);
+            violation.remove(QStringLiteral("status"));
             violation.insert(QStringLiteral("port"), verdict.port);
             list.append(violation);
         }
@@ -258,6 +287,10 @@ QString writeJUnit(const QString &path, const std::vector<PortVerdict> &verdicts
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("testsuites"));
     xml.writeAttribute(QStringLiteral("name"), QStringLiteral("bench-ctl check"));
+    CaseCounts counts;
+    for (const PortVerdict &verdict : verdicts)
+        counts.add(verdict);
+    counts.writeTo(xml);
     for (const PortVerdict &verdict : verdicts)
         writeTestSuite(xml, verdict);
     xml.writeEndElement();

@@ -51,6 +51,7 @@ struct PortVerdict
     std::vector<LimitTally> limits;
     std::optional<InterlockTrip> interlock;
 
+    bool checkedToTheEnd() const { return failure == Failure::None; }
     bool violated() const;
     // "passed", "failed" (a limit violated) or "error" (not checked to the end).
     QString status() const;

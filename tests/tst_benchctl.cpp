@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -14,6 +16,7 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <atomic>
 #include <memory>
@@ -122,6 +125,7 @@ public:
         return arguments;
     }
     const QMap<int, BoardSimulator::ImageReport> &reports() const { return m_reports; }
+    const BoardThread &board(int index) const { return *m_boards.at(size_t(index)); }
 
 private:
     QObject m_context;
@@ -135,6 +139,22 @@ QByteArray flashImage(qsizetype size)
     QByteArray image = TestSupport::patternImage(size);
     image.back() = char(0x5A);
     return image;
+}
+
+// How many elements of each name a JUnit report holds; nothing when it is not
+// well-formed XML.
+QMap<QString, int> xmlElementCounts(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QXmlStreamReader xml(&file);
+    QMap<QString, int> counts;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement)
+            ++counts[xml.name().toString()];
+    }
+    return xml.hasError() ? QMap<QString, int>() : counts;
 }
 
 } // namespace
@@ -157,6 +177,9 @@ private slots:
     void unplugMidFlash();
     void interruptedFlash();
     void recordFrames();
+    void check_data();
+    void check();
+    void checkInterlock();
 
 private:
     QStringList filledIn(QStringList arguments, const QString &port) const;
@@ -302,6 +325,14 @@ void TestBenchCtl::endsBeforeTheBoard_data()
         { "record from a port held elsewhere", { "record", "-p", "PTY", "--frames", "1" }, busy, 3, "held" },
         { "flash to a port held elsewhere", { "flash", "-p", "PTY", "IMAGE" }, busy, 3, "held" },
         { "flash to a port another program holds with flock", { "flash", "-p", "PTY", "IMAGE" }, busy, 3, "flock" },
+        { "check with a bad limit",
+          { "check", "-p", "PTY", "--limit", "12v<=40", "--limit", "13v<=1", "-o", "KEPT_CSV", "--junit", "KEPT_TXT" },
+          "--limit: '13v<=1' is not" },
+        { "check a range upside down", { "check", "-p", "PTY", "--limit", "1v8 in 20..5" }, "--limit: '1v8 in 20..5'" },
+        { "check without a limit", { "check", "-p", "PTY", "--frames", "1" }, "give at least one --limit" },
+        { "check two boards into one file", { "check", "-p", "PTY", "-p", "/dev/null", "--limit", "5v<=1", "-o", "KEPT_CSV" },
+          "must hold %p" },
+        { "check a port held elsewhere", { "check", "-p", "PTY", "--limit", "5v<=1", "--frames", "1" }, busy, 3, "held" },
         { "record from a port that is gone", { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }, gone, 3,
           "missing" },
         { "Chinese unless asked", fanTooFast, chinese },
@@ -380,6 +411,8 @@ void TestBenchCtl::boardSends_data()
     QTest::newRow("board text into a full disk")
         << QStringList { "record", "--json", "--frames", "1", "-o", "CSV", "--text", "/dev/full" }
         << QByteArray("Board ready\r\n") + frame << 1 << "cannot write /dev/full";
+    QTest::newRow("a violation as decimals") << QStringList { "check", "--json", "--frames", "1", "--limit", "12v<=40" }
+                                             << frame << 4 << "\"value\":49.05,";
 }
 
 void TestBenchCtl::boardSends()
@@ -551,6 +584,88 @@ void TestBenchCtl::recordFrames()
 
     // Rows follow the frames as the board sent them, whichever frame came first.
     QCOMPARE(TestSupport::recordedRows(csvPath, 0), 1000);
+}
+
+// Simulated boards checked at once, one JUnit report for them all. The fan
+// moves 5V: at 99 its reading is above 15, at 0 below 6.
+void TestBenchCtl::check_data()
+{
+    QTest::addColumn<QStringList>("limits");
+    QTest::addColumn<QList<int>>("fans"); // one board each
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("statuses");
+    QTest::addColumn<QString>("violated"); // the limit, exceeded from the first sample on
+
+    QTest::newRow("within every limit") << QStringList { "--limit", "12v<=30", "--limit", "1v8 in 5..20", "--limit", "all>=1" }
+                                        << QList<int> { 0 } << 0 << QStringList { "passed" } << QString();
+    QTest::newRow("a limit violated") << QStringList { "--limit", "3.3V power<=10", "--limit", "12v<=30" } << QList<int> { 0 }
+                                      << 4 << QStringList { "failed" } << "3.3V power<=10";
+    QTest::newRow("two boards, one failing") << QStringList { "--limit", "5v<=10" } << QList<int> { 0, 99 } << 4
+                                             << QStringList { "passed", "failed" } << "5v<=10";
+}
+
+void TestBenchCtl::check()
+{
+    QFETCH(QStringList, limits);
+    QFETCH(QList<int>, fans);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, statuses);
+    QFETCH(QString, violated);
+
+    Boards boards(int(fans.size()));
+    QVERIFY(boards.isValid(int(fans.size())));
+    for (int i = 0; i < fans.size(); ++i) {
+        const QByteArray fanFrame = hex("A5 A5 03 00 4E") + char(fans.at(i)) + hex("AE AE");
+        boards.board(i).run([&] { boards.board(i).simulator()->receive(fanFrame); });
+    }
+    const QString junitPath = m_dir.filePath("check.xml");
+    const QString csvPaths = m_dir.filePath("check-%p.csv");
+    const Run run = Ctl(QStringList { "check", "--json", "--plot", "--frames", "10", "--junit", junitPath, "-o", csvPaths }
+                        + limits + boards.portArguments()).finish();
+    QCOMPARE(run.exitCode, exitCode);
+    const QList<QJsonObject> results = run.events("result");
+    QCOMPARE(results.size(), statuses.size());
+    for (int i = 0; i < results.size(); ++i) {
+        QCOMPARE(results.at(i).value("status").toString(), statuses.at(i));
+        QCOMPARE(results.at(i).value("frames").toInt(), 10);
+        const QString port = QFileInfo(boards.board(i).portName()).fileName();
+        QCOMPARE(TestSupport::readFile(QString(csvPaths).replace("%p", port)).count('\n'), 1 + 10);
+    }
+    const QJsonArray violations = run.events("summary").value(0).value("violations").toArray();
+    QCOMPARE(violations.size(), violated.isEmpty() ? 0 : 1);
+    if (!violated.isEmpty()) {
+        const QJsonObject violation = violations.first().toObject();
+        QCOMPARE(violation.value("limit").toString(), violated);
+        QCOMPARE(violation.value("sample").toInt(), 0);
+        QVERIFY(violation.value("value").toDouble() > 10);
+        QCOMPARE(violation.value("samples_outside").toInt(), 10);
+    }
+    const QMap<QString, int> elements = xmlElementCounts(junitPath);
+    QCOMPARE(elements.value("testsuite"), fans.size());
+    QCOMPARE(elements.value("testcase"), fans.size() * limits.size() / 2);
+    QCOMPARE(elements.value("failure"), violations.size());
+    QCOMPARE(elements.value("error"), 0);
+}
+
+// Readings past a limit for three samples in a row: the window's "GPU断电" frame,
+// once, however long they stay past it.
+void TestBenchCtl::checkInterlock()
+{
+    TestPty board;
+    QVERIFY(board.isValid());
+    Ctl ctl({ "check", "--json", "--interlock", "--frames", "7", "--limit", "12v<=40", "-p", board.slavePath() });
+    QVERIFY(ctl.waitForOutput("\"event\":\"opened\"", 10000));
+    QByteArray frames = TestSupport::telemetryFrame(12, 25, 20, 10, 50);
+    for (int i = 0; i < 6; ++i)
+        frames += TestSupport::telemetryFrame(12, 25, 20, 100, 50); // 12V at 45
+    QVERIFY(board.writeMaster(frames));
+    const Run run = ctl.finish();
+    QCOMPARE(run.exitCode, 4);
+    QCOMPARE(board.readMaster(1000).toHex(' '), hex("A5 A5 00 00 46 20 AE AE").toHex(' '));
+    const QJsonObject interlock = run.events("result").value(0).value("interlock").toObject();
+    QCOMPARE(interlock.value("sample").toInt(), 3);
+    QCOMPARE(interlock.value("curve").toString(), QStringLiteral("12V power"));
+    QCOMPARE(interlock.value("value").toDouble(), 45.0);
 }
 
 QTEST_GUILESS_MAIN(TestBenchCtl)
