@@ -285,6 +285,7 @@ private:
             { QStringLiteral("ports"), qsizetype(m_checks.size()) },
             { QStringLiteral("passed"), passed },
             { QStringLiteral("violations"), CheckReport::violations(verdicts()) },
+            { QStringLiteral("interlocks"), CheckReport::interlocks(verdicts()) },
             { QStringLiteral("junit"), m_options.junitPath.isEmpty() || !junitProblem.isEmpty() ? QJsonValue::Null
                                                                                                : QJsonValue(m_options.junitPath) },
             { QStringLiteral("interrupted"), m_interrupted },

@@ -264,6 +264,19 @@ QJsonArray violations(const std::vector<PortVerdict> &verdicts)
     return list;
 }
 
+QJsonArray interlocks(const std::vector<PortVerdict> &verdicts)
+{
+    QJsonArray list;
+    for (const PortVerdict &verdict : verdicts) {
+        if (!verdict.interlock)
+            continue;
+        QJsonObject interlock = interlockJson(verdict).toObject();
+        interlock.insert(QStringLiteral("port"), verdict.port);
+        list.append(interlock);
+    }
+    return list;
+}
+
 int exitCode(const std::vector<PortVerdict> &verdicts)
 {
     // From the least to the most that a status says.

@@ -67,6 +67,8 @@ QString interlockLine(const PortVerdict &verdict);
 void say(Output &output, const PortVerdict &verdict);
 // Every violation of every port, for the summary.
 QJsonArray violations(const std::vector<PortVerdict> &verdicts);
+// Every port's interlock that acted, for the summary.
+QJsonArray interlocks(const std::vector<PortVerdict> &verdicts);
 // The exit status of the whole check: a port that could not be opened or checked
 // to the end outweighs a verdict, as its verdict is unknown.
 int exitCode(const std::vector<PortVerdict> &verdicts);

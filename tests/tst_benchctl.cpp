@@ -328,6 +328,9 @@ void TestBenchCtl::endsBeforeTheBoard_data()
         { "check with a bad limit",
           { "check", "-p", "PTY", "--limit", "12v<=40", "--limit", "13v<=1", "-o", "KEPT_CSV", "--junit", "KEPT_TXT" },
           "--limit: '13v<=1' is not" },
+        // Refused before the port is opened: not told as busy.
+        { "check with a bad limit on a port held elsewhere", { "check", "-p", "PTY", "--limit", "12v=<40" },
+          "--limit: '12v=<40' is not", 2, "held" },
         { "check a range upside down", { "check", "-p", "PTY", "--limit", "1v8 in 20..5" }, "--limit: '1v8 in 20..5'" },
         { "check without a limit", { "check", "-p", "PTY", "--frames", "1" }, "give at least one --limit" },
         { "check two boards into one file", { "check", "-p", "PTY", "-p", "/dev/null", "--limit", "5v<=1", "-o", "KEPT_CSV" },
@@ -648,12 +651,12 @@ void TestBenchCtl::check()
 }
 
 // Readings past a limit for three samples in a row: the window's "GPU断电" frame,
-// once, however long they stay past it.
+// once, however long they stay past it, and the rail left off in the frames after.
 void TestBenchCtl::checkInterlock()
 {
     TestPty board;
     QVERIFY(board.isValid());
-    Ctl ctl({ "check", "--json", "--interlock", "--frames", "7", "--limit", "12v<=40", "-p", board.slavePath() });
+    Ctl ctl({ "check", "--json", "--plot", "--interlock", "--frames", "7", "--limit", "12v<=40", "-p", board.slavePath() });
     QVERIFY(ctl.waitForOutput("\"event\":\"opened\"", 10000));
     QByteArray frames = TestSupport::telemetryFrame(12, 25, 20, 10, 50);
     for (int i = 0; i < 6; ++i)
@@ -661,8 +664,9 @@ void TestBenchCtl::checkInterlock()
     QVERIFY(board.writeMaster(frames));
     const Run run = ctl.finish();
     QCOMPARE(run.exitCode, 4);
-    QCOMPARE(board.readMaster(1000).toHex(' '), hex("A5 A5 00 00 46 20 AE AE").toHex(' '));
-    const QJsonObject interlock = run.events("result").value(0).value("interlock").toObject();
+    const QByteArray wire = hex("A5 A5 01 00 4E 80 AE AE") + hex("A5 A5 00 00 46 20 AE AE") + hex("A5 A5 02 00 46 20 AE AE");
+    QCOMPARE(board.readMasterExactly(wire.size() + 1, 1000).toHex(' '), wire.toHex(' '));
+    const QJsonObject interlock = run.events("summary").value(0).value("interlocks").toArray().first().toObject();
     QCOMPARE(interlock.value("sample").toInt(), 3);
     QCOMPARE(interlock.value("curve").toString(), QStringLiteral("12V power"));
     QCOMPARE(interlock.value("value").toDouble(), 45.0);
