@@ -62,8 +62,8 @@ void TestLimits::dialog_data()
     QTest::addColumn<QString>("problem");
 
     QTest::newRow("both") << "5" << "50" << QString();
-    QTest::newRow("upper only") << "" << "50.5" << QString();
     QTest::newRow("equal") << "50" << "50" << QString();
+    QTest::newRow("every digit kept") << "" << "12.3456789" << QString();
     QTest::newRow("low above high") << "60" << "50" << "12V power: 下限 60 高于上限 50, 限值未应用";
     QTest::newRow("not a number") << "5" << "5O" << "12V power: \"5O\" 不是数字, 限值未应用";
 }

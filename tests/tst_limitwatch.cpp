@@ -47,8 +47,7 @@ class TestLimitWatch : public QObject
 private slots:
     void events_data();
     void events();
-    void lines();
-    void countedExcursionsAreToldWhenSamplesStop();
+    void linesBelowAndStillOutside();
 };
 
 void TestLimitWatch::events_data()
@@ -101,39 +100,15 @@ void TestLimitWatch::events()
     QCOMPARE(watch.isProtectionArmed(), armed && expected.filter(QStringLiteral("Protection")).isEmpty());
 }
 
-void TestLimitWatch::lines()
+// The window's tests read the lines above a limit; these are the other forms.
+void TestLimitWatch::linesBelowAndStillOutside()
 {
     LimitWatch watch = watchOn12V(5.0, 50.0);
-    watch.setProtectionArmed(true);
-    const Telemetry::Sample out = *Telemetry::decodeFrame(TestSupport::telemetryFrame(0, 0, 0, 117, 0));
-    Telemetry::Sample back = out;
-    back[twelveVolt] = 45;
-    Telemetry::Sample below = out;
-    below[twelveVolt] = 4.5;
-
-    QCOMPARE(watch.add(12345, 0, out).value(0).line, QStringLiteral("超出限值: 12V power = 52.65 (上限 50, 样本 12345)"));
-    watch.add(12346, 20, out);
-    QCOMPARE(watch.add(12347, 40, out).value(0).line,
-             QStringLiteral("越限保护: 12V power = 52.65 (上限 50, 样本 12347), 连续 3 个样本, 关闭GPU电源"));
-    QCOMPARE(watch.add(12348, 1500, back).value(0).line,
-             QStringLiteral("回到限值内: 12V power = 45 (样本 12348, 超出 3 个样本 1.500 秒, 最差值 52.65)"));
-    QCOMPARE(watch.add(12349, 3000, below).value(0).line, QStringLiteral("超出限值: 12V power = 4.5 (下限 5, 样本 12349)"));
-    QCOMPARE(watch.add(12350, 3020, back).size(), 1);
-    watch.add(12351, 3040, below);
-    watch.add(12352, 3060, back);
-    QCOMPARE(watch.add(12353, 4100, below).value(0).line,
-             QStringLiteral("反复越限: 12V power 在 1.080 秒内超出限值 2 次 (最差值 4.5, 样本 12351 至 12353), 仍在限值外"));
-}
-
-void TestLimitWatch::countedExcursionsAreToldWhenSamplesStop()
-{
-    LimitWatch watch = watchOn12V(std::nullopt, 50.0);
-    QCOMPARE(run(watch, { 51, 40, 51, 40 }).size(), 2);
-    QVERIFY(watch.hasCountedExcursions());
-    QVERIFY(watch.flush(999).isEmpty());
-    QCOMPARE(kindsAndSamples(watch.flush(1020)), QStringList { "Chatter@3" });
-    QVERIFY(!watch.hasCountedExcursions());
-    QVERIFY(watch.flush(5000).isEmpty());
+    const QList<LimitEvent> events = run(watch, { 6, 4.5, 6, 4, 6, 3 });
+    QCOMPARE(events.value(0).line, QStringLiteral("超出限值: 12V power = 4.5 (下限 5, 样本 1)"));
+    QVERIFY(watch.flush(1039).isEmpty());
+    QCOMPARE(watch.flush(1040).value(0).line,
+             QStringLiteral("反复越限: 12V power 在 1.000 秒内超出限值 2 次 (最差值 3, 样本 3 至 5), 仍在限值外"));
 }
 
 QTEST_GUILESS_MAIN(TestLimitWatch)

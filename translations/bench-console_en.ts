@@ -483,7 +483,7 @@ Error: %2</translation>
     </message>
     <message>
         <source>每条曲线的下限和上限, 空白表示不限</source>
-        <translation>Each curve's lower and upper limit; empty for none</translation>
+        <translation>Each curve&apos;s lower and upper limit; empty for none</translation>
     </message>
     <message>
         <source>%1: &quot;%2&quot; 不是数字, 限值未应用</source>

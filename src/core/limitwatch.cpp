@@ -1,6 +1,7 @@
 #include "core/limitwatch.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -35,15 +36,20 @@ namespace LimitText {
 QString bound(const CurveLimit &limit, double value)
 {
     if (limit.high && value > *limit.high)
-        return QCoreApplication::translate("MainWindow", "上限 %1").arg(number(*limit.high));
+        return QCoreApplication::translate("MainWindow", "上限 %1").arg(limitNumber(*limit.high));
     if (limit.low)
-        return QCoreApplication::translate("MainWindow", "下限 %1").arg(number(*limit.low));
+        return QCoreApplication::translate("MainWindow", "下限 %1").arg(limitNumber(*limit.low));
     return {};
 }
 
 QString number(double value)
 {
     return QString::number(value);
+}
+
+QString limitNumber(double limit)
+{
+    return QString::number(limit, 'g', QLocale::FloatingPointShortest);
 }
 
 } // namespace LimitText

@@ -61,8 +61,6 @@ public:
     QList<LimitEvent> flush(qint64 nowMs);
     bool hasCountedExcursions() const;
 
-    bool isOutside(int series) const { return m_curves[size_t(series)].outside; }
-
 private:
     struct Curve
     {
@@ -97,7 +95,10 @@ namespace LimitText {
 
 // "上限 50" or "下限 5": the bound a value is outside of.
 QString bound(const CurveLimit &limit, double value);
+// A reading as the status bar shows it: 52.65, not 52.650000000000006.
 QString number(double value);
+// A limit as the user typed it, every digit kept.
+QString limitNumber(double limit);
 
 } // namespace LimitText
 

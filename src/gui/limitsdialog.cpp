@@ -19,7 +19,7 @@ QLineEdit *limitField(const char *side, int series, const std::optional<double> 
     field->setObjectName(QStringLiteral("lineEdit_limit_%1_%2").arg(QLatin1String(side)).arg(series));
     field->setClearButtonEnabled(true);
     if (value)
-        field->setText(LimitText::number(*value));
+        field->setText(LimitText::limitNumber(*value));
     return field;
 }
 
@@ -79,7 +79,7 @@ void LimitsDialog::accept()
         }
         if (problem.isEmpty() && !limit.isConsistent()) {
             problem = QCoreApplication::translate("MainWindow", "%1: 下限 %2 高于上限 %3, 限值未应用")
-                          .arg(curve, LimitText::number(*limit.low), LimitText::number(*limit.high));
+                          .arg(curve, LimitText::limitNumber(*limit.low), LimitText::limitNumber(*limit.high));
             m_low[size_t(series)]->setFocus();
         }
     }

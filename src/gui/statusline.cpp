@@ -45,13 +45,13 @@ void StatusLine::addFrame(const Telemetry::Sample &values)
 void StatusLine::setLimits(const CurveLimits::Set &limits)
 {
     m_limits = limits;
-    update();
+    showText();
 }
 
 void StatusLine::setProtectionOn(bool on)
 {
     m_protectionOn = on;
-    update();
+    showText();
 }
 
 namespace {
@@ -69,7 +69,12 @@ void StatusLine::update()
     m_tick = (m_tick + 1) % int(m_framesAt.size());
     m_framesPerSecond = m_frames - m_framesAt[m_tick];
     m_framesAt[m_tick] = m_frames;
+    showText();
+}
 
+// Between two counts, so that the frames over the last second stay a second's.
+void StatusLine::showText()
+{
     QStringList parts;
     QStringList richParts;
     const auto add = [&](const QString &plain) {

@@ -41,6 +41,7 @@ public:
 
 private:
     void update();
+    void showText();
 
     QLabel *m_label;
     const Recording *const m_telemetry;
