@@ -11,7 +11,7 @@ source scripts/lib/deps.sh
 require_deps "" "$@" >&2
 build_dir=${BUILD_DIR:-$(preset_dir release)}
 cmake --preset release -B "$build_dir" "$(warnings_option)" >&2
-cmake --build "$build_dir" --target bench_flash bench_send bench_receive bench_memory bench_startup bench_ctl bench_reconnect bench_chart --parallel "$(nproc)" >&2
+cmake --build "$build_dir" --target bench_flash bench_send bench_receive bench_memory bench_startup bench_ctl bench_reconnect bench_chart bench_limits --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 
 # One virtual display for every figure that needs OpenGL or a real window.
@@ -42,6 +42,8 @@ offscreen "$bench/bench_send"
 echo "# chart: a redraw paused and zoomed out over a full history"
 on_display "$bench/bench_chart"
 offscreen "$bench/bench_chart"
+echo "# limits: receive cost with five curves limited against none; protection latency over 100 trials"
+offscreen "$bench/bench_limits"
 echo "# memory (the mixed run fills the chart's history)"
 offscreen "$bench/bench_memory"
 offscreen "$bench/bench_memory" line-free

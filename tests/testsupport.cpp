@@ -6,10 +6,14 @@
 
 #include <QComboBox>
 #include <QAbstractButton>
+#include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
@@ -325,6 +329,20 @@ QStringList PtyConsole::newLogLines()
     const QStringList fresh = all.mid(m_seenLogParagraphs);
     m_seenLogParagraphs = all.size();
     return fresh;
+}
+
+bool enterLimits(MainWindow &window, int series, const QString &low, const QString &high)
+{
+    widget<QAction>(window, "action_limits")->trigger();
+    const QList<QDialog *> dialogs = window.findChildren<QDialog *>(QStringLiteral("dialog_limits"));
+    const auto open = std::find_if(dialogs.cbegin(), dialogs.cend(), [](const QDialog *dialog) { return dialog->isVisible(); });
+    if (open == dialogs.cend())
+        return false;
+    QDialog *const dialog = *open;
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_limit_low_%1").arg(series))->setText(low);
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_limit_high_%1").arg(series))->setText(high);
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    return !dialog->isVisible();
 }
 
 } // namespace TestSupport

@@ -59,6 +59,10 @@ qint64 framesPlotted();
 // so this one waits a fixed time on purpose.
 qint64 idleCpuMs(int windowMs);
 
+// Opens "限值…", types one curve's low and high (empty for none) and presses OK:
+// true when the dialog took them and closed.
+bool enterLimits(MainWindow &window, int series, const QString &low, const QString &high);
+
 // Selects the selector entry of the given system port name; false when not listed.
 bool selectPort(MainWindow &window, const QString &portName);
 // Lists one more port, as the user's "刷新" finds it, selects it and presses open.

@@ -2,6 +2,7 @@
 // captured, the log saved and cleared, and the status bar's counts, with the
 // board played over a pty.
 
+#include "core/curvelimits.h"
 #include "core/portlisting.h"
 #include "core/telemetry.h"
 #include "core/telemetrycsv.h"
@@ -528,9 +529,9 @@ void TestCapture::statusBarCountsBothWays()
     QTRY_VERIFY2(status.text().contains(counts), qPrintable(status.text()));
     const Telemetry::Sample latest = *Telemetry::decodeFrame(numberedFrame(8));
     QStringList values;
-    for (const double value : latest)
-        values << QString::number(value);
-    QVERIFY(status.text().contains(values.join(u' ')));
+    for (int series = 0; series < Telemetry::seriesCount; ++series)
+        values << QLatin1String(CurveLimits::shortNames[size_t(series)]) + u' ' + QString::number(latest[size_t(series)]);
+    QVERIFY2(status.text().contains(values.join(QStringLiteral("  "))), qPrintable(status.text()));
 
     click(window, "pushButton_portClose");
     QTRY_VERIFY(status.text().startsWith(QStringLiteral("未连接")));

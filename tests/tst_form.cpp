@@ -212,6 +212,8 @@ const FormText menuTexts[] = {
     { FORM_MEMBER(action_pause_chart), "text", "暂停曲线" },
     { FORM_MEMBER(action_autoscale_y), "text", "纵轴自适应" },
     { FORM_MEMBER(action_reset_chart_view), "text", "重置视图" },
+    { FORM_MEMBER(action_limits), "text", "限值…" },
+    { FORM_MEMBER(action_interlock), "text", "越限时关闭GPU电源" },
     { FORM_MEMBER(action_clear_log), "text", "清空日志" },
 };
 
@@ -483,7 +485,8 @@ void TestForm::window()
     QCOMPARE(named(ui.menu_file->actions()),
              QStringList({ "action_save_log", "action_record_telemetry", "action_capture_raw", "-", "action_quit" }));
     QCOMPARE(named(ui.menu_view->actions()), QStringList({ "action_pause_chart", "action_autoscale_y",
-                                                           "action_reset_chart_view", "-", "action_clear_log" }));
+                                                           "action_reset_chart_view", "-", "action_limits",
+                                                           "action_interlock", "-", "action_clear_log" }));
     QStringList checkable;
     for (const QAction *action : ui.menu_file->actions() + ui.menu_view->actions()) {
         if (action->isCheckable())
@@ -491,7 +494,7 @@ void TestForm::window()
         QVERIFY(!action->isChecked());
     }
     QCOMPARE(checkable, QStringList({ "action_record_telemetry", "action_capture_raw", "action_pause_chart",
-                                      "action_autoscale_y" }));
+                                      "action_autoscale_y", "action_interlock" }));
     QCOMPARE(ui.action_pause_chart->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     QCOMPARE(mainWindow.statusBar(), ui.statusbar);
     QCOMPARE(ui.statusbar->currentMessage(), QString());

@@ -6,12 +6,15 @@
 #include "core/commandframes.h"
 #include "core/consolesettings.h"
 #include "core/portlisting.h"
+#include "gui/powerchart.h"
+#include "gui/statusline.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGraphicsLineItem>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -77,6 +80,8 @@ void TestSettings::expectDefaults(const MainWindow &window)
     QVERIFY(widget<QLineEdit>(window, "lineEdit_file_path")->text().isEmpty());
     QVERIFY(!widget<QAction>(window, "action_auto_reconnect")->isChecked());
     QVERIFY(!widget<QAction>(window, "action_autoscale_y")->isChecked());
+    QVERIFY(!widget<QAction>(window, "action_interlock")->isChecked());
+    QVERIFY(window.powerChart()->limitLines().isEmpty());
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
 }
 
@@ -92,6 +97,8 @@ void TestSettings::roundTrip()
         widget<QAction>(window, "action_auto_reconnect")->trigger();
         widget<QAction>(window, "action_language_english")->trigger();
         widget<QAction>(window, "action_autoscale_y")->trigger();
+        widget<QAction>(window, "action_interlock")->trigger();
+        QVERIFY(enterLimits(window, 3, QStringLiteral("5"), QStringLiteral("50.5")));
         // Within the 800 × 800 screen of the offscreen platform, to which Qt 6.8
         // clamps a restored geometry.
         window.resize(730, 610);
@@ -102,6 +109,12 @@ void TestSettings::roundTrip()
     QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), imagePath);
     QVERIFY(widget<QAction>(window, "action_auto_reconnect")->isChecked());
     QVERIFY(widget<QAction>(window, "action_autoscale_y")->isChecked());
+    QVERIFY(widget<QAction>(window, "action_interlock")->isChecked());
+    QVERIFY(window.statusLine()->text().endsWith(QStringLiteral("Protection")));
+    QList<double> limitValues;
+    for (const QGraphicsLineItem *line : window.powerChart()->limitLines())
+        limitValues << line->data(PowerChart::limitValueKey).toDouble();
+    QCOMPARE(limitValues, QList<double>({ 5, 50.5 }));
     QCOMPARE(window.size(), QSize(730, 610));
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
     // A remembered path is only a path: the image is read at "打开文件".

@@ -433,6 +433,70 @@ Error: %2</translation>
         <source>设置文件无法保存, 本次的选择不会保留: %1</source>
         <translation>Settings file cannot be saved; this run&apos;s choices will not be kept: %1</translation>
     </message>
+    <message>
+        <source>限值…</source>
+        <translation>Limits…</translation>
+    </message>
+    <message>
+        <source>越限时关闭GPU电源</source>
+        <translation>GPU power off when out of limits</translation>
+    </message>
+    <message>
+        <source>上限 %1</source>
+        <translation>upper %1</translation>
+    </message>
+    <message>
+        <source>下限 %1</source>
+        <translation>lower %1</translation>
+    </message>
+    <message>
+        <source>越限保护: %1 = %2 (%3, 样本 %4), 连续 %5 个样本, 关闭GPU电源</source>
+        <translation>Limit protection: %1 = %2 (%3, sample %4), %5 samples in a row, GPU power off</translation>
+    </message>
+    <message>
+        <source>超出限值: %1 = %2 (%3, 样本 %4)</source>
+        <translation>Out of limits: %1 = %2 (%3, sample %4)</translation>
+    </message>
+    <message>
+        <source>回到限值内: %1 = %2 (样本 %3, 超出 %4 个样本 %5 秒, 最差值 %6)</source>
+        <translation>Back within limits: %1 = %2 (sample %3, out for %4 samples %5 s, worst %6)</translation>
+    </message>
+    <message>
+        <source>反复越限: %1 在 %2 秒内超出限值 %3 次 (最差值 %4, 样本 %5 至 %6), 仍在限值外</source>
+        <translation>Repeatedly out of limits: %1 left them %3 times in %2 s (worst %4, samples %5 to %6), still out</translation>
+    </message>
+    <message>
+        <source>反复越限: %1 在 %2 秒内超出限值 %3 次 (最差值 %4, 样本 %5 至 %6)</source>
+        <translation>Repeatedly out of limits: %1 left them %3 times in %2 s (worst %4, samples %5 to %6)</translation>
+    </message>
+    <message>
+        <source>限值</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>下限</source>
+        <translation>Lower</translation>
+    </message>
+    <message>
+        <source>上限</source>
+        <translation>Upper</translation>
+    </message>
+    <message>
+        <source>每条曲线的下限和上限, 空白表示不限</source>
+        <translation>Each curve&apos;s lower and upper limit; empty for none</translation>
+    </message>
+    <message>
+        <source>%1: &quot;%2&quot; 不是数字, 限值未应用</source>
+        <translation>%1: &quot;%2&quot; is not a number, limits not applied</translation>
+    </message>
+    <message>
+        <source>%1: 下限 %2 高于上限 %3, 限值未应用</source>
+        <translation>%1: lower %2 is above upper %3, limits not applied</translation>
+    </message>
+    <message>
+        <source>未设置限值: 越限保护不会动作</source>
+        <translation>No limits set: the limit protection will not act</translation>
+    </message>
 </context>
 <context>
     <name>PowerChart</name>
@@ -489,6 +553,10 @@ Error: %2</translation>
     <message>
         <source>记录中 %1</source>
         <translation>Recording %1</translation>
+    </message>
+    <message>
+        <source>保护</source>
+        <translation>Protection</translation>
     </message>
 </context>
 </TS>

@@ -22,6 +22,18 @@ QVariant identifierValue(const std::optional<quint16> &identifier)
     return identifier ? QVariant(uint(*identifier)) : QVariant();
 }
 
+QString limitKey(const char *side, int series)
+{
+    return QStringLiteral("limits/%1%2").arg(QLatin1String(side)).arg(series);
+}
+
+std::optional<double> limitValue(const QVariant &value)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok && qIsFinite(number) ? std::optional<double>(number) : std::nullopt;
+}
+
 } // namespace
 
 ConsoleSettings::ConsoleSettings()
@@ -100,6 +112,26 @@ void ConsoleSettings::setPort(const PortIdentity &port)
     setValue(QStringLiteral("port/vendorId"), identifierValue(port.vendorIdentifier));
     setValue(QStringLiteral("port/productId"), identifierValue(port.productIdentifier));
     setValue(QStringLiteral("port/systemLocation"), port.systemLocation);
+}
+
+CurveLimits::Set ConsoleSettings::limits() const
+{
+    CurveLimits::Set limits {};
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        const CurveLimit limit { limitValue(value(limitKey("low", series))), limitValue(value(limitKey("high", series))) };
+        if (limit.isConsistent())
+            limits[size_t(series)] = limit;
+    }
+    return limits;
+}
+
+void ConsoleSettings::setLimits(const CurveLimits::Set &limits)
+{
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        const CurveLimit &limit = limits[size_t(series)];
+        setValue(limitKey("low", series), limit.low ? QVariant(*limit.low) : QVariant());
+        setValue(limitKey("high", series), limit.high ? QVariant(*limit.high) : QVariant());
+    }
 }
 
 void ConsoleSettings::reset()

@@ -1,6 +1,7 @@
 #ifndef CONSOLESETTINGS_H
 #define CONSOLESETTINGS_H
 
+#include "core/curvelimits.h"
 #include "core/portidentity.h"
 
 #include <QSettings>
@@ -49,6 +50,11 @@ public:
 
     PortIdentity port() const;
     void setPort(const PortIdentity &port);
+
+    // A bound that is not a number, and a pair whose low is above its high, are
+    // read as no limit at all on that curve.
+    CurveLimits::Set limits() const;
+    void setLimits(const CurveLimits::Set &limits);
 
     // Forgets every choice: the next start is from the defaults.
     static void reset();

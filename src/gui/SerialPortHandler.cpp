@@ -208,6 +208,7 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
     if (!numbers)
         return;
     m_telemetryRecording->recordFrame(m_readTime, m_chart->data().sampleCount(), *numbers);
+    watchLimits(m_chart->data().sampleCount(), *numbers);
     m_chart->addSample(*numbers);
     m_status->addFrame(*numbers);
 }

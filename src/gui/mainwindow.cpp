@@ -5,6 +5,7 @@
 #include "core/consoletext.h"
 #include "core/firmwareimage.h"
 #include "gui/SerialPortHandler.h"
+#include "gui/limitsdialog.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
 #include "gui/windowpreferences.h"
@@ -25,6 +26,7 @@
 #include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QThreadPool>
+#include <QTimer>
 
 namespace {
 
@@ -95,6 +97,7 @@ MainWindow::MainWindow(PortRegistry *ports, QWidget *parent)
     CreateQSplineSeries();
     createMenuActions();
     m_preferences = new WindowPreferences(this, ui, m_session, m_log);
+    applyLimits(m_preferences->limits());
     if (const std::optional<QString> port = m_preferences->rememberedPortIn(m_ports->lastListing()))
         selectPortEntry(*port);
 }
@@ -192,6 +195,7 @@ void MainWindow::createMenuActions()
     auto *space = new QShortcut(QKeySequence(Qt::Key_Space), ui->power_moniter, nullptr, nullptr, Qt::WidgetShortcut);
     connect(space, &QShortcut::activated, ui->action_pause_chart, &QAction::toggle);
     ui->power_moniter->setFocusPolicy(Qt::StrongFocus);
+    createLimitActions();
 }
 
 void MainWindow::startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,
@@ -434,4 +438,63 @@ void MainWindow::setLineControlsEnabled(bool enabled)
     };
     for (QWidget *control : controls)
         control->setEnabled(enabled);
+}
+
+void MainWindow::createLimitActions()
+{
+    m_limitClock.start();
+    m_limitSummaryTimer = new QTimer(this);
+    m_limitSummaryTimer->setInterval(250);
+    connect(m_limitSummaryTimer, &QTimer::timeout, this, [this] {
+        showLimitEvents(m_limitWatch.flush(m_limitClock.elapsed()));
+        if (!m_limitWatch.hasCountedExcursions())
+            m_limitSummaryTimer->stop();
+    });
+    connect(ui->action_limits, &QAction::triggered, this, [this] {
+        auto *dialog = new LimitsDialog(m_limitWatch.limits(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::accepted, this, [this, dialog] {
+            applyLimits(dialog->limits());
+            m_preferences->rememberLimits(dialog->limits());
+        });
+        dialog->open();
+    });
+    connect(ui->action_interlock, &QAction::toggled, this, [this](bool on) {
+        m_limitWatch.setProtectionArmed(on);
+        m_status->setProtectionOn(on);
+        if (on && !m_limitWatch.hasLimits())
+            m_log->appendLine(tr("未设置限值: 越限保护不会动作"));
+    });
+}
+
+void MainWindow::applyLimits(const CurveLimits::Set &limits)
+{
+    m_limitWatch.setLimits(limits);
+    m_chart->setLimits(limits);
+    m_status->setLimits(limits);
+}
+
+void MainWindow::watchLimits(qint64 sampleNumber, const Telemetry::Sample &values)
+{
+    if (!m_limitWatch.hasLimits())
+        return;
+    showLimitEvents(m_limitWatch.add(sampleNumber, m_limitClock.elapsed(), values));
+    if (m_limitWatch.hasCountedExcursions() && !m_limitSummaryTimer->isActive())
+        m_limitSummaryTimer->start();
+}
+
+// The protection cuts the GPU's power the way its button does: the same frame, the
+// same state left in it for the frames after, the same line, and one line before
+// them saying why.
+void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
+{
+    for (const LimitEvent &event : events) {
+        if (event.kind != LimitEvent::Protection) {
+            m_log->appendLine(event.line);
+            continue;
+        }
+        reportLine(event.line);
+        sendCommand(BoardCommand::gpuPower(GPU_POWER_order, false));
+        ui->action_interlock->setChecked(false);
+    }
 }

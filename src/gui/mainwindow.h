@@ -1,10 +1,12 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "core/limitwatch.h"
 #include "core/receivestream.h"
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -17,6 +19,7 @@ class PortRegistry;
 class PowerChart;
 class Recording;
 class StatusLine;
+class QTimer;
 class WindowPreferences;
 struct BoardCommand;
 
@@ -117,6 +120,10 @@ private:
     void warnIfImageFileChanged();
     void flashFailed(const QString &sendError);
     void endFlash();
+    void createLimitActions();
+    void applyLimits(const CurveLimits::Set &limits);
+    void watchLimits(qint64 sampleNumber, const Telemetry::Sample &values);
+    void showLimitEvents(const QList<LimitEvent> &events);
 
     Ui::MainWindow *ui;
     PortRegistry *const m_ports;
@@ -138,6 +145,11 @@ private:
     StatusLine *m_status = nullptr;
     // When the read being shown was taken in: one clock reading per read, not per frame.
     QDateTime m_readTime;
+    LimitWatch m_limitWatch;
+    // The samples' arrival for the limit watch, on a clock that never steps.
+    QElapsedTimer m_limitClock;
+    // Tells a chattering curve's count when no sample comes to.
+    QTimer *m_limitSummaryTimer = nullptr;
 };
 
 #endif // MAINWINDOW_H

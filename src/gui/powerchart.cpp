@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsLineItem>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineSeries>
@@ -98,6 +99,8 @@ PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent
 
     m_refreshTimer.setSingleShot(true);
     connect(&m_refreshTimer, &QTimer::timeout, this, &PowerChart::refresh);
+    connect(m_axisY, &QValueAxis::rangeChanged, this, &PowerChart::placeLimitLines);
+    connect(chart, &QChart::plotAreaChanged, this, &PowerChart::placeLimitLines);
 }
 
 void PowerChart::addSample(const Telemetry::Sample &sample)
@@ -290,6 +293,37 @@ double PowerChart::xAt(const QPointF &viewPosition) const
     const QPointF scenePosition = m_view->mapToScene(viewPosition.toPoint());
     const QPointF chartPosition = m_view->chart()->mapFromScene(scenePosition);
     return m_view->chart()->mapToValue(chartPosition, m_series[0]).x();
+}
+
+void PowerChart::setLimits(const CurveLimits::Set &limits)
+{
+    qDeleteAll(m_limitLines);
+    m_limitLines.clear();
+    for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex) {
+        QPen pen(m_series[seriesIndex]->pen().color(), 1, Qt::DashLine);
+        for (const std::optional<double> &bound : { limits[size_t(seriesIndex)].low, limits[size_t(seriesIndex)].high }) {
+            if (!bound)
+                continue;
+            auto *line = new QGraphicsLineItem(m_view->chart());
+            line->setPen(pen);
+            // Above the curves, which the chart stacks high.
+            line->setZValue(1000);
+            line->setData(limitValueKey, *bound);
+            m_limitLines.append(line);
+        }
+    }
+    placeLimitLines();
+}
+
+void PowerChart::placeLimitLines()
+{
+    const QRectF plot = m_view->chart()->plotArea();
+    for (QGraphicsLineItem *line : std::as_const(m_limitLines)) {
+        const QPointF value(m_axisX->min(), line->data(limitValueKey).toDouble());
+        const double y = m_view->chart()->mapToPosition(value, m_series[0]).y();
+        line->setLine(plot.left(), y, plot.right(), y);
+        line->setVisible(y >= plot.top() && y <= plot.bottom());
+    }
 }
 
 QString PowerChart::readoutAt(const QPointF &viewPosition)

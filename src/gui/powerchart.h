@@ -2,6 +2,7 @@
 #define POWERCHART_H
 
 #include "core/charthistory.h"
+#include "core/curvelimits.h"
 #include "core/powerchartdata.h"
 #include "core/telemetry.h"
 
@@ -14,6 +15,7 @@
 #include <utility>
 
 class QChartView;
+class QGraphicsLineItem;
 class QLabel;
 class QLineSeries;
 class QValueAxis;
@@ -68,6 +70,12 @@ public:
     void zoom(double factor, double aroundX);
     void pan(double samples);
 
+    // Each limit set is a dashed line across the plot in its curve's colour,
+    // whatever the view; its value is the line's data(limitValueKey).
+    void setLimits(const CurveLimits::Set &limits);
+    QList<QGraphicsLineItem *> limitLines() const { return m_limitLines; }
+    static constexpr int limitValueKey = 0;
+
     // The sample under a point of the view and the text the readout shows for it;
     // empty where no sample is drawn.
     QString readoutAt(const QPointF &viewPosition);
@@ -91,6 +99,7 @@ private:
     void setThinLines(bool thin);
     double xAt(const QPointF &viewPosition) const;
     void showReadout();
+    void placeLimitLines();
 
     QChartView *const m_view;
     QValueAxis *m_axisX;
@@ -114,6 +123,7 @@ private:
     QPointF m_dragFrom;
     qint64 m_dragFromLow = 0;
     QPointF m_mousePosition;
+    QList<QGraphicsLineItem *> m_limitLines;
 };
 
 #endif // POWERCHART_H

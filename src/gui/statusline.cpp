@@ -13,6 +13,7 @@ StatusLine::StatusLine(QStatusBar *bar, const Recording *telemetry, const Record
     , m_raw(raw)
 {
     m_label->setObjectName(QStringLiteral("label_status"));
+    m_label->setTextFormat(Qt::RichText);
     bar->addWidget(m_label, 1);
     m_timer.setInterval(updateIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &StatusLine::update);
@@ -41,33 +42,71 @@ void StatusLine::addFrame(const Telemetry::Sample &values)
     m_latest = values;
 }
 
-QString StatusLine::text() const
+void StatusLine::setLimits(const CurveLimits::Set &limits)
 {
-    return m_label->text();
+    m_limits = limits;
+    showText();
 }
+
+void StatusLine::setProtectionOn(bool on)
+{
+    m_protectionOn = on;
+    showText();
+}
+
+namespace {
+
+// Rich text folds runs of blanks; the bar keeps its spacing.
+QString keepingBlanks(const QString &plain)
+{
+    return plain.toHtmlEscaped().replace(u' ', QStringLiteral("&nbsp;"));
+}
+
+} // namespace
 
 void StatusLine::update()
 {
     m_tick = (m_tick + 1) % int(m_framesAt.size());
     m_framesPerSecond = m_frames - m_framesAt[m_tick];
     m_framesAt[m_tick] = m_frames;
+    showText();
+}
 
+// Between two counts, so that the frames over the last second stay a second's.
+void StatusLine::showText()
+{
     QStringList parts;
-    parts << (m_open ? m_port : tr("未连接"));
-    parts << tr("收 %1 字节  发 %2 字节").arg(m_received).arg(m_sent);
-    parts << tr("%1 帧/秒").arg(m_framesPerSecond);
+    QStringList richParts;
+    const auto add = [&](const QString &plain) {
+        parts << plain;
+        richParts << keepingBlanks(plain);
+    };
+    add(m_open ? m_port : tr("未连接"));
+    add(tr("收 %1 字节  发 %2 字节").arg(m_received).arg(m_sent));
+    add(tr("%1 帧/秒").arg(m_framesPerSecond));
     if (m_latest) {
         QStringList values;
-        for (const double value : *m_latest)
-            values << QString::number(value);
-        parts << values.join(u' ');
+        QStringList richValues;
+        for (int series = 0; series < Telemetry::seriesCount; ++series) {
+            const double value = (*m_latest)[size_t(series)];
+            const QString named = QLatin1String(CurveLimits::shortNames[size_t(series)]) + u' ' + QString::number(value);
+            values << named;
+            richValues << (m_limits[size_t(series)].admits(value)
+                               ? keepingBlanks(named)
+                               : QStringLiteral("<span style=\"color: red;\">%1</span>").arg(keepingBlanks(named)));
+        }
+        parts << values.join(QStringLiteral("  "));
+        richParts << richValues.join(QStringLiteral("&nbsp;&nbsp;"));
     }
+    if (m_protectionOn)
+        add(tr("保护"));
     qint64 recordingUs = -1;
     for (const Recording *recording : { m_telemetry, m_raw }) {
         if (recording->isRecording())
             recordingUs = std::max(recordingUs, recording->file().elapsedUs());
     }
     if (recordingUs >= 0)
-        parts << tr("记录中 %1").arg(QTime(0, 0).addMSecs(int(recordingUs / 1000)).toString(QStringLiteral("HH:mm:ss")));
-    m_label->setText(parts.join(QStringLiteral("  |  ")));
+        add(tr("记录中 %1").arg(QTime(0, 0).addMSecs(int(recordingUs / 1000)).toString(QStringLiteral("HH:mm:ss"))));
+    m_text = parts.join(QStringLiteral("  |  "));
+    m_label->setText(richParts.join(QStringLiteral("&nbsp;&nbsp;|&nbsp;&nbsp;")));
 }

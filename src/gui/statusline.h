@@ -1,6 +1,7 @@
 #ifndef STATUSLINE_H
 #define STATUSLINE_H
 
+#include "core/curvelimits.h"
 #include "core/telemetry.h"
 
 #include <QObject>
@@ -14,7 +15,8 @@ class Recording;
 
 // The window's status bar: the port and its line settings, bytes each way since
 // the port opened, frames over the last second, the newest values, and whether a
-// recording runs. Counting is cheap and happens on every arrival; the text is made
+// recording runs, and whether the protection is on. A value outside its curve's
+// limits shows in red. Counting is cheap and happens on every arrival; the text is made
 // a few times a second. A closed port keeps its counts until the next open.
 class StatusLine : public QObject
 {
@@ -31,11 +33,15 @@ public:
     void addReceived(qint64 bytes) { m_received += bytes; }
     void addSent(qint64 bytes) { m_sent += bytes; }
     void addFrame(const Telemetry::Sample &values);
+    void setLimits(const CurveLimits::Set &limits);
+    void setProtectionOn(bool on);
 
-    QString text() const;
+    // What the bar reads, without its colours.
+    QString text() const { return m_text; }
 
 private:
     void update();
+    void showText();
 
     QLabel *m_label;
     const Recording *const m_telemetry;
@@ -51,6 +57,9 @@ private:
     int m_tick = 0;
     qint64 m_framesPerSecond = 0;
     std::optional<Telemetry::Sample> m_latest;
+    CurveLimits::Set m_limits {};
+    bool m_protectionOn = false;
+    QString m_text;
 };
 
 #endif // STATUSLINE_H

@@ -30,6 +30,7 @@ const QString imagePathKey = QStringLiteral("image/path");
 const QString hexModeKey = QStringLiteral("send/hexMode");
 const QString autoReconnectKey = QStringLiteral("port/autoReconnect");
 const QString autoscaleKey = QStringLiteral("chart/autoscaleY");
+const QString interlockKey = QStringLiteral("limits/interlock");
 const QString languageKey = QLatin1String(ConsoleSettings::languageKey);
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString stateKey = QStringLiteral("window/state");
@@ -63,6 +64,7 @@ WindowPreferences::WindowPreferences(QMainWindow *window, Ui::MainWindow *ui, Bo
     });
     connect(m_ui->checkBox_send_in_HEX, &QCheckBox::toggled, this, [this](bool on) { store(hexModeKey, on); });
     connect(m_ui->action_autoscale_y, &QAction::toggled, this, [this](bool on) { store(autoscaleKey, on); });
+    connect(m_ui->action_interlock, &QAction::toggled, this, [this](bool on) { store(interlockKey, on); });
     connect(m_ui->lineEdit_file_path, &QLineEdit::textChanged, this,
             [this](const QString &path) { store(imagePathKey, path); });
 }
@@ -126,6 +128,7 @@ void WindowPreferences::restore()
     }
     m_ui->lineEdit_file_path->setText(m_settings.value(imagePathKey).toString());
     m_ui->action_autoscale_y->setChecked(m_settings.value(autoscaleKey, false).toBool());
+    m_ui->action_interlock->setChecked(m_settings.value(interlockKey, false).toBool());
     const bool autoReconnect = m_settings.value(autoReconnectKey, false).toBool();
     m_autoReconnect->setChecked(autoReconnect);
     m_session->setReconnectEnabled(autoReconnect);
@@ -157,6 +160,12 @@ void WindowPreferences::save(const PortIdentity &selectedPort)
     const QString problem = m_settings.save();
     if (!problem.isEmpty())
         qWarning().noquote() << problem;
+}
+
+void WindowPreferences::rememberLimits(const CurveLimits::Set &limits)
+{
+    m_settings.setLimits(limits);
+    m_saveTimer.start();
 }
 
 QString WindowPreferences::lastFolder() const

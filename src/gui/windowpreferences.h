@@ -48,6 +48,9 @@ public:
     // the log pane goes with the window.
     void save(const PortIdentity &selectedPort);
 
+    CurveLimits::Set limits() const { return m_settings.limits(); }
+    void rememberLimits(const CurveLimits::Set &limits);
+
     QString lastFolder() const;
     void rememberFolderOf(const QString &filePath);
 

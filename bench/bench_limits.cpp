@@ -1,0 +1,185 @@
+// What limits cost the console, over a pty with the window shown: the receive
+// slot's time per telemetry frame with a lower and an upper limit on all five
+// curves against none, in alternating rounds so that a busy machine weighs on
+// both alike; and the protection's latency, from the read that brings the third
+// reading outside a limit to the driver taking the GPU power-off frame, over a
+// number of trials. Prints "name: value unit" lines.
+
+#include "testsupport.h"
+
+#include "core/telemetry.h"
+#include "gui/SerialPortHandler.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int defaultRounds = 10;
+constexpr int framesPerRound = 500;
+constexpr int defaultTrials = 100;
+constexpr double costGoal = 1.05;
+constexpr double latencyMedianGoalMs = 2;
+constexpr double latencyWorstGoalMs = 5;
+
+void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+void report(const char *name, double value, const char *unit, const QString &comparison)
+{
+    std::printf("%s: %.3f %s (%s)\n", name, value, unit, qPrintable(comparison));
+    std::fflush(stdout);
+}
+
+// Times the window's receive slot: the clock starts in a slot connected ahead of
+// the window's and stops in one connected after it.
+class ReceiveClock : public QObject
+{
+public:
+    ReceiveClock()
+    {
+        connect(serialPortInst, &QSerialPort::readyRead, this, [this] {
+            receivedBytes += serialPortInst->bytesAvailable();
+            arrival.start();
+        });
+    }
+    void followWindowSlot()
+    {
+        connect(serialPortInst, &QSerialPort::readyRead, this, [this] { slotNanoseconds += arrival.nsecsElapsed(); });
+    }
+    bool boardSends(TestSupport::PtyConsole &console, const QByteArray &bytes)
+    {
+        const qint64 expected = receivedBytes + bytes.size();
+        if (!console.board().writeMaster(bytes))
+            return false;
+        return TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }, 5000);
+    }
+
+    QElapsedTimer arrival;
+    qint64 receivedBytes = 0;
+    qint64 slotNanoseconds = 0;
+};
+
+bool setAllLimits(MainWindow &window, bool on)
+{
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        if (!TestSupport::enterLimits(window, series, on ? QStringLiteral("-1000") : QString(),
+                                      on ? QStringLiteral("1000") : QString()))
+            return false;
+    }
+    return true;
+}
+
+bool benchCost(ReceiveClock &clock, TestSupport::PtyConsole &console, int rounds)
+{
+    qint64 frame = 0;
+    for (; frame < framesPerRound; ++frame) {
+        if (!clock.boardSends(console, TestSupport::numberedFrame(frame)))
+            return false;
+    }
+    qint64 nanoseconds[2] = {};
+    for (int round = 0; round < 2 * rounds; ++round) {
+        const bool limited = round % 2;
+        if (!setAllLimits(console.window(), limited))
+            return false;
+        const qint64 before = clock.slotNanoseconds;
+        for (int n = 0; n < framesPerRound; ++n, ++frame) {
+            if (!clock.boardSends(console, TestSupport::numberedFrame(frame)))
+                return false;
+        }
+        nanoseconds[limited] += clock.slotNanoseconds - before;
+    }
+    const double frames = double(rounds) * framesPerRound;
+    const double withoutUs = nanoseconds[0] / 1e3 / frames;
+    const double withUs = nanoseconds[1] / 1e3 / frames;
+    report("receive_frame_slot_us (no limits)", withoutUs, "us", QStringLiteral("%1 frames").arg(frames));
+    report("receive_frame_slot_us (five curves limited)", withUs, "us", QStringLiteral("%1 frames").arg(frames));
+    report("limits_receive_cost", withUs / withoutUs, "x",
+           QStringLiteral("with limits over without, goal <= %1").arg(costGoal, 0, 'f', 2));
+    return setAllLimits(console.window(), false);
+}
+
+bool benchLatency(ReceiveClock &clock, TestSupport::PtyConsole &console, int trials)
+{
+    MainWindow &window = console.window();
+    if (!TestSupport::enterLimits(window, 3, QString(), QStringLiteral("50")))
+        return false;
+    auto *interlock = TestSupport::widget<QAction>(window, "action_interlock");
+    QElapsedTimer handedOver;
+    QObject::connect(serialPortInst, &QSerialPort::bytesWritten, &clock, [&] {
+        if (!handedOver.isValid())
+            handedOver.start();
+    });
+    // 12V reads 117 * 0.45 = 52.65, above its limit.
+    const QByteArray outside = TestSupport::telemetryFrame(10, 20, 30, 117, 90);
+    std::vector<double> latencies;
+    for (int trial = 0; trial < trials; ++trial) {
+        interlock->setChecked(true);
+        if (!clock.boardSends(console, outside.repeated(2)))
+            return false;
+        handedOver.invalidate();
+        if (!clock.boardSends(console, outside))
+            return false;
+        if (!TestSupport::processEventsUntil([&] { return handedOver.isValid(); }, 2000)
+            || console.board().readMasterExactly(8, 2000).size() != 8)
+            return false;
+        // Both clocks run on: the latency is how much later the one started than the other.
+        latencies.push_back(double(clock.arrival.nsecsElapsed() - handedOver.nsecsElapsed()) / 1e6);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double median = latencies[latencies.size() / 2];
+    report("protection_latency_median", median, "ms",
+           QStringLiteral("%1 trials, goal %2 ms").arg(trials).arg(latencyMedianGoalMs));
+    report("protection_latency_worst", latencies.back(), "ms",
+           QStringLiteral("%1 trials, goal %2 ms").arg(trials).arg(latencyWorstGoalMs));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler(dropDebugMessages);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Cost of limits on the receive path and the protection's latency."));
+    parser.addHelpOption();
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("Rounds of each, with and without."),
+                                          QStringLiteral("count"), QString::number(defaultRounds));
+    const QCommandLineOption trialsOption(QStringLiteral("trials"), QStringLiteral("Protection trials."),
+                                          QStringLiteral("count"), QString::number(defaultTrials));
+    parser.addOption(roundsOption);
+    parser.addOption(trialsOption);
+    parser.process(app);
+
+    ReceiveClock clock;
+    TestSupport::PtyConsole console;
+    clock.followWindowSlot();
+    console.window().show();
+    if (!QTest::qWaitForWindowExposed(&console.window()) || !serialPortInst->isOpen()) {
+        std::fprintf(stderr, "bench_limits: no window or no port\n");
+        return 1;
+    }
+    if (!benchCost(clock, console, std::max(1, parser.value(roundsOption).toInt()))) {
+        std::fprintf(stderr, "bench_limits: telemetry frames did not get through\n");
+        return 1;
+    }
+    if (!benchLatency(clock, console, std::max(1, parser.value(trialsOption).toInt()))) {
+        std::fprintf(stderr, "bench_limits: the protection did not send its frame\n");
+        return 1;
+    }
+    return 0;
+}
