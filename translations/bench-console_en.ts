@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>ChartCursors</name>
+    <message>
+        <source>光标%1: 样本 %2, %3 s</source>
+        <translation>Cursor %1: sample %2, %3 s</translation>
+    </message>
+    <message>
+        <source>A→B: %1 个样本, %2 s</source>
+        <translation>A→B: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>%1: 最小 %2, 最大 %3, 平均 %4</source>
+        <translation>%1: min %2, max %3, mean %4</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>
@@ -432,6 +447,22 @@ Error: %2</translation>
     <message>
         <source>设置文件无法保存, 本次的选择不会保留: %1</source>
         <translation>Settings file cannot be saved; this run&apos;s choices will not be kept: %1</translation>
+    </message>
+    <message>
+        <source>清除光标</source>
+        <translation>Clear cursors</translation>
+    </message>
+    <message>
+        <source>复制区间</source>
+        <translation>Copy range</translation>
+    </message>
+    <message>
+        <source>没有可复制的样本</source>
+        <translation>No samples to copy</translation>
+    </message>
+    <message>
+        <source>已复制 %1 行到剪贴板</source>
+        <translation>Copied %1 rows to the clipboard</translation>
     </message>
 </context>
 <context>
