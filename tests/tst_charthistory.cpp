@@ -17,6 +17,8 @@ private slots:
     void aJumpInTheCountStartsAnew();
     void zoomedOutKeepsEverySpike();
     void valueRangeCoversEveryCurve();
+    void statistics_data();
+    void statistics();
 };
 
 void TestChartHistory::keepsTheNewestSamples_data()
@@ -38,8 +40,11 @@ void TestChartHistory::keepsTheNewestSamples()
 
     ChartHistory history(capacity);
     for (qint64 n = 0; n < added; ++n)
-        history.add(n, numberedSample(n));
+        history.add(n, numberedSample(n), 111 * n);
     QCOMPARE(history.firstSample(), first);
+    QVERIFY(!history.arrivalUs(first - 1));
+    QCOMPARE(history.arrivalUs(added - 1), 111 * (added - 1));
+    QCOMPARE(history.arrivalUs(first), 111 * first);
     QCOMPARE(history.endSample(), added);
     QVERIFY(!history.sample(first - 1));
     QVERIFY(!history.sample(added));
@@ -103,6 +108,52 @@ void TestChartHistory::valueRangeCoversEveryCurve()
     QCOMPARE(range->first, -40.0);
     QCOMPARE(range->second, 126.0);
     QVERIFY(!history.valueRange(400, 500));
+}
+
+void TestChartHistory::statistics_data()
+{
+    QTest::addColumn<qint64>("capacity");
+    QTest::addColumn<qint64>("added");
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+
+    QTest::newRow("one sample") << qint64(1000) << qint64(300) << qint64(5) << qint64(6);
+    QTest::newRow("across blocks") << qint64(1000) << qint64(900) << qint64(3) << qint64(700);
+    QTest::newRow("across the ring's end") << qint64(1000) << qint64(2500) << qint64(1900) << qint64(2300);
+    QTest::newRow("partly gone") << qint64(1000) << qint64(2500) << qint64(0) << qint64(1600);
+    QTest::newRow("past the newest") << qint64(1000) << qint64(300) << qint64(250) << qint64(900);
+    QTest::newRow("all gone") << qint64(1000) << qint64(2500) << qint64(0) << qint64(1500);
+}
+
+void TestChartHistory::statistics()
+{
+    QFETCH(qint64, capacity);
+    QFETCH(qint64, added);
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+
+    ChartHistory history(capacity);
+    for (qint64 n = 0; n < added; ++n)
+        history.add(n, numberedSample(n));
+    const qint64 first = std::max(from, added - capacity);
+    const qint64 end = std::min(to, added);
+    const std::optional<ChartHistory::Statistics> statistics = history.statistics(from, to);
+    QCOMPARE(statistics.has_value(), first < end);
+    if (!statistics)
+        return;
+    QCOMPARE(statistics->count, end - first);
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        double low = numberedSample(first)[series], high = low, sum = 0;
+        for (qint64 n = first; n < end; ++n) {
+            const double value = numberedSample(n)[series];
+            low = std::min(low, value);
+            high = std::max(high, value);
+            sum += value;
+        }
+        QCOMPARE(statistics->minimum[series], low);
+        QCOMPARE(statistics->maximum[series], high);
+        QCOMPARE(statistics->mean[series], sum / double(end - first));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestChartHistory)

@@ -1,7 +1,9 @@
 // The power chart's own view: pause, zoom, pan, resume, reset, autoscale and the
 // readout, on a chart view of its own fed samples directly.
 
+#include "core/telemetrycsv.h"
 #include "coretestsupport.h"
+#include "gui/chartcursors.h"
 #include "gui/powerchart.h"
 
 #include <QApplication>
@@ -56,6 +58,8 @@ private slots:
     void autoscaleShowsNegativeReadings();
     void readoutShowsTheSampleUnderTheMouse();
     void zoomedOutDrawsAFewPointsPerColumn();
+    void cursorsReadTheSamplesBetween_data();
+    void cursorsReadTheSamplesBetween();
 
 private:
     void makeChart(qint64 historyCapacity);
@@ -140,10 +144,16 @@ void TestChartView::zoomAndPanStayInTheHistory()
     QCOMPARE(range(chart->axisX()), qMakePair(0.0, 1500.0));
     chart->zoom(0.0001, 700);
     QCOMPARE(chart->axisX()->max() - chart->axisX()->min(), PowerChart::minimumSpan);
+    // Ticks on round sample numbers, whatever the view spans.
+    chart->zoom(1.4, 700);
+    QCOMPARE(chart->axisX()->tickType(), QValueAxis::TicksDynamic);
+    QCOMPARE(chart->axisX()->tickInterval(), 2.0);
+    QCOMPARE(chart->axisX()->tickAnchor(), 0.0);
     // A live chart is not zoomed.
     chart->setPaused(false);
     chart->zoom(0.5, 1250);
     QCOMPARE(range(chart->axisX()), qMakePair(1000.0, 1500.0));
+    QCOMPARE(chart->axisX()->tickType(), QValueAxis::TicksFixed);
 }
 
 void TestChartView::wheelZoomsAroundTheCursorAndDragPans()
@@ -288,6 +298,79 @@ void TestChartView::zoomedOutDrawsAFewPointsPerColumn()
         QVERIFY(chart->series(i)->count() <= 2 * std::max(columns, 100));
         QVERIFY(chart->series(i)->count() >= columns);
     }
+}
+
+void TestChartView::cursorsReadTheSamplesBetween_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("B by a right click") << Qt::RightButton << Qt::KeyboardModifiers();
+    QTest::newRow("B by a shift+click") << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier);
+}
+
+// Samples 1000 to 1500 in view; A at 1100 then dragged to 1150, B at 1300.
+void TestChartView::cursorsReadTheSamplesBetween()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    ChartCursors cursors(chart, view.get());
+    addThenPause(1500);
+    const ChartHistory &history = chart->history();
+    cursors.setTimeOrigin(*history.arrivalUs(0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, viewPosition(1100, 70));
+    QCOMPARE(cursors.position(ChartCursors::A), 1100);
+    QTest::mouseClick(view->viewport(), button, modifiers, viewPosition(1300, 70));
+    QCOMPARE(cursors.position(ChartCursors::B), 1300);
+    QCOMPARE(cursors.position(ChartCursors::A), 1100);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, viewPosition(1100, 30));
+    QTest::mouseMove(view->viewport(), viewPosition(1150, 30));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, viewPosition(1150, 30));
+    QCOMPARE(cursors.position(ChartCursors::A), 1150);
+    QCOMPARE(range(chart->axisX()), qMakePair(1000.0, 1500.0));
+
+    const QString readout = cursors.readoutText();
+    const auto seconds = [&history](qint64 number) {
+        return QString::number(double(*history.arrivalUs(number) - *history.arrivalUs(0)) / 1e6, 'f', 6);
+    };
+    QVERIFY2(readout.startsWith(QStringLiteral("光标A: 样本 1150, %1 s\n  1.8V %2  3.3V %3")
+                                    .arg(seconds(1150))
+                                    .arg(numberedSample(1150)[0])
+                                    .arg(numberedSample(1150)[1])),
+             qPrintable(readout));
+    QVERIFY2(readout.contains(QStringLiteral("光标B: 样本 1300, %1 s").arg(seconds(1300))), qPrintable(readout));
+    const double spanS = double(*history.arrivalUs(1300) - *history.arrivalUs(1150)) / 1e6;
+    QVERIFY2(readout.contains(QStringLiteral("A→B: 151 个样本, %1 s").arg(spanS, 0, 'f', 6)), qPrintable(readout));
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        double low = 1e9, high = -1e9, sum = 0;
+        for (qint64 n = 1150; n <= 1300; ++n) {
+            low = std::min(low, numberedSample(n)[series]);
+            high = std::max(high, numberedSample(n)[series]);
+            sum += numberedSample(n)[series];
+        }
+        const QString line = QStringLiteral("%1: 最小 %2, 最大 %3, 平均 %4")
+                                 .arg(QLatin1String(Telemetry::seriesNames[size_t(series)]))
+                                 .arg(low)
+                                 .arg(high)
+                                 .arg(std::round(sum / 151 * 1e4) / 1e4);
+        QVERIFY2(readout.contains(line), qPrintable(line));
+    }
+
+    const QList<QByteArray> rows = cursors.rangeCsv().split('\n');
+    QCOMPARE(rows.size(), 1 + 151 + 1);
+    QCOMPARE(rows.first(), TelemetryCsv::header().trimmed());
+    QVERIFY(rows.last().isEmpty());
+    for (qint64 n = 1150; n <= 1300; ++n) {
+        const QList<QByteArray> fields = rows.at(n - 1149).split(',');
+        QCOMPARE(fields.at(2).toLongLong(), n);
+        for (int series = 0; series < Telemetry::seriesCount; ++series)
+            QCOMPARE(fields.at(3 + series).toDouble(), numberedSample(n)[series]);
+    }
+
+    chart->setPaused(false);
+    QVERIFY(!cursors.position(ChartCursors::A) && !cursors.position(ChartCursors::B));
+    QCOMPARE(cursors.readoutText(), QString());
+    // Without cursors the range is what is drawn: the live window.
+    QCOMPARE(cursors.rangeRows(), 500);
 }
 
 QTEST_MAIN(TestChartView)

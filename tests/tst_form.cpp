@@ -214,6 +214,8 @@ const FormText menuTexts[] = {
     { FORM_MEMBER(action_reset_chart_view), "text", "重置视图" },
     { FORM_MEMBER(action_limits), "text", "限值…" },
     { FORM_MEMBER(action_interlock), "text", "越限时关闭GPU电源" },
+    { FORM_MEMBER(action_clear_cursors), "text", "清除光标" },
+    { FORM_MEMBER(action_copy_range), "text", "复制区间" },
     { FORM_MEMBER(action_clear_log), "text", "清空日志" },
 };
 
@@ -485,7 +487,8 @@ void TestForm::window()
     QCOMPARE(named(ui.menu_file->actions()),
              QStringList({ "action_save_log", "action_record_telemetry", "action_capture_raw", "-", "action_quit" }));
     QCOMPARE(named(ui.menu_view->actions()), QStringList({ "action_pause_chart", "action_autoscale_y",
-                                                           "action_reset_chart_view", "-", "action_limits",
+                                                           "action_reset_chart_view", "action_clear_cursors",
+                                                           "action_copy_range", "-", "action_limits",
                                                            "action_interlock", "-", "action_clear_log" }));
     QStringList checkable;
     for (const QAction *action : ui.menu_file->actions() + ui.menu_view->actions()) {

@@ -39,6 +39,8 @@ private slots:
     void csvRow();
     void limitRule_data();
     void limitRule();
+    void tickInterval_data();
+    void tickInterval();
 };
 
 using TestSupport::cutEvery;
@@ -394,6 +396,29 @@ void TestReceiveUnits::limitRule()
         QVERIFY(rule->limit == limit);
         QCOMPARE(rule->text, expression.trimmed());
     }
+}
+
+void TestReceiveUnits::tickInterval_data()
+{
+    QTest::addColumn<double>("span");
+    QTest::addColumn<int>("intervals");
+    QTest::addColumn<double>("interval");
+
+    QTest::newRow("a zoomed view") << 139.8 << 10 << 20.0;
+    QTest::newRow("exactly ten steps") << 500.0 << 10 << 50.0;
+    QTest::newRow("a whole history") << 1e6 << 10 << 1e5;
+    QTest::newRow("narrow") << 7.0 << 10 << 1.0;
+    QTest::newRow("between 2 and 5") << 27.0 << 7 << 5.0;
+    QTest::newRow("fractions") << 0.5 << 10 << 0.05;
+    QTest::newRow("nothing to span") << 0.0 << 10 << 1.0;
+}
+
+void TestReceiveUnits::tickInterval()
+{
+    QFETCH(double, span);
+    QFETCH(int, intervals);
+    QFETCH(double, interval);
+    QCOMPARE(PowerChartData::tickInterval(span, intervals), interval);
 }
 
 QTEST_APPLESS_MAIN(TestReceiveUnits)

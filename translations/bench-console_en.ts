@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>ChartCursors</name>
+    <message>
+        <source>光标%1: 样本 %2, %3 s</source>
+        <translation>Cursor %1: sample %2, %3 s</translation>
+    </message>
+    <message>
+        <source>A→B: %1 个样本, %2 s</source>
+        <translation>A→B: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>%1: 最小 %2, 最大 %3, 平均 %4</source>
+        <translation>%1: min %2, max %3, mean %4</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>
@@ -492,6 +507,22 @@ Error: %2</translation>
     <message>
         <source>%1: 下限 %2 高于上限 %3, 限值未应用</source>
         <translation>%1: lower %2 is above upper %3, limits not applied</translation>
+    </message>
+    <message>
+        <source>清除光标</source>
+        <translation>Clear cursors</translation>
+    </message>
+    <message>
+        <source>复制区间</source>
+        <translation>Copy range</translation>
+    </message>
+    <message>
+        <source>没有可复制的样本</source>
+        <translation>No samples to copy</translation>
+    </message>
+    <message>
+        <source>已复制 %1 行到剪贴板</source>
+        <translation>Copied %1 rows to the clipboard</translation>
     </message>
     <message>
         <source>未设置限值: 越限保护不会动作</source>

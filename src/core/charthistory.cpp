@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 ChartHistory::ChartHistory(qint64 capacity)
     : m_capacity(std::max<qint64>(1, capacity))
 {
 }
 
-void ChartHistory::add(qint64 sampleNumber, const Telemetry::Sample &sample)
+void ChartHistory::add(qint64 sampleNumber, const Telemetry::Sample &sample, qint64 arrivalUs)
 {
     // A counter that jumps (a new window's first sample) starts the history anew.
     if (m_size > 0 && sampleNumber != m_endSample) {
@@ -18,9 +19,14 @@ void ChartHistory::add(qint64 sampleNumber, const Telemetry::Sample &sample)
             m_values[series].clear();
             m_blocks[series].clear();
         }
+        m_arrivalUs.clear();
     }
     // Grows with the samples up to the capacity, then overwrites the oldest.
     const size_t at = size_t(m_writes % m_capacity);
+    if (at == m_arrivalUs.size())
+        m_arrivalUs.push_back(arrivalUs);
+    else
+        m_arrivalUs[at] = arrivalUs;
     for (int series = 0; series < Telemetry::seriesCount; ++series) {
         std::vector<double> &values = m_values[series];
         const double value = sample[series];
@@ -71,6 +77,37 @@ std::optional<Telemetry::Sample> ChartHistory::sample(qint64 sampleNumber) const
     for (int series = 0; series < Telemetry::seriesCount; ++series)
         values[series] = value(series, sampleNumber);
     return values;
+}
+
+std::optional<qint64> ChartHistory::arrivalUs(qint64 sampleNumber) const
+{
+    if (sampleNumber < firstSample() || sampleNumber >= m_endSample)
+        return std::nullopt;
+    return m_arrivalUs[size_t(index(sampleNumber))];
+}
+
+// The extremes come from the block summaries; the mean has to add every sample,
+// so the ring is summed in its (at most two) runs of adjacent slots.
+std::optional<ChartHistory::Statistics> ChartHistory::statistics(qint64 from, qint64 to) const
+{
+    from = std::max(from, firstSample());
+    to = std::min(to, m_endSample);
+    if (from >= to)
+        return std::nullopt;
+    Statistics result;
+    result.count = to - from;
+    const qint64 start = index(from);
+    const qint64 firstRun = std::min(result.count, m_capacity - start);
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        const Block range = extremes(series, from, to);
+        result.minimum[series] = range.low;
+        result.maximum[series] = range.high;
+        const double *const values = m_values[series].data();
+        double sum = std::accumulate(values + start, values + start + firstRun, 0.0);
+        sum = std::accumulate(values, values + (result.count - firstRun), sum);
+        result.mean[series] = sum / double(result.count);
+    }
+    return result;
 }
 
 std::pair<qint64, qint64> ChartHistory::kept(double xLow, double xHigh) const

@@ -23,13 +23,25 @@ public:
 
     explicit ChartHistory(qint64 capacity = defaultCapacity);
 
-    void add(qint64 sampleNumber, const Telemetry::Sample &sample);
+    // arrivalUs: when the sample came, in microseconds on the caller's clock.
+    void add(qint64 sampleNumber, const Telemetry::Sample &sample, qint64 arrivalUs = 0);
 
     qint64 size() const { return m_size; }
     // The oldest sample kept, and one past the newest; equal when empty.
     qint64 firstSample() const { return m_endSample - m_size; }
     qint64 endSample() const { return m_endSample; }
     std::optional<Telemetry::Sample> sample(qint64 sampleNumber) const;
+    std::optional<qint64> arrivalUs(qint64 sampleNumber) const;
+
+    struct Statistics
+    {
+        qint64 count = 0;
+        Telemetry::Sample minimum {};
+        Telemetry::Sample maximum {};
+        Telemetry::Sample mean {};
+    };
+    // Over the kept samples from one number up to, not including, another.
+    std::optional<Statistics> statistics(qint64 from, qint64 to) const;
 
     // The points of one curve between two X values, at most about two a column:
     // where a column covers several samples it gets their lowest and highest, in
@@ -58,6 +70,7 @@ private:
     qint64 m_capacity;
     std::array<std::vector<double>, Telemetry::seriesCount> m_values;
     std::array<std::vector<Block>, Telemetry::seriesCount> m_blocks;
+    std::vector<qint64> m_arrivalUs;
     qint64 m_size = 0;
     qint64 m_writes = 0;
     qint64 m_endSample = 0;

@@ -24,6 +24,10 @@ public:
     double xRangeLow() const;
     double xRangeHigh() const;
 
+    // A round step (1, 2 or 5 times a power of ten) that cuts a span into at
+    // most the given number of intervals, for axis ticks people can read.
+    static double tickInterval(double span, int intervals);
+
 private:
     std::array<QList<QPointF>, Telemetry::seriesCount> m_vectorList;
     qint64 m_dataCounter = 0;

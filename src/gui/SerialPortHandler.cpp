@@ -3,6 +3,7 @@
 #include "core/consoletext.h"
 #include "core/portlisting.h"
 #include "core/telemetry.h"
+#include "gui/chartcursors.h"
 #include "gui/logpane.h"
 #include "gui/mainwindow.h"
 #include "gui/powerchart.h"
@@ -84,6 +85,7 @@ void MainWindow::CloseSerialPort()
 void MainWindow::portOpened(const QString &portName)
 {
     m_status->portOpened(portName, m_session->lineSettings().text());
+    m_cursors->setTimeOrigin(m_chart->clockUs());
     qDebug().noquote() << portName << ConsoleText::portOpened();
     m_log->appendLine(ConsoleText::portOpened());
 }

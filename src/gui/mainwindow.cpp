@@ -6,6 +6,7 @@
 #include "core/firmwareimage.h"
 #include "gui/SerialPortHandler.h"
 #include "gui/limitsdialog.h"
+#include "gui/chartcursors.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
 #include "gui/windowpreferences.h"
@@ -16,11 +17,13 @@
 #include "link/portregistry.h"
 #include "ui_mainwindow.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -191,11 +194,25 @@ void MainWindow::createMenuActions()
     connect(m_chart, &PowerChart::pausedChanged, ui->action_pause_chart, &QAction::setChecked);
     connect(ui->action_autoscale_y, &QAction::toggled, m_chart, &PowerChart::setAutoscaleY);
     connect(ui->action_reset_chart_view, &QAction::triggered, m_chart, &PowerChart::resetView);
+    m_cursors = new ChartCursors(m_chart, ui->power_moniter, this);
+    connect(ui->action_clear_cursors, &QAction::triggered, m_cursors, &ChartCursors::clear);
+    connect(ui->action_copy_range, &QAction::triggered, this, [this] { copyChartRange(); });
     // Space pauses only where it types nothing: on the chart.
     auto *space = new QShortcut(QKeySequence(Qt::Key_Space), ui->power_moniter, nullptr, nullptr, Qt::WidgetShortcut);
     connect(space, &QShortcut::activated, ui->action_pause_chart, &QAction::toggle);
     ui->power_moniter->setFocusPolicy(Qt::StrongFocus);
     createLimitActions();
+}
+
+void MainWindow::copyChartRange()
+{
+    const qint64 rows = m_cursors->rangeRows();
+    if (rows == 0) {
+        m_log->appendLine(tr("没有可复制的样本"));
+        return;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(m_cursors->rangeCsv()));
+    m_log->appendLine(tr("已复制 %1 行到剪贴板").arg(rows));
 }
 
 void MainWindow::startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,

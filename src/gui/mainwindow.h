@@ -13,6 +13,7 @@
 #include <functional>
 
 class BoardSession;
+class ChartCursors;
 class FirmwareFlasher;
 class LogPane;
 class PortRegistry;
@@ -52,6 +53,7 @@ public:
     void setSaveFileChooser(SaveFileChooser chooser) { m_saveFileChooser = std::move(chooser); }
 
     PowerChart *powerChart() const { return m_chart; }
+    ChartCursors *chartCursors() const { return m_cursors; }
     StatusLine *statusLine() const { return m_status; }
     BoardSession *session() const { return m_session; }
 
@@ -113,6 +115,7 @@ private:
                               const QString &suffix);
     void stopRecordings();
     void saveLog();
+    void copyChartRange();
     // Shows a control's lines and sends its bytes, in the control's order, or says
     // why it sends nothing.
     void sendCommand(const BoardCommand &command);
@@ -129,6 +132,7 @@ private:
     PortRegistry *const m_ports;
     LogPane *m_log = nullptr;
     PowerChart *m_chart = nullptr;
+    ChartCursors *m_cursors = nullptr;
     BoardSession *m_session = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
     // The window was closed while the port let its queue go out.

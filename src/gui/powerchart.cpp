@@ -3,6 +3,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QGraphicsLineItem>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineSeries>
@@ -33,6 +34,22 @@ bool openGLDrawingAvailable()
         return false;
     QOpenGLContext context;
     return context.create();
+}
+
+// The axis lays out a label for every tick at once: a range a thousand times
+// wider under the old interval would make thousands of them. So the change goes
+// through whichever state has fewer ticks.
+void setRoundTicks(QValueAxis *axis, double low, double high, int intervals)
+{
+    const double interval = PowerChartData::tickInterval(high - low, intervals);
+    const bool wider = axis->tickType() != QValueAxis::TicksDynamic || interval >= axis->tickInterval();
+    axis->setTickAnchor(0);
+    if (wider)
+        axis->setTickInterval(interval);
+    axis->setRange(low, high);
+    if (!wider)
+        axis->setTickInterval(interval);
+    axis->setTickType(QValueAxis::TicksDynamic);
 }
 
 QPen seriesPen(Qt::GlobalColor colour)
@@ -101,11 +118,18 @@ PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent
     connect(&m_refreshTimer, &QTimer::timeout, this, &PowerChart::refresh);
     connect(m_axisY, &QValueAxis::rangeChanged, this, &PowerChart::placeLimitLines);
     connect(chart, &QChart::plotAreaChanged, this, &PowerChart::placeLimitLines);
+    m_clockStartUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    m_clock.start();
+}
+
+qint64 PowerChart::clockUs() const
+{
+    return m_clockStartUs + m_clock.nsecsElapsed() / 1000;
 }
 
 void PowerChart::addSample(const Telemetry::Sample &sample)
 {
-    m_history.add(m_data.sampleCount(), sample);
+    m_history.add(m_data.sampleCount(), sample, clockUs());
     m_data.addSample(sample);
     if (!m_paused) {
         scheduleRefresh();
@@ -133,6 +157,7 @@ void PowerChart::refresh()
         return;
     }
     setThinLines(false);
+    m_axisX->setTickType(QValueAxis::TicksFixed);
     for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         m_series[seriesIndex]->replace(m_data.points(seriesIndex));
     m_view->chart()->update(QRectF());
@@ -180,13 +205,13 @@ void PowerChart::setAutoscaleY(bool on)
     else if (on)
         refresh();
     else
-        m_axisY->setRange(liveYLow, liveYHigh);
+        showLiveY();
 }
 
 void PowerChart::resetView()
 {
     if (!m_autoscaleY)
-        m_axisY->setRange(liveYLow, liveYHigh);
+        showLiveY();
     if (m_paused)
         setPaused(false);
     else
@@ -247,25 +272,33 @@ void PowerChart::showHistory(double xLow, qint64 span)
     setThinLines(span > 2 * qint64(columns));
     for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         m_series[seriesIndex]->replace(m_history.points(seriesIndex, double(m_viewLow), double(viewHigh), columns));
-    m_axisX->setRange(double(m_viewLow), double(viewHigh));
+    // Ticks on round sample numbers, not on tenths of whatever the view spans.
+    setRoundTicks(m_axisX, double(m_viewLow), double(viewHigh), chartXTickCount - 1);
     const auto range = m_autoscaleY ? m_history.valueRange(double(m_viewLow), double(viewHigh)) : std::nullopt;
     if (range)
         fitY(range->first, range->second);
     else
-        m_axisY->setRange(liveYLow, liveYHigh);
+        showLiveY();
     m_drawnFrom = std::max(m_viewLow, m_history.firstSample());
     m_drawnTo = std::max(m_drawnFrom, std::min(viewHigh + 1, m_history.endSample()));
     m_view->chart()->update(QRectF());
     m_lastRefresh.start();
     if (m_readout->isVisible())
         showReadout();
+    emit viewChanged();
 }
 
-// Whole-number ends, as on the live axis.
+// Whole-number ends, as on the live axis, and ticks on round values.
 void PowerChart::fitY(double low, double high)
 {
     const double margin = std::max((high - low) * autoscaleMargin, 0.5);
-    m_axisY->setRange(std::floor(low - margin), std::ceil(high + margin));
+    setRoundTicks(m_axisY, std::floor(low - margin), std::ceil(high + margin), chartYTickCount - 1);
+}
+
+void PowerChart::showLiveY()
+{
+    m_axisY->setTickType(QValueAxis::TicksFixed);
+    m_axisY->setRange(liveYLow, liveYHigh);
 }
 
 // Thousands of short strokes up and down each column: drawn thin and without
@@ -324,6 +357,14 @@ void PowerChart::placeLimitLines()
         line->setLine(plot.left(), y, plot.right(), y);
         line->setVisible(y >= plot.top() && y <= plot.bottom());
     }
+}
+
+std::optional<qint64> PowerChart::sampleAt(const QPointF &viewPosition) const
+{
+    const QPointF scenePosition = m_view->mapToScene(viewPosition.toPoint());
+    if (m_drawnFrom >= m_drawnTo || !m_view->chart()->plotArea().contains(m_view->chart()->mapFromScene(scenePosition)))
+        return std::nullopt;
+    return std::clamp<qint64>(std::llround(xAt(viewPosition)), m_drawnFrom, m_drawnTo - 1);
 }
 
 QString PowerChart::readoutAt(const QPointF &viewPosition)

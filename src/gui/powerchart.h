@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <array>
+#include <optional>
 #include <utility>
 
 class QChartView;
@@ -80,9 +81,18 @@ public:
     // empty where no sample is drawn.
     QString readoutAt(const QPointF &viewPosition);
     QString readoutText() const;
+    // The drawn sample nearest a point of the view's plot area.
+    std::optional<qint64> sampleAt(const QPointF &viewPosition) const;
+    // The samples the curves show, from the first up to one past the last.
+    std::pair<qint64, qint64> drawnSamples() const { return { m_drawnFrom, m_drawnTo }; }
+    // Microseconds since the Unix epoch on the clock that stamps each sample's
+    // arrival in the history: monotonic, so that differences never jump.
+    qint64 clockUs() const;
 
 signals:
     void pausedChanged(bool paused);
+    // The paused view moved or was redrawn over other samples.
+    void viewChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -95,6 +105,7 @@ private:
     std::pair<qint64, qint64> viewLowBounds(qint64 span) const;
     void showHistory(double xLow, qint64 span);
     void fitY(double low, double high);
+    void showLiveY();
     int plotColumns() const;
     void setThinLines(bool thin);
     double xAt(const QPointF &viewPosition) const;
@@ -124,6 +135,8 @@ private:
     qint64 m_dragFromLow = 0;
     QPointF m_mousePosition;
     QList<QGraphicsLineItem *> m_limitLines;
+    QElapsedTimer m_clock;
+    qint64 m_clockStartUs = 0;
 };
 
 #endif // POWERCHART_H
