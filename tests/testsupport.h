@@ -2,6 +2,7 @@
 #define TESTSUPPORT_H
 
 #include "coretestsupport.h"
+#include "core/charttrigger.h"
 #include "gui/mainwindow.h"
 #include "link/portregistry.h"
 #include "ptytestsupport.h"
@@ -58,6 +59,10 @@ qint64 framesPlotted();
 // to do: a port spinning on a dead device shows here. Spinning takes time to show,
 // so this one waits a fixed time on purpose.
 qint64 idleCpuMs(int windowMs);
+
+// Sets the trigger as the user does, through "触发…" and its dialog, with the level
+// typed as given (the settings' own by default); false when the dialog stays open.
+bool chooseTrigger(MainWindow &window, const ChartTrigger::Settings &settings, const QString &levelText = {});
 
 // Selects the selector entry of the given system port name; false when not listed.
 bool selectPort(MainWindow &window, const QString &portName);

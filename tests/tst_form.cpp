@@ -213,6 +213,8 @@ const FormText menuTexts[] = {
     { FORM_MEMBER(action_autoscale_y), "text", "纵轴自适应" },
     { FORM_MEMBER(action_reset_chart_view), "text", "重置视图" },
     { FORM_MEMBER(action_clear_log), "text", "清空日志" },
+    { FORM_MEMBER(action_trigger), "text", "触发…" },
+    { FORM_MEMBER(action_trigger_arm), "text", "触发待命" },
 };
 
 #undef FORM_MEMBER
@@ -483,7 +485,8 @@ void TestForm::window()
     QCOMPARE(named(ui.menu_file->actions()),
              QStringList({ "action_save_log", "action_record_telemetry", "action_capture_raw", "-", "action_quit" }));
     QCOMPARE(named(ui.menu_view->actions()), QStringList({ "action_pause_chart", "action_autoscale_y",
-                                                           "action_reset_chart_view", "-", "action_clear_log" }));
+                                                           "action_reset_chart_view", "-", "action_trigger",
+                                                           "action_trigger_arm", "-", "action_clear_log" }));
     QStringList checkable;
     for (const QAction *action : ui.menu_file->actions() + ui.menu_view->actions()) {
         if (action->isCheckable())
@@ -491,8 +494,9 @@ void TestForm::window()
         QVERIFY(!action->isChecked());
     }
     QCOMPARE(checkable, QStringList({ "action_record_telemetry", "action_capture_raw", "action_pause_chart",
-                                      "action_autoscale_y" }));
+                                      "action_autoscale_y", "action_trigger_arm" }));
     QCOMPARE(ui.action_pause_chart->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    QCOMPARE(ui.action_trigger_arm->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
     QCOMPARE(mainWindow.statusBar(), ui.statusbar);
     QCOMPARE(ui.statusbar->currentMessage(), QString());
 }

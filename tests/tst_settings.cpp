@@ -3,6 +3,7 @@
 
 #include "gui/SerialPortHandler.h"
 #include "gui/mainwindow.h"
+#include "gui/powerchart.h"
 #include "core/commandframes.h"
 #include "core/consolesettings.h"
 #include "core/portlisting.h"
@@ -77,12 +78,14 @@ void TestSettings::expectDefaults(const MainWindow &window)
     QVERIFY(widget<QLineEdit>(window, "lineEdit_file_path")->text().isEmpty());
     QVERIFY(!widget<QAction>(window, "action_auto_reconnect")->isChecked());
     QVERIFY(!widget<QAction>(window, "action_autoscale_y")->isChecked());
+    QCOMPARE(window.powerChart()->trigger().settings(), ChartTrigger::Settings());
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
 }
 
 void TestSettings::roundTrip()
 {
     const QString imagePath = m_place.filePath(QStringLiteral("app.bin"));
+    const ChartTrigger::Settings trigger { 1, 12.5, ChartTrigger::Edge::Either, ChartTrigger::Mode::Continuous, 35 };
     {
         MainWindow window(&testPorts());
         expectDefaults(window);
@@ -92,6 +95,7 @@ void TestSettings::roundTrip()
         widget<QAction>(window, "action_auto_reconnect")->trigger();
         widget<QAction>(window, "action_language_english")->trigger();
         widget<QAction>(window, "action_autoscale_y")->trigger();
+        QVERIFY(chooseTrigger(window, trigger));
         // Within the 800 × 800 screen of the offscreen platform, to which Qt 6.8
         // clamps a restored geometry.
         window.resize(730, 610);
@@ -102,6 +106,9 @@ void TestSettings::roundTrip()
     QCOMPARE(widget<QLineEdit>(window, "lineEdit_file_path")->text(), imagePath);
     QVERIFY(widget<QAction>(window, "action_auto_reconnect")->isChecked());
     QVERIFY(widget<QAction>(window, "action_autoscale_y")->isChecked());
+    QCOMPARE(window.powerChart()->trigger().settings(), trigger);
+    // Settings only: the trigger is armed by the user each time.
+    QVERIFY(!widget<QAction>(window, "action_trigger_arm")->isChecked());
     QCOMPARE(window.size(), QSize(730, 610));
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
     // A remembered path is only a path: the image is read at "打开文件".

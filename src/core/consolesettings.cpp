@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 
 bool isNamed()
@@ -100,6 +102,32 @@ void ConsoleSettings::setPort(const PortIdentity &port)
     setValue(QStringLiteral("port/vendorId"), identifierValue(port.vendorIdentifier));
     setValue(QStringLiteral("port/productId"), identifierValue(port.productIdentifier));
     setValue(QStringLiteral("port/systemLocation"), port.systemLocation);
+}
+
+ChartTrigger::Settings ConsoleSettings::trigger() const
+{
+    const ChartTrigger::Settings defaults;
+    const auto whole = [this](const QString &key, int defaultValue, int lowest, int highest) {
+        bool ok = false;
+        const int number = value(key).toInt(&ok);
+        return ok && number >= lowest && number <= highest ? number : defaultValue;
+    };
+    bool levelOk = false;
+    const double level = value(QStringLiteral("trigger/level")).toDouble(&levelOk);
+    return { whole(QStringLiteral("trigger/curve"), defaults.series, 0, Telemetry::seriesCount - 1),
+             levelOk && std::isfinite(level) ? level : defaults.level,
+             ChartTrigger::Edge(whole(QStringLiteral("trigger/edge"), int(defaults.edge), 0, int(ChartTrigger::Edge::Either))),
+             ChartTrigger::Mode(whole(QStringLiteral("trigger/mode"), int(defaults.mode), 0, int(ChartTrigger::Mode::Continuous))),
+             whole(QStringLiteral("trigger/position"), defaults.positionPercent, 0, 100) };
+}
+
+void ConsoleSettings::setTrigger(const ChartTrigger::Settings &trigger)
+{
+    setValue(QStringLiteral("trigger/curve"), trigger.series);
+    setValue(QStringLiteral("trigger/level"), trigger.level);
+    setValue(QStringLiteral("trigger/edge"), int(trigger.edge));
+    setValue(QStringLiteral("trigger/mode"), int(trigger.mode));
+    setValue(QStringLiteral("trigger/position"), trigger.positionPercent);
 }
 
 void ConsoleSettings::reset()

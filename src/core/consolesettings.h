@@ -1,6 +1,7 @@
 #ifndef CONSOLESETTINGS_H
 #define CONSOLESETTINGS_H
 
+#include "core/charttrigger.h"
 #include "core/portidentity.h"
 
 #include <QSettings>
@@ -49,6 +50,10 @@ public:
 
     PortIdentity port() const;
     void setPort(const PortIdentity &port);
+
+    // A value out of its range, from a hand-edited file, reads as its default.
+    ChartTrigger::Settings trigger() const;
+    void setTrigger(const ChartTrigger::Settings &trigger);
 
     // Forgets every choice: the next start is from the defaults.
     static void reset();

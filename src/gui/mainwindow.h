@@ -117,6 +117,7 @@ private:
     void warnIfImageFileChanged();
     void flashFailed(const QString &sendError);
     void endFlash();
+    void createTriggerActions();
 
     Ui::MainWindow *ui;
     PortRegistry *const m_ports;

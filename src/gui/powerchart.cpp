@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsLineItem>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineSeries>
@@ -55,6 +56,7 @@ PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent
     , m_axisY(new QValueAxis())
     , m_history(std::max<qint64>(historyCapacity, PowerChartData::maxPoints))
     , m_readout(new QLabel(view))
+    , m_marker(new QGraphicsLineItem(view->chart()))
 {
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         m_series[i] = new QLineSeries();
@@ -98,13 +100,27 @@ PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent
 
     m_refreshTimer.setSingleShot(true);
     connect(&m_refreshTimer, &QTimer::timeout, this, &PowerChart::refresh);
+
+    m_marker->setPen(QPen(QColor(255, 160, 0), 1));
+    // Above the curves, which the chart stacks a few steps over its background.
+    m_marker->setZValue(100);
+    m_marker->hide();
+    connect(m_axisX, &QValueAxis::rangeChanged, this, &PowerChart::placeMarker);
+    connect(chart, &QChart::plotAreaChanged, this, &PowerChart::placeMarker);
 }
 
 void PowerChart::addSample(const Telemetry::Sample &sample)
 {
-    m_history.add(m_data.sampleCount(), sample);
+    const qint64 sampleNumber = m_data.sampleCount();
+    m_history.add(sampleNumber, sample);
     m_data.addSample(sample);
     if (!m_paused) {
+        if (m_trigger.isWatching()) {
+            if (const std::optional<ChartTrigger::Capture> capture = m_trigger.addSample(sampleNumber, sample)) {
+                freeze(*capture);
+                return;
+            }
+        }
         scheduleRefresh();
         return;
     }
@@ -162,11 +178,52 @@ void PowerChart::setPaused(bool paused)
     m_paused = paused;
     if (paused) {
         m_refreshTimer.stop();
-        showHistory(m_data.xRangeLow(), qint64(m_data.xRangeHigh() - m_data.xRangeLow()));
+        showHistory(m_data.xRangeLow(), liveSpan());
     } else {
+        m_markerSample.reset();
+        placeMarker();
+        if (m_trigger.isArmed())
+            m_trigger.arm(liveSpan());
         refresh();
     }
     emit pausedChanged(paused);
+}
+
+void PowerChart::setTriggerSettings(const ChartTrigger::Settings &settings)
+{
+    m_trigger.setSettings(settings);
+    if (m_trigger.isWatching())
+        setTriggerArmed(true);
+}
+
+void PowerChart::setTriggerArmed(bool armed)
+{
+    if (armed)
+        m_trigger.arm(liveSpan());
+    else
+        m_trigger.disarm();
+}
+
+// Paused as the user pauses it, on the view the capture filled.
+void PowerChart::freeze(const ChartTrigger::Capture &capture)
+{
+    m_refreshTimer.stop();
+    m_paused = true;
+    m_markerSample = capture.triggerSample;
+    showHistory(double(capture.viewLow), capture.viewSpan);
+    placeMarker();
+    emit pausedChanged(true);
+    emit triggered(capture);
+}
+
+void PowerChart::placeMarker()
+{
+    const QRectF plotArea = m_view->chart()->plotArea();
+    const double x = m_markerSample ? m_view->chart()->mapToPosition(QPointF(double(*m_markerSample), 0), m_series[0]).x() : 0;
+    const bool shown = m_markerSample && x >= plotArea.left() && x <= plotArea.right();
+    if (shown)
+        m_marker->setLine(x, plotArea.top(), x, plotArea.bottom());
+    m_marker->setVisible(shown);
 }
 
 void PowerChart::setAutoscaleY(bool on)
@@ -211,6 +268,11 @@ void PowerChart::pan(double samples)
 {
     if (m_paused)
         showHistory(double(m_viewLow) + samples, m_viewSpan);
+}
+
+qint64 PowerChart::liveSpan() const
+{
+    return qint64(m_data.xRangeHigh() - m_data.xRangeLow());
 }
 
 // The live window's span stays within reach while the history is shorter.

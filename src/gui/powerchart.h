@@ -2,6 +2,7 @@
 #define POWERCHART_H
 
 #include "core/charthistory.h"
+#include "core/charttrigger.h"
 #include "core/powerchartdata.h"
 #include "core/telemetry.h"
 
@@ -11,9 +12,11 @@
 #include <QTimer>
 
 #include <array>
+#include <optional>
 #include <utility>
 
 class QChartView;
+class QGraphicsLineItem;
 class QLabel;
 class QLineSeries;
 class QValueAxis;
@@ -73,8 +76,17 @@ public:
     QString readoutAt(const QPointF &viewPosition);
     QString readoutText() const;
 
+    // An armed trigger watches the samples while the chart is live; its capture
+    // pauses the chart on the view it fills and marks the trigger sample there.
+    // Resuming arms it again where it is still armed (a continuous one).
+    const ChartTrigger &trigger() const { return m_trigger; }
+    void setTriggerSettings(const ChartTrigger::Settings &settings);
+    void setTriggerArmed(bool armed);
+    std::optional<qint64> triggerMarker() const { return m_markerSample; }
+
 signals:
     void pausedChanged(bool paused);
+    void triggered(const ChartTrigger::Capture &capture);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -83,6 +95,7 @@ private:
     void scheduleRefresh();
     void refresh();
     void redrawIfSamplesLeft();
+    qint64 liveSpan() const;
     qint64 maximumSpan() const;
     std::pair<qint64, qint64> viewLowBounds(qint64 span) const;
     void showHistory(double xLow, qint64 span);
@@ -91,6 +104,8 @@ private:
     void setThinLines(bool thin);
     double xAt(const QPointF &viewPosition) const;
     void showReadout();
+    void freeze(const ChartTrigger::Capture &capture);
+    void placeMarker();
 
     QChartView *const m_view;
     QValueAxis *m_axisX;
@@ -114,6 +129,9 @@ private:
     QPointF m_dragFrom;
     qint64 m_dragFromLow = 0;
     QPointF m_mousePosition;
+    ChartTrigger m_trigger;
+    std::optional<qint64> m_markerSample;
+    QGraphicsLineItem *m_marker;
 };
 
 #endif // POWERCHART_H
