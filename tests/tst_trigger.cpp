@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QGraphicsLineItem>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 #include <QValueAxis>
 
@@ -37,28 +38,24 @@ class TestTrigger : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { console.reset(); }
     void catchesTheInrush_data();
     void catchesTheInrush();
-    void singleOrContinuous_data();
-    void singleOrContinuous();
     void dialogRefusesALevelThatIsNoNumber();
 
 private:
     QAction *action(const char *name) { return widget<QAction>(console->window(), name); }
-    // The board streams this many frames, and the window takes them in.
-    void stream(int frames);
-    // The GPU button pressed in the window, and its frame taken by the board.
-    void switchRail(bool on);
-    // Where 12V first crosses the level from a sample on, by the frames sent; -1 for nowhere.
+    // The GPU button pressed in the window and its frame taken by the board, which
+    // then streams 600 frames into the window.
+    void switchRailAndStream(bool on);
+    // Where 12V first crosses the level from a sample on, by the frames sent.
     qint64 crossing(qint64 from, Edge edge, double level) const;
-    // The capture as the window shows it: paused with the trigger sample at its
-    // place in a view as wide as the live one, marked there.
+    // Paused with the trigger sample at its place in a view as wide as the live
+    // one, marked there, and every frame kept.
     void expectCapture(qint64 triggerSample, int position);
-    QStringList triggerLines();
 
     std::unique_ptr<PtyConsole> console;
-    std::unique_ptr<BoardSimulator> board;
+    BoardSimulator board;
     QList<double> sentRail;
 };
 
@@ -67,42 +64,28 @@ void TestTrigger::init()
     console = std::make_unique<PtyConsole>();
     BoardSimulator::Settings settings;
     settings.noiseAmplitude = 0;
-    board = std::make_unique<BoardSimulator>(settings);
+    board.setSettings(settings);
     sentRail.clear();
 }
 
-void TestTrigger::cleanup()
-{
-    console.reset();
-    board.reset();
-}
-
-void TestTrigger::stream(int frames)
-{
-    constexpr int framesPerWrite = 100;
-    for (int written = 0; written < frames; written += framesPerWrite) {
-        QByteArray bytes;
-        for (int i = written; i < std::min(frames, written + framesPerWrite); ++i) {
-            const QByteArray frame = board->nextTelemetryFrame();
-            sentRail << (*Telemetry::decodeFrame(frame))[twelveVolt];
-            bytes += frame;
-        }
-        QVERIFY(console->boardSends(bytes));
-    }
-}
-
-void TestTrigger::switchRail(bool on)
+void TestTrigger::switchRailAndStream(bool on)
 {
     click(console->window(), on ? "pushButton_GPU_power_on" : "pushButton_GPU_power_off");
-    const QByteArray frame = console->sentBytes(8);
-    QCOMPARE(frame.size(), 8);
-    board->receive(frame);
-    QCOMPARE(board->isRailOn(), on);
+    board.receive(console->sentBytes(8));
+    QCOMPARE(board.isRailOn(), on);
+    for (int write = 0; write < 6; ++write) {
+        QByteArray frames;
+        for (int i = 0; i < 100; ++i) {
+            frames += board.nextTelemetryFrame();
+            sentRail << (*Telemetry::decodeFrame(frames.last(Telemetry::frameLength)))[twelveVolt];
+        }
+        QVERIFY(console->boardSends(frames));
+    }
 }
 
 qint64 TestTrigger::crossing(qint64 from, Edge edge, double level) const
 {
-    for (qint64 i = std::max<qint64>(from, 1); i < sentRail.size(); ++i) {
+    for (qint64 i = from; i < sentRail.size(); ++i) {
         const bool rising = sentRail[i - 1] < level && sentRail[i] >= level;
         const bool falling = sentRail[i - 1] > level && sentRail[i] <= level;
         if ((rising && edge != Edge::Falling) || (falling && edge != Edge::Rising))
@@ -114,32 +97,20 @@ qint64 TestTrigger::crossing(qint64 from, Edge edge, double level) const
 void TestTrigger::expectCapture(qint64 triggerSample, int position)
 {
     PowerChart *const chart = console->window().powerChart();
-    QVERIFY(chart->isPaused());
-    QVERIFY(action("action_pause_chart")->isChecked());
     const double viewLow = double(triggerSample - liveSpan * position / 100);
     QCOMPARE(chart->axisX()->min(), viewLow);
     QCOMPARE(chart->axisX()->max(), viewLow + double(liveSpan));
     QCOMPARE(chart->triggerMarker(), triggerSample);
-
     QChart *const view = widget<QChartView>(console->window(), "power_moniter")->chart();
     const double x = view->mapToPosition(QPointF(double(triggerSample), 0), view->series().constFirst()).x();
-    int markers = 0;
+    QList<double> markers;
     for (const QGraphicsItem *item : view->childItems()) {
-        const auto *line = qgraphicsitem_cast<const QGraphicsLineItem *>(item);
-        if (line && line->isVisible()) {
-            ++markers;
-            QCOMPARE(line->line().x1(), x);
-            QCOMPARE(line->line().x2(), x);
-        }
+        if (item->type() == QGraphicsLineItem::Type && item->isVisible())
+            markers << static_cast<const QGraphicsLineItem *>(item)->line().x1()
+                    << static_cast<const QGraphicsLineItem *>(item)->line().x2();
     }
-    QCOMPARE(markers, 1);
-    // Every frame is kept, also those that came after the capture.
+    QCOMPARE(markers, QList<double>({ x, x }));
     QCOMPARE(chart->history().endSample(), sentRail.size());
-}
-
-QStringList TestTrigger::triggerLines()
-{
-    return console->newLogLines().filter(QRegularExpression(QStringLiteral("^触发: ")));
 }
 
 void TestTrigger::catchesTheInrush_data()
@@ -147,99 +118,64 @@ void TestTrigger::catchesTheInrush_data()
     QTest::addColumn<Edge>("edge");
     QTest::addColumn<double>("level");
     QTest::addColumn<int>("position");
+    QTest::addColumn<Mode>("mode");
     QTest::addColumn<QString>("edgeSeen"); // empty: never caught
 
-    QTest::newRow("rising at 20 %") << Edge::Rising << 40.0 << 20 << QStringLiteral("上升沿");
-    QTest::newRow("rising at the left edge") << Edge::Rising << 40.0 << 0 << QStringLiteral("上升沿");
-    QTest::newRow("rising at 75 %") << Edge::Rising << 40.0 << 75 << QStringLiteral("上升沿");
-    QTest::newRow("falling after the peak") << Edge::Falling << 40.0 << 20 << QStringLiteral("下降沿");
-    QTest::newRow("either") << Edge::Either << 40.0 << 20 << QStringLiteral("上升沿");
-    QTest::newRow("a level never crossed") << Edge::Either << 100.0 << 20 << QString();
+    QTest::newRow("rising, single") << Edge::Rising << 40.0 << 20 << Mode::Single << QStringLiteral("上升沿");
+    QTest::newRow("rising at the left edge, continuous") << Edge::Rising << 40.0 << 0 << Mode::Continuous
+                                                         << QStringLiteral("上升沿");
+    QTest::newRow("rising at 75 %") << Edge::Rising << 40.0 << 75 << Mode::Single << QStringLiteral("上升沿");
+    QTest::newRow("falling after the peak") << Edge::Falling << 40.0 << 20 << Mode::Single << QStringLiteral("下降沿");
+    QTest::newRow("either, continuous") << Edge::Either << 40.0 << 20 << Mode::Continuous << QStringLiteral("上升沿");
+    QTest::newRow("a level never crossed") << Edge::Either << 100.0 << 20 << Mode::Single << QString();
 }
 
+// Two inrushes, the chart resumed after each capture: a single trigger catches the
+// first alone, a continuous one both.
 void TestTrigger::catchesTheInrush()
 {
     QFETCH(Edge, edge);
     QFETCH(double, level);
     QFETCH(int, position);
+    QFETCH(Mode, mode);
     QFETCH(QString, edgeSeen);
 
-    QVERIFY(chooseTrigger(console->window(), { twelveVolt, level, edge, Mode::Single, position }));
+    QVERIFY(chooseTrigger(console->window(), { twelveVolt, level, edge, mode, position }));
     action("action_trigger_arm")->trigger();
-    stream(600);
-    switchRail(true);
-    stream(600);
-
-    const qint64 triggerSample = crossing(1, edge, level);
-    if (edgeSeen.isEmpty()) {
-        QCOMPARE(triggerSample, -1);
-        QVERIFY(!console->window().powerChart()->isPaused());
-        QVERIFY(!action("action_pause_chart")->isChecked());
-        QVERIFY(action("action_trigger_arm")->isChecked());
-        QCOMPARE(triggerLines(), QStringList());
-        return;
+    for (int inrush = 0; inrush < 2; ++inrush) {
+        const qint64 from = sentRail.size();
+        switchRailAndStream(false);
+        switchRailAndStream(true);
+        const bool caught = !edgeSeen.isEmpty() && (inrush == 0 || mode == Mode::Continuous);
+        QCOMPARE(console->window().powerChart()->isPaused(), caught);
+        QCOMPARE(action("action_pause_chart")->isChecked(), caught);
+        QCOMPARE(action("action_trigger_arm")->isChecked(), edgeSeen.isEmpty() || mode == Mode::Continuous);
+        const QStringList lines = console->newLogLines().filter(QRegularExpression(QStringLiteral("^触发")));
+        if (!caught) {
+            QCOMPARE(lines, QStringList());
+            continue;
+        }
+        const qint64 triggerSample = crossing(from + 1, edge, level);
+        QVERIFY(triggerSample >= from + 600);
+        expectCapture(triggerSample, position);
+        QCOMPARE(lines, QStringList(QStringLiteral("触发: 12V power %1, 电平 %2 (样本 %3)")
+                                        .arg(edgeSeen)
+                                        .arg(level)
+                                        .arg(triggerSample)));
+        action("action_pause_chart")->trigger();
+        QVERIFY(!console->window().powerChart()->triggerMarker());
     }
-    QVERIFY(triggerSample >= 600);
-    expectCapture(triggerSample, position);
-    QVERIFY(!action("action_trigger_arm")->isChecked());
-    QCOMPARE(triggerLines(), QStringList(QStringLiteral("触发: 12V power %1, 电平 %2 (样本 %3)")
-                                             .arg(edgeSeen)
-                                             .arg(level)
-                                             .arg(triggerSample)));
-}
-
-void TestTrigger::singleOrContinuous_data()
-{
-    QTest::addColumn<Mode>("mode");
-
-    QTest::newRow("single") << Mode::Single;
-    QTest::newRow("continuous") << Mode::Continuous;
-}
-
-// Resumed, a continuous trigger catches the next inrush; a single one has disarmed.
-void TestTrigger::singleOrContinuous()
-{
-    QFETCH(Mode, mode);
-
-    QVERIFY(chooseTrigger(console->window(), { twelveVolt, 40, Edge::Rising, mode, 20 }));
-    action("action_trigger_arm")->trigger();
-    stream(100);
-    switchRail(true);
-    stream(500);
-    expectCapture(crossing(1, Edge::Rising, 40), 20);
-    QCOMPARE(action("action_trigger_arm")->isChecked(), mode == Mode::Continuous);
-    QCOMPARE(triggerLines().size(), 1);
-
-    action("action_pause_chart")->trigger();
-    QVERIFY(!console->window().powerChart()->isPaused());
-    QVERIFY(!console->window().powerChart()->triggerMarker());
-    switchRail(false);
-    stream(100);
-    switchRail(true);
-    stream(500);
-    if (mode == Mode::Single) {
-        QVERIFY(!console->window().powerChart()->isPaused());
-        QCOMPARE(triggerLines(), QStringList());
-        return;
-    }
-    const qint64 second = crossing(600, Edge::Rising, 40);
-    QVERIFY(second >= 700);
-    expectCapture(second, 20);
-    QCOMPARE(triggerLines().size(), 1);
 }
 
 void TestTrigger::dialogRefusesALevelThatIsNoNumber()
 {
-    const ChartTrigger::Settings before = console->window().powerChart()->trigger().settings();
-    QVERIFY(!chooseTrigger(console->window(), { 0, 1, Edge::Falling, Mode::Continuous, 50 }, QStringLiteral("forty")));
+    const ChartTrigger::Settings chosen { 0, 12.5, Edge::Falling, Mode::Continuous, 50 };
+    QVERIFY(!chooseTrigger(console->window(), chosen, QStringLiteral("forty")));
     auto *dialog = widget<QDialog>(console->window(), "dialog_trigger");
-    QVERIFY(dialog->isVisible());
     QVERIFY(dialog->findChild<QLabel *>(QStringLiteral("label_trigger_problem"))->isVisible());
     dialog->reject();
-    QCOMPARE(console->window().powerChart()->trigger().settings(), before);
-
-    QVERIFY(chooseTrigger(console->window(), { 0, 1, Edge::Falling, Mode::Continuous, 50 }, QStringLiteral(" 12.5 ")));
-    const ChartTrigger::Settings chosen { 0, 12.5, Edge::Falling, Mode::Continuous, 50 };
+    QCOMPARE(console->window().powerChart()->trigger().settings(), ChartTrigger::Settings());
+    QVERIFY(chooseTrigger(console->window(), chosen, QStringLiteral(" 12.5 ")));
     QCOMPARE(console->window().powerChart()->trigger().settings(), chosen);
 }
 
