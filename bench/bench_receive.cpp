@@ -175,7 +175,8 @@ bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount, bool 
         return false;
     const QString label = triggerArmed ? mode + QStringLiteral(", trigger armed") : mode;
     if (triggerArmed) {
-        const ChartTrigger::Settings neverCrossed { 4, 1000, ChartTrigger::Edge::Either, ChartTrigger::Mode::Continuous, 20 };
+        const ChartTrigger::Settings neverCrossed { 4, 1000, ChartTrigger::Edge::Either, ChartTrigger::Mode::Continuous,
+                                                    20 };
         if (!TestSupport::chooseTrigger(console->window(), neverCrossed))
             return false;
         console->window().findChild<QAction *>(QStringLiteral("action_trigger_arm"))->trigger();
@@ -447,7 +448,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     report(QStringLiteral("receive_frame_trigger_cost (%1)").arg(mode), armedSlotUs / plainSlotUs, QStringLiteral("x"),
-           QStringLiteral("slot time with an armed trigger over time without, goal <= %1").arg(armedTriggerCostGoal, 0, 'f', 2));
+           QStringLiteral("slot time with an armed trigger over time without, goal <= %1")
+               .arg(armedTriggerCostGoal, 0, 'f', 2));
     for (const bool lineBreaks : { false, true }) {
         if (!benchText(probe, mode, lineBreaks, textMegabytes)) {
             std::fprintf(stderr, "bench_receive: board text did not get through\n");

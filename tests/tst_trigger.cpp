@@ -125,7 +125,8 @@ void TestTrigger::catchesTheInrush_data()
     QTest::newRow("rising at the left edge, continuous") << Edge::Rising << 40.0 << 0 << Mode::Continuous
                                                          << QStringLiteral("上升沿");
     QTest::newRow("rising at 75 %") << Edge::Rising << 40.0 << 75 << Mode::Single << QStringLiteral("上升沿");
-    QTest::newRow("falling after the peak") << Edge::Falling << 40.0 << 20 << Mode::Single << QStringLiteral("下降沿");
+    QTest::newRow("falling after the peak") << Edge::Falling << 40.0 << 20 << Mode::Single
+                                            << QStringLiteral("下降沿");
     QTest::newRow("either, continuous") << Edge::Either << 40.0 << 20 << Mode::Continuous << QStringLiteral("上升沿");
     QTest::newRow("a level never crossed") << Edge::Either << 100.0 << 20 << Mode::Single << QString();
 }

@@ -114,10 +114,12 @@ ChartTrigger::Settings ConsoleSettings::trigger() const
     };
     bool levelOk = false;
     const double level = value(QStringLiteral("trigger/level")).toDouble(&levelOk);
+    const int edge = whole(QStringLiteral("trigger/edge"), int(defaults.edge), 0, int(ChartTrigger::Edge::Either));
+    const int mode = whole(QStringLiteral("trigger/mode"), int(defaults.mode), 0, int(ChartTrigger::Mode::Continuous));
     return { whole(QStringLiteral("trigger/curve"), defaults.series, 0, Telemetry::seriesCount - 1),
              levelOk && std::isfinite(level) ? level : defaults.level,
-             ChartTrigger::Edge(whole(QStringLiteral("trigger/edge"), int(defaults.edge), 0, int(ChartTrigger::Edge::Either))),
-             ChartTrigger::Mode(whole(QStringLiteral("trigger/mode"), int(defaults.mode), 0, int(ChartTrigger::Mode::Continuous))),
+             ChartTrigger::Edge(edge),
+             ChartTrigger::Mode(mode),
              whole(QStringLiteral("trigger/position"), defaults.positionPercent, 0, 100) };
 }
 

@@ -218,8 +218,9 @@ void PowerChart::freeze(const ChartTrigger::Capture &capture)
 
 void PowerChart::placeMarker()
 {
-    const QRectF plotArea = m_view->chart()->plotArea();
-    const double x = m_markerSample ? m_view->chart()->mapToPosition(QPointF(double(*m_markerSample), 0), m_series[0]).x() : 0;
+    QChart *const chart = m_view->chart();
+    const QRectF plotArea = chart->plotArea();
+    const double x = m_markerSample ? chart->mapToPosition(QPointF(double(*m_markerSample), 0), m_series[0]).x() : 0;
     const bool shown = m_markerSample && x >= plotArea.left() && x <= plotArea.right();
     if (shown)
         m_marker->setLine(x, plotArea.top(), x, plotArea.bottom());

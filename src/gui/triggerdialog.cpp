@@ -49,7 +49,8 @@ TriggerDialog::TriggerDialog(const ChartTrigger::Settings &settings, QWidget *pa
     m_level->setText(QString::number(settings.level));
 
     m_edge->setObjectName(QStringLiteral("comboBox_trigger_edge"));
-    for (const ChartTrigger::Edge edge : { ChartTrigger::Edge::Rising, ChartTrigger::Edge::Falling, ChartTrigger::Edge::Either })
+    using Edge = ChartTrigger::Edge;
+    for (const Edge edge : { Edge::Rising, Edge::Falling, Edge::Either })
         m_edge->addItem(ChartTrigger::edgeName(edge), QVariant::fromValue(int(edge)));
     m_edge->setCurrentIndex(m_edge->findData(int(settings.edge)));
 
