@@ -25,8 +25,9 @@ display=:$(cat "$display_file")
 offscreen() { QT_QPA_PLATFORM=offscreen "$@" 2>/dev/null; }
 on_display() { DISPLAY=$display QT_QPA_PLATFORM=xcb "$@" 2>/dev/null; }
 
-# The receive path: cost per frame and per text chunk, then the board as a
-# writer thread streaming frames at 9000/s and 2 MB of text at the line's rate.
+# The receive path: cost per frame (without and with an armed trigger) and per
+# text chunk, then the board as a writer thread streaming frames at 9000/s and
+# 2 MB of text at the line's rate.
 echo "# receive path, with OpenGL under a virtual display"
 on_display "$bench/bench_receive"
 echo "# receive path, without OpenGL (offscreen)"

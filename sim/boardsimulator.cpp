@@ -104,6 +104,7 @@ void BoardSimulator::setSettings(const Settings &settings)
         m_shaper->seed(m_settings.seed ^ splitSeedMask);
     }
     m_state.setNoiseAmplitude(m_settings.noiseAmplitude);
+    m_state.setTelemetryRate(m_settings.telemetryRate);
     if (m_settings.telemetryRate != m_clock->rate())
         m_clock->setRate(m_settings.telemetryRate);
     m_decoder->setIdleTimeout(m_settings.idleTimeoutMs);

@@ -1,6 +1,7 @@
 #include "boardstate.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -78,6 +79,9 @@ BoardState::Answer BoardState::answerGpu(const QByteArray &frame)
             answer.problem = true;
             break;
         }
+        // The rail's capacitors charge when it comes on, not when it is told again.
+        if (rail == 'N' && !m_railOn)
+            m_framesSinceRailOn = 0;
         m_railOn = rail == 'N';
         m_fanSpeed = fan;
         answer.meaning = QStringLiteral("GPU rail %1, fan %2").arg(onOff(m_railOn), hexValue(fan, 2));
@@ -125,6 +129,21 @@ BoardState::Answer BoardState::answerRegister(FrameDecoder::FrameKind kind, cons
     return answer;
 }
 
+// Switched on, the rail draws about twice its settled power at first, falling
+// off with a time constant of a fifth of the inrush, and is settled once the
+// inrush is over.
+int BoardState::railReading()
+{
+    if (!m_railOn)
+        return railOffReading;
+    const qint64 elapsedMs = m_framesSinceRailOn * 1000 / m_telemetryRate;
+    ++m_framesSinceRailOn;
+    if (elapsedMs >= inrushMs)
+        return railOnReading;
+    constexpr double timeConstantMs = inrushMs / 5.0;
+    return railOnReading + int(std::lround(railOnReading * std::exp(-double(elapsedMs) / timeConstantMs)));
+}
+
 QByteArray BoardState::nextTelemetryFrame()
 {
     const auto noise = [this] {
@@ -135,7 +154,7 @@ QByteArray BoardState::nextTelemetryFrame()
     const int power18 = clampToInt8(12 + noise());
     const int power33 = clampToInt8(25 + noise());
     const int power5 = clampToInt8(20 + m_fanSpeed * 100 / 255 + noise());
-    const int power12 = clampToInt8((m_railOn ? 110 : 10) + noise());
+    const int power12 = clampToInt8(railReading() + noise());
     const int total = clampToInt8(qRound(power18 + power33 + power5 * 0.27 + power12 * 0.45) + noise());
 
     QByteArray frame(telemetryFrameLength, '\0');

@@ -30,9 +30,16 @@ public:
 
     Answer answer(FrameDecoder::FrameKind kind, const QByteArray &frame);
 
+    // The 12 V rail's raw reading while on, settled, and how long its inrush lasts.
+    static constexpr int railOnReading = 58;
+    static constexpr int railOffReading = 10;
+    static constexpr int inrushMs = 200;
+
     // Builds the next telemetry frame from the present state.
     QByteArray nextTelemetryFrame();
     void setNoiseAmplitude(int amplitude) { m_noiseAmplitude = amplitude; }
+    // Frames per second: the inrush is timed in frames, as the console counts time.
+    void setTelemetryRate(int framesPerSecond) { m_telemetryRate = framesPerSecond; }
     void seed(quint32 seed) { m_noiseRandom.seed(seed); }
 
     bool isRailOn() const { return m_railOn; }
@@ -46,6 +53,7 @@ public:
 private:
     Answer answerGpu(const QByteArray &frame);
     Answer answerRegister(FrameDecoder::FrameKind kind, const QByteArray &frame);
+    int railReading();
 
     bool m_railOn = false;
     quint8 m_fanSpeed = 0;
@@ -58,6 +66,10 @@ private:
     QRandomGenerator m_noiseRandom;
     int m_noiseAmplitude = 2;
     quint32 m_telemetrySequence = 0;
+    int m_telemetryRate = 50;
+    // Frames sent since the rail was last switched on; the inrush is over once
+    // they span inrushMs.
+    qint64 m_framesSinceRailOn = 0;
 };
 
 #endif // BOARDSTATE_H

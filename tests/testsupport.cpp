@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSlider>
@@ -174,6 +175,28 @@ qint64 framesPlotted()
 {
     const QLineSeries *series = chartLineSeries[0];
     return series->count() == 0 ? 0 : qint64(series->at(series->count() - 1).x()) + 1;
+}
+
+bool chooseTrigger(MainWindow &window, const ChartTrigger::Settings &settings, const QString &levelText)
+{
+    widget<QAction>(window, "action_trigger")->trigger();
+    // One accepted before may still wait to be deleted.
+    QPointer<QDialog> dialog;
+    for (QDialog *open : window.findChildren<QDialog *>(QStringLiteral("dialog_trigger"))) {
+        if (open->isVisible())
+            dialog = open;
+    }
+    if (!dialog)
+        return false;
+    const auto comboBox = [&dialog](const char *name) { return dialog->findChild<QComboBox *>(QLatin1String(name)); };
+    comboBox("comboBox_trigger_curve")->setCurrentIndex(settings.series);
+    comboBox("comboBox_trigger_edge")->setCurrentIndex(int(settings.edge));
+    comboBox("comboBox_trigger_mode")->setCurrentIndex(int(settings.mode));
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_trigger_level"))
+        ->setText(levelText.isNull() ? QString::number(settings.level) : levelText);
+    dialog->findChild<QSpinBox *>(QStringLiteral("spinBox_trigger_position"))->setValue(settings.positionPercent);
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    return !dialog || dialog->isHidden();
 }
 
 bool selectPort(MainWindow &window, const QString &portName)

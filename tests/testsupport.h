@@ -2,6 +2,7 @@
 #define TESTSUPPORT_H
 
 #include "coretestsupport.h"
+#include "core/charttrigger.h"
 #include "gui/mainwindow.h"
 #include "link/portregistry.h"
 #include "ptytestsupport.h"
@@ -62,6 +63,9 @@ qint64 idleCpuMs(int windowMs);
 // Opens "限值…", types one curve's low and high (empty for none) and presses OK:
 // true when the dialog took them and closed.
 bool enterLimits(MainWindow &window, int series, const QString &low, const QString &high);
+// Sets the trigger as the user does, through "触发…" and its dialog, with the level
+// typed as given (the settings' own by default); false when the dialog stays open.
+bool chooseTrigger(MainWindow &window, const ChartTrigger::Settings &settings, const QString &levelText = {});
 
 // Selects the selector entry of the given system port name; false when not listed.
 bool selectPort(MainWindow &window, const QString &portName);

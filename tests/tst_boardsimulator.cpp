@@ -113,6 +113,8 @@ private Q_SLOTS:
     void packetBeyondImageLimitIgnored();
     void telemetryFollowsState_data();
     void telemetryFollowsState();
+    void railOnGivesAnInrush_data();
+    void railOnGivesAnInrush();
     void telemetryRepeatsWithSeed();
     void telemetryStreamsWhilePlotting();
     void telemetryKeepsItsRate_data();
@@ -463,6 +465,43 @@ void TestBoardSimulator::telemetryFollowsState()
     }
     // The noise is there: readings vary from frame to frame.
     QVERIFY(QSet<int>(highReadings.cbegin(), highReadings.cend()).size() > 1);
+}
+
+void TestBoardSimulator::railOnGivesAnInrush_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("alreadyOn");
+
+    QTest::newRow("50/s") << 50 << false;
+    QTest::newRow("1000/s") << 1000 << false;
+    QTest::newRow("rail on again while on") << 50 << true;
+}
+
+// About twice the settled 12V reading at first, settled from 200 ms on, timed in
+// frames at the board's rate as the console counts them; the total carries it.
+void TestBoardSimulator::railOnGivesAnInrush()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, alreadyOn);
+
+    Board simulator(deterministic([rate](auto &settings) {
+        settings.telemetryRate = rate;
+        settings.noiseAmplitude = 0;
+    }));
+    const QByteArray railOn = hex("A5A500004E00AEAE");
+    simulator.receive(alreadyOn ? railOn : QByteArray());
+    const QList<QByteArray> before = telemetrySamples(simulator, rate);
+    simulator.receive(railOn);
+    const QList<QByteArray> frames = telemetrySamples(simulator, rate * 2 / 5);
+    const QList<int> rail = readingsAt(frames, 8);
+    const QList<int> total = readingsAt(frames, 9);
+    const int settled = rail.constLast();
+    QVERIFY(std::is_sorted(rail.crbegin(), rail.crend()));
+    QCOMPARE(rail.mid(rate / 5), QList<int>(rail.size() - rate / 5, settled));
+    const int peak = alreadyOn ? settled : 2 * settled;
+    QVERIFY2(qAbs(rail.constFirst() - peak) <= 2, qPrintable(QString::number(rail.constFirst())));
+    QVERIFY(qAbs(total.constFirst() - total.constLast() - (rail.constFirst() - settled) * 0.45) <= 1);
+    QCOMPARE(readingsAt(before, 8).constLast() == settled, alreadyOn);
 }
 
 void TestBoardSimulator::telemetryRepeatsWithSeed()

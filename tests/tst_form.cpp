@@ -217,6 +217,8 @@ const FormText menuTexts[] = {
     { FORM_MEMBER(action_clear_cursors), "text", "清除光标" },
     { FORM_MEMBER(action_copy_range), "text", "复制区间" },
     { FORM_MEMBER(action_clear_log), "text", "清空日志" },
+    { FORM_MEMBER(action_trigger), "text", "触发…" },
+    { FORM_MEMBER(action_trigger_arm), "text", "触发待命" },
 };
 
 #undef FORM_MEMBER
@@ -489,7 +491,8 @@ void TestForm::window()
     QCOMPARE(named(ui.menu_view->actions()), QStringList({ "action_pause_chart", "action_autoscale_y",
                                                            "action_reset_chart_view", "action_clear_cursors",
                                                            "action_copy_range", "-", "action_limits",
-                                                           "action_interlock", "-", "action_clear_log" }));
+                                                           "action_interlock", "-", "action_trigger",
+                                                           "action_trigger_arm", "-", "action_clear_log" }));
     QStringList checkable;
     for (const QAction *action : ui.menu_file->actions() + ui.menu_view->actions()) {
         if (action->isCheckable())
@@ -497,8 +500,9 @@ void TestForm::window()
         QVERIFY(!action->isChecked());
     }
     QCOMPARE(checkable, QStringList({ "action_record_telemetry", "action_capture_raw", "action_pause_chart",
-                                      "action_autoscale_y", "action_interlock" }));
+                                      "action_autoscale_y", "action_interlock", "action_trigger_arm" }));
     QCOMPARE(ui.action_pause_chart->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    QCOMPARE(ui.action_trigger_arm->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
     QCOMPARE(mainWindow.statusBar(), ui.statusbar);
     QCOMPARE(ui.statusbar->currentMessage(), QString());
 }

@@ -3,6 +3,7 @@
 
 #include "gui/SerialPortHandler.h"
 #include "gui/mainwindow.h"
+#include "gui/powerchart.h"
 #include "core/commandframes.h"
 #include "core/consolesettings.h"
 #include "core/portlisting.h"
@@ -82,12 +83,14 @@ void TestSettings::expectDefaults(const MainWindow &window)
     QVERIFY(!widget<QAction>(window, "action_autoscale_y")->isChecked());
     QVERIFY(!widget<QAction>(window, "action_interlock")->isChecked());
     QVERIFY(window.powerChart()->limitLines().isEmpty());
+    QCOMPARE(window.powerChart()->trigger().settings(), ChartTrigger::Settings());
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("烧录"));
 }
 
 void TestSettings::roundTrip()
 {
     const QString imagePath = m_place.filePath(QStringLiteral("app.bin"));
+    const ChartTrigger::Settings trigger { 1, 12.5, ChartTrigger::Edge::Either, ChartTrigger::Mode::Continuous, 35 };
     {
         MainWindow window(&testPorts());
         expectDefaults(window);
@@ -99,6 +102,7 @@ void TestSettings::roundTrip()
         widget<QAction>(window, "action_autoscale_y")->trigger();
         widget<QAction>(window, "action_interlock")->trigger();
         QVERIFY(enterLimits(window, 3, QStringLiteral("5"), QStringLiteral("50.5")));
+        QVERIFY(chooseTrigger(window, trigger));
         // Within the 800 × 800 screen of the offscreen platform, to which Qt 6.8
         // clamps a restored geometry.
         window.resize(730, 610);
@@ -115,6 +119,9 @@ void TestSettings::roundTrip()
     for (const QGraphicsLineItem *line : window.powerChart()->limitLines())
         limitValues << line->data(PowerChart::limitValueKey).toDouble();
     QCOMPARE(limitValues, QList<double>({ 5, 50.5 }));
+    QCOMPARE(window.powerChart()->trigger().settings(), trigger);
+    // Settings only: the trigger is armed by the user each time.
+    QVERIFY(!widget<QAction>(window, "action_trigger_arm")->isChecked());
     QCOMPARE(window.size(), QSize(730, 610));
     QCOMPARE(widget<QPushButton>(window, "pushButton_flash")->text(), QStringLiteral("Flash"));
     // A remembered path is only a path: the image is read at "打开文件".

@@ -525,6 +525,70 @@ Error: %2</translation>
         <translation>Copied %1 rows to the clipboard</translation>
     </message>
     <message>
+        <source>触发…</source>
+        <translation>Trigger…</translation>
+    </message>
+    <message>
+        <source>触发待命</source>
+        <translation>Trigger armed</translation>
+    </message>
+    <message>
+        <source>Ctrl+T</source>
+        <translation>Ctrl+T</translation>
+    </message>
+    <message>
+        <source>上升沿</source>
+        <translation>rising edge</translation>
+    </message>
+    <message>
+        <source>下降沿</source>
+        <translation>falling edge</translation>
+    </message>
+    <message>
+        <source>任意</source>
+        <translation>either edge</translation>
+    </message>
+    <message>
+        <source>单次</source>
+        <translation>Single</translation>
+    </message>
+    <message>
+        <source>连续</source>
+        <translation>Continuous</translation>
+    </message>
+    <message>
+        <source>触发: %1 %2, 电平 %3 (样本 %4)</source>
+        <translation>Trigger: %1 %2, level %3 (sample %4)</translation>
+    </message>
+    <message>
+        <source>触发</source>
+        <translation>Trigger</translation>
+    </message>
+    <message>
+        <source>曲线</source>
+        <translation>Curve</translation>
+    </message>
+    <message>
+        <source>电平</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>边沿</source>
+        <translation>Edge</translation>
+    </message>
+    <message>
+        <source>模式</source>
+        <translation>Mode</translation>
+    </message>
+    <message>
+        <source>触发位置 (从左起)</source>
+        <translation>Trigger position (from the left)</translation>
+    </message>
+    <message>
+        <source>电平须为数字: %1</source>
+        <translation>The level must be a number: %1</translation>
+    </message>
+    <message>
         <source>未设置限值: 越限保护不会动作</source>
         <translation>No limits set: the limit protection will not act</translation>
     </message>

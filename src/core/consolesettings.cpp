@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 
 bool isNamed()
@@ -132,6 +134,34 @@ void ConsoleSettings::setLimits(const CurveLimits::Set &limits)
         setValue(limitKey("low", series), limit.low ? QVariant(*limit.low) : QVariant());
         setValue(limitKey("high", series), limit.high ? QVariant(*limit.high) : QVariant());
     }
+}
+
+ChartTrigger::Settings ConsoleSettings::trigger() const
+{
+    const ChartTrigger::Settings defaults;
+    const auto whole = [this](const QString &key, int defaultValue, int lowest, int highest) {
+        bool ok = false;
+        const int number = value(key).toInt(&ok);
+        return ok && number >= lowest && number <= highest ? number : defaultValue;
+    };
+    bool levelOk = false;
+    const double level = value(QStringLiteral("trigger/level")).toDouble(&levelOk);
+    const int edge = whole(QStringLiteral("trigger/edge"), int(defaults.edge), 0, int(ChartTrigger::Edge::Either));
+    const int mode = whole(QStringLiteral("trigger/mode"), int(defaults.mode), 0, int(ChartTrigger::Mode::Continuous));
+    return { whole(QStringLiteral("trigger/curve"), defaults.series, 0, Telemetry::seriesCount - 1),
+             levelOk && std::isfinite(level) ? level : defaults.level,
+             ChartTrigger::Edge(edge),
+             ChartTrigger::Mode(mode),
+             whole(QStringLiteral("trigger/position"), defaults.positionPercent, 0, 100) };
+}
+
+void ConsoleSettings::setTrigger(const ChartTrigger::Settings &trigger)
+{
+    setValue(QStringLiteral("trigger/curve"), trigger.series);
+    setValue(QStringLiteral("trigger/level"), trigger.level);
+    setValue(QStringLiteral("trigger/edge"), int(trigger.edge));
+    setValue(QStringLiteral("trigger/mode"), int(trigger.mode));
+    setValue(QStringLiteral("trigger/position"), trigger.positionPercent);
 }
 
 void ConsoleSettings::reset()

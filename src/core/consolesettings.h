@@ -2,6 +2,7 @@
 #define CONSOLESETTINGS_H
 
 #include "core/curvelimits.h"
+#include "core/charttrigger.h"
 #include "core/portidentity.h"
 
 #include <QSettings>
@@ -55,6 +56,9 @@ public:
     // read as no limit at all on that curve.
     CurveLimits::Set limits() const;
     void setLimits(const CurveLimits::Set &limits);
+    // A value out of its range, from a hand-edited file, reads as its default.
+    ChartTrigger::Settings trigger() const;
+    void setTrigger(const ChartTrigger::Settings &trigger);
 
     // Forgets every choice: the next start is from the defaults.
     static void reset();

@@ -43,11 +43,11 @@ ChartCursors::ChartCursors(PowerChart *chart, QChartView *view, QObject *parent)
     for (int cursor = A; cursor <= B; ++cursor) {
         m_lines[cursor] = new QGraphicsLineItem(view->chart());
         m_lines[cursor]->setPen(QPen(cursorColours[cursor], 1));
-        m_lines[cursor]->setZValue(10);
+        m_lines[cursor]->setZValue(100);
         m_lines[cursor]->hide();
         m_labels[cursor] = new QGraphicsSimpleTextItem(view->chart());
         m_labels[cursor]->setBrush(cursorColours[cursor]);
-        m_labels[cursor]->setZValue(10);
+        m_labels[cursor]->setZValue(100);
         m_labels[cursor]->hide();
     }
     m_readout->setObjectName(QStringLiteral("label_cursor_readout"));

@@ -12,6 +12,7 @@
 #include "gui/windowpreferences.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
+#include "gui/triggerdialog.h"
 #include "link/boardsession.h"
 #include "link/firmwareflasher.h"
 #include "link/portregistry.h"
@@ -103,6 +104,7 @@ MainWindow::MainWindow(PortRegistry *ports, QWidget *parent)
     applyLimits(m_preferences->limits());
     if (const std::optional<QString> port = m_preferences->rememberedPortIn(m_ports->lastListing()))
         selectPortEntry(*port);
+    createTriggerActions();
 }
 
 MainWindow::~MainWindow()
@@ -514,4 +516,22 @@ void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
         sendCommand(BoardCommand::gpuPower(GPU_POWER_order, false));
         ui->action_interlock->setChecked(false);
     }
+}
+// The dialog leaves the window answering: frames keep coming while it is open.
+void MainWindow::createTriggerActions()
+{
+    m_chart->setTriggerSettings(m_preferences->triggerSettings());
+    connect(ui->action_trigger, &QAction::triggered, this, [this] {
+        auto *dialog = new TriggerDialog(m_chart->trigger().settings(), this);
+        connect(dialog, &TriggerDialog::settingsChosen, this, [this](const ChartTrigger::Settings &settings) {
+            m_chart->setTriggerSettings(settings);
+            m_preferences->rememberTrigger(settings);
+        });
+        dialog->open();
+    });
+    connect(ui->action_trigger_arm, &QAction::toggled, m_chart, &PowerChart::setTriggerArmed);
+    connect(m_chart, &PowerChart::triggered, this, [this](const ChartTrigger::Capture &capture) {
+        m_log->appendLine(ChartTrigger::captureLine(m_chart->trigger().settings(), capture));
+        ui->action_trigger_arm->setChecked(m_chart->trigger().isArmed());
+    });
 }

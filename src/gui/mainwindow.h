@@ -127,6 +127,7 @@ private:
     void applyLimits(const CurveLimits::Set &limits);
     void watchLimits(qint64 sampleNumber, const Telemetry::Sample &values);
     void showLimitEvents(const QList<LimitEvent> &events);
+    void createTriggerActions();
 
     Ui::MainWindow *ui;
     PortRegistry *const m_ports;

@@ -73,6 +73,7 @@ PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent
     , m_axisY(new QValueAxis())
     , m_history(std::max<qint64>(historyCapacity, PowerChartData::maxPoints))
     , m_readout(new QLabel(view))
+    , m_marker(new QGraphicsLineItem(view->chart()))
 {
     for (int i = 0; i < Telemetry::seriesCount; ++i) {
         m_series[i] = new QLineSeries();
@@ -118,6 +119,13 @@ PowerChart::PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent
     connect(&m_refreshTimer, &QTimer::timeout, this, &PowerChart::refresh);
     connect(m_axisY, &QValueAxis::rangeChanged, this, &PowerChart::placeLimitLines);
     connect(chart, &QChart::plotAreaChanged, this, &PowerChart::placeLimitLines);
+
+    m_marker->setPen(QPen(QColor(255, 160, 0), 1));
+    // Above the curves, which the chart stacks a few steps over its background.
+    m_marker->setZValue(100);
+    m_marker->hide();
+    connect(m_axisX, &QValueAxis::rangeChanged, this, &PowerChart::placeMarker);
+    connect(chart, &QChart::plotAreaChanged, this, &PowerChart::placeMarker);
     m_clockStartUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     m_clock.start();
 }
@@ -129,9 +137,16 @@ qint64 PowerChart::clockUs() const
 
 void PowerChart::addSample(const Telemetry::Sample &sample)
 {
-    m_history.add(m_data.sampleCount(), sample, clockUs());
+    const qint64 sampleNumber = m_data.sampleCount();
+    m_history.add(sampleNumber, sample, clockUs());
     m_data.addSample(sample);
     if (!m_paused) {
+        if (m_trigger.isWatching()) {
+            if (const std::optional<ChartTrigger::Capture> capture = m_trigger.addSample(sampleNumber, sample)) {
+                freeze(*capture);
+                return;
+            }
+        }
         scheduleRefresh();
         return;
     }
@@ -190,11 +205,53 @@ void PowerChart::setPaused(bool paused)
     m_paused = paused;
     if (paused) {
         m_refreshTimer.stop();
-        showHistory(m_data.xRangeLow(), qint64(m_data.xRangeHigh() - m_data.xRangeLow()));
+        showHistory(m_data.xRangeLow(), liveSpan());
     } else {
+        m_markerSample.reset();
+        placeMarker();
+        if (m_trigger.isArmed())
+            m_trigger.arm(liveSpan());
         refresh();
     }
     emit pausedChanged(paused);
+}
+
+void PowerChart::setTriggerSettings(const ChartTrigger::Settings &settings)
+{
+    m_trigger.setSettings(settings);
+    if (m_trigger.isWatching())
+        setTriggerArmed(true);
+}
+
+void PowerChart::setTriggerArmed(bool armed)
+{
+    if (armed)
+        m_trigger.arm(liveSpan());
+    else
+        m_trigger.disarm();
+}
+
+// Paused as the user pauses it, on the view the capture filled.
+void PowerChart::freeze(const ChartTrigger::Capture &capture)
+{
+    m_refreshTimer.stop();
+    m_paused = true;
+    m_markerSample = capture.triggerSample;
+    showHistory(double(capture.viewLow), capture.viewSpan);
+    placeMarker();
+    emit pausedChanged(true);
+    emit triggered(capture);
+}
+
+void PowerChart::placeMarker()
+{
+    QChart *const chart = m_view->chart();
+    const QRectF plotArea = chart->plotArea();
+    const double x = m_markerSample ? chart->mapToPosition(QPointF(double(*m_markerSample), 0), m_series[0]).x() : 0;
+    const bool shown = m_markerSample && x >= plotArea.left() && x <= plotArea.right();
+    if (shown)
+        m_marker->setLine(x, plotArea.top(), x, plotArea.bottom());
+    m_marker->setVisible(shown);
 }
 
 void PowerChart::setAutoscaleY(bool on)
@@ -239,6 +296,11 @@ void PowerChart::pan(double samples)
 {
     if (m_paused)
         showHistory(double(m_viewLow) + samples, m_viewSpan);
+}
+
+qint64 PowerChart::liveSpan() const
+{
+    return qint64(m_data.xRangeHigh() - m_data.xRangeLow());
 }
 
 // The live window's span stays within reach while the history is shorter.

@@ -3,6 +3,7 @@
 
 #include "core/charthistory.h"
 #include "core/curvelimits.h"
+#include "core/charttrigger.h"
 #include "core/powerchartdata.h"
 #include "core/telemetry.h"
 
@@ -89,10 +90,19 @@ public:
     // arrival in the history: monotonic, so that differences never jump.
     qint64 clockUs() const;
 
+    // An armed trigger watches the samples while the chart is live; its capture
+    // pauses the chart on the view it fills and marks the trigger sample there.
+    // Resuming arms it again where it is still armed (a continuous one).
+    const ChartTrigger &trigger() const { return m_trigger; }
+    void setTriggerSettings(const ChartTrigger::Settings &settings);
+    void setTriggerArmed(bool armed);
+    std::optional<qint64> triggerMarker() const { return m_markerSample; }
+
 signals:
     void pausedChanged(bool paused);
     // The paused view moved or was redrawn over other samples.
     void viewChanged();
+    void triggered(const ChartTrigger::Capture &capture);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -101,6 +111,7 @@ private:
     void scheduleRefresh();
     void refresh();
     void redrawIfSamplesLeft();
+    qint64 liveSpan() const;
     qint64 maximumSpan() const;
     std::pair<qint64, qint64> viewLowBounds(qint64 span) const;
     void showHistory(double xLow, qint64 span);
@@ -111,6 +122,8 @@ private:
     double xAt(const QPointF &viewPosition) const;
     void showReadout();
     void placeLimitLines();
+    void freeze(const ChartTrigger::Capture &capture);
+    void placeMarker();
 
     QChartView *const m_view;
     QValueAxis *m_axisX;
@@ -137,6 +150,9 @@ private:
     QList<QGraphicsLineItem *> m_limitLines;
     QElapsedTimer m_clock;
     qint64 m_clockStartUs = 0;
+    ChartTrigger m_trigger;
+    std::optional<qint64> m_markerSample;
+    QGraphicsLineItem *m_marker;
 };
 
 #endif // POWERCHART_H

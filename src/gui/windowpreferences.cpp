@@ -184,6 +184,12 @@ void WindowPreferences::rememberFolderOf(const QString &filePath)
     store(QLatin1String(ConsoleSettings::lastFolderKey), m_lastFolder);
 }
 
+void WindowPreferences::rememberTrigger(const ChartTrigger::Settings &trigger)
+{
+    m_settings.setTrigger(trigger);
+    m_saveTimer.start();
+}
+
 // The form's texts and the menus change at once.
 void WindowPreferences::applyLanguage(bool english, bool keepContents)
 {

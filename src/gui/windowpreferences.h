@@ -54,6 +54,9 @@ public:
     QString lastFolder() const;
     void rememberFolderOf(const QString &filePath);
 
+    ChartTrigger::Settings triggerSettings() const { return m_settings.trigger(); }
+    void rememberTrigger(const ChartTrigger::Settings &trigger);
+
 private:
     void createMenus();
     void retranslateMenus();
