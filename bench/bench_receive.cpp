@@ -2,9 +2,7 @@
 // a telemetry frame through the whole receive path (read, split, decode, five
 // curve updates, the X axis, the repaint it asks for) against the wire time of a
 // frame at 921600 baud, and a 256-byte chunk of board text early and late in a
-// 10 MB stream, which must not grow dearer as the log pane fills. The frame's
-// cost again with the trigger armed on a level no frame crosses, so that it looks
-// at every sample and never stops the chart.
+// 10 MB stream, which must not grow dearer as the log pane fills.
 //
 // Then the board as a thread writing into the pty at its own pace, the console
 // taking whatever the driver gathers: frames plotted against frames sent at 9000
@@ -50,7 +48,6 @@ constexpr int warmUpFrames = 500;
 // Ten bytes of ten bits each (start, 8 data, stop) at 921600 baud.
 constexpr double frameWireTimeUs = 10 * 10 * 1e6 / 921600;
 constexpr double frameCostBound = 1.0 / 3;
-constexpr double armedTriggerCostGoal = 1.05;
 
 constexpr qsizetype textChunkSize = 256;
 constexpr qsizetype megabyte = 1024 * 1024;
@@ -168,19 +165,11 @@ std::unique_ptr<TestSupport::PtyConsole> shownConsole(ReceiveProbe &probe)
     return console;
 }
 
-bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount, bool triggerArmed, double *slotUsOut)
+bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount)
 {
     const std::unique_ptr<TestSupport::PtyConsole> console = shownConsole(probe);
     if (!serialPortInst->isOpen())
         return false;
-    const QString label = triggerArmed ? mode + QStringLiteral(", trigger armed") : mode;
-    if (triggerArmed) {
-        const ChartTrigger::Settings neverCrossed { 4, 1000, ChartTrigger::Edge::Either, ChartTrigger::Mode::Continuous,
-                                                    20 };
-        if (!TestSupport::chooseTrigger(console->window(), neverCrossed))
-            return false;
-        console->window().findChild<QAction *>(QStringLiteral("action_trigger_arm"))->trigger();
-    }
     auto *view = TestSupport::widget<QChartView>(console->window(), "power_moniter");
     PaintCounter paintCounter(view);
 
@@ -201,7 +190,6 @@ bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount, bool 
     QCoreApplication::processEvents();
     const double wholeUs = clock.nsecsElapsed() / 1e3 / frameCount;
     const double slotUs = (probe.slotNanoseconds - slotBefore) / 1e3 / frameCount;
-    *slotUsOut = slotUs;
 
     // The curves are redrawn at most once per display frame: the last redraw may be due yet.
     if (!TestSupport::processEventsUntil([] { return chartLineSeries[0]->count() == PowerChartData::maxPoints; }))
@@ -214,13 +202,13 @@ bool benchFrames(ReceiveProbe &probe, const QString &mode, int frameCount, bool 
     };
     // The whole path includes the benchmark's own pty round trip for every frame, so
     // it is shown for comparison; the bound is on what the console itself spends.
-    report(QStringLiteral("receive_frame_us (%1)").arg(label), wholeUs, QStringLiteral("us"),
+    report(QStringLiteral("receive_frame_us (%1)").arg(mode), wholeUs, QStringLiteral("us"),
            QStringLiteral("ratio %1 of %2 us wire time, one pty round trip per frame included")
                .arg(wholeUs / frameWireTimeUs, 0, 'f', 3)
                .arg(frameWireTimeUs, 0, 'f', 1));
-    report(QStringLiteral("receive_frame_slot_us (%1)").arg(label), slotUs, QStringLiteral("us"),
+    report(QStringLiteral("receive_frame_slot_us (%1)").arg(mode), slotUs, QStringLiteral("us"),
            againstWireTime(slotUs));
-    report(QStringLiteral("chart_paints_per_frame (%1)").arg(label),
+    report(QStringLiteral("chart_paints_per_frame (%1)").arg(mode),
            double(paintCounter.paints - paintsBefore) / frameCount, QStringLiteral("paints"));
     return true;
 }
@@ -440,16 +428,10 @@ int main(int argc, char *argv[])
     std::printf("bench_receive: platform %s, chart drawing %s\n", qPrintable(QGuiApplication::platformName()),
                 qPrintable(mode));
 
-    double plainSlotUs = 0;
-    double armedSlotUs = 0;
-    if (!benchFrames(probe, mode, frameCount, false, &plainSlotUs)
-        || !benchFrames(probe, mode, frameCount, true, &armedSlotUs)) {
+    if (!benchFrames(probe, mode, frameCount)) {
         std::fprintf(stderr, "bench_receive: telemetry frames did not get through\n");
         return 1;
     }
-    report(QStringLiteral("receive_frame_trigger_cost (%1)").arg(mode), armedSlotUs / plainSlotUs, QStringLiteral("x"),
-           QStringLiteral("slot time with an armed trigger over time without, goal <= %1")
-               .arg(armedTriggerCostGoal, 0, 'f', 2));
     for (const bool lineBreaks : { false, true }) {
         if (!benchText(probe, mode, lineBreaks, textMegabytes)) {
             std::fprintf(stderr, "bench_receive: board text did not get through\n");

@@ -210,7 +210,9 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
     if (!numbers)
         return;
     m_telemetryRecording->recordFrame(m_readTime, m_chart->data().sampleCount(), *numbers);
-    watchLimits(m_chart->data().sampleCount(), *numbers);
-    m_chart->addSample(*numbers);
+    // One reading of the clock stamps the sample for the history and the limits alike.
+    const qint64 arrivalUs = m_chart->clockUs();
+    watchLimits(m_chart->data().sampleCount(), arrivalUs, *numbers);
+    m_chart->addSample(*numbers, arrivalUs);
     m_status->addFrame(*numbers);
 }

@@ -461,11 +461,10 @@ void MainWindow::setLineControlsEnabled(bool enabled)
 
 void MainWindow::createLimitActions()
 {
-    m_limitClock.start();
     m_limitSummaryTimer = new QTimer(this);
     m_limitSummaryTimer->setInterval(250);
     connect(m_limitSummaryTimer, &QTimer::timeout, this, [this] {
-        showLimitEvents(m_limitWatch.flush(m_limitClock.elapsed()));
+        showLimitEvents(m_limitWatch.flush(m_chart->clockUs() / 1000));
         if (!m_limitWatch.hasCountedExcursions())
             m_limitSummaryTimer->stop();
     });
@@ -493,11 +492,11 @@ void MainWindow::applyLimits(const CurveLimits::Set &limits)
     m_status->setLimits(limits);
 }
 
-void MainWindow::watchLimits(qint64 sampleNumber, const Telemetry::Sample &values)
+void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Telemetry::Sample &values)
 {
     if (!m_limitWatch.hasLimits())
         return;
-    showLimitEvents(m_limitWatch.add(sampleNumber, m_limitClock.elapsed(), values));
+    showLimitEvents(m_limitWatch.add(sampleNumber, arrivalUs / 1000, values));
     if (m_limitWatch.hasCountedExcursions() && !m_limitSummaryTimer->isActive())
         m_limitSummaryTimer->start();
 }

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -125,7 +124,7 @@ private:
     void endFlash();
     void createLimitActions();
     void applyLimits(const CurveLimits::Set &limits);
-    void watchLimits(qint64 sampleNumber, const Telemetry::Sample &values);
+    void watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Telemetry::Sample &values);
     void showLimitEvents(const QList<LimitEvent> &events);
     void createTriggerActions();
 
@@ -152,7 +151,6 @@ private:
     QDateTime m_readTime;
     LimitWatch m_limitWatch;
     // The samples' arrival for the limit watch, on a clock that never steps.
-    QElapsedTimer m_limitClock;
     // Tells a chattering curve's count when no sample comes to.
     QTimer *m_limitSummaryTimer = nullptr;
 };

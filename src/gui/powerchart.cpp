@@ -135,10 +135,10 @@ qint64 PowerChart::clockUs() const
     return m_clockStartUs + m_clock.nsecsElapsed() / 1000;
 }
 
-void PowerChart::addSample(const Telemetry::Sample &sample)
+void PowerChart::addSample(const Telemetry::Sample &sample, qint64 arrivalUs)
 {
     const qint64 sampleNumber = m_data.sampleCount();
-    m_history.add(sampleNumber, sample, clockUs());
+    m_history.add(sampleNumber, sample, arrivalUs);
     m_data.addSample(sample);
     if (!m_paused) {
         if (m_trigger.isWatching()) {

@@ -48,7 +48,9 @@ public:
     // pausing keeps every point the live chart showed.
     PowerChart(QChartView *view, qint64 historyCapacity, QObject *parent = nullptr);
 
-    void addSample(const Telemetry::Sample &sample);
+    // arrivalUs: when the sample came, on clockUs(); read now where not given.
+    void addSample(const Telemetry::Sample &sample, qint64 arrivalUs);
+    void addSample(const Telemetry::Sample &sample) { addSample(sample, clockUs()); }
 
     QValueAxis *axisX() const { return m_axisX; }
     QValueAxis *axisY() const { return m_axisY; }
