@@ -3,14 +3,18 @@
 
 #include "boardsimulator.h"
 #include "core/powerchartdata.h"
+#include "core/telemetrycsv.h"
+#include "gui/chartcursors.h"
 #include "gui/powerchart.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QChart>
 #include <QChartView>
+#include <QClipboard>
 #include <QDialog>
 #include <QGraphicsLineItem>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
@@ -42,6 +46,7 @@ private slots:
     void catchesTheInrush_data();
     void catchesTheInrush();
     void dialogRefusesALevelThatIsNoNumber();
+    void cursorsReadTheCapture();
 
 private:
     QAction *action(const char *name) { return widget<QAction>(console->window(), name); }
@@ -56,7 +61,7 @@ private:
 
     std::unique_ptr<PtyConsole> console;
     BoardSimulator board;
-    QList<double> sentRail;
+    QList<Telemetry::Sample> sent;
 };
 
 void TestTrigger::init()
@@ -65,7 +70,7 @@ void TestTrigger::init()
     BoardSimulator::Settings settings;
     settings.noiseAmplitude = 0;
     board.setSettings(settings);
-    sentRail.clear();
+    sent.clear();
 }
 
 void TestTrigger::switchRailAndStream(bool on)
@@ -77,7 +82,7 @@ void TestTrigger::switchRailAndStream(bool on)
         QByteArray frames;
         for (int i = 0; i < 100; ++i) {
             frames += board.nextTelemetryFrame();
-            sentRail << (*Telemetry::decodeFrame(frames.last(Telemetry::frameLength)))[twelveVolt];
+            sent << *Telemetry::decodeFrame(frames.last(Telemetry::frameLength));
         }
         QVERIFY(console->boardSends(frames));
     }
@@ -85,9 +90,11 @@ void TestTrigger::switchRailAndStream(bool on)
 
 qint64 TestTrigger::crossing(qint64 from, Edge edge, double level) const
 {
-    for (qint64 i = from; i < sentRail.size(); ++i) {
-        const bool rising = sentRail[i - 1] < level && sentRail[i] >= level;
-        const bool falling = sentRail[i - 1] > level && sentRail[i] <= level;
+    for (qint64 i = from; i < sent.size(); ++i) {
+        const double previous = sent[i - 1][twelveVolt];
+        const double current = sent[i][twelveVolt];
+        const bool rising = previous < level && current >= level;
+        const bool falling = previous > level && current <= level;
         if ((rising && edge != Edge::Falling) || (falling && edge != Edge::Rising))
             return i;
     }
@@ -110,7 +117,7 @@ void TestTrigger::expectCapture(qint64 triggerSample, int position)
                     << static_cast<const QGraphicsLineItem *>(item)->line().x2();
     }
     QCOMPARE(markers, QList<double>({ x, x }));
-    QCOMPARE(chart->history().endSample(), sentRail.size());
+    QCOMPARE(chart->history().endSample(), sent.size());
 }
 
 void TestTrigger::catchesTheInrush_data()
@@ -144,7 +151,7 @@ void TestTrigger::catchesTheInrush()
     QVERIFY(chooseTrigger(console->window(), { twelveVolt, level, edge, mode, position }));
     action("action_trigger_arm")->trigger();
     for (int inrush = 0; inrush < 2; ++inrush) {
-        const qint64 from = sentRail.size();
+        const qint64 from = sent.size();
         switchRailAndStream(false);
         switchRailAndStream(true);
         const bool caught = !edgeSeen.isEmpty() && (inrush == 0 || mode == Mode::Continuous);
@@ -178,6 +185,53 @@ void TestTrigger::dialogRefusesALevelThatIsNoNumber()
     QCOMPARE(console->window().powerChart()->trigger().settings(), ChartTrigger::Settings());
     QVERIFY(chooseTrigger(console->window(), chosen, QStringLiteral(" 12.5 ")));
     QCOMPARE(console->window().powerChart()->trigger().settings(), chosen);
+}
+
+// Cursors around the inrush read what the board sent: each curve's extremes and
+// mean between them, and the rows "复制区间" puts on the clipboard.
+void TestTrigger::cursorsReadTheCapture()
+{
+    QVERIFY(chooseTrigger(console->window(), { twelveVolt, 40, Edge::Rising, Mode::Single, 20 }));
+    action("action_trigger_arm")->trigger();
+    switchRailAndStream(false);
+    switchRailAndStream(true);
+    const std::optional<qint64> triggerSample = console->window().powerChart()->triggerMarker();
+    QVERIFY(triggerSample);
+    ChartCursors *const cursors = console->window().chartCursors();
+    const qint64 from = *triggerSample - 2;
+    const qint64 to = *triggerSample + 12;
+    cursors->place(ChartCursors::B, to);
+    cursors->place(ChartCursors::A, from);
+
+    const QString readout = cursors->readoutText();
+    QVERIFY2(readout.contains(QStringLiteral("A→B: %1 个样本, ").arg(to - from + 1)), qPrintable(readout));
+    for (int series = 0; series < Telemetry::seriesCount; ++series) {
+        double low = sent[from][series], high = low, sum = 0;
+        for (qint64 n = from; n <= to; ++n) {
+            low = std::min(low, sent[n][series]);
+            high = std::max(high, sent[n][series]);
+            sum += sent[n][series];
+        }
+        const QString line = QStringLiteral("%1: 最小 %2, 最大 %3, 平均 %4")
+                                 .arg(QLatin1String(Telemetry::seriesNames[size_t(series)]))
+                                 .arg(Telemetry::rounded(low))
+                                 .arg(Telemetry::rounded(high))
+                                 .arg(Telemetry::rounded(sum / double(to - from + 1), 4));
+        QVERIFY2(readout.contains(line), qPrintable(line + QStringLiteral(" in\n") + readout));
+    }
+
+    console->newLogLines();
+    action("action_copy_range")->trigger();
+    QCOMPARE(console->newLogLines(), QStringList(QStringLiteral("已复制 %1 行到剪贴板").arg(to - from + 1)));
+    const QStringList rows = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 1 + to - from + 1);
+    QCOMPARE(rows.first(), QString::fromUtf8(TelemetryCsv::header().trimmed()));
+    for (qint64 n = from; n <= to; ++n) {
+        const QStringList fields = rows.at(n - from + 1).split(u',');
+        QCOMPARE(fields.at(2).toLongLong(), n);
+        for (int series = 0; series < Telemetry::seriesCount; ++series)
+            QCOMPARE(fields.at(3 + series).toDouble(), Telemetry::rounded(sent[n][series]));
+    }
 }
 
 QTEST_MAIN(TestTrigger)
