@@ -1,12 +1,15 @@
 // Takes the README's picture: the demo window with the simulated board opened,
 // a few commands clicked one right after the other, the board's answers logged and
 // the curves running for a while. The board runs on its defaults.
-// Usage: demo-screenshot OUTPUT.png [seconds] [en|paused]
+// Usage: demo-screenshot OUTPUT.png [seconds] [en|paused|trigger]
 // With "en" the window is switched to English from its language menu first. With
 // "paused", the chart is then paused, zoomed into its history with the Y axis
-// fitted, and read under the mouse.
+// fitted, and read under the mouse. With "trigger", a rising trigger on 12V is
+// armed before the GPU rail is switched on, its capture of the inrush is zoomed
+// into and the two cursors are placed around it.
 
 #include "boardthread.h"
+#include "gui/chartcursors.h"
 #include "gui/mainwindow.h"
 #include "gui/powerchart.h"
 #include "link/portregistry.h"
@@ -45,7 +48,9 @@ int main(int argc, char *argv[])
     }
     const QString output = arguments.at(1);
     const int seconds = arguments.size() > 2 ? arguments.at(2).toInt() : 8;
-    const bool paused = arguments.size() > 3 && arguments.at(3) == QLatin1String("paused");
+    const QString mode = arguments.size() > 3 ? arguments.at(3) : QString();
+    const bool paused = mode == QLatin1String("paused");
+    const bool triggered = mode == QLatin1String("trigger");
 
     BoardThread board;
     QString error;
@@ -65,12 +70,33 @@ int main(int argc, char *argv[])
     child<QAbstractButton>(window, "pushButton_portOpen")->click();
     child<QAbstractButton>(window, "pushButton_ARM_reset")->click();
     child<QCheckBox>(window, "checkBox_GPU_power_draw")->click();
-    child<QAbstractButton>(window, "pushButton_GPU_power_on")->click();
+    if (triggered) {
+        window.powerChart()->setTriggerSettings(ChartTrigger::Settings {});
+        child<QAction>(window, "action_trigger_arm")->trigger();
+    }
+    // Switched on after the curves have run a while, so that the capture has room before the inrush.
+    QTimer::singleShot(triggered ? 3000 : 0, &window,
+                       [&window] { child<QAbstractButton>(window, "pushButton_GPU_power_on")->click(); });
     child<QLineEdit>(window, "lineEdit_AD_addr")->setText(QStringLiteral("12AB"));
     child<QLineEdit>(window, "lineEdit_AD_data")->setText(QStringLiteral("CDEF"));
     child<QAbstractButton>(window, "pushButton_AD_write_reg")->click();
 
-    QTimer::singleShot(seconds * 1000, &application, [&] {
+    QTimer shot;
+    shot.setSingleShot(true);
+    shot.setInterval(seconds * 1000);
+    QObject::connect(&shot, &QTimer::timeout, &application, [&] {
+        if (triggered) {
+            PowerChart *chart = window.powerChart();
+            if (!chart->triggerMarker()) {
+                shot.start(200);
+                return;
+            }
+            const qint64 at = *chart->triggerMarker();
+            chart->zoom(0.2, double(at));
+            window.chartCursors()->place(ChartCursors::A, at - 2);
+            window.chartCursors()->place(ChartCursors::B, at + 12);
+            QApplication::processEvents();
+        }
         if (paused) {
             child<QAction>(window, "action_pause_chart")->trigger();
             child<QAction>(window, "action_autoscale_y")->trigger();
@@ -92,5 +118,6 @@ int main(int argc, char *argv[])
         QTextStream(saved ? stdout : stderr) << (saved ? "saved " : "cannot save ") << output << '\n';
         application.exit(saved ? 0 : 1);
     });
+    shot.start();
     return application.exec();
 }

@@ -25,8 +25,7 @@ display=:$(cat "$display_file")
 offscreen() { QT_QPA_PLATFORM=offscreen "$@" 2>/dev/null; }
 on_display() { DISPLAY=$display QT_QPA_PLATFORM=xcb "$@" 2>/dev/null; }
 
-# The receive path: cost per frame (without and with an armed trigger) and per
-# text chunk, then the board as a writer thread streaming frames at 9000/s and
+# The receive path: cost per frame and per text chunk, then the board as a writer thread streaming frames at 9000/s and
 # 2 MB of text at the line's rate.
 echo "# receive path, with OpenGL under a virtual display"
 on_display "$bench/bench_receive"
@@ -40,10 +39,10 @@ echo "# reconnect: CPU of watching for a lost board over 60 s, then time to reop
 offscreen "$bench/bench_reconnect" 60
 echo "# sending 1 MiB in hex mode at the line's rate: the longest event-loop stall meanwhile"
 offscreen "$bench/bench_send"
-echo "# chart: a redraw paused and zoomed out over a full history"
+echo "# chart: a redraw paused and zoomed out over a full history, and the cursors' statistics over it"
 on_display "$bench/bench_chart"
 offscreen "$bench/bench_chart"
-echo "# limits: receive cost with five curves limited against none; protection latency over 100 trials"
+echo "# limits and trigger: receive cost with five curves limited and the trigger armed against neither; protection latency over 100 trials"
 offscreen "$bench/bench_limits"
 echo "# memory (the mixed run fills the chart's history)"
 offscreen "$bench/bench_memory"
