@@ -71,6 +71,8 @@ int main(int argc, char *argv[])
     child<QAbstractButton>(window, "pushButton_ARM_reset")->click();
     child<QCheckBox>(window, "checkBox_GPU_power_draw")->click();
     if (triggered) {
+        // Room for the chart, its cursors and their readout side by side.
+        window.resize(1270, 960);
         window.powerChart()->setTriggerSettings(ChartTrigger::Settings {});
         child<QAction>(window, "action_trigger_arm")->trigger();
     }

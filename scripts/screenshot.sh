@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png and, in English, docs/screenshot-en.png: the demo with live curves from the simulated board,
-# and docs/screenshot-paused.png: the chart paused, zoomed and read under the mouse;
+# docs/screenshot-paused.png: the chart paused, zoomed and read under the mouse, and
+# docs/screenshot-trigger.png: a trigger's capture of the GPU rail's inrush with the cursors around it;
 # under a virtual display, so it works on a machine without one.
 #   screenshot.sh [--install-deps] [SECONDS]   SECONDS of curves before the shot (default: 8)
 set -euo pipefail
@@ -20,3 +21,4 @@ mkdir -p docs
 xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot.png "$seconds" 2>/dev/null
 xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot-en.png "$seconds" en 2>/dev/null
 xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot-paused.png "$seconds" paused 2>/dev/null
+xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/demo/demo-screenshot" docs/screenshot-trigger.png 4 trigger 2>/dev/null

@@ -332,7 +332,7 @@ void TestChartView::cursorsReadTheSamplesBetween()
     const auto seconds = [&history](qint64 number) {
         return QString::number(double(*history.arrivalUs(number) - *history.arrivalUs(0)) / 1e6, 'f', 6);
     };
-    QVERIFY2(readout.startsWith(QStringLiteral("光标A: 样本 1150, %1 s\n  1.8V %2  3.3V %3")
+    QVERIFY2(readout.startsWith(QStringLiteral("光标A: 样本 1150, %1 s  1.8V %2  3.3V %3")
                                     .arg(seconds(1150))
                                     .arg(numberedSample(1150)[0])
                                     .arg(numberedSample(1150)[1])),

@@ -2,6 +2,7 @@
 // the chart paused around it.
 
 #include "boardsimulator.h"
+#include "core/curvelimits.h"
 #include "core/powerchartdata.h"
 #include "core/telemetrycsv.h"
 #include "gui/chartcursors.h"
@@ -213,7 +214,7 @@ void TestTrigger::cursorsReadTheCapture()
             sum += sent[n][series];
         }
         const QString line = QStringLiteral("%1: 最小 %2, 最大 %3, 平均 %4")
-                                 .arg(QLatin1String(Telemetry::seriesNames[size_t(series)]))
+                                 .arg(QLatin1String(CurveLimits::shortNames[size_t(series)]))
                                  .arg(Telemetry::rounded(low))
                                  .arg(Telemetry::rounded(high))
                                  .arg(Telemetry::rounded(sum / double(to - from + 1), 4));

@@ -25,7 +25,8 @@ constexpr double grabDistance = 6;
 constexpr double clickDistance = 4;
 constexpr int meanDecimals = 4;
 
-const std::array<QColor, 2> cursorColours = { QColor(255, 170, 0), QColor(0, 200, 255) };
+// Apart from the trigger's orange marker and from the curves' colours.
+const std::array<QColor, 2> cursorColours = { QColor(255, 110, 200), QColor(0, 200, 255) };
 
 QString seconds(qint64 us)
 {
@@ -51,7 +52,9 @@ ChartCursors::ChartCursors(PowerChart *chart, QChartView *view, QObject *parent)
         m_labels[cursor]->hide();
     }
     m_readout->setObjectName(QStringLiteral("label_cursor_readout"));
-    m_readout->setStyleSheet(QStringLiteral("background: rgba(0, 0, 0, 190); color: white; padding: 3px;"));
+    // Small and see-through: it stands over the curves of a chart a few hundred pixels high.
+    m_readout->setStyleSheet(
+        QStringLiteral("background: rgba(0, 0, 0, 150); color: white; padding: 2px; font-size: 8pt;"));
     m_readout->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_readout->hide();
 
@@ -107,7 +110,18 @@ void ChartCursors::redraw()
         return;
     m_readout->setText(text);
     m_readout->adjustSize();
-    m_readout->move(std::max(0, int(plot.right()) - m_readout->width()), int(plot.top()));
+    // In the upper corner away from the cursors, so that it hides least of what they mark.
+    double cursorsX = 0;
+    int shown = 0;
+    for (int cursor = A; cursor <= B; ++cursor) {
+        if (m_lines[cursor]->isVisible()) {
+            cursorsX += m_lines[cursor]->line().x1();
+            ++shown;
+        }
+    }
+    const bool onTheLeft = shown > 0 && cursorsX / shown > plot.center().x();
+    const int x = onTheLeft ? int(plot.left()) : int(plot.right()) - m_readout->width();
+    m_readout->move(std::max(0, x), int(plot.top()));
 }
 
 // In the chart's own coordinates, where the plot area is given.
@@ -147,7 +161,7 @@ QString ChartCursors::sampleText(Cursor cursor) const
         readings << QStringLiteral("%1 %2").arg(QLatin1String(CurveLimits::shortNames[size_t(series)]),
                                                 QString::number(Telemetry::rounded((*values)[series])));
     }
-    return text + QStringLiteral("\n  ") + readings.join(QStringLiteral("  "));
+    return text + QStringLiteral("  ") + readings.join(QStringLiteral("  "));
 }
 
 QString ChartCursors::betweenText() const
@@ -160,7 +174,7 @@ QString ChartCursors::betweenText() const
     for (int series = 0; series < Telemetry::seriesCount; ++series) {
         text += u'\n'
             + tr("%1: 最小 %2, 最大 %3, 平均 %4")
-                  .arg(QLatin1String(Telemetry::seriesNames[size_t(series)]))
+                  .arg(QLatin1String(CurveLimits::shortNames[size_t(series)]))
                   .arg(Telemetry::rounded(statistics->minimum[series]))
                   .arg(Telemetry::rounded(statistics->maximum[series]))
                   .arg(Telemetry::rounded(statistics->mean[series], meanDecimals));

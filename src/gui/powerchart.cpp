@@ -42,6 +42,8 @@ bool openGLDrawingAvailable()
 void setRoundTicks(QValueAxis *axis, double low, double high, int intervals)
 {
     const double interval = PowerChartData::tickInterval(high - low, intervals);
+    // Whole ticks read as whole numbers.
+    axis->setLabelFormat(interval >= 1 ? QStringLiteral("%.0f") : QString());
     const bool wider = axis->tickType() != QValueAxis::TicksDynamic || interval >= axis->tickInterval();
     axis->setTickAnchor(0);
     if (wider)
@@ -173,6 +175,7 @@ void PowerChart::refresh()
     }
     setThinLines(false);
     m_axisX->setTickType(QValueAxis::TicksFixed);
+    m_axisX->setLabelFormat(QString());
     for (int seriesIndex = 0; seriesIndex < Telemetry::seriesCount; ++seriesIndex)
         m_series[seriesIndex]->replace(m_data.points(seriesIndex));
     m_view->chart()->update(QRectF());
@@ -360,6 +363,7 @@ void PowerChart::fitY(double low, double high)
 void PowerChart::showLiveY()
 {
     m_axisY->setTickType(QValueAxis::TicksFixed);
+    m_axisY->setLabelFormat(QString());
     m_axisY->setRange(liveYLow, liveYHigh);
 }
 
