@@ -5,8 +5,8 @@
 #include "core/consoletext.h"
 #include "core/firmwareimage.h"
 #include "gui/SerialPortHandler.h"
-#include "gui/limitsdialog.h"
 #include "gui/chartcursors.h"
+#include "gui/limitsdialog.h"
 #include "gui/logpane.h"
 #include "gui/powerchart.h"
 #include "gui/windowpreferences.h"
@@ -516,6 +516,7 @@ void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
         ui->action_interlock->setChecked(false);
     }
 }
+
 // The dialog leaves the window answering: frames keep coming while it is open.
 void MainWindow::createTriggerActions()
 {
