@@ -19,6 +19,9 @@ packages=(
     xvfb xauth
     # The window's texts are Chinese; without a CJK face they render as boxes.
     fonts-wqy-microhei
+    # Publishing to an MQTT broker; the tests start their own broker, subscribe
+    # with its clients and make their TLS certificates with openssl.
+    libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 # Making the Debian package (dpkg-shlibdeps), checking it, and testing it in a
 # fresh root.
