@@ -74,6 +74,8 @@ QList<LimitEvent> LimitWatch::add(qint64 sampleNumber, qint64 arrivalMs, const T
     if (!m_anySet)
         return events;
     m_lastSample = sampleNumber;
+    if (isSettled(values))
+        return events;
     std::optional<int> tripped;
     for (int series = 0; series < Telemetry::seriesCount; ++series) {
         if (!m_limits[size_t(series)].isSet())
@@ -94,6 +96,19 @@ QList<LimitEvent> LimitWatch::add(qint64 sampleNumber, qint64 arrivalMs, const T
         setProtectionArmed(false);
     }
     return events;
+}
+
+// Nearly every sample of a board that behaves: each reading within its limits and no
+// excursion or count under way. Such a sample changes nothing, so the receive path
+// pays for the comparisons alone (an armed protection's runs are all at zero too).
+bool LimitWatch::isSettled(const Telemetry::Sample &values) const
+{
+    for (size_t series = 0; series < size_t(Telemetry::seriesCount); ++series) {
+        const Curve &curve = m_curves[series];
+        if (curve.outside || curve.counted > 0 || !m_limits[series].admits(values[series]))
+            return false;
+    }
+    return true;
 }
 
 void LimitWatch::follow(int series, qint64 sampleNumber, qint64 arrivalMs, double value, QList<LimitEvent> &events)

@@ -81,6 +81,7 @@ private:
         ViolationRun run;
     };
 
+    bool isSettled(const Telemetry::Sample &values) const;
     void follow(int series, qint64 sampleNumber, qint64 arrivalMs, double value, QList<LimitEvent> &events);
     void tellCounted(int series, qint64 nowMs, QList<LimitEvent> &events);
 

@@ -356,10 +356,15 @@ void MainWindow::sendCommand(const BoardCommand &command)
     }
     if (command.lineOrder == BoardCommand::LinesAfterSend)
         SerialPortTransmitByteArray(command.bytes);
-    for (const QString &line : command.lines)
-        m_log->appendLine(line, command.lineKind == BoardCommand::UserAction ? LogPane::UserAction : LogPane::Outcome);
+    showCommandLines(command);
     if (command.lineOrder == BoardCommand::LinesBeforeSend)
         SerialPortTransmitByteArray(command.bytes);
+}
+
+void MainWindow::showCommandLines(const BoardCommand &command)
+{
+    for (const QString &line : command.lines)
+        m_log->appendLine(line, command.lineKind == BoardCommand::UserAction ? LogPane::UserAction : LogPane::Outcome);
 }
 
 void MainWindow::on_pushButton_open_File_clicked()
@@ -503,7 +508,8 @@ void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Teleme
 
 // The protection cuts the GPU's power the way its button does: the same frame, the
 // same state left in it for the frames after, the same line, and one line before
-// them saying why.
+// them saying why. The frame is handed over before any line is written, as the
+// protection is there to cut the power soon; the pane reads the same.
 void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
 {
     for (const LimitEvent &event : events) {
@@ -511,8 +517,10 @@ void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
             m_log->appendLine(event.line);
             continue;
         }
+        const BoardCommand cut = BoardCommand::gpuPower(GPU_POWER_order, false);
+        SerialPortTransmitByteArray(cut.bytes);
         reportLine(event.line);
-        sendCommand(BoardCommand::gpuPower(GPU_POWER_order, false));
+        showCommandLines(cut);
         ui->action_interlock->setChecked(false);
     }
 }

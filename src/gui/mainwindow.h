@@ -118,6 +118,7 @@ private:
     // Shows a control's lines and sends its bytes, in the control's order, or says
     // why it sends nothing.
     void sendCommand(const BoardCommand &command);
+    void showCommandLines(const BoardCommand &command);
     void setLineControlsEnabled(bool enabled);
     void warnIfImageFileChanged();
     void flashFailed(const QString &sendError);
