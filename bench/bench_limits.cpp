@@ -6,6 +6,7 @@
 // reading outside a limit to the driver taking the GPU power-off frame, over a
 // number of trials. Prints "name: value unit" lines.
 
+#include "benchsupport.h"
 #include "testsupport.h"
 
 #include "core/telemetry.h"
@@ -25,6 +26,8 @@
 
 namespace {
 
+using BenchSupport::ReceiveProbe;
+
 constexpr int defaultRounds = 10;
 constexpr int framesPerRound = 500;
 constexpr int warmUpFrames = 100;
@@ -33,46 +36,11 @@ constexpr double costGoal = 1.05;
 constexpr double latencyMedianGoalMs = 2;
 constexpr double latencyWorstGoalMs = 5;
 
-void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 void report(const char *name, double value, const char *unit, const QString &comparison)
 {
     std::printf("%s: %.3f %s (%s)\n", name, value, unit, qPrintable(comparison));
     std::fflush(stdout);
 }
-
-// Times the window's receive slot: the clock starts in a slot connected ahead of
-// the window's and stops in one connected after it.
-class ReceiveClock : public QObject
-{
-public:
-    ReceiveClock()
-    {
-        connect(serialPortInst, &QSerialPort::readyRead, this, [this] {
-            receivedBytes += serialPortInst->bytesAvailable();
-            arrival.start();
-        });
-    }
-    void followWindowSlot()
-    {
-        connect(serialPortInst, &QSerialPort::readyRead, this, [this] { slotNanoseconds += arrival.nsecsElapsed(); });
-    }
-    bool boardSends(TestSupport::PtyConsole &console, const QByteArray &bytes)
-    {
-        const qint64 expected = receivedBytes + bytes.size();
-        if (!console.board().writeMaster(bytes))
-            return false;
-        return TestSupport::processEventsUntil([&] { return receivedBytes >= expected; }, 5000);
-    }
-
-    QElapsedTimer arrival;
-    qint64 receivedBytes = 0;
-    qint64 slotNanoseconds = 0;
-};
 
 bool setInstruments(MainWindow &window, bool on)
 {
@@ -85,7 +53,7 @@ bool setInstruments(MainWindow &window, bool on)
     return true;
 }
 
-bool benchCost(ReceiveClock &clock, TestSupport::PtyConsole &console, int rounds)
+bool benchCost(ReceiveProbe &clock, TestSupport::PtyConsole &console, int rounds)
 {
     const ChartTrigger::Settings neverCrossed { 4, 1000, ChartTrigger::Edge::Either, ChartTrigger::Mode::Continuous,
                                                 20 };
@@ -125,7 +93,7 @@ bool benchCost(ReceiveClock &clock, TestSupport::PtyConsole &console, int rounds
     return setInstruments(console.window(), false);
 }
 
-bool benchLatency(ReceiveClock &clock, TestSupport::PtyConsole &console, int trials)
+bool benchLatency(ReceiveProbe &clock, TestSupport::PtyConsole &console, int trials)
 {
     MainWindow &window = console.window();
     if (!TestSupport::enterLimits(window, 3, QString(), QStringLiteral("50")))
@@ -166,7 +134,7 @@ bool benchLatency(ReceiveClock &clock, TestSupport::PtyConsole &console, int tri
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    qInstallMessageHandler(dropDebugMessages);
+    qInstallMessageHandler(BenchSupport::dropDebugMessages);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Cost of limits on the receive path and the protection's latency."));
@@ -179,7 +147,7 @@ int main(int argc, char *argv[])
     parser.addOption(trialsOption);
     parser.process(app);
 
-    ReceiveClock clock;
+    ReceiveProbe clock;
     TestSupport::PtyConsole console;
     clock.followWindowSlot();
     console.window().show();

@@ -7,6 +7,7 @@
 
 #include "gui/SerialPortHandler.h"
 #include "gui/powerchart.h"
+#include "benchsupport.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -21,18 +22,6 @@
 #include <thread>
 
 namespace {
-
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 QByteArray telemetryBlock(qsizetype size)
 {
@@ -66,7 +55,7 @@ int main(int argc, char *argv[])
         if (!QTest::qWaitForWindowExposed(&console.window()))
             return 1;
     }
-    const qint64 startRss = statusKiB("VmRSS:");
+    const qint64 startRss = BenchSupport::statusKiB("VmRSS:");
     const QByteArray telemetry = telemetryBlock(blockSize);
     const QByteArray text = textBlock(blockSize, !lineFree);
 
@@ -90,7 +79,7 @@ int main(int argc, char *argv[])
     const QString name = lineFree ? QStringLiteral("line_free_text_100mib") : QStringLiteral("receive_100mb");
     out << name << "_wall: " << timer.elapsed() / 1000.0 << " s\n";
     out << name << "_rss_start: " << startRss / 1024.0 << " MiB\n";
-    const qint64 peakKiB = statusKiB("VmHWM:");
+    const qint64 peakKiB = BenchSupport::statusKiB("VmHWM:");
     out << name << "_peak_rss: " << peakKiB / 1024.0 << " MiB";
     out << " (" << peakKiB * 1024 / 1000000 << " MB, bound 200 MB)\n";
     if (!lineFree) {

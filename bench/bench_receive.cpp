@@ -14,6 +14,7 @@
 // Prints "name: value unit" lines; run it once on the offscreen platform and once
 // under a virtual X display to see both chart drawing paths.
 
+#include "benchsupport.h"
 #include "testsupport.h"
 
 #include "gui/SerialPortHandler.h"
@@ -42,6 +43,9 @@
 
 namespace {
 
+using BenchSupport::PacedWriter;
+using BenchSupport::ReceiveProbe;
+
 constexpr int defaultFrameCount = 5000;
 // Enough to fill the curves, so every measured frame scrolls the chart.
 constexpr int warmUpFrames = 500;
@@ -62,14 +66,6 @@ constexpr qint64 lineBytesPerSecond = 92160;
 constexpr qint64 streamedTextBytes = 2000000;
 constexpr double textTimeBound = 1.05;
 
-// Frame readings are dropped here rather than printed: the formatting stays in the
-// measured path, writing 5000 lines to a terminal does not.
-void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 // A line-free stream, or lines of 63 characters and a line feed: no chunk starts
 // with 0xFF, so every chunk is board text.
 QByteArray textChunk(qsizetype index, bool lineBreaks)
@@ -88,49 +84,6 @@ void report(const QString &name, double value, const QString &unit, const QStrin
                 comparison.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + comparison + u')'));
     std::fflush(stdout);
 }
-
-// Counts the bytes the window takes in and the time its receive slot spends: the
-// counting slot is connected before the window's own, the clock stop after it.
-class ReceiveProbe : public QObject
-{
-public:
-    ReceiveProbe()
-    {
-        connect(serialPortInst, &QSerialPort::readyRead, this, [this] {
-            receivedBytes += serialPortInst->bytesAvailable();
-            slotClock.start();
-        });
-    }
-
-    void followWindowSlot()
-    {
-        disconnect(stopConnection);
-        stopConnection = connect(serialPortInst, &QSerialPort::readyRead, this,
-                                 [this] { slotNanoseconds += slotClock.nsecsElapsed(); });
-    }
-
-    // Writes as the board and runs the console's event loop until it took every byte.
-    bool boardSends(TestSupport::PtyConsole &console, const QByteArray &bytes)
-    {
-        const qint64 expected = receivedBytes + bytes.size();
-        if (!console.board().writeMaster(bytes))
-            return false;
-        const QDeadlineTimer deadline(5000);
-        while (receivedBytes < expected) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        }
-        return true;
-    }
-
-    qint64 receivedBytes = 0;
-    qint64 slotNanoseconds = 0;
-
-private:
-    QElapsedTimer slotClock;
-    QMetaObject::Connection stopConnection;
-};
 
 // Paint events of the chart view and everything inside it, OpenGL surface included.
 class PaintCounter : public QObject
@@ -258,36 +211,6 @@ bool benchText(ReceiveProbe &probe, const QString &mode, bool lineBreaks, int me
     return true;
 }
 
-// Writes `writes` pieces into the pty, piece n at n * period after the start,
-// from a thread of its own, so the console's thread only reads.
-class PacedWriter
-{
-public:
-    using Piece = std::function<QByteArray(qint64 index)>;
-
-    PacedWriter(TestPty &pty, qint64 writes, std::chrono::nanoseconds period, Piece piece)
-        : m_thread([&pty, writes, period, piece = std::move(piece), this] {
-              const auto start = std::chrono::steady_clock::now();
-              for (qint64 index = 0; index < writes; ++index) {
-                  std::this_thread::sleep_until(start + index * period);
-                  const QByteArray bytes = piece(index);
-                  if (!pty.writeMaster(bytes))
-                      return;
-                  written += bytes.size();
-              }
-              finished = true;
-          })
-    {
-    }
-    ~PacedWriter() { m_thread.join(); }
-
-    std::atomic<qint64> written { 0 };
-    std::atomic<bool> finished { false };
-
-private:
-    std::thread m_thread;
-};
-
 // With recording, the frames also go to a CSV file whose rows are counted after.
 bool benchStreamedFrames(ReceiveProbe &probe, const QString &mode, bool recording, double *takenInSeconds)
 {
@@ -404,7 +327,7 @@ bool benchStreamedText(ReceiveProbe &probe, const QString &mode)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    qInstallMessageHandler(dropDebugMessages);
+    qInstallMessageHandler(BenchSupport::dropDebugMessages);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Cost of telemetry frames and board text on the receive path."));
