@@ -59,6 +59,12 @@ qint64 checkedSamples(const QList<TestSubscriber::Message> &messages)
     return samples.size();
 }
 
+QByteArray lastPayload(const TestSubscriber &subscriber)
+{
+    const QList<TestSubscriber::Message> messages = subscriber.messages();
+    return messages.isEmpty() ? QByteArray() : messages.constLast().payload;
+}
+
 qint64 lastSample(const TestSubscriber &subscriber)
 {
     const QList<TestSupport::PublishedSample> samples =
@@ -141,6 +147,13 @@ void TestMqtt::statusOnlineThenOfflineAfterStop()
         QCOMPARE(late.messages().constLast().payload, QByteArray("online"));
         QVERIFY(late.messages().constLast().retained);
     }
+    TestSubscriber watching(broker, prefix + QLatin1String("/+/status"));
+    QVERIFY(watching.waitUntilSubscribed());
+    // The board's line going down and coming back.
+    publisher.setLineUp(false);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPayload(watching), QByteArray("offline"), 10000);
+    publisher.setLineUp(true);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPayload(watching), QByteArray("online"), 10000);
     publisher.stop();
     QCOMPARE(publisher.state(), State::Off);
     TestSubscriber after(broker, prefix + QLatin1String("/+/status"));
@@ -162,10 +175,10 @@ void TestMqtt::killedProcessLeavesOffline()
     QTRY_VERIFY2_WITH_TIMEOUT((said += program.readAllStandardOutput()).contains("connected"),
                               program.readAllStandardError().constData(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!subscriber.messages().isEmpty(), 10000);
-    QCOMPARE(subscriber.messages().constLast().payload, QByteArray("online"));
+    QCOMPARE(lastPayload(subscriber), QByteArray("online"));
     program.kill();
     QVERIFY(program.waitForFinished());
-    QTRY_COMPARE_WITH_TIMEOUT(subscriber.messages().constLast().payload, QByteArray("offline"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPayload(subscriber), QByteArray("offline"), 10000);
 }
 
 void TestMqtt::wrongPasswordFailsOnce()

@@ -169,7 +169,7 @@ void MqttPublisher::onClientState(MqttPublisher::State state, const QString &rea
         }
         break;
     case State::Failed:
-        emit message(QCoreApplication::translate("MainWindow", "%1, 不再重试").arg(failureLine(reason)));
+        emit message(QCoreApplication::translate("MainWindow", "MQTT 连接失败: %1, 不再重试").arg(reason));
         break;
     case State::Off:
     case State::Connecting:
