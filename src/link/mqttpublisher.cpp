@@ -89,6 +89,9 @@ void MqttPublisher::stop()
     if (!m_client->wait(stopWaitMs)) {
         MqttClientThread *const stuck = m_client.release();
         connect(stuck, &QThread::finished, stuck, &QObject::deleteLater);
+        // It may have ended just before the connection was made.
+        if (stuck->isFinished())
+            stuck->deleteLater();
     }
     m_client.reset();
     m_brokerText.clear();
