@@ -112,7 +112,7 @@ void MqttPublisher::setLineUp(bool up)
 
 void MqttPublisher::addSample(qint64 sample, qint64 timestampUs, const Telemetry::Sample &values)
 {
-    if (!m_client)
+    if (!accepting())
         return;
     if (!m_batch.isEmpty() && timestampUs - m_batch.firstTimestampUs() >= batchSpanUs)
         sendBatch();
@@ -128,7 +128,7 @@ void MqttPublisher::addSample(qint64 sample, qint64 timestampUs, const Telemetry
 
 void MqttPublisher::addText(const QByteArray &bytes)
 {
-    if (!m_client)
+    if (!accepting())
         return;
     for (qsizetype at = 0; at < bytes.size(); at += textPieceBytes)
         m_client->enqueueText(bytes.mid(at, textPieceBytes));
@@ -136,7 +136,7 @@ void MqttPublisher::addText(const QByteArray &bytes)
 
 void MqttPublisher::addEvent(const QJsonObject &event)
 {
-    if (m_client)
+    if (accepting())
         m_client->enqueueEvent(QJsonDocument(event).toJson(QJsonDocument::Compact));
 }
 
@@ -145,6 +145,12 @@ void MqttPublisher::setTelemetryQueueLimitMs(qint64 limitMs)
     m_telemetryLimitMs = limitMs;
     if (m_client)
         m_client->setTelemetryLimitMs(limitMs);
+}
+
+bool MqttPublisher::accepting() const
+{
+    // A refused publisher has nobody to send to until it is started again.
+    return m_client && m_state != State::Failed;
 }
 
 void MqttPublisher::setState(State state)
