@@ -8,11 +8,13 @@
 #include "gui/chartcursors.h"
 #include "gui/limitsdialog.h"
 #include "gui/logpane.h"
+#include "gui/mqttdialog.h"
+#include "gui/mqttfeed.h"
 #include "gui/powerchart.h"
-#include "gui/windowpreferences.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
 #include "gui/triggerdialog.h"
+#include "gui/windowpreferences.h"
 #include "link/boardsession.h"
 #include "link/firmwareflasher.h"
 #include "link/portregistry.h"
@@ -29,6 +31,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -105,11 +108,14 @@ MainWindow::MainWindow(PortRegistry *ports, QWidget *parent)
     if (const std::optional<QString> port = m_preferences->rememberedPortIn(m_ports->lastListing()))
         selectPortEntry(*port);
     createTriggerActions();
+    createMqttActions();
 }
 
 MainWindow::~MainWindow()
 {
     m_preferences->save(m_ports->identityOf(serialPortList.value(ui->comboBox_port->currentIndex())));
+    // "offline" is left with the broker, retained, for whoever watches the board.
+    m_mqtt->stop();
     // Nothing waits for the board any longer: what has not gone out is dropped.
     m_session->closeNow();
     CloseSerialPort();
@@ -410,6 +416,7 @@ void MainWindow::on_pushButton_flash_clicked()
         endFlash();
     });
     connect(m_flasher, &FirmwareFlasher::failed, this, &MainWindow::flashFailed);
+    m_mqtt->followFlash(m_flasher, m_session);
     setLineControlsEnabled(false);
     m_flasher->start();
 }
@@ -506,6 +513,7 @@ void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Teleme
 // them saying why.
 void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
 {
+    m_mqtt->addLimitEvents(events);
     for (const LimitEvent &event : events) {
         if (event.kind != LimitEvent::Protection) {
             m_log->appendLine(event.line);
@@ -532,6 +540,82 @@ void MainWindow::createTriggerActions()
     connect(ui->action_trigger_arm, &QAction::toggled, m_chart, &PowerChart::setTriggerArmed);
     connect(m_chart, &PowerChart::triggered, this, [this](const ChartTrigger::Capture &capture) {
         m_log->appendLine(ChartTrigger::captureLine(m_chart->trigger().settings(), capture));
+        m_mqtt->addTrigger(m_chart->trigger().settings(), capture);
         ui->action_trigger_arm->setChecked(m_chart->trigger().isArmed());
     });
+}
+
+// Publishing runs on as it was left: a run that quit publishing publishes again
+// at the next start, without asking.
+void MainWindow::createMqttActions()
+{
+    m_mqtt = new MqttFeed(this);
+    connect(m_mqtt->publisher(), &MqttPublisher::stateChanged, m_status, &StatusLine::setMqttState);
+    connect(m_mqtt->publisher(), &MqttPublisher::message, m_log, [this](const QString &line) { m_log->appendLine(line); });
+    QAction *const publishing = m_preferences->mqttAction();
+    connect(publishing, &QAction::toggled, this, [this](bool on) {
+        if (on) {
+            askForBroker();
+            return;
+        }
+        m_mqtt->stop();
+        MqttChoices choices = m_preferences->mqttChoices();
+        choices.publishing = false;
+        m_preferences->rememberMqtt(choices);
+    });
+    const MqttChoices remembered = m_preferences->mqttChoices();
+    if (!remembered.publishing)
+        return;
+    const MqttPublisher::Settings settings {
+        remembered.url, remembered.board.isEmpty() ? defaultBoardName() : remembered.board,
+        remembered.rememberPassword ? remembered.password : qEnvironmentVariable("BENCH_MQTT_PASSWORD"), {}
+    };
+    if (startPublishing(settings)) {
+        const QSignalBlocker quiet(publishing);
+        publishing->setChecked(true);
+    }
+}
+
+// The dialog leaves the window answering; cancelling it leaves publishing off.
+void MainWindow::askForBroker()
+{
+    MqttChoices choices = m_preferences->mqttChoices();
+    if (choices.board.isEmpty())
+        choices.board = defaultBoardName();
+    if (!choices.rememberPassword)
+        choices.password = qEnvironmentVariable("BENCH_MQTT_PASSWORD");
+    auto *dialog = new MqttDialog(choices, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        if (startPublishing(dialog->settings()))
+            m_preferences->rememberMqtt(dialog->choices());
+        else
+            uncheckPublishing();
+    });
+    connect(dialog, &QDialog::rejected, this, [this] { uncheckPublishing(); });
+    dialog->open();
+}
+
+bool MainWindow::startPublishing(const MqttPublisher::Settings &settings)
+{
+    const QString refusal = MqttPublisher::check(settings);
+    if (!refusal.isEmpty()) {
+        m_log->appendLine(refusal);
+        return false;
+    }
+    return m_mqtt->start(settings);
+}
+
+// Nothing was started, so there is nothing to stop.
+void MainWindow::uncheckPublishing()
+{
+    QAction *const publishing = m_preferences->mqttAction();
+    const QSignalBlocker quiet(publishing);
+    publishing->setChecked(false);
+}
+
+QString MainWindow::defaultBoardName() const
+{
+    const PortIdentity port = m_ports->identityOf(serialPortList.value(ui->comboBox_port->currentIndex()));
+    return MqttFeed::defaultBoardName(port.portName, port.serialNumber);
 }

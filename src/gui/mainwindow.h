@@ -3,6 +3,7 @@
 
 #include "core/limitwatch.h"
 #include "core/receivestream.h"
+#include "link/mqttpublisher.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,6 +16,7 @@ class BoardSession;
 class ChartCursors;
 class FirmwareFlasher;
 class LogPane;
+class MqttFeed;
 class PortRegistry;
 class PowerChart;
 class Recording;
@@ -127,6 +129,12 @@ private:
     void watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Telemetry::Sample &values);
     void showLimitEvents(const QList<LimitEvent> &events);
     void createTriggerActions();
+    void createMqttActions();
+    void askForBroker();
+    // False, with the reason in the log, when the choices cannot be used.
+    bool startPublishing(const MqttPublisher::Settings &settings);
+    void uncheckPublishing();
+    QString defaultBoardName() const;
 
     Ui::MainWindow *ui;
     PortRegistry *const m_ports;
@@ -153,6 +161,7 @@ private:
     // The samples' arrival for the limit watch, on a clock that never steps.
     // Tells a chattering curve's count when no sample comes to.
     QTimer *m_limitSummaryTimer = nullptr;
+    MqttFeed *m_mqtt = nullptr;
 };
 
 #endif // MAINWINDOW_H
