@@ -5,6 +5,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutexLocker>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -242,6 +245,33 @@ void TestSubscriber::onMessage(mosquitto *, void *self, const mosquitto_message 
     subscriber->m_messages.append({ QString::fromUtf8(message->topic),
                                     QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
                                     message->retain });
+}
+
+QList<PublishedSample> publishedSamples(const QList<TestSubscriber::Message> &messages)
+{
+    QList<PublishedSample> samples;
+    for (const TestSubscriber::Message &message : messages) {
+        const QJsonObject object = QJsonDocument::fromJson(message.payload).object();
+        const QJsonArray times = object.value(QLatin1String("timestamp_us")).toArray();
+        std::array<QJsonArray, Telemetry::seriesCount> curves;
+        bool whole = object.value(QLatin1String("sample")).isDouble() && !times.isEmpty();
+        for (int series = 0; series < Telemetry::seriesCount; ++series) {
+            curves[series] = object.value(QLatin1String(Telemetry::seriesNames[series])).toArray();
+            whole = whole && curves[series].size() == times.size();
+        }
+        if (!whole) {
+            qWarning() << "not a telemetry message:" << message.topic << message.payload.left(200);
+            return samples;
+        }
+        const qint64 first = object.value(QLatin1String("sample")).toInteger();
+        for (qsizetype i = 0; i < times.size(); ++i) {
+            PublishedSample sample{ first + i, times.at(i).toInteger(), {} };
+            for (int series = 0; series < Telemetry::seriesCount; ++series)
+                sample.values[series] = curves[series].at(i).toDouble();
+            samples.append(sample);
+        }
+    }
+    return samples;
 }
 
 } // namespace TestSupport

@@ -1,6 +1,8 @@
 #ifndef MQTTTESTSUPPORT_H
 #define MQTTTESTSUPPORT_H
 
+#include "core/telemetry.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -98,6 +100,19 @@ private:
     QList<Message> m_messages;
     int m_subscriptions = 0;
 };
+
+// One sample as a telemetry message carries it.
+struct PublishedSample
+{
+    qint64 sample = 0;
+    qint64 timestampUs = 0;
+    Telemetry::Sample values = {};
+};
+
+// The samples of telemetry messages in the order they came; what a payload holds
+// that is not a telemetry object, or arrays of unequal length, ends the list
+// with a warning.
+QList<PublishedSample> publishedSamples(const QList<TestSubscriber::Message> &messages);
 
 } // namespace TestSupport
 

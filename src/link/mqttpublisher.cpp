@@ -89,6 +89,9 @@ void MqttPublisher::stop()
     if (!m_client->wait(stopWaitMs)) {
         MqttClientThread *const stuck = m_client.release();
         connect(stuck, &QThread::finished, stuck, &QObject::deleteLater);
+        // It may have ended just before the connection was made.
+        if (stuck->isFinished())
+            stuck->deleteLater();
     }
     m_client.reset();
     m_brokerText.clear();
@@ -169,7 +172,7 @@ void MqttPublisher::onClientState(MqttPublisher::State state, const QString &rea
         }
         break;
     case State::Failed:
-        emit message(QCoreApplication::translate("MainWindow", "%1, 不再重试").arg(failureLine(reason)));
+        emit message(QCoreApplication::translate("MainWindow", "MQTT 连接失败: %1, 不再重试").arg(reason));
         break;
     case State::Off:
     case State::Connecting:
