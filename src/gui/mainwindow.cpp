@@ -8,8 +8,8 @@
 #include "gui/chartcursors.h"
 #include "gui/limitsdialog.h"
 #include "gui/logpane.h"
-#include "gui/mqttdialog.h"
 #include "gui/mqttfeed.h"
+#include "gui/mqttpublishing.h"
 #include "gui/powerchart.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
@@ -31,7 +31,6 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
-#include <QSignalBlocker>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -545,73 +544,10 @@ void MainWindow::createTriggerActions()
     });
 }
 
-// Publishing runs on as it was left: a run that quit publishing publishes again
-// at the next start, without asking.
 void MainWindow::createMqttActions()
 {
     m_mqtt = new MqttFeed(this);
-    connect(m_mqtt->publisher(), &MqttPublisher::stateChanged, m_status, &StatusLine::setMqttState);
-    connect(m_mqtt->publisher(), &MqttPublisher::message, m_log, [this](const QString &line) { m_log->appendLine(line); });
-    QAction *const publishing = m_preferences->mqttAction();
-    connect(publishing, &QAction::toggled, this, [this](bool on) {
-        if (on) {
-            askForBroker();
-            return;
-        }
-        m_mqtt->stop();
-        MqttChoices choices = m_preferences->mqttChoices();
-        choices.publishing = false;
-        m_preferences->rememberMqtt(choices);
-    });
-    const MqttChoices remembered = m_preferences->mqttChoices();
-    if (!remembered.publishing)
-        return;
-    const MqttPublisher::Settings settings {
-        remembered.url, remembered.board.isEmpty() ? defaultBoardName() : remembered.board,
-        remembered.rememberPassword ? remembered.password : qEnvironmentVariable("BENCH_MQTT_PASSWORD"), {}
-    };
-    if (startPublishing(settings)) {
-        const QSignalBlocker quiet(publishing);
-        publishing->setChecked(true);
-    }
-}
-
-// The dialog leaves the window answering; cancelling it leaves publishing off.
-void MainWindow::askForBroker()
-{
-    MqttChoices choices = m_preferences->mqttChoices();
-    if (choices.board.isEmpty())
-        choices.board = defaultBoardName();
-    if (!choices.rememberPassword)
-        choices.password = qEnvironmentVariable("BENCH_MQTT_PASSWORD");
-    auto *dialog = new MqttDialog(choices, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] {
-        if (startPublishing(dialog->settings()))
-            m_preferences->rememberMqtt(dialog->choices());
-        else
-            uncheckPublishing();
-    });
-    connect(dialog, &QDialog::rejected, this, [this] { uncheckPublishing(); });
-    dialog->open();
-}
-
-bool MainWindow::startPublishing(const MqttPublisher::Settings &settings)
-{
-    const QString refusal = MqttPublisher::check(settings);
-    if (!refusal.isEmpty()) {
-        m_log->appendLine(refusal);
-        return false;
-    }
-    return m_mqtt->start(settings);
-}
-
-// Nothing was started, so there is nothing to stop.
-void MainWindow::uncheckPublishing()
-{
-    QAction *const publishing = m_preferences->mqttAction();
-    const QSignalBlocker quiet(publishing);
-    publishing->setChecked(false);
+    new MqttPublishing(m_mqtt, m_preferences, m_log, m_status, [this] { return defaultBoardName(); }, this);
 }
 
 QString MainWindow::defaultBoardName() const

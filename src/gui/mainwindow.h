@@ -3,7 +3,6 @@
 
 #include "core/limitwatch.h"
 #include "core/receivestream.h"
-#include "link/mqttpublisher.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -130,10 +129,7 @@ private:
     void showLimitEvents(const QList<LimitEvent> &events);
     void createTriggerActions();
     void createMqttActions();
-    void askForBroker();
-    // False, with the reason in the log, when the choices cannot be used.
-    bool startPublishing(const MqttPublisher::Settings &settings);
-    void uncheckPublishing();
+    // The selected port's adapter serial number, else its name.
     QString defaultBoardName() const;
 
     Ui::MainWindow *ui;
