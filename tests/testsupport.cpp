@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -25,6 +26,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <chrono>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -216,6 +218,23 @@ void openListedPort(MainWindow &window, const QString &portName, const QString &
     click(window, "pushButton_portOpen");
 }
 
+StreamingBoard::StreamingBoard(TestPty &pty, qint64 first, qint64 count, int framesPerSecond)
+    : m_thread([&pty, first, count, framesPerSecond] {
+        const qint64 perWrite = framesPerSecond > 0 ? 1 : 10;
+        const auto start = std::chrono::steady_clock::now();
+        for (qint64 n = first; n < first + count; n += perWrite) {
+            if (framesPerSecond > 0)
+                std::this_thread::sleep_until(start + (n - first) * std::chrono::nanoseconds(1000000000 / framesPerSecond));
+            QByteArray bytes;
+            for (qint64 k = n; k < std::min(n + perWrite, first + count); ++k)
+                bytes += numberedFrame(k);
+            if (!pty.writeMaster(bytes))
+                return;
+        }
+    })
+{
+}
+
 PtyConsole::PtyConsole(bool openPort)
     : m_pty(std::make_unique<TestPty>())
     , m_arrivalCounter(std::make_unique<QObject>())
@@ -364,6 +383,23 @@ bool enterLimits(MainWindow &window, int series, const QString &low, const QStri
     QDialog *const dialog = *open;
     dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_limit_low_%1").arg(series))->setText(low);
     dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_limit_high_%1").arg(series))->setText(high);
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    return !dialog->isVisible();
+}
+
+bool publishToMqtt(MainWindow &window, const QString &url, const QString &board, const QString &password,
+                   bool rememberPassword)
+{
+    widget<QAction>(window, "action_mqtt")->trigger();
+    const QList<QDialog *> dialogs = window.findChildren<QDialog *>(QStringLiteral("dialog_mqtt"));
+    const auto open = std::find_if(dialogs.cbegin(), dialogs.cend(), [](const QDialog *dialog) { return dialog->isVisible(); });
+    if (open == dialogs.cend())
+        return false;
+    QDialog *const dialog = *open;
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_mqtt_url"))->setText(url);
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_mqtt_board"))->setText(board);
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_mqtt_password"))->setText(password);
+    dialog->findChild<QCheckBox *>(QStringLiteral("checkBox_mqtt_remember"))->setChecked(rememberPassword);
     dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
     return !dialog->isVisible();
 }

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <thread>
 
 class QTextBrowser;
 
@@ -63,6 +64,11 @@ qint64 idleCpuMs(int windowMs);
 // Opens "限值…", types one curve's low and high (empty for none) and presses OK:
 // true when the dialog took them and closed.
 bool enterLimits(MainWindow &window, int series, const QString &low, const QString &high);
+// Ticks "发布到 MQTT…", fills its dialog and presses OK: true when the dialog took
+// them and closed.
+bool publishToMqtt(MainWindow &window, const QString &url, const QString &board, const QString &password,
+                   bool rememberPassword);
+
 // Sets the trigger as the user does, through "触发…" and its dialog, with the level
 // typed as given (the settings' own by default); false when the dialog stays open.
 bool chooseTrigger(MainWindow &window, const ChartTrigger::Settings &settings, const QString &levelText = {});
@@ -71,6 +77,19 @@ bool chooseTrigger(MainWindow &window, const ChartTrigger::Settings &settings, c
 bool selectPort(MainWindow &window, const QString &portName);
 // Lists one more port, as the user's "刷新" finds it, selects it and presses open.
 void openListedPort(MainWindow &window, const QString &portName, const QString &description);
+
+// Plays a board that writes the given numberedFrame()s into the pty: as fast as it
+// can, ten to a write, or one frame a write at framesPerSecond, as a busy board
+// does. The frames are all written when it is destroyed.
+class StreamingBoard
+{
+public:
+    StreamingBoard(TestPty &pty, qint64 first, qint64 count, int framesPerSecond = 0);
+    ~StreamingBoard() { m_thread.join(); }
+
+private:
+    std::thread m_thread;
+};
 
 // A console window whose selector lists a fresh pty pair as one more port, with
 // that port opened: the test plays the board on the master side.

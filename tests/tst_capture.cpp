@@ -30,43 +30,14 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <thread>
 
 using namespace TestSupport;
 
 namespace {
-
-// Plays a board that writes the given frames into the pty: as fast as it can, ten
-// to a write, or one frame a write at framesPerSecond, as a busy board does.
-class StreamingBoard
-{
-public:
-    StreamingBoard(TestPty &pty, qint64 first, qint64 count, int framesPerSecond = 0)
-        : m_thread([&pty, first, count, framesPerSecond] {
-              const qint64 perWrite = framesPerSecond > 0 ? 1 : 10;
-              const auto start = std::chrono::steady_clock::now();
-              for (qint64 n = first; n < first + count; n += perWrite) {
-                  if (framesPerSecond > 0)
-                      std::this_thread::sleep_until(start + (n - first) * std::chrono::nanoseconds(1000000000 / framesPerSecond));
-                  QByteArray bytes;
-                  for (qint64 k = n; k < std::min(n + perWrite, first + count); ++k)
-                      bytes += numberedFrame(k);
-                  if (!pty.writeMaster(bytes))
-                      return;
-              }
-          })
-    {
-    }
-    ~StreamingBoard() { m_thread.join(); }
-
-private:
-    std::thread m_thread;
-};
 
 QList<Telemetry::Sample> historyOf(const MainWindow &window)
 {

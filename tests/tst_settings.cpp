@@ -9,6 +9,7 @@
 #include "core/portlisting.h"
 #include "gui/powerchart.h"
 #include "gui/statusline.h"
+#include "mqtttestsupport.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -48,6 +49,8 @@ private slots:
     void resetStartsFromDefaults();
     void languageAtOnceKeepsTheLog();
     void languageKeepsWhatWasTyped();
+    void mqttChoicesKept_data();
+    void mqttChoicesKept();
 
 private:
     QString settingsFile() const { return m_place.filePath(QStringLiteral("bench-console-test/console.conf")); }
@@ -286,3 +289,59 @@ void TestSettings::languageKeepsWhatWasTyped()
 
 QTEST_MAIN(TestSettings)
 #include "tst_settings.moc"
+
+void TestSettings::mqttChoicesKept_data()
+{
+    QTest::addColumn<bool>("rememberFirst");
+    QTest::addColumn<QString>("secondRun");
+    QTest::addColumn<bool>("passwordKept");
+    QTest::addColumn<bool>("publishingKept");
+
+    QTest::newRow("password remembered") << true << "" << true << true;
+    QTest::newRow("password not remembered") << false << "" << false << true;
+    QTest::newRow("remembering undone") << true << "publish again" << false << true;
+    QTest::newRow("publishing unticked") << true << "untick" << true << false;
+}
+
+void TestSettings::mqttChoicesKept()
+{
+    QFETCH(bool, rememberFirst);
+    QFETCH(QString, secondRun);
+    QFETCH(bool, passwordKept);
+    QFETCH(bool, publishingKept);
+
+    TestBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+    const QString url = broker.url(QStringLiteral("lab"));
+    {
+        MainWindow window(&testPorts());
+        QVERIFY(publishToMqtt(window, url, QStringLiteral("rig-7"), QStringLiteral("s3cret"), rememberFirst));
+        QVERIFY(widget<QAction>(window, "action_mqtt")->isChecked());
+    }
+    if (!secondRun.isEmpty()) {
+        MainWindow window(&testPorts());
+        QAction *const publishing = widget<QAction>(window, "action_mqtt");
+        QVERIFY(publishing->isChecked());
+        publishing->trigger();
+        QVERIFY(!publishing->isChecked());
+        if (secondRun == QLatin1String("publish again"))
+            QVERIFY(publishToMqtt(window, url, QStringLiteral("rig-7"), QStringLiteral("s3cret"), false));
+    }
+
+    const QSettings kept(settingsFile(), QSettings::IniFormat);
+    QCOMPARE(kept.value(QStringLiteral("mqtt/url")).toString(), url);
+    QCOMPARE(kept.value(QStringLiteral("mqtt/board")).toString(), QStringLiteral("rig-7"));
+    QCOMPARE(kept.contains(QStringLiteral("mqtt/password")), passwordKept);
+    if (passwordKept) {
+        QCOMPARE(kept.value(QStringLiteral("mqtt/password")).toString(), QStringLiteral("s3cret"));
+        QCOMPARE(QFile::permissions(settingsFile()) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    MainWindow window(&testPorts());
+    QCOMPARE(widget<QAction>(window, "action_mqtt")->isChecked(), publishingKept);
+    if (publishingKept)
+        QTRY_VERIFY_WITH_TIMEOUT(window.statusLine()->text().contains(QStringLiteral("MQTT 已连接")), 10000);
+    else
+        QVERIFY(!window.statusLine()->text().contains(QStringLiteral("MQTT")));
+}

@@ -593,6 +593,26 @@ Error: %2</translation>
         <translation>No limits set: the limit protection will not act</translation>
     </message>
     <message>
+        <source>记住密码</source>
+        <translation>Remember password</translation>
+    </message>
+    <message>
+        <source>服务器</source>
+        <translation>Broker</translation>
+    </message>
+    <message>
+        <source>板名</source>
+        <translation>Board</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>遥测、板子文本和事件发布到 mqtt://[用户@]主机[:端口]/前缀 或 mqtts://…</source>
+        <translation>Telemetry, board text and events are published to mqtt://[user@]host[:port]/prefix or mqtts://…</translation>
+    </message>
+    <message>
         <source>MQTT 地址无效: %1</source>
         <translation>Invalid MQTT address: %1</translation>
     </message>
@@ -651,6 +671,10 @@ Error: %2</translation>
     <message>
         <source>MQTT 连接失败: %1, 不再重试</source>
         <translation>MQTT connection failed: %1, not retrying</translation>
+    </message>
+    <message>
+        <source>发布到 MQTT…</source>
+        <translation>Publish to MQTT…</translation>
     </message>
 </context>
 <context>
@@ -712,6 +736,22 @@ Error: %2</translation>
     <message>
         <source>保护</source>
         <translation>Protection</translation>
+    </message>
+    <message>
+        <source>MQTT 连接中</source>
+        <translation>MQTT connecting</translation>
+    </message>
+    <message>
+        <source>MQTT 已连接</source>
+        <translation>MQTT connected</translation>
+    </message>
+    <message>
+        <source>MQTT 重连中</source>
+        <translation>MQTT reconnecting</translation>
+    </message>
+    <message>
+        <source>MQTT 连接失败</source>
+        <translation>MQTT connection failed</translation>
     </message>
 </context>
 </TS>

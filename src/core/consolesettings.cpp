@@ -1,6 +1,7 @@
 #include "core/consolesettings.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
@@ -28,6 +29,8 @@ QString limitKey(const char *side, int series)
 {
     return QStringLiteral("limits/%1%2").arg(QLatin1String(side)).arg(series);
 }
+
+const QString mqttPasswordKey = QStringLiteral("mqtt/password");
 
 std::optional<double> limitValue(const QVariant &value)
 {
@@ -91,7 +94,14 @@ QString ConsoleSettings::save()
 {
     if (!m_write || m_saveFailureTold)
         return {};
+    // The file is written anew beside the old one and keeps its permissions: the
+    // old one is narrowed first, so that no copy of a password is left readable.
+    const bool holdsPassword = m_write->contains(mqttPasswordKey);
+    if (holdsPassword && QFileInfo::exists(m_write->fileName()))
+        QFile::setPermissions(m_write->fileName(), QFile::ReadOwner | QFile::WriteOwner);
     m_write->sync();
+    if (holdsPassword)
+        QFile::setPermissions(m_write->fileName(), QFile::ReadOwner | QFile::WriteOwner);
     if (m_write->status() != QSettings::AccessError)
         return {};
     m_saveFailureTold = true;
@@ -162,6 +172,26 @@ void ConsoleSettings::setTrigger(const ChartTrigger::Settings &trigger)
     setValue(QStringLiteral("trigger/edge"), int(trigger.edge));
     setValue(QStringLiteral("trigger/mode"), int(trigger.mode));
     setValue(QStringLiteral("trigger/position"), trigger.positionPercent);
+}
+
+MqttChoices ConsoleSettings::mqtt() const
+{
+    const QString password = value(mqttPasswordKey).toString();
+    return { value(QStringLiteral("mqtt/url")).toString(), value(QStringLiteral("mqtt/board")).toString(), password,
+             !password.isEmpty(), value(QStringLiteral("mqtt/publishing"), false).toBool() };
+}
+
+void ConsoleSettings::setMqtt(const MqttChoices &choices)
+{
+    setValue(QStringLiteral("mqtt/url"), choices.url);
+    setValue(QStringLiteral("mqtt/board"), choices.board);
+    setValue(QStringLiteral("mqtt/publishing"), choices.publishing);
+    if (!m_write)
+        return;
+    if (choices.rememberPassword && !choices.password.isEmpty())
+        m_write->setValue(mqttPasswordKey, choices.password);
+    else
+        m_write->remove(mqttPasswordKey);
 }
 
 void ConsoleSettings::reset()

@@ -11,6 +11,17 @@
 
 #include <memory>
 
+// Where the window publishes to and whether it does. The password is kept only
+// when the user asked for it to be.
+struct MqttChoices
+{
+    QString url;
+    QString board;
+    QString password;
+    bool rememberPassword = false;
+    bool publishing = false;
+};
+
 // The user's choices, kept from one start to the next in the platform's standard
 // place for the organisation and application names that main sets. A program that
 // has not named itself (the tests, the demo) keeps nothing, so a bench user's file
@@ -46,7 +57,8 @@ public:
     void setValue(const QString &key, const QVariant &value);
 
     // Writes the choices out now. Empty when they were written, or when their loss
-    // was said before: the first failure gives the line that says so.
+    // was said before: the first failure gives the line that says so. A file that
+    // holds a password is made readable by its owner alone.
     QString save();
 
     PortIdentity port() const;
@@ -59,6 +71,11 @@ public:
     // A value out of its range, from a hand-edited file, reads as its default.
     ChartTrigger::Settings trigger() const;
     void setTrigger(const ChartTrigger::Settings &trigger);
+
+    // A password is written only with rememberPassword; without it, one kept
+    // before is removed.
+    MqttChoices mqtt() const;
+    void setMqtt(const MqttChoices &choices);
 
     // Forgets every choice: the next start is from the defaults.
     static void reset();

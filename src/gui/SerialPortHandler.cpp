@@ -6,6 +6,7 @@
 #include "gui/chartcursors.h"
 #include "gui/logpane.h"
 #include "gui/mainwindow.h"
+#include "gui/mqttfeed.h"
 #include "gui/powerchart.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
@@ -88,6 +89,7 @@ void MainWindow::portOpened(const QString &portName)
     m_cursors->setTimeOrigin(m_chart->clockUs());
     qDebug().noquote() << portName << ConsoleText::portOpened();
     m_log->appendLine(ConsoleText::portOpened());
+    m_mqtt->portOpened(portName);
 }
 
 void MainWindow::portClosed()
@@ -95,6 +97,7 @@ void MainWindow::portClosed()
     reportLine(ConsoleText::portClosed());
     stopRecordings();
     m_status->portClosed();
+    m_mqtt->portClosed();
     if (m_closeWhenPortClosed)
         QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
@@ -109,6 +112,7 @@ void MainWindow::portLost(bool reconnecting)
     if (!reconnecting)
         stopRecordings();
     m_status->portClosed();
+    m_mqtt->portLost(reconnecting);
 }
 
 void MainWindow::portReconnected(const QString &portName)
@@ -117,6 +121,7 @@ void MainWindow::portReconnected(const QString &portName)
     FindSerialPort();
     selectPortEntry(portName);
     reportLine(ConsoleText::portReconnected(portName));
+    m_mqtt->portReconnected(portName);
 }
 
 void MainWindow::selectPortEntry(const QString &portName)
@@ -187,6 +192,7 @@ void MainWindow::showReceived(const ReceiveStream::Pieces &pieces)
             break;
         case ReceivedPiece::Text:
             m_log->insertBoardText(piece.text);
+            m_mqtt->addText(piece.text);
             break;
         case ReceivedPiece::DroppedHead:
             qDebug().noquote() << "遥测帧不完整, 已丢弃:" << piece.bytes.toHex(' ');
@@ -213,6 +219,7 @@ void MainWindow::UpdateChart(const QByteArray &serialPortDataOut)
     // One reading of the clock stamps the sample for the history and the limits alike.
     const qint64 arrivalUs = m_chart->clockUs();
     watchLimits(m_chart->data().sampleCount(), arrivalUs, *numbers);
+    m_mqtt->addSample(m_chart->data().sampleCount(), *numbers);
     m_chart->addSample(*numbers, arrivalUs);
     m_status->addFrame(*numbers);
 }

@@ -8,11 +8,13 @@
 #include "gui/chartcursors.h"
 #include "gui/limitsdialog.h"
 #include "gui/logpane.h"
+#include "gui/mqttfeed.h"
+#include "gui/mqttpublishing.h"
 #include "gui/powerchart.h"
-#include "gui/windowpreferences.h"
 #include "gui/recording.h"
 #include "gui/statusline.h"
 #include "gui/triggerdialog.h"
+#include "gui/windowpreferences.h"
 #include "link/boardsession.h"
 #include "link/firmwareflasher.h"
 #include "link/portregistry.h"
@@ -105,11 +107,14 @@ MainWindow::MainWindow(PortRegistry *ports, QWidget *parent)
     if (const std::optional<QString> port = m_preferences->rememberedPortIn(m_ports->lastListing()))
         selectPortEntry(*port);
     createTriggerActions();
+    createMqttActions();
 }
 
 MainWindow::~MainWindow()
 {
     m_preferences->save(m_ports->identityOf(serialPortList.value(ui->comboBox_port->currentIndex())));
+    // "offline" is left with the broker, retained, for whoever watches the board.
+    m_mqtt->stop();
     // Nothing waits for the board any longer: what has not gone out is dropped.
     m_session->closeNow();
     CloseSerialPort();
@@ -415,6 +420,7 @@ void MainWindow::on_pushButton_flash_clicked()
         endFlash();
     });
     connect(m_flasher, &FirmwareFlasher::failed, this, &MainWindow::flashFailed);
+    m_mqtt->followFlash(m_flasher, m_session);
     setLineControlsEnabled(false);
     m_flasher->start();
 }
@@ -512,6 +518,7 @@ void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Teleme
 // protection is there to cut the power soon; the pane reads the same.
 void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
 {
+    m_mqtt->addLimitEvents(events);
     for (const LimitEvent &event : events) {
         if (event.kind != LimitEvent::Protection) {
             m_log->appendLine(event.line);
@@ -540,6 +547,19 @@ void MainWindow::createTriggerActions()
     connect(ui->action_trigger_arm, &QAction::toggled, m_chart, &PowerChart::setTriggerArmed);
     connect(m_chart, &PowerChart::triggered, this, [this](const ChartTrigger::Capture &capture) {
         m_log->appendLine(ChartTrigger::captureLine(m_chart->trigger().settings(), capture));
+        m_mqtt->addTrigger(m_chart->trigger().settings(), capture);
         ui->action_trigger_arm->setChecked(m_chart->trigger().isArmed());
     });
+}
+
+void MainWindow::createMqttActions()
+{
+    m_mqtt = new MqttFeed(this);
+    new MqttPublishing(m_mqtt, m_preferences, m_log, m_status, [this] { return defaultBoardName(); }, this);
+}
+
+QString MainWindow::defaultBoardName() const
+{
+    const PortIdentity port = m_ports->identityOf(serialPortList.value(ui->comboBox_port->currentIndex()));
+    return MqttFeed::defaultBoardName(port.portName, port.serialNumber);
 }

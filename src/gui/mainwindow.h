@@ -15,6 +15,7 @@ class BoardSession;
 class ChartCursors;
 class FirmwareFlasher;
 class LogPane;
+class MqttFeed;
 class PortRegistry;
 class PowerChart;
 class Recording;
@@ -128,6 +129,9 @@ private:
     void watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Telemetry::Sample &values);
     void showLimitEvents(const QList<LimitEvent> &events);
     void createTriggerActions();
+    void createMqttActions();
+    // The selected port's adapter serial number, else its name.
+    QString defaultBoardName() const;
 
     Ui::MainWindow *ui;
     PortRegistry *const m_ports;
@@ -154,6 +158,7 @@ private:
     // The samples' arrival for the limit watch, on a clock that never steps.
     // Tells a chattering curve's count when no sample comes to.
     QTimer *m_limitSummaryTimer = nullptr;
+    MqttFeed *m_mqtt = nullptr;
 };
 
 #endif // MAINWINDOW_H

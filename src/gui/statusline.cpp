@@ -54,7 +54,30 @@ void StatusLine::setProtectionOn(bool on)
     showText();
 }
 
+void StatusLine::setMqttState(MqttPublisher::State state)
+{
+    m_mqttState = state;
+    showText();
+}
+
 namespace {
+
+QString mqttStateText(MqttPublisher::State state)
+{
+    switch (state) {
+    case MqttPublisher::State::Off:
+        break;
+    case MqttPublisher::State::Connecting:
+        return StatusLine::tr("MQTT 连接中");
+    case MqttPublisher::State::Connected:
+        return StatusLine::tr("MQTT 已连接");
+    case MqttPublisher::State::Reconnecting:
+        return StatusLine::tr("MQTT 重连中");
+    case MqttPublisher::State::Failed:
+        return StatusLine::tr("MQTT 连接失败");
+    }
+    return {};
+}
 
 // Rich text folds runs of blanks; the bar keeps its spacing.
 QString keepingBlanks(const QString &plain)
@@ -100,6 +123,8 @@ void StatusLine::showText()
     }
     if (m_protectionOn)
         add(tr("保护"));
+    if (const QString mqtt = mqttStateText(m_mqttState); !mqtt.isEmpty())
+        add(mqtt);
     qint64 recordingUs = -1;
     for (const Recording *recording : { m_telemetry, m_raw }) {
         if (recording->isRecording())

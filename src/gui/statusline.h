@@ -3,6 +3,7 @@
 
 #include "core/curvelimits.h"
 #include "core/telemetry.h"
+#include "link/mqttpublisher.h"
 
 #include <QObject>
 #include <QTimer>
@@ -15,7 +16,8 @@ class Recording;
 
 // The window's status bar: the port and its line settings, bytes each way since
 // the port opened, frames over the last second, the newest values, and whether a
-// recording runs, and whether the protection is on. A value outside its curve's
+// recording runs, whether the protection is on, and the broker's state while the
+// window publishes. A value outside its curve's
 // limits shows in red. Counting is cheap and happens on every arrival; the text is made
 // a few times a second. A closed port keeps its counts until the next open.
 class StatusLine : public QObject
@@ -35,6 +37,7 @@ public:
     void addFrame(const Telemetry::Sample &values);
     void setLimits(const CurveLimits::Set &limits);
     void setProtectionOn(bool on);
+    void setMqttState(MqttPublisher::State state);
 
     // What the bar reads, without its colours.
     QString text() const { return m_text; }
@@ -59,6 +62,7 @@ private:
     std::optional<Telemetry::Sample> m_latest;
     CurveLimits::Set m_limits {};
     bool m_protectionOn = false;
+    MqttPublisher::State m_mqttState = MqttPublisher::State::Off;
     QString m_text;
 };
 

@@ -91,6 +91,9 @@ void WindowPreferences::createMenus()
     m_autoReconnect = m_portMenu->addAction(QString());
     m_autoReconnect->setObjectName(QStringLiteral("action_auto_reconnect"));
     m_autoReconnect->setCheckable(true);
+    m_mqtt = m_portMenu->addAction(QString());
+    m_mqtt->setObjectName(QStringLiteral("action_mqtt"));
+    m_mqtt->setCheckable(true);
 
     m_languageMenu = m_ui->menubar->addMenu(QString());
     m_languageMenu->setObjectName(QStringLiteral("menu_language"));
@@ -112,6 +115,7 @@ void WindowPreferences::retranslateMenus()
 {
     m_portMenu->setTitle(QCoreApplication::translate("MainWindow", "串口"));
     m_autoReconnect->setText(QCoreApplication::translate("MainWindow", "自动重连"));
+    m_mqtt->setText(QCoreApplication::translate("MainWindow", "发布到 MQTT…"));
     m_languageMenu->setTitle(QCoreApplication::translate("MainWindow", "语言 / Language"));
     m_chinese->setText(QStringLiteral("中文"));
     m_english->setText(QStringLiteral("English"));
@@ -187,6 +191,12 @@ void WindowPreferences::rememberFolderOf(const QString &filePath)
 void WindowPreferences::rememberTrigger(const ChartTrigger::Settings &trigger)
 {
     m_settings.setTrigger(trigger);
+    m_saveTimer.start();
+}
+
+void WindowPreferences::rememberMqtt(const MqttChoices &choices)
+{
+    m_settings.setMqtt(choices);
     m_saveTimer.start();
 }
 

@@ -27,7 +27,7 @@ class MainWindow;
 }
 
 // The window's choices that outlive a run, and the menus that make two of them:
-// "串口" with auto-reconnect, and the language. The rest (selected port, image
+// "串口" with auto-reconnect (and publishing, which the window runs), and the language. The rest (selected port, image
 // path, hex mode, dialog folder, window geometry and state) are taken from the
 // window as the user leaves them. The loaded image itself is not: a remembered
 // path only fills the path field, and the image is read at "打开文件", as always.
@@ -57,6 +57,10 @@ public:
     ChartTrigger::Settings triggerSettings() const { return m_settings.trigger(); }
     void rememberTrigger(const ChartTrigger::Settings &trigger);
 
+    QAction *mqttAction() const { return m_mqtt; }
+    MqttChoices mqttChoices() const { return m_settings.mqtt(); }
+    void rememberMqtt(const MqttChoices &choices);
+
 private:
     void createMenus();
     void retranslateMenus();
@@ -82,6 +86,7 @@ private:
     QList<std::pair<QWidget *, QRect>> m_formRectangles;
     QMenu *m_portMenu = nullptr;
     QAction *m_autoReconnect = nullptr;
+    QAction *m_mqtt = nullptr;
     QMenu *m_languageMenu = nullptr;
     QAction *m_chinese = nullptr;
     QAction *m_english = nullptr;
