@@ -91,13 +91,17 @@ std::optional<int> MqttOptions::read(CommandLine &commandLine, const QStringList
     board = parser.value(QStringLiteral("board"));
     caFile = parser.value(QStringLiteral("mqtt-ca"));
     password = qEnvironmentVariable("BENCH_MQTT_PASSWORD");
-    if (url.isEmpty()) {
+    if (!parser.isSet(QStringLiteral("mqtt"))) {
         for (const QString option : { "board", "mqtt-ca" }) {
             if (parser.isSet(option))
                 return commandLine.usageError(QStringLiteral("--%1 takes --mqtt").arg(option));
         }
         return std::nullopt;
     }
+    if (parser.isSet(QStringLiteral("board")) && board.isEmpty())
+        return commandLine.usageError(QStringLiteral("--board: give a name"));
+    if (!caFile.isEmpty() && !url.startsWith(QLatin1String("mqtts:"), Qt::CaseInsensitive))
+        return commandLine.usageError(QStringLiteral("--mqtt-ca takes an mqtts:// broker"));
     if (parser.isSet(QStringLiteral("board")) && ports.size() > 1 && !board.contains(portPlaceholder))
         return commandLine.usageError(QStringLiteral("--board %1: with several ports the name must hold %p").arg(board));
     for (const QString &port : ports) {
