@@ -18,7 +18,6 @@
 namespace {
 
 const QString standardStream = QStringLiteral("-");
-const QString portPlaceholder = QStringLiteral("%p");
 
 QString curveChoices()
 {
@@ -99,11 +98,11 @@ private:
             return commandLine.usageError(QStringLiteral("--junit takes a file"));
         if (csv == standardStream && ports.size() > 1)
             return commandLine.usageError(QStringLiteral("-o - takes one port: give a FILE holding %p for several"));
-        if (!csv.isEmpty() && ports.size() > 1 && !csv.contains(portPlaceholder))
+        if (!csv.isEmpty() && ports.size() > 1 && !csv.contains(QLatin1String(portPlaceholder)))
             return commandLine.usageError(QStringLiteral("-o %1: with several ports the file's name must hold %p").arg(csv));
         for (const QString &port : ports) {
             if (!csv.isEmpty())
-                csvPaths << (csv == standardStream ? csv : QString(csv).replace(portPlaceholder, portShortName(port)));
+                csvPaths << (csv == standardStream ? csv : forPort(csv, port));
         }
         commandLine.output().setStandardOutputCarriesData(csv == standardStream);
         QSet<QString> seen;

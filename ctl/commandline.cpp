@@ -54,15 +54,9 @@ std::optional<int> RunLength::read(CommandLine &commandLine)
     return std::nullopt;
 }
 
-namespace {
-
-const QString portPlaceholder = QStringLiteral("%p");
-
-} // namespace
-
-QString portShortName(const QString &port)
+QString forPort(QString pattern, const QString &port)
 {
-    return QFileInfo(port).fileName();
+    return pattern.replace(QLatin1String(portPlaceholder), QFileInfo(port).fileName());
 }
 
 void MqttOptions::addOptions(QCommandLineParser &parser)
@@ -92,7 +86,7 @@ std::optional<int> MqttOptions::read(CommandLine &commandLine, const QStringList
     caFile = parser.value(QStringLiteral("mqtt-ca"));
     password = qEnvironmentVariable("BENCH_MQTT_PASSWORD");
     if (!parser.isSet(QStringLiteral("mqtt"))) {
-        for (const QString option : { "board", "mqtt-ca" }) {
+        for (const QString &option : { QStringLiteral("board"), QStringLiteral("mqtt-ca") }) {
             if (parser.isSet(option))
                 return commandLine.usageError(QStringLiteral("--%1 takes --mqtt").arg(option));
         }
@@ -102,7 +96,7 @@ std::optional<int> MqttOptions::read(CommandLine &commandLine, const QStringList
         return commandLine.usageError(QStringLiteral("--board: give a name"));
     if (!caFile.isEmpty() && !url.startsWith(QLatin1String("mqtts:"), Qt::CaseInsensitive))
         return commandLine.usageError(QStringLiteral("--mqtt-ca takes an mqtts:// broker"));
-    if (parser.isSet(QStringLiteral("board")) && ports.size() > 1 && !board.contains(portPlaceholder))
+    if (parser.isSet(QStringLiteral("board")) && ports.size() > 1 && !board.contains(QLatin1String(portPlaceholder)))
         return commandLine.usageError(QStringLiteral("--board %1: with several ports the name must hold %p").arg(board));
     for (const QString &port : ports) {
         // The port's name stands for the adapter's serial number here: what is
@@ -121,11 +115,11 @@ MqttPublisher::Settings MqttOptions::settingsFor(const QString &port, const QLis
         const auto listed = std::find_if(ports.cbegin(), ports.cend(), [&](const PortRecord &record) {
             return record.portName == port || (!record.systemLocation.isEmpty() && fileIdentity(record.systemLocation) == location);
         });
-        name = listed == ports.cend() ? portShortName(port)
+        name = listed == ports.cend() ? forPort(QLatin1String(portPlaceholder), port)
             : !listed->serialNumber.isEmpty() ? listed->serialNumber
                                              : listed->portName;
     }
-    return { url, name.replace(portPlaceholder, portShortName(port)), password, caFile };
+    return { url, forPort(name, port), password, caFile };
 }
 
 CommandLine::CommandLine(const QString &program, const QStringList &arguments, Ports ports)

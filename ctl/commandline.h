@@ -88,8 +88,11 @@ struct MqttOptions
     MqttPublisher::Settings settingsFor(const QString &port, const QList<PortRecord> &ports) const;
 };
 
-// A port's name as a file name or topic level holds it: ttyUSB0, 3 for /dev/pts/3.
-QString portShortName(const QString &port);
+// What stands for the port's name in a name given for several ports (-o, --board).
+inline constexpr char portPlaceholder[] = "%p";
+// pattern with the port's name for the placeholder, as a file name or a topic
+// level holds it: ttyUSB0, 3 for /dev/pts/3.
+QString forPort(QString pattern, const QString &port);
 
 // The commands, each on what follows its name, the global options first.
 int runList(CommandLine &commandLine);
