@@ -14,6 +14,10 @@ class TestMqttUnits : public QObject
 private slots:
     void url_data();
     void url();
+    void batchJson();
+    void batchTakesConsecutiveSamplesUpToItsSize();
+    void queueDropsTheOldest_data();
+    void queueDropsTheOldest();
 };
 
 void TestMqttUnits::url_data()
@@ -65,6 +69,59 @@ void TestMqttUnits::url()
     QTEST(url->port, "port");
     QTEST(url->prefix, "prefix");
     QCOMPARE(MqttUrl::parse(url->toString(), nullptr)->host, url->host);
+}
+
+void TestMqttUnits::batchJson()
+{
+    MqttTelemetryBatch batch;
+    QVERIFY(batch.append(41, 1700000000000001, TestSupport::referenceReadings()));
+    QVERIFY(batch.append(42, 1700000000000110, { 0.27 * 3, 0.45 * 109, -1, 0, 49.05 }));
+    QCOMPARE(batch.toJson(), QByteArray(R"({"sample":41,"timestamp_us":[1700000000000001,1700000000000110],)"
+                                        R"("1.8V power":[100,0.81],"3.3V power":[10,49.05],"5V power":[21.6,-1],)"
+                                        R"("12V power":[-7.2,0],"all power":[127,49.05]})"));
+    batch.clear();
+    QVERIFY(batch.isEmpty());
+    QVERIFY(batch.append(7, 0, {}));
+    QVERIFY(batch.toJson().startsWith(R"({"sample":7,)"));
+}
+
+void TestMqttUnits::batchTakesConsecutiveSamplesUpToItsSize()
+{
+    MqttTelemetryBatch batch;
+    QVERIFY(batch.append(5, 0, {}));
+    QVERIFY(!batch.append(7, 0, {}));
+    QVERIFY(!batch.append(5, 0, {}));
+    for (qint64 sample = 6; sample < 5 + MqttTelemetryBatch::maxSamples; ++sample)
+        QVERIFY(batch.append(sample, 0, {}));
+    QVERIFY(batch.isFull());
+    QVERIFY(!batch.append(5 + MqttTelemetryBatch::maxSamples, 0, {}));
+    QCOMPARE(batch.size(), MqttTelemetryBatch::maxSamples);
+}
+
+void TestMqttUnits::queueDropsTheOldest_data()
+{
+    QTest::addColumn<qint64>("limitMs");
+    QTest::addColumn<int>("messages"); // each of 100 samples over 100 ms, back to back
+    QTest::addColumn<int>("kept");
+
+    QTest::newRow("within") << qint64(1000) << 10 << 10;
+    QTest::newRow("a second of three") << qint64(1000) << 30 << 10;
+    QTest::newRow("ten seconds") << MqttTelemetryQueue::defaultLimitMs << 150 << 100;
+    QTest::newRow("the newest stays") << qint64(0) << 3 << 1;
+}
+
+void TestMqttUnits::queueDropsTheOldest()
+{
+    QFETCH(qint64, limitMs);
+    QFETCH(int, messages);
+    QFETCH(int, kept);
+    MqttTelemetryQueue queue(limitMs);
+    for (int i = 0; i < messages; ++i)
+        queue.push({ QByteArray::number(i), 100, i * 100000LL, i * 100000LL + 99900 });
+    QCOMPARE(queue.size(), kept);
+    QCOMPARE(queue.takeDroppedSamples(), (messages - kept) * 100LL);
+    QCOMPARE(queue.takeDroppedSamples(), 0);
+    QCOMPARE(queue.takeFirst().payload, QByteArray::number(messages - kept));
 }
 
 QTEST_MAIN(TestMqttUnits)

@@ -592,6 +592,66 @@ Error: %2</translation>
         <source>未设置限值: 越限保护不会动作</source>
         <translation>No limits set: the limit protection will not act</translation>
     </message>
+    <message>
+        <source>MQTT 地址无效: %1</source>
+        <translation>Invalid MQTT address: %1</translation>
+    </message>
+    <message>
+        <source>应为 mqtt://[用户@]主机[:端口]/前缀 或 mqtts://…</source>
+        <translation>expected mqtt://[user@]host[:port]/prefix or mqtts://…</translation>
+    </message>
+    <message>
+        <source>未知的协议 %1, 应为 mqtt 或 mqtts</source>
+        <translation>unknown scheme %1, expected mqtt or mqtts</translation>
+    </message>
+    <message>
+        <source>密码不能写在地址里, 请用 BENCH_MQTT_PASSWORD</source>
+        <translation>the password does not go in the address, use BENCH_MQTT_PASSWORD</translation>
+    </message>
+    <message>
+        <source>缺少主机</source>
+        <translation>no host</translation>
+    </message>
+    <message>
+        <source>端口须为 1 到 65535 的整数</source>
+        <translation>the port must be a whole number from 1 to 65535</translation>
+    </message>
+    <message>
+        <source>缺少主题前缀</source>
+        <translation>no topic prefix</translation>
+    </message>
+    <message>
+        <source>主题前缀不能含 + 或 #</source>
+        <translation>the topic prefix cannot hold + or #</translation>
+    </message>
+    <message>
+        <source>代理在 %1 秒内没有应答</source>
+        <translation>the broker did not answer within %1 s</translation>
+    </message>
+    <message>
+        <source>MQTT 连接失败: %1</source>
+        <translation>MQTT connection failed: %1</translation>
+    </message>
+    <message>
+        <source>MQTT 板名不能为空</source>
+        <translation>The MQTT board name cannot be empty</translation>
+    </message>
+    <message>
+        <source>MQTT 板名不能含 + 或 #: %1</source>
+        <translation>The MQTT board name cannot hold + or #: %1</translation>
+    </message>
+    <message>
+        <source>无法读取 CA 证书文件: %1</source>
+        <translation>Cannot read the CA certificate file: %1</translation>
+    </message>
+    <message>
+        <source>MQTT 已重新连接, 断开期间丢弃了 %1 个样本</source>
+        <translation>MQTT reconnected, %1 samples dropped while disconnected</translation>
+    </message>
+    <message>
+        <source>MQTT 连接失败: %1, 不再重试</source>
+        <translation>MQTT connection failed: %1, not retrying</translation>
+    </message>
 </context>
 <context>
     <name>PowerChart</name>

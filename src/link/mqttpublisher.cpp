@@ -89,6 +89,9 @@ void MqttPublisher::stop()
     if (!m_client->wait(stopWaitMs)) {
         MqttClientThread *const stuck = m_client.release();
         connect(stuck, &QThread::finished, stuck, &QObject::deleteLater);
+        // It may have ended just before the connection was made.
+        if (stuck->isFinished())
+            stuck->deleteLater();
     }
     m_client.reset();
     m_brokerText.clear();
@@ -109,7 +112,7 @@ void MqttPublisher::setLineUp(bool up)
 
 void MqttPublisher::addSample(qint64 sample, qint64 timestampUs, const Telemetry::Sample &values)
 {
-    if (!m_client)
+    if (!accepting())
         return;
     if (!m_batch.isEmpty() && timestampUs - m_batch.firstTimestampUs() >= batchSpanUs)
         sendBatch();
@@ -125,7 +128,7 @@ void MqttPublisher::addSample(qint64 sample, qint64 timestampUs, const Telemetry
 
 void MqttPublisher::addText(const QByteArray &bytes)
 {
-    if (!m_client)
+    if (!accepting())
         return;
     for (qsizetype at = 0; at < bytes.size(); at += textPieceBytes)
         m_client->enqueueText(bytes.mid(at, textPieceBytes));
@@ -133,7 +136,7 @@ void MqttPublisher::addText(const QByteArray &bytes)
 
 void MqttPublisher::addEvent(const QJsonObject &event)
 {
-    if (m_client)
+    if (accepting())
         m_client->enqueueEvent(QJsonDocument(event).toJson(QJsonDocument::Compact));
 }
 
@@ -142,6 +145,12 @@ void MqttPublisher::setTelemetryQueueLimitMs(qint64 limitMs)
     m_telemetryLimitMs = limitMs;
     if (m_client)
         m_client->setTelemetryLimitMs(limitMs);
+}
+
+bool MqttPublisher::accepting() const
+{
+    // A refused publisher has nobody to send to until it is started again.
+    return m_client && m_state != State::Failed;
 }
 
 void MqttPublisher::setState(State state)
@@ -169,7 +178,7 @@ void MqttPublisher::onClientState(MqttPublisher::State state, const QString &rea
         }
         break;
     case State::Failed:
-        emit message(QCoreApplication::translate("MainWindow", "%1, 不再重试").arg(failureLine(reason)));
+        emit message(QCoreApplication::translate("MainWindow", "MQTT 连接失败: %1, 不再重试").arg(reason));
         break;
     case State::Off:
     case State::Connecting:

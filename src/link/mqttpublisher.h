@@ -86,6 +86,7 @@ signals:
     void message(const QString &line);
 
 private:
+    bool accepting() const;
     void setState(State state);
     void onClientState(MqttPublisher::State state, const QString &reason, qint64 droppedSamples);
     void sendBatch();
