@@ -319,7 +319,9 @@ void MqttClientThread::onLog(mosquitto *, void *self, int level, const char *tex
 {
     // OpenSSL's reason for a failed handshake reaches us only as a log line.
     auto *thread = static_cast<MqttClientThread *>(self);
+    if (!(level & MOSQ_LOG_ERR) || !thread->m_tlsError.isEmpty())
+        return;
     const QString line = QString::fromUtf8(text);
-    if ((level & MOSQ_LOG_ERR) && thread->m_tlsError.isEmpty() && line.contains(QLatin1String("OpenSSL")))
+    if (line.contains(QLatin1String("OpenSSL")))
         thread->m_tlsError = line;
 }

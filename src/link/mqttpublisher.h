@@ -68,7 +68,8 @@ public:
     // The broker as the user gave it, without the password, for the status bar.
     QString brokerText() const;
 
-    // The board's line: "online" is published only while it is up.
+    // The board's line: "online" is published only while it is up (up until told
+    // otherwise, kept across start()).
     void setLineUp(bool up);
     // timestampUs: the arrival, in microseconds since the Unix epoch.
     void addSample(qint64 sample, qint64 timestampUs, const Telemetry::Sample &values);
