@@ -1,4 +1,5 @@
 #include "boardport.h"
+#include "boardpublishers.h"
 #include "checkreport.h"
 #include "commandline.h"
 
@@ -8,7 +9,6 @@
 #include "core/telemetrycsv.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -18,7 +18,6 @@
 namespace {
 
 const QString standardStream = QStringLiteral("-");
-const QString portPlaceholder = QStringLiteral("%p");
 
 QString curveChoices()
 {
@@ -38,6 +37,7 @@ struct CheckOptions
     bool interlock = false;
     QString junitPath;
     QStringList csvPaths; // one per port, in order; none without -o
+    MqttOptions mqtt;
 
     std::optional<int> parse(CommandLine &commandLine)
     {
@@ -58,11 +58,14 @@ struct CheckOptions
                              "several ports FILE must hold %p, the port's name (ttyUSB0; 3 for /dev/pts/3): a file per port."),
               QStringLiteral("FILE") },
         });
+        MqttOptions::addOptions(parser);
         if (const std::optional<int> done = commandLine.parse())
             return done;
         if (const std::optional<int> wrong = length.read(commandLine))
             return wrong;
         ports = commandLine.ports();
+        if (const std::optional<int> wrong = mqtt.read(commandLine, ports))
+            return wrong;
         plot = parser.isSet(QStringLiteral("plot"));
         interlock = parser.isSet(QStringLiteral("interlock"));
         if (const std::optional<int> wrong = readLimits(commandLine))
@@ -95,11 +98,11 @@ private:
             return commandLine.usageError(QStringLiteral("--junit takes a file"));
         if (csv == standardStream && ports.size() > 1)
             return commandLine.usageError(QStringLiteral("-o - takes one port: give a FILE holding %p for several"));
-        if (!csv.isEmpty() && ports.size() > 1 && !csv.contains(portPlaceholder))
+        if (!csv.isEmpty() && ports.size() > 1 && !csv.contains(QLatin1String(portPlaceholder)))
             return commandLine.usageError(QStringLiteral("-o %1: with several ports the file's name must hold %p").arg(csv));
         for (const QString &port : ports) {
             if (!csv.isEmpty())
-                csvPaths << (csv == standardStream ? csv : QString(csv).replace(portPlaceholder, QFileInfo(port).fileName()));
+                csvPaths << (csv == standardStream ? csv : forPort(csv, port));
         }
         commandLine.output().setStandardOutputCarriesData(csv == standardStream);
         QSet<QString> seen;
@@ -133,8 +136,8 @@ struct PortCheck
 class CheckRun
 {
 public:
-    CheckRun(const CheckOptions &options, Output &output)
-        : m_options(options), m_output(output), m_checks(size_t(options.ports.size()))
+    CheckRun(const CheckOptions &options, Output &output, BoardPublishers &publishers)
+        : m_options(options), m_output(output), m_publishers(publishers), m_checks(size_t(options.ports.size()))
     {
     }
 
@@ -173,6 +176,7 @@ private:
             verdict.message = check.port->openFailure();
             return;
         }
+        m_publishers.attach(*check.port);
         verdict.started = QDateTime::currentDateTime();
         check.clock.start();
         m_output.event(QStringLiteral("opened"), { { QStringLiteral("port"), verdict.port } });
@@ -304,6 +308,7 @@ private:
 
     const CheckOptions &m_options;
     Output &m_output;
+    BoardPublishers &m_publishers;
     std::vector<PortCheck> m_checks;
     InterruptWatch m_interruptWatch;
     bool m_interrupted = false;
@@ -323,5 +328,7 @@ int runCheck(CommandLine &commandLine)
     CheckOptions options;
     if (const std::optional<int> done = options.parse(commandLine))
         return *done;
-    return CheckRun(options, commandLine.output()).run();
+    // Leaves "offline" with the broker once the check has said its last.
+    BoardPublishers publishers(commandLine.output(), options.mqtt, options.ports);
+    return CheckRun(options, commandLine.output(), publishers).run();
 }

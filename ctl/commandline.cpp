@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QTranslator>
 
+#include <algorithm>
+
 QString fileIdentity(const QString &path)
 {
     const QFileInfo info(path);
@@ -50,6 +52,74 @@ std::optional<int> RunLength::read(CommandLine &commandLine)
     if (!framesText.isNull() && (!ok || frames <= 0))
         return commandLine.usageError(QStringLiteral("--frames: '%1' is not a positive whole number").arg(framesText));
     return std::nullopt;
+}
+
+QString forPort(QString pattern, const QString &port)
+{
+    return pattern.replace(QLatin1String(portPlaceholder), QFileInfo(port).fileName());
+}
+
+void MqttOptions::addOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        { QStringLiteral("mqtt"),
+          QStringLiteral("Publish telemetry, board text and events to an MQTT broker: mqtt://[user@]host[:port]/prefix, or "
+                         "mqtts://... over TLS. The password is taken from BENCH_MQTT_PASSWORD. A broker that is down or "
+                         "refuses changes neither the outcome nor the files."),
+          QStringLiteral("URL") },
+        { QStringLiteral("board"),
+          QStringLiteral("The board's topic level under the prefix (with --mqtt); by default the adapter's serial number, "
+                         "else the port's name. With several ports it must hold %p, the port's name."),
+          QStringLiteral("NAME") },
+        { QStringLiteral("mqtt-ca"),
+          QStringLiteral("The CA certificate that an mqtts:// broker's certificate is checked against (with --mqtt); by "
+                         "default the system's."),
+          QStringLiteral("FILE") },
+    });
+}
+
+std::optional<int> MqttOptions::read(CommandLine &commandLine, const QStringList &ports)
+{
+    const QCommandLineParser &parser = commandLine.parser();
+    url = parser.value(QStringLiteral("mqtt"));
+    board = parser.value(QStringLiteral("board"));
+    caFile = parser.value(QStringLiteral("mqtt-ca"));
+    password = qEnvironmentVariable("BENCH_MQTT_PASSWORD");
+    if (!parser.isSet(QStringLiteral("mqtt"))) {
+        for (const QString &option : { QStringLiteral("board"), QStringLiteral("mqtt-ca") }) {
+            if (parser.isSet(option))
+                return commandLine.usageError(QStringLiteral("--%1 takes --mqtt").arg(option));
+        }
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("board")) && board.isEmpty())
+        return commandLine.usageError(QStringLiteral("--board: give a name"));
+    if (!caFile.isEmpty() && !url.startsWith(QLatin1String("mqtts:"), Qt::CaseInsensitive))
+        return commandLine.usageError(QStringLiteral("--mqtt-ca takes an mqtts:// broker"));
+    if (parser.isSet(QStringLiteral("board")) && ports.size() > 1 && !board.contains(QLatin1String(portPlaceholder)))
+        return commandLine.usageError(QStringLiteral("--board %1: with several ports the name must hold %p").arg(board));
+    for (const QString &port : ports) {
+        // The port's name stands for the adapter's serial number here: what is
+        // checked is the URL, the CA file and the name's form.
+        if (const QString problem = MqttPublisher::check(settingsFor(port, {})); !problem.isEmpty())
+            return commandLine.usageError(QStringLiteral("--mqtt: %1").arg(problem));
+    }
+    return std::nullopt;
+}
+
+MqttPublisher::Settings MqttOptions::settingsFor(const QString &port, const QList<PortRecord> &ports) const
+{
+    QString name = board;
+    if (name.isEmpty()) {
+        const QString location = fileIdentity(Platform::systemLocation(port));
+        const auto listed = std::find_if(ports.cbegin(), ports.cend(), [&](const PortRecord &record) {
+            return record.portName == port || (!record.systemLocation.isEmpty() && fileIdentity(record.systemLocation) == location);
+        });
+        name = listed == ports.cend() ? forPort(QLatin1String(portPlaceholder), port)
+            : !listed->serialNumber.isEmpty() ? listed->serialNumber
+                                             : listed->portName;
+    }
+    return { url, forPort(name, port), password, caFile };
 }
 
 CommandLine::CommandLine(const QString &program, const QStringList &arguments, Ports ports)

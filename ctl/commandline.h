@@ -3,6 +3,9 @@
 
 #include "output.h"
 
+#include "core/portlisting.h"
+#include "link/mqttpublisher.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
 
@@ -65,6 +68,31 @@ struct RunLength
     std::optional<int> read(CommandLine &commandLine);
     bool isBounded() const { return seconds > 0 || frames > 0; }
 };
+
+// Publishing to an MQTT broker: --mqtt URL, --board NAME, --mqtt-ca FILE, and the
+// password from BENCH_MQTT_PASSWORD, so that it never shows in a process list.
+struct MqttOptions
+{
+    QString url; // empty: not publishing
+    QString board; // may hold %p, the port's name
+    QString caFile;
+    QString password;
+
+    static void addOptions(QCommandLineParser &parser);
+    // Once the command line is parsed: the values for the ports given, or a usage
+    // error before any port opens.
+    std::optional<int> read(CommandLine &commandLine, const QStringList &ports);
+    bool isSet() const { return !url.isEmpty(); }
+    // The settings of one port's publisher; ports: the platform's, for the
+    // adapter's serial number.
+    MqttPublisher::Settings settingsFor(const QString &port, const QList<PortRecord> &ports) const;
+};
+
+// What stands for the port's name in a name given for several ports (-o, --board).
+inline constexpr char portPlaceholder[] = "%p";
+// pattern with the port's name for the placeholder, as a file name or a topic
+// level holds it: ttyUSB0, 3 for /dev/pts/3.
+QString forPort(QString pattern, const QString &port);
 
 // The commands, each on what follows its name, the global options first.
 int runList(CommandLine &commandLine);

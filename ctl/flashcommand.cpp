@@ -1,4 +1,5 @@
 #include "boardport.h"
+#include "boardpublishers.h"
 #include "commandline.h"
 #include "platform.h"
 
@@ -56,18 +57,15 @@ public:
         PortProgress &progress = m_progress[port];
         progress.bytes = bytes;
         progress.elapsedMs = elapsedMs;
-        if (m_bars) {
-            if (!m_barsDrawn || m_sinceDrawn.elapsed() >= barRedrawIntervalMs)
-                drawBars();
-            return;
-        }
-        // The output keeps the line without --json and the event with it.
+        // The output keeps the line without --json and the event with it; the
+        // event goes to a broker too, bars or not.
         const int tenths = m_total > 0 ? int(bytes * 10 / m_total) : 10;
         while (progress.tenthsShown < tenths) {
             const int percent = ++progress.tenthsShown * 10;
-            m_output.info(QStringLiteral("%1: %2% (%3/%4 bytes, %5/s)")
-                              .arg(m_ports.at(port)).arg(percent).arg(bytes).arg(m_total)
-                              .arg(byteSize(rate(bytes, elapsedMs))));
+            if (!m_bars)
+                m_output.info(QStringLiteral("%1: %2% (%3/%4 bytes, %5/s)")
+                                  .arg(m_ports.at(port)).arg(percent).arg(bytes).arg(m_total)
+                                  .arg(byteSize(rate(bytes, elapsedMs))));
             m_output.event(QStringLiteral("progress"), {
                 { QStringLiteral("port"), m_ports.at(port) },
                 { QStringLiteral("percent"), percent },
@@ -76,6 +74,8 @@ public:
                 { QStringLiteral("bytes_per_second"), qRound64(rate(bytes, elapsedMs)) },
             });
         }
+        if (m_bars && (!m_barsDrawn || m_sinceDrawn.elapsed() >= barRedrawIntervalMs))
+            drawBars();
     }
 
     // Draws the bars once more as they end; lines and events need nothing.
@@ -135,16 +135,20 @@ struct FlashOptions
     QStringList ports;
     QString imagePath;
     FirmwareImage image;
+    MqttOptions mqtt;
 
     std::optional<int> parse(CommandLine &commandLine)
     {
         commandLine.addArgument(QStringLiteral("image"), QStringLiteral("The image file, sent byte for byte."),
                                 QStringLiteral("IMAGE"));
+        MqttOptions::addOptions(commandLine.parser());
         if (const std::optional<int> done = commandLine.parse())
             return done;
         if (commandLine.arguments().size() != 1)
             return commandLine.usageError(QStringLiteral("give one image file"));
         ports = commandLine.ports();
+        if (const std::optional<int> wrong = mqtt.read(commandLine, ports))
+            return wrong;
         imagePath = commandLine.arguments().constFirst();
         image = FirmwareImage::read(imagePath);
         if (!image.ok)
@@ -175,9 +179,10 @@ struct FlashJob
 class FlashRun
 {
 public:
-    FlashRun(const FlashOptions &options, Output &output)
+    FlashRun(const FlashOptions &options, Output &output, BoardPublishers &publishers)
         : m_options(options)
         , m_output(output)
+        , m_publishers(publishers)
         , m_display(output, options.ports, options.image.data.size())
         , m_jobs(size_t(options.ports.size()))
         , m_running(options.ports.size())
@@ -211,6 +216,7 @@ private:
             end(job, QStringLiteral("open"), job.port->openFailure());
             return;
         }
+        m_publishers.attach(*job.port);
         job.flasher = std::make_unique<FirmwareFlasher>(job.port->session().writer(), m_options.image.data);
         FirmwareFlasher *const flasher = job.flasher.get();
         QObject::connect(flasher, &FirmwareFlasher::progress, flasher,
@@ -290,6 +296,7 @@ private:
 
     const FlashOptions &m_options;
     Output &m_output;
+    BoardPublishers &m_publishers;
     ProgressDisplay m_display;
     std::vector<FlashJob> m_jobs;
     qsizetype m_running; // jobs that have not ended
@@ -309,5 +316,7 @@ int runFlash(CommandLine &commandLine)
     FlashOptions options;
     if (const std::optional<int> done = options.parse(commandLine))
         return *done;
-    return FlashRun(options, commandLine.output()).run();
+    // Leaves "offline" with the broker once the flash has said its last.
+    BoardPublishers publishers(commandLine.output(), options.mqtt, options.ports);
+    return FlashRun(options, commandLine.output(), publishers).run();
 }

@@ -20,11 +20,11 @@ void Output::put(const QByteArray &bytes)
 
 void Output::event(const QString &name, const QJsonObject &fields)
 {
-    if (!m_json)
-        return;
     QJsonObject object = fields;
     object.insert(QStringLiteral("event"), name);
-    put(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+    emit eventSaid(object);
+    if (m_json)
+        put(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void Output::info(const QString &line)
@@ -35,9 +35,8 @@ void Output::info(const QString &line)
 
 void Output::problem(const QString &line)
 {
-    if (m_json)
-        event(QStringLiteral("error"), { { QStringLiteral("message"), line } });
-    else
+    event(QStringLiteral("error"), { { QStringLiteral("message"), line } });
+    if (!m_json)
         write(stderr, (line + u'\n').toLocal8Bit());
 }
 

@@ -37,7 +37,8 @@ public:
     // Where results and events go.
     std::FILE *stream() const { return m_dataOnStdout || m_stdoutClosed ? stderr : stdout; }
 
-    // One line: `fields` with "event": name added.
+    // One line: `fields` with "event": name added. Said as eventSaid() also
+    // without --json.
     void event(const QString &name, const QJsonObject &fields);
     void info(const QString &line);
     // A problem: an "error" event with --json, else a line on standard error.
@@ -50,6 +51,8 @@ public:
 
 signals:
     void standardOutputClosed();
+    // Every event, as the line with --json has it, for whoever passes them on.
+    void eventSaid(const QJsonObject &event);
 
 private:
     void put(const QByteArray &bytes);

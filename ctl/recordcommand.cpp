@@ -1,4 +1,5 @@
 #include "boardport.h"
+#include "boardpublishers.h"
 #include "commandline.h"
 #include "platform.h"
 #include "seriesstatistics.h"
@@ -22,6 +23,7 @@ struct RecordOptions
     QString csvName;  // as the lines name them
     QString textName;
     bool plot = false;
+    MqttOptions mqtt;
 
     std::optional<int> parse(CommandLine &commandLine)
     {
@@ -33,9 +35,12 @@ struct RecordOptions
             { QStringLiteral("text"), QStringLiteral("Write board text to FILE."), QStringLiteral("FILE") },
             { QStringLiteral("plot"), QStringLiteral("Send plotting on first and plotting off at the end.") },
         });
+        MqttOptions::addOptions(parser);
         if (const std::optional<int> done = commandLine.parse())
             return done;
         if (const std::optional<int> wrong = length.read(commandLine))
+            return wrong;
+        if (const std::optional<int> wrong = mqtt.read(commandLine, commandLine.ports()))
             return wrong;
         csvPath = parser.value(QStringLiteral("output"));
         textPath = parser.value(QStringLiteral("text"));
@@ -58,8 +63,8 @@ struct RecordOptions
 class RecordSession
 {
 public:
-    RecordSession(CommandLine &commandLine, const RecordOptions &options)
-        : m_commandLine(commandLine), m_output(commandLine.output()), m_options(options)
+    RecordSession(CommandLine &commandLine, const RecordOptions &options, BoardPublishers &publishers)
+        : m_commandLine(commandLine), m_output(commandLine.output()), m_options(options), m_publishers(publishers)
     {
     }
 
@@ -68,6 +73,7 @@ public:
         m_port = BoardPort::openOrExplain(m_commandLine.ports().constFirst(), m_output);
         if (!m_port)
             return ExitOpenFailure;
+        m_publishers.attach(*m_port);
         if (const QString problem = startFiles(); !problem.isEmpty()) {
             m_port->close();
             return m_commandLine.usageError(problem);
@@ -154,6 +160,7 @@ private:
     CommandLine &m_commandLine;
     Output &m_output;
     const RecordOptions &m_options;
+    BoardPublishers &m_publishers;
     std::unique_ptr<BoardPort> m_port;
     RecordingFile m_csv;
     RecordingFile m_text;
@@ -168,8 +175,10 @@ private:
 class MonitorSession
 {
 public:
-    explicit MonitorSession(Output &output)
-        : m_output(output), m_liveLine(!output.json() && !output.quiet() && Platform::isTerminal(stdout))
+    MonitorSession(Output &output, BoardPublishers &publishers)
+        : m_output(output)
+        , m_publishers(publishers)
+        , m_liveLine(!output.json() && !output.quiet() && Platform::isTerminal(stdout))
     {
     }
 
@@ -178,6 +187,7 @@ public:
         m_port = BoardPort::openOrExplain(portName, m_output);
         if (!m_port)
             return ExitOpenFailure;
+        m_publishers.attach(*m_port);
         listen();
         m_output.event(QStringLiteral("opened"), { { QStringLiteral("port"), m_port->name() } });
         m_port->listen();
@@ -242,6 +252,7 @@ private:
     }
 
     Output &m_output;
+    BoardPublishers &m_publishers;
     const bool m_liveLine;
     std::unique_ptr<BoardPort> m_port;
     InterruptWatch m_interruptWatch;
@@ -263,7 +274,9 @@ int runRecord(CommandLine &commandLine)
     RecordOptions options;
     if (const std::optional<int> done = options.parse(commandLine))
         return *done;
-    return RecordSession(commandLine, options).run();
+    // Leaves "offline" with the broker once the recording has said its last.
+    BoardPublishers publishers(commandLine.output(), options.mqtt, commandLine.ports());
+    return RecordSession(commandLine, options, publishers).run();
 }
 
 int runMonitor(CommandLine &commandLine)
@@ -271,7 +284,12 @@ int runMonitor(CommandLine &commandLine)
     commandLine.parser().setApplicationDescription(
         QStringLiteral("Shows the board's text on standard output and, on a terminal, a live line with the "
                        "latest readings, until Ctrl-C. With --json: one \"text\" or \"telemetry\" event each."));
+    MqttOptions::addOptions(commandLine.parser());
     if (const std::optional<int> done = commandLine.parse())
         return *done;
-    return MonitorSession(commandLine.output()).run(commandLine.ports().constFirst());
+    MqttOptions mqtt;
+    if (const std::optional<int> wrong = mqtt.read(commandLine, commandLine.ports()))
+        return *wrong;
+    BoardPublishers publishers(commandLine.output(), mqtt, commandLine.ports());
+    return MonitorSession(commandLine.output(), publishers).run(commandLine.ports().constFirst());
 }

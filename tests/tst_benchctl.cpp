@@ -3,7 +3,10 @@
 #include "boardsimulator.h"
 #include "boardthread.h"
 #include "coretestsupport.h"
+#include "mqtttestsupport.h"
 #include "ptytestsupport.h"
+
+#include "core/telemetrycsv.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,12 +16,14 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <poll.h>
 #include <thread>
@@ -26,6 +31,8 @@
 #include <vector>
 
 using TestSupport::hex;
+using TestSupport::TestBroker;
+using TestSupport::TestSubscriber;
 
 namespace {
 
@@ -70,11 +77,14 @@ public:
         m_process.start(QStringLiteral(BENCH_CTL_EXECUTABLE), arguments);
     }
 
-    // False when timeoutMs passed before the standard output held `text`.
-    bool waitForOutput(const QByteArray &text, int timeoutMs)
+    // False when timeoutMs passed before the standard output (or error) held `text`.
+    bool waitForOutput(const QByteArray &text, int timeoutMs, QProcess::ProcessChannel channel = QProcess::StandardOutput)
     {
-        return TestSupport::processEventsUntil([&] { return (m_out += m_process.readAllStandardOutput()).contains(text); },
-                                               timeoutMs);
+        QByteArray &seen = channel == QProcess::StandardOutput ? m_out : m_err;
+        return TestSupport::processEventsUntil([&] {
+            m_process.setReadChannel(channel);
+            return (seen += m_process.readAll()).contains(text);
+        }, timeoutMs);
     }
 
     // Waits until the program has ended and `also` holds. Once its output holds
@@ -92,12 +102,13 @@ public:
             m_process.waitForFinished(10000);
         }
         return { m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1,
-                 m_out + m_process.readAllStandardOutput(), m_process.readAllStandardError() };
+                 m_out + m_process.readAllStandardOutput(), m_err + m_process.readAllStandardError() };
     }
 
 private:
     QProcess m_process;
     QByteArray m_out;
+    QByteArray m_err;
 };
 
 // Simulated boards whose finished images are reported to the test's thread.
@@ -157,6 +168,35 @@ QMap<QString, int> xmlElementCounts(const QString &path)
     return xml.hasError() ? QMap<QString, int>() : counts;
 }
 
+// A busy board: numbered frames one a write at 9000 a second, a line of text
+// before every thousandth; the text written.
+QByteArray streamFrames(TestPty &board, qint64 frames)
+{
+    QByteArray text;
+    const auto start = std::chrono::steady_clock::now();
+    for (qint64 n = 0; n < frames; ++n) {
+        std::this_thread::sleep_until(start + n * std::chrono::nanoseconds(1000000000 / 9000));
+        const QByteArray line = n % 1000 == 999 ? "tick " + QByteArray::number(n) + "\r\n" : QByteArray();
+        text += line;
+        if (!board.writeMaster(line + TestSupport::numberedFrame(n)))
+            break;
+    }
+    return text;
+}
+
+// What a subscriber got on one kind of topic: the "event" of each event, or each
+// status, in order.
+QStringList published(const TestSubscriber &subscriber, const QString &topicSuffix)
+{
+    QStringList said;
+    for (const TestSubscriber::Message &message : subscriber.messages(topicSuffix)) {
+        said << (topicSuffix.endsWith(QLatin1String("/event"))
+                     ? QJsonDocument::fromJson(message.payload).object().value("event").toString()
+                     : QString::fromUtf8(message.payload));
+    }
+    return said;
+}
+
 } // namespace
 
 class TestBenchCtl : public QObject
@@ -180,6 +220,8 @@ private slots:
     void check_data();
     void check();
     void checkInterlock();
+    void recordPublished();
+    void flashPublished();
 
 private:
     QStringList filledIn(QStringList arguments, const QString &port) const;
@@ -335,6 +377,15 @@ void TestBenchCtl::endsBeforeTheBoard_data()
         { "check without a limit", { "check", "-p", "PTY", "--frames", "1" }, "give at least one --limit" },
         { "check two boards into one file", { "check", "-p", "PTY", "-p", "/dev/null", "--limit", "5v<=1", "-o", "KEPT_CSV" },
           "must hold %p" },
+        { "publish to a broker that is no URL",
+          { "record", "-p", "PTY", "--mqtt", "http://127.0.0.1/bench", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }, "--mqtt: " },
+        { "a board name without a broker", { "record", "-p", "PTY", "--board", "rig", "-o", "KEPT_CSV" }, "--board takes --mqtt" },
+        { "a CA without a broker", { "flash", "-p", "PTY", "--mqtt-ca", "IMAGE", "IMAGE" }, "--mqtt-ca takes --mqtt" },
+        { "a CA that cannot be read",
+          { "monitor", "-p", "PTY", "--mqtt", "mqtts://127.0.0.1/bench", "--mqtt-ca", "MISSING" }, "--mqtt: " },
+        { "one board name for two boards",
+          { "check", "-p", "PTY", "-p", "/dev/null", "--limit", "5v<=1", "--mqtt", "mqtt://127.0.0.1/bench", "--board", "rig" },
+          "--board rig: with several ports the name must hold %p" },
         { "check a port held elsewhere", { "check", "-p", "PTY", "--limit", "5v<=1", "--frames", "1" }, busy, 3, "held" },
         { "record from a port that is gone", { "record", "-p", "PTY", "-o", "KEPT_CSV", "--text", "KEPT_TXT" }, gone, 3,
           "missing" },
@@ -670,6 +721,94 @@ void TestBenchCtl::checkInterlock()
     QCOMPARE(interlock.value("sample").toInt(), 3);
     QCOMPARE(interlock.value("curve").toString(), QStringLiteral("12V power"));
     QCOMPARE(interlock.value("value").toDouble(), 45.0);
+}
+
+// A recording published while the board streams: the subscriber gets the CSV's
+// samples once each, in order, the text and the events; a monitor killed outright
+// leaves "offline" as its will; a refused login is one line, the recording as
+// without a broker.
+void TestBenchCtl::recordPublished()
+{
+    TestBroker broker({ "bench", "s3cret" });
+    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+    TestSubscriber subscriber(broker, "lab/#");
+    QVERIFY(subscriber.waitUntilSubscribed());
+    qputenv("BENCH_MQTT_PASSWORD", "s3cret");
+    const auto unset = qScopeGuard([] { qunsetenv("BENCH_MQTT_PASSWORD"); });
+    TestPty board;
+    QVERIFY(board.isValid());
+    constexpr qint64 frames = 27000;
+    const QString csvPath = m_dir.filePath("published.csv");
+    const QString textPath = m_dir.filePath("published.txt");
+    Ctl ctl({ "record", "--json", "--frames", QString::number(frames), "-o", csvPath, "--text", textPath, "-p",
+              board.slavePath(), "--mqtt", broker.url("lab"), "--board", "rig-%p" });
+    QVERIFY(ctl.waitForOutput("\"event\":\"opened\"", 10000));
+    QByteArray text;
+    std::thread stream([&] { text = streamFrames(board, frames); });
+    const Run run = ctl.finish({}, {}, 60000);
+    stream.join();
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(TestSupport::recordedRows(csvPath, 0), frames);
+
+    QVERIFY(TestSupport::processEventsUntil([&] { return published(subscriber, "/event").contains("summary"); }, 10000));
+    QCOMPARE(published(subscriber, "/event"), QStringList({ "opened", "summary" }));
+    QCOMPARE(published(subscriber, "/status").constLast(), "offline");
+    for (const TestSubscriber::Message &message : subscriber.messages())
+        QVERIFY(message.topic.startsWith("lab/rig-" + QFileInfo(board.slavePath()).fileName() + '/'));
+    QCOMPARE(TestSupport::readFile(textPath), text);
+    QCOMPARE(published(subscriber, "/text").join(QString()).toUtf8(), text);
+    const QList<QByteArray> rows = TestSupport::readFile(csvPath).split('\n').mid(1, frames);
+    const QList<TestSupport::PublishedSample> samples = TestSupport::publishedSamples(subscriber.messages("/telemetry"));
+    QCOMPARE(samples.size(), frames);
+    for (qint64 n = 0; n < frames; ++n) {
+        const QList<QByteArray> fields = rows.at(n).split(',');
+        QByteArray row = QByteArray::number(samples.at(n).sample);
+        for (const double value : samples.at(n).values)
+            row += ',' + TelemetryCsv::number(value);
+        QCOMPARE(row, fields.mid(2).join(','));
+        const QDateTime at = QDateTime::fromString(QString::fromLatin1(fields.at(0)), Qt::ISODateWithMs);
+        QCOMPARE(samples.at(n).timestampUs, at.toMSecsSinceEpoch() * 1000);
+    }
+
+    Ctl monitor({ "monitor", "-p", board.slavePath(), "--mqtt", broker.url("lab"), "--board", "killed" });
+    QVERIFY(TestSupport::processEventsUntil([&] { return published(subscriber, "killed/status").endsWith("online"); }, 10000));
+    QCOMPARE(monitor.finish({}, {}, 0).exitCode, -1);
+    QVERIFY(TestSupport::processEventsUntil([&] { return published(subscriber, "killed/status").endsWith("offline"); }, 10000));
+
+    qputenv("BENCH_MQTT_PASSWORD", "wrong");
+    Ctl refused({ "record", "--frames", "100", "-o", csvPath, "--text", textPath, "-p", board.slavePath(), "--mqtt",
+                  broker.url("lab") });
+    QVERIFY(refused.waitForOutput("MQTT", 10000, QProcess::StandardError));
+    QByteArray hundred;
+    for (qint64 n = 0; n < 100; ++n)
+        hundred += TestSupport::numberedFrame(n);
+    QVERIFY(board.writeMaster(hundred));
+    const Run refusedRun = refused.finish();
+    QCOMPARE(refusedRun.exitCode, 0);
+    QCOMPARE(TestSupport::recordedRows(csvPath, 0), 100);
+    QVERIFY2(refusedRun.err.startsWith(board.slavePath().toUtf8() + ": MQTT 连接失败: ") && refusedRun.err.count('\n') == 1,
+             refusedRun.err);
+}
+
+// A flash publishes its events without --json too, each board's own to its
+// topics and the summary to every board's.
+void TestBenchCtl::flashPublished()
+{
+    TestBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+    TestSubscriber subscriber(broker, "lab/#");
+    QVERIFY(subscriber.waitUntilSubscribed());
+    Boards boards(2);
+    QVERIFY(boards.isValid(2));
+    const Run run = Ctl(QStringList { "flash", "--mqtt", broker.url("lab"), "--board", "rig-%p" } + boards.portArguments()
+                        + QStringList { m_dir.filePath("image.bin") }).finish();
+    QCOMPARE(run.exitCode, 0);
+    const QStringList events = QStringList(10, "progress") + QStringList { "result", "summary" };
+    for (int i = 0; i < 2; ++i) {
+        const QString topic = "lab/rig-" + QFileInfo(boards.board(i).portName()).fileName() + "/event";
+        QVERIFY(TestSupport::processEventsUntil([&] { return published(subscriber, topic) == events; }, 10000));
+        QCOMPARE(QJsonDocument::fromJson(subscriber.messages(topic).at(10).payload)["port"].toString(), boards.board(i).portName());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBenchCtl)
