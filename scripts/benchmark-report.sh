@@ -11,7 +11,7 @@ source scripts/lib/deps.sh
 require_deps "" "$@" >&2
 build_dir=${BUILD_DIR:-$(preset_dir release)}
 cmake --preset release -B "$build_dir" "$(warnings_option)" >&2
-cmake --build "$build_dir" --target bench_flash bench_send bench_receive bench_memory bench_startup bench_ctl bench_reconnect bench_chart bench_limits --parallel "$(nproc)" >&2
+cmake --build "$build_dir" --target bench_flash bench_send bench_receive bench_memory bench_startup bench_ctl bench_reconnect bench_chart bench_limits bench_mqtt --parallel "$(nproc)" >&2
 bench=$build_dir/bench
 
 # One virtual display for every figure that needs OpenGL or a real window.
@@ -44,6 +44,10 @@ on_display "$bench/bench_chart"
 offscreen "$bench/bench_chart"
 echo "# limits and trigger: receive cost with five curves limited and the trigger armed against neither; protection latency over 100 trials"
 offscreen "$bench/bench_limits"
+echo "# MQTT, to a broker of the benchmark's own: receive cost at 9000 frames/s publishing against not, samples a subscriber got"
+offscreen "$bench/bench_mqtt"
+echo "# MQTT: the broker down for 60 s at 9000 frames/s: peak memory, longest stall, what the reconnect delivered"
+offscreen "$bench/bench_mqtt" outage
 echo "# memory (the mixed run fills the chart's history)"
 offscreen "$bench/bench_memory"
 offscreen "$bench/bench_memory" line-free

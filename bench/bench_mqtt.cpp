@@ -1,0 +1,243 @@
+// What publishing to an MQTT broker costs the console and what reaches the
+// broker, over a pty with the window shown and a broker of the benchmark's own on
+// 127.0.0.1. By default: the receive slot's time per frame at 9000 frames/s with
+// publishing on against off, in rounds off, on, on, off so that a busy machine
+// weighs on both alike, and the samples a subscriber got for the frames sent
+// while publishing. With the argument "outage": the broker stopped for 60 s while
+// the board streams at 9000 frames/s, then started again: the process's peak
+// memory (its own, so the case runs in a process of its own), the longest stall of
+// the window's event loop, and what the reconnect delivered and said it dropped.
+// Prints "name: value unit" lines.
+
+#include "benchsupport.h"
+#include "mqtttestsupport.h"
+#include "testsupport.h"
+
+#include "gui/SerialPortHandler.h"
+#include "gui/statusline.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QSet>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using BenchSupport::PacedWriter;
+using BenchSupport::ReceiveProbe;
+using TestSupport::PublishedSample;
+
+constexpr int framesPerSecond = 9000;
+constexpr int roundSeconds = 3;
+constexpr int outageSeconds = 60;
+constexpr double costGoal = 1.10;
+constexpr double memoryBoundMb = 200;
+constexpr int stallTickMs = 5;
+const QString prefix = QStringLiteral("bench");
+
+void report(const QString &name, double value, const QString &unit, const QString &comparison = {})
+{
+    std::printf("%s: %.3f %s%s\n", qPrintable(name), value, qPrintable(unit),
+                comparison.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + comparison + u')'));
+    std::fflush(stdout);
+}
+
+bool fail(const char *what)
+{
+    std::fprintf(stderr, "bench_mqtt: %s\n", what);
+    return false;
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    return TestSupport::processEventsUntil(condition, timeoutMs);
+}
+
+bool statusSays(MainWindow &window, const QString &text)
+{
+    return window.statusLine()->text().contains(text);
+}
+
+bool startPublishing(MainWindow &window, const TestSupport::TestBroker &broker)
+{
+    return TestSupport::publishToMqtt(window, broker.url(prefix), QStringLiteral("rig"), QString(), false)
+        && waitFor([&] { return statusSays(window, QStringLiteral("MQTT 已连接")); }, 10000);
+}
+
+// Streams `seconds` of numbered frames at the board's rate and waits until the
+// window took them all.
+bool stream(ReceiveProbe &probe, TestSupport::PtyConsole &console, int seconds, qint64 *firstFrame)
+{
+    const qint64 frames = qint64(framesPerSecond) * seconds;
+    const qint64 expected = probe.receivedBytes + frames * TestSupport::numberedFrame(0).size();
+    const qint64 first = *firstFrame;
+    // Bounds each wait for events, so the loop looks at the writer in time.
+    QTimer tick;
+    tick.start(10);
+    PacedWriter writer(console.board(), frames, std::chrono::nanoseconds(1000000000 / framesPerSecond),
+                       [first](qint64 index) { return TestSupport::numberedFrame(int((first + index) % 100000)); });
+    while (!writer.finished)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    *firstFrame += frames;
+    return !writer.failed && waitFor([&] { return probe.receivedBytes >= expected; }, 10000);
+}
+
+// Each sample once, and how many there were.
+qint64 distinctSamples(const QList<PublishedSample> &samples, qint64 *repeated)
+{
+    QSet<qint64> seen;
+    for (const PublishedSample &sample : samples)
+        seen.insert(sample.sample);
+    *repeated = samples.size() - seen.size();
+    return seen.size();
+}
+
+bool benchCost()
+{
+    TestSupport::TestBroker broker;
+    if (!broker.start())
+        return fail(qPrintable(broker.errorString()));
+    TestSupport::TestSubscriber subscriber(broker, prefix + QStringLiteral("/#"));
+    if (!subscriber.waitUntilSubscribed())
+        return fail("the subscriber was not let in");
+
+    ReceiveProbe probe;
+    TestSupport::PtyConsole console;
+    probe.followWindowSlot();
+    MainWindow &window = console.window();
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window) || !serialPortInst->isOpen())
+        return fail("no window or no port");
+
+    qint64 frame = 0;
+    qint64 nanoseconds[2] = {};
+    qint64 framesSent[2] = {};
+    for (const bool publishing : { false, true, true, false }) {
+        auto *action = TestSupport::widget<QAction>(window, "action_mqtt");
+        if (publishing && !action->isChecked() && !startPublishing(window, broker))
+            return fail("the window did not connect to the broker");
+        if (!publishing && action->isChecked())
+            action->trigger();
+        const qint64 before = probe.slotNanoseconds;
+        if (!stream(probe, console, roundSeconds, &frame))
+            return fail("the frames did not get through");
+        nanoseconds[publishing] += probe.slotNanoseconds - before;
+        framesSent[publishing] += qint64(framesPerSecond) * roundSeconds;
+    }
+    const double offUs = nanoseconds[0] / 1e3 / double(framesSent[0]);
+    const double onUs = nanoseconds[1] / 1e3 / double(framesSent[1]);
+    report(QStringLiteral("mqtt_receive_frame_slot_us (not publishing)"), offUs, QStringLiteral("us"),
+           QStringLiteral("%1 frames at %2 frames/s").arg(framesSent[0]).arg(framesPerSecond));
+    report(QStringLiteral("mqtt_receive_frame_slot_us (publishing)"), onUs, QStringLiteral("us"),
+           QStringLiteral("%1 frames at %2 frames/s").arg(framesSent[1]).arg(framesPerSecond));
+    report(QStringLiteral("mqtt_publish_receive_cost"), onUs / offUs, QStringLiteral("x"),
+           QStringLiteral("publishing over not, goal <= %1").arg(costGoal, 0, 'f', 2));
+
+    // Publishing stopped before the last round: what it sent is all there is.
+    qint64 repeated = 0;
+    qint64 delivered = 0;
+    waitFor([&] {
+        delivered = distinctSamples(TestSupport::publishedSamples(subscriber.messages(QStringLiteral("/telemetry"))),
+                                    &repeated);
+        return delivered >= framesSent[1];
+    }, 10000);
+    report(QStringLiteral("mqtt_samples_delivered"), double(delivered) / double(framesSent[1]), QStringLiteral("of sent"),
+           QStringLiteral("%1 distinct samples for %2 frames sent, %3 repeated, goal 1.0")
+               .arg(delivered)
+               .arg(framesSent[1])
+               .arg(repeated));
+    return true;
+}
+
+bool benchOutage()
+{
+    TestSupport::TestBroker broker;
+    if (!broker.start())
+        return fail(qPrintable(broker.errorString()));
+    TestSupport::TestSubscriber subscriber(broker, prefix + QStringLiteral("/#"));
+    if (!subscriber.waitUntilSubscribed())
+        return fail("the subscriber was not let in");
+
+    ReceiveProbe probe;
+    TestSupport::PtyConsole console;
+    MainWindow &window = console.window();
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window) || !serialPortInst->isOpen())
+        return fail("no window or no port");
+    if (!startPublishing(window, broker))
+        return fail("the window did not connect to the broker");
+    const qint64 startKiB = BenchSupport::statusKiB("VmRSS:");
+
+    // The longest the event loop went without coming round to a short timer.
+    qint64 longestStallMs = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (sinceTick.isValid())
+            longestStallMs = std::max(longestStallMs, sinceTick.elapsed() - stallTickMs);
+        sinceTick.start();
+    });
+    ticker.start(stallTickMs);
+
+    broker.stop();
+    qint64 frame = 0;
+    if (!stream(probe, console, outageSeconds, &frame))
+        return fail("the frames did not get through");
+    const qint64 peakKiB = BenchSupport::statusKiB("VmHWM:");
+    const qint64 stallDuringOutageMs = longestStallMs;
+    const qint64 receivedBefore = subscriber.messages(QStringLiteral("/telemetry")).size();
+    if (!broker.start())
+        return fail(qPrintable(broker.errorString()));
+    QElapsedTimer reconnect;
+    reconnect.start();
+    if (!waitFor([&] { return statusSays(window, QStringLiteral("MQTT 已连接")); }, 60000))
+        return fail("the window did not reconnect");
+    const double reconnectSeconds = reconnect.elapsed() / 1000.0;
+    qint64 repeated = 0;
+    qint64 delivered = 0;
+    const qint64 keptAtMost = qint64(framesPerSecond) * 10;
+    waitFor([&] {
+        const QList<TestSupport::TestSubscriber::Message> messages = subscriber.messages(QStringLiteral("/telemetry"));
+        delivered = distinctSamples(TestSupport::publishedSamples(messages.mid(receivedBefore)), &repeated);
+        return delivered >= keptAtMost;
+    }, 10000);
+    const QString pane = TestSupport::widget<QTextBrowser>(window, "textBrowser_logout")->toPlainText();
+    const QStringList dropLines = pane.split(u'\n').filter(QStringLiteral("丢弃了"));
+
+    report(QStringLiteral("mqtt_outage_peak_rss"), peakKiB / 1024.0, QStringLiteral("MiB"),
+           QStringLiteral("%1 MB, %2 s at %3 frames/s with the broker down, %4 MiB before, bound %5 MB")
+               .arg(peakKiB * 1024 / 1000000)
+               .arg(outageSeconds)
+               .arg(framesPerSecond)
+               .arg(startKiB / 1024.0, 0, 'f', 1)
+               .arg(memoryBoundMb));
+    report(QStringLiteral("mqtt_outage_stall_max"), double(std::max(longestStallMs, stallDuringOutageMs)),
+           QStringLiteral("ms"), QStringLiteral("longest event-loop stall over the outage and the reconnect, goal < 20 ms"));
+    report(QStringLiteral("mqtt_reconnect_time"), reconnectSeconds, QStringLiteral("s"),
+           QStringLiteral("from the broker's start to connected, back-off at most 30 s"));
+    report(QStringLiteral("mqtt_outage_delivered"), double(delivered), QStringLiteral("samples"),
+           QStringLiteral("after the reconnect, at most 10 s (%1) kept, %2 repeated; the pane: %3")
+               .arg(keptAtMost)
+               .arg(repeated)
+               .arg(dropLines.isEmpty() ? QStringLiteral("no line on what was dropped") : dropLines.last()));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler(BenchSupport::dropDebugMessages);
+    const bool outage = QApplication::arguments().contains(QStringLiteral("outage"));
+    return (outage ? benchOutage() : benchCost()) ? 0 : 1;
+}
