@@ -79,7 +79,7 @@ void TestMqttUnits::batchJson()
     QCOMPARE(batch.toJson(), QByteArray(R"({"sample":41,"timestamp_us":[1700000000000001,1700000000000110],)"
                                         R"("1.8V power":[100,0.81],"3.3V power":[10,49.05],"5V power":[21.6,-1],)"
                                         R"("12V power":[-7.2,0],"all power":[127,49.05]})"));
-    batch.clear();
+    batch = {};
     QVERIFY(batch.isEmpty());
     QVERIFY(batch.append(7, 0, {}));
     QVERIFY(batch.toJson().startsWith(R"({"sample":7,)"));
@@ -116,12 +116,16 @@ void TestMqttUnits::queueDropsTheOldest()
     QFETCH(int, messages);
     QFETCH(int, kept);
     MqttTelemetryQueue queue(limitMs);
-    for (int i = 0; i < messages; ++i)
-        queue.push({ QByteArray::number(i), 100, i * 100000LL, i * 100000LL + 99900 });
+    for (int i = 0; i < messages; ++i) {
+        MqttTelemetryBatch batch;
+        for (int n = 0; n < 100; ++n)
+            batch.append(i * 100LL + n, i * 100000LL + n * 1000LL, {});
+        queue.push(batch);
+    }
     QCOMPARE(queue.size(), kept);
     QCOMPARE(queue.takeDroppedSamples(), (messages - kept) * 100LL);
     QCOMPARE(queue.takeDroppedSamples(), 0);
-    QCOMPARE(queue.takeFirst().payload, QByteArray::number(messages - kept));
+    QCOMPARE(queue.takeFirst().firstSample(), (messages - kept) * 100LL);
 }
 
 QTEST_MAIN(TestMqttUnits)

@@ -43,29 +43,22 @@ QByteArray MqttTelemetryBatch::toJson() const
     return json;
 }
 
-void MqttTelemetryBatch::clear()
-{
-    m_timestampsUs.clear();
-    for (QList<double> &values : m_values)
-        values.clear();
-}
-
 void MqttTelemetryQueue::setLimitMs(qint64 limitMs)
 {
     m_limitUs = limitMs * 1000;
     dropBeyondLimit();
 }
 
-void MqttTelemetryQueue::push(Message message)
+void MqttTelemetryQueue::push(MqttTelemetryBatch batch)
 {
-    m_messages.push_back(std::move(message));
+    m_batches.push_back(std::move(batch));
     dropBeyondLimit();
 }
 
-MqttTelemetryQueue::Message MqttTelemetryQueue::takeFirst()
+MqttTelemetryBatch MqttTelemetryQueue::takeFirst()
 {
-    Message first = std::move(m_messages.front());
-    m_messages.pop_front();
+    MqttTelemetryBatch first = std::move(m_batches.front());
+    m_batches.pop_front();
     return first;
 }
 
@@ -76,9 +69,9 @@ qint64 MqttTelemetryQueue::takeDroppedSamples()
 
 void MqttTelemetryQueue::dropBeyondLimit()
 {
-    // The newest message stays whatever its own span: it is all there is to send.
-    while (m_messages.size() > 1 && m_messages.back().lastTimestampUs - m_messages.front().firstTimestampUs > m_limitUs) {
-        m_droppedSamples += m_messages.front().samples;
-        m_messages.pop_front();
+    // The newest batch stays whatever its own span: it is all there is to send.
+    while (m_batches.size() > 1 && m_batches.back().lastTimestampUs() - m_batches.front().firstTimestampUs() > m_limitUs) {
+        m_droppedSamples += m_batches.front().size();
+        m_batches.pop_front();
     }
 }

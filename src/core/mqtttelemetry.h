@@ -20,6 +20,7 @@ public:
     bool isEmpty() const { return m_timestampsUs.isEmpty(); }
     bool isFull() const { return m_timestampsUs.size() >= maxSamples; }
     qsizetype size() const { return m_timestampsUs.size(); }
+    qint64 firstSample() const { return m_firstSample; }
     qint64 firstTimestampUs() const { return m_timestampsUs.isEmpty() ? 0 : m_timestampsUs.first(); }
     qint64 lastTimestampUs() const { return m_timestampsUs.isEmpty() ? 0 : m_timestampsUs.last(); }
 
@@ -27,7 +28,6 @@ public:
     // one after its last: the batch has to go out first.
     bool append(qint64 sample, qint64 timestampUs, const Telemetry::Sample &values);
     QByteArray toJson() const;
-    void clear();
 
 private:
     qint64 m_firstSample = 0;
@@ -35,31 +35,25 @@ private:
     std::array<QList<double>, Telemetry::seriesCount> m_values;
 };
 
-// Telemetry messages waiting for the broker. A broker that is away costs a
-// bounded span of telemetry: the oldest whole messages go first, and the samples
-// they held are counted so that the user hears how many were lost.
+// Telemetry waiting for the broker, as batches: each is written as JSON only on
+// its way out, by the network's thread, so that the receive path pays for keeping
+// the samples alone. A broker that is away costs a bounded span of telemetry: the
+// oldest whole batches go first, and the samples they held are counted so that
+// the user hears how many were lost.
 class MqttTelemetryQueue
 {
 public:
-    struct Message
-    {
-        QByteArray payload;
-        qsizetype samples = 0;
-        qint64 firstTimestampUs = 0;
-        qint64 lastTimestampUs = 0;
-    };
-
     static constexpr qint64 defaultLimitMs = 10000;
 
     explicit MqttTelemetryQueue(qint64 limitMs = defaultLimitMs) : m_limitUs(limitMs * 1000) {}
 
     void setLimitMs(qint64 limitMs);
-    // Drops the oldest messages while what is held spans more than the limit.
-    void push(Message message);
-    bool isEmpty() const { return m_messages.empty(); }
-    qsizetype size() const { return qsizetype(m_messages.size()); }
-    // The oldest message; the queue must not be empty.
-    Message takeFirst();
+    // Drops the oldest batches while what is held spans more than the limit.
+    void push(MqttTelemetryBatch batch);
+    bool isEmpty() const { return m_batches.empty(); }
+    qsizetype size() const { return qsizetype(m_batches.size()); }
+    // The oldest batch; the queue must not be empty.
+    MqttTelemetryBatch takeFirst();
     // Samples lost elsewhere (sent into a connection that then broke) count too.
     void countDropped(qint64 samples) { m_droppedSamples += samples; }
     // The samples dropped since the last call.
@@ -69,7 +63,7 @@ private:
     void dropBeyondLimit();
 
     qint64 m_limitUs;
-    std::deque<Message> m_messages;
+    std::deque<MqttTelemetryBatch> m_batches;
     qint64 m_droppedSamples = 0;
 };
 

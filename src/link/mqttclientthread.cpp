@@ -46,10 +46,10 @@ void MqttClientThread::setTelemetryLimitMs(qint64 limitMs)
     m_telemetry.setLimitMs(limitMs);
 }
 
-void MqttClientThread::enqueueTelemetry(MqttTelemetryQueue::Message message)
+void MqttClientThread::enqueueTelemetry(MqttTelemetryBatch batch)
 {
     const QMutexLocker locker(&m_mutex);
-    m_telemetry.push(std::move(message));
+    m_telemetry.push(std::move(batch));
 }
 
 void MqttClientThread::enqueueText(const QByteArray &piece)
@@ -241,11 +241,11 @@ void MqttClientThread::publishQueued()
             locker.unlock();
             publish("event", event, 1, false);
         } else if (!m_telemetry.isEmpty()) {
-            const MqttTelemetryQueue::Message message = m_telemetry.takeFirst();
+            const MqttTelemetryBatch batch = m_telemetry.takeFirst();
             locker.unlock();
-            if (!publish("telemetry", message.payload, 0, false, message.samples)) {
+            if (!publish("telemetry", batch.toJson(), 0, false, batch.size())) {
                 const QMutexLocker relocker(&m_mutex);
-                m_telemetry.countDropped(message.samples);
+                m_telemetry.countDropped(batch.size());
             }
         } else if (!m_texts.empty()) {
             const QByteArray text = std::move(m_texts.front());

@@ -40,7 +40,7 @@ public:
     ~MqttClientThread() override;
 
     void setTelemetryLimitMs(qint64 limitMs);
-    void enqueueTelemetry(MqttTelemetryQueue::Message message);
+    void enqueueTelemetry(MqttTelemetryBatch batch);
     void enqueueText(const QByteArray &piece);
     void enqueueEvent(const QByteArray &json);
     void setOnline(bool online);

@@ -11,6 +11,7 @@
 #include <mosquitto.h>
 
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -192,7 +193,5 @@ void MqttPublisher::sendBatch()
     m_batchTimer->stop();
     if (m_batch.isEmpty() || !m_client)
         return;
-    m_client->enqueueTelemetry(
-        { m_batch.toJson(), m_batch.size(), m_batch.firstTimestampUs(), m_batch.lastTimestampUs() });
-    m_batch.clear();
+    m_client->enqueueTelemetry(std::exchange(m_batch, {}));
 }
