@@ -23,7 +23,6 @@ class TestMqtt : public QObject
 private slots:
     void everySampleTextAndEventsOnce();
     void statusOnlineThenOfflineAfterStop();
-    void killedProcessLeavesOffline();
     void wrongPasswordFailsOnce();
     void brokerBackSendsTheQueueAndSaysWhatWasDropped();
     void silentBrokerSaidOnceWithoutStalling();
@@ -133,25 +132,6 @@ void TestMqtt::statusOnlineThenOfflineAfterStop()
     QTRY_VERIFY_WITH_TIMEOUT(!after.messages().isEmpty(), 10000);
     QCOMPARE(after.messages().constLast().payload, QByteArray("offline"));
     QVERIFY(after.messages().constLast().retained);
-}
-
-void TestMqtt::killedProcessLeavesOffline()
-{
-    TestBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
-    TestSubscriber subscriber(broker, prefix + QLatin1String("/+/status"));
-    QVERIFY(subscriber.waitUntilSubscribed());
-    QProcess program;
-    program.start(QStringLiteral(MQTT_TEST_PUBLISHER), { broker.url(prefix), board });
-    QVERIFY(program.waitForStarted());
-    QByteArray said;
-    QTRY_VERIFY2_WITH_TIMEOUT((said += program.readAllStandardOutput()).contains("connected"),
-                              program.readAllStandardError().constData(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!subscriber.messages().isEmpty(), 10000);
-    QCOMPARE(lastPayload(subscriber), QByteArray("online"));
-    program.kill();
-    QVERIFY(program.waitForFinished());
-    QTRY_COMPARE_WITH_TIMEOUT(lastPayload(subscriber), QByteArray("offline"), 10000);
 }
 
 void TestMqtt::wrongPasswordFailsOnce()
