@@ -21,7 +21,7 @@ packages=(
     fonts-wqy-microhei
     # Publishing to an MQTT broker; the tests start their own broker, subscribe
     # with its clients and make their TLS certificates with openssl.
-    libmosquitto-dev mosquitto mosquitto-clients openssl
+    libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl
 )
 # Making the Debian package (dpkg-shlibdeps), checking it, and testing it in a
 # fresh root.
