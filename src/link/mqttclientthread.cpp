@@ -174,11 +174,17 @@ MqttClientThread::Attempt MqttClientThread::connectOnce(QString *reason)
         // it is tried: said once, not retried.
         return m_connackResult == 4 || m_connackResult == 5 ? Attempt::Refused : Attempt::Retry;
     }
+    // A certificate that does not check out will not check out next time either.
+    // Some builds of the library say so only in OpenSSL's log line, returning a
+    // lost connection or nothing at all.
+    if (result == MOSQ_ERR_TLS || !m_tlsError.isEmpty()) {
+        *reason = m_tlsError.isEmpty() ? errorText(result) : m_tlsError;
+        return Attempt::Refused;
+    }
     if (result == MOSQ_ERR_SUCCESS)
         return Attempt::Retry;
     *reason = errorText(result);
-    // A certificate that does not check out will not check out next time either.
-    return result == MOSQ_ERR_TLS ? Attempt::Refused : Attempt::Retry;
+    return Attempt::Retry;
 }
 
 void MqttClientThread::stayConnected()
