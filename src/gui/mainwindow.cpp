@@ -518,7 +518,6 @@ void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Teleme
 // protection is there to cut the power soon; the pane reads the same.
 void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
 {
-    m_mqtt->addLimitEvents(events);
     for (const LimitEvent &event : events) {
         if (event.kind != LimitEvent::Protection) {
             m_log->appendLine(event.line);
@@ -530,6 +529,7 @@ void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
         showCommandLines(cut);
         ui->action_interlock->setChecked(false);
     }
+    m_mqtt->addLimitEvents(events);
 }
 
 // The dialog leaves the window answering: frames keep coming while it is open.
