@@ -737,7 +737,7 @@ void TestBenchCtl::recordPublished()
     const auto unset = qScopeGuard([] { qunsetenv("BENCH_MQTT_PASSWORD"); });
     TestPty board;
     QVERIFY(board.isValid());
-    constexpr qint64 frames = 27000;
+    constexpr qint64 frames = 45000; // 5 s of the board at 9000 frames/s
     const QString csvPath = m_dir.filePath("published.csv");
     const QString textPath = m_dir.filePath("published.txt");
     Ctl ctl({ "record", "--json", "--frames", QString::number(frames), "-o", csvPath, "--text", textPath, "-p",
