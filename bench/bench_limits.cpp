@@ -27,6 +27,7 @@
 namespace {
 
 using BenchSupport::ReceiveProbe;
+using BenchSupport::report;
 
 constexpr int defaultRounds = 10;
 constexpr int framesPerRound = 500;
@@ -36,11 +37,6 @@ constexpr double costGoal = 1.05;
 constexpr double latencyMedianGoalMs = 2;
 constexpr double latencyWorstGoalMs = 5;
 
-void report(const char *name, double value, const char *unit, const QString &comparison)
-{
-    std::printf("%s: %.3f %s (%s)\n", name, value, unit, qPrintable(comparison));
-    std::fflush(stdout);
-}
 
 bool setInstruments(MainWindow &window, bool on)
 {

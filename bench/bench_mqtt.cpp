@@ -37,6 +37,7 @@ namespace {
 
 using BenchSupport::PacedWriter;
 using BenchSupport::ReceiveProbe;
+using BenchSupport::report;
 using TestSupport::PublishedSample;
 
 constexpr int framesPerSecond = 9000;
@@ -49,12 +50,6 @@ constexpr double memoryBoundMb = 200;
 constexpr int stallTickMs = 5;
 const QString prefix = QStringLiteral("bench");
 
-void report(const QString &name, double value, const QString &unit, const QString &comparison = {})
-{
-    std::printf("%s: %.3f %s%s\n", qPrintable(name), value, qPrintable(unit),
-                comparison.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + comparison + u')'));
-    std::fflush(stdout);
-}
 
 bool fail(const char *what)
 {
@@ -127,22 +122,42 @@ qint64 distinctSamples(const QList<PublishedSample> &samples, qint64 *repeated)
     return seen.size();
 }
 
-bool benchCost()
+// A broker of the benchmark's own with a subscriber to everything under the
+// prefix, and a shown console whose receive slot the probe times.
+struct Stand
 {
-    TestSupport::TestBroker broker;
-    if (!broker.start())
-        return fail(qPrintable(broker.errorString()));
-    TestSupport::TestSubscriber subscriber(broker, prefix + QStringLiteral("/#"));
-    if (!subscriber.waitUntilSubscribed())
-        return fail("the subscriber was not let in");
+    explicit Stand(const TestSupport::TestBroker::Options &options = {}) : broker(options) {}
 
+    bool start()
+    {
+        if (!broker.start())
+            return fail(qPrintable(broker.errorString()));
+        subscriber = std::make_unique<TestSupport::TestSubscriber>(broker, prefix + QStringLiteral("/#"));
+        if (!subscriber->waitUntilSubscribed())
+            return fail("the subscriber was not let in");
+        probe.followWindowSlot();
+        console.window().show();
+        if (!QTest::qWaitForWindowExposed(&console.window()) || !serialPortInst->isOpen())
+            return fail("no window or no port");
+        return true;
+    }
+
+    TestSupport::TestBroker broker;
+    std::unique_ptr<TestSupport::TestSubscriber> subscriber;
     ReceiveProbe probe;
     TestSupport::PtyConsole console;
-    probe.followWindowSlot();
+};
+
+bool benchCost()
+{
+    Stand stand;
+    if (!stand.start())
+        return false;
+    TestSupport::TestBroker &broker = stand.broker;
+    TestSupport::TestSubscriber &subscriber = *stand.subscriber;
+    ReceiveProbe &probe = stand.probe;
+    TestSupport::PtyConsole &console = stand.console;
     MainWindow &window = console.window();
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window) || !serialPortInst->isOpen())
-        return fail("no window or no port");
 
     qint64 frame = 0;
     qint64 nanoseconds[2] = {};
@@ -196,19 +211,16 @@ bool benchCost()
 // to the item unticked again, the stop included.
 bool benchRefusals()
 {
-    TestSupport::TestBroker broker({ QStringLiteral("bench"), QStringLiteral("right") });
-    if (!broker.start())
-        return fail(qPrintable(broker.errorString()));
+    Stand stand({ QStringLiteral("bench"), QStringLiteral("right") });
+    if (!stand.start())
+        return false;
     QTcpServer silent;
     if (!silent.listen(QHostAddress::LocalHost))
         return fail("no port for a silent broker");
-
-    ReceiveProbe probe;
-    TestSupport::PtyConsole console;
+    TestSupport::TestBroker &broker = stand.broker;
+    ReceiveProbe &probe = stand.probe;
+    TestSupport::PtyConsole &console = stand.console;
     MainWindow &window = console.window();
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window) || !serialPortInst->isOpen())
-        return fail("no window or no port");
     const QString silentUrl = QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(silent.serverPort()).arg(prefix);
     const struct
     {
@@ -237,19 +249,14 @@ bool benchRefusals()
 
 bool benchOutage()
 {
-    TestSupport::TestBroker broker;
-    if (!broker.start())
-        return fail(qPrintable(broker.errorString()));
-    TestSupport::TestSubscriber subscriber(broker, prefix + QStringLiteral("/#"));
-    if (!subscriber.waitUntilSubscribed())
-        return fail("the subscriber was not let in");
-
-    ReceiveProbe probe;
-    TestSupport::PtyConsole console;
+    Stand stand;
+    if (!stand.start())
+        return false;
+    TestSupport::TestBroker &broker = stand.broker;
+    TestSupport::TestSubscriber &subscriber = *stand.subscriber;
+    ReceiveProbe &probe = stand.probe;
+    TestSupport::PtyConsole &console = stand.console;
     MainWindow &window = console.window();
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window) || !serialPortInst->isOpen())
-        return fail("no window or no port");
     if (!startPublishing(window, broker))
         return fail("the window did not connect to the broker");
     const qint64 startKiB = BenchSupport::statusKiB("VmRSS:");

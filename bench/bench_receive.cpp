@@ -80,9 +80,7 @@ QByteArray textChunk(qsizetype index, bool lineBreaks)
 
 void report(const QString &name, double value, const QString &unit, const QString &comparison = {})
 {
-    std::printf("%s: %.2f %s%s\n", qPrintable(name), value, qPrintable(unit),
-                comparison.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + comparison + u')'));
-    std::fflush(stdout);
+    BenchSupport::report(name, value, unit, comparison, 2);
 }
 
 // Paint events of the chart view and everything inside it, OpenGL surface included.

@@ -18,6 +18,13 @@ void dropDebugMessages(QtMsgType type, const QMessageLogContext &, const QString
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+void report(const QString &name, double value, const QString &unit, const QString &comparison, int decimals)
+{
+    std::printf("%s: %.*f %s%s\n", qPrintable(name), decimals, value, qPrintable(unit),
+                comparison.isEmpty() ? "" : qPrintable(QStringLiteral(" (") + comparison + u')'));
+    std::fflush(stdout);
+}
+
 qint64 statusKiB(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));

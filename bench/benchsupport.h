@@ -23,6 +23,10 @@ namespace BenchSupport {
 // measured path, writing thousands of lines to a terminal does not.
 void dropDebugMessages(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
+// One figure as "name: value unit (comparison)", flushed at once so that a
+// benchmark that fails later has said what it measured.
+void report(const QString &name, double value, const QString &unit, const QString &comparison = {}, int decimals = 3);
+
 // A field of /proc/self/status in KiB ("VmHWM:" for the peak), -1 where there is none.
 qint64 statusKiB(const char *field);
 

@@ -36,14 +36,13 @@ MqttFeed::MqttFeed(QObject *parent)
     : QObject(parent)
     , m_publisher(new MqttPublisher(this))
 {
+    // The publisher keeps the line's state across starts; no port is open yet.
+    m_publisher->setLineUp(false);
 }
 
 bool MqttFeed::start(const MqttPublisher::Settings &settings)
 {
-    if (!m_publisher->start(settings))
-        return false;
-    m_publisher->setLineUp(m_lineUp);
-    return true;
+    return m_publisher->start(settings);
 }
 
 void MqttFeed::stop()
@@ -54,20 +53,17 @@ void MqttFeed::stop()
 void MqttFeed::portOpened(const QString &portName)
 {
     m_port = portName;
-    m_lineUp = true;
     m_publisher->setLineUp(true);
     addEvent(QStringLiteral("opened"), {});
 }
 
 void MqttFeed::portClosed()
 {
-    m_lineUp = false;
     m_publisher->setLineUp(false);
 }
 
 void MqttFeed::portLost(bool reconnecting)
 {
-    m_lineUp = false;
     m_publisher->setLineUp(false);
     addEvent(QStringLiteral("lost"), { { QStringLiteral("message"), ConsoleText::portLost() },
                                        { QStringLiteral("reconnecting"), reconnecting } });
@@ -76,7 +72,6 @@ void MqttFeed::portLost(bool reconnecting)
 void MqttFeed::portReconnected(const QString &portName)
 {
     m_port = portName;
-    m_lineUp = true;
     m_publisher->setLineUp(true);
     addEvent(QStringLiteral("reconnected"), {});
 }

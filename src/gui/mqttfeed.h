@@ -55,7 +55,6 @@ private:
 
     MqttPublisher *const m_publisher;
     QString m_port;
-    bool m_lineUp = false;
     int m_flashTenthsSent = 0;
     QElapsedTimer m_flashClock;
 };
