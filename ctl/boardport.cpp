@@ -100,7 +100,7 @@ void BoardPort::stopPlotting()
 
 bool BoardPort::powerOffGpu()
 {
-    return m_session.send(BoardCommand::gpuPower(m_gpuFrame, false).bytes);
+    return m_session.send(BoardCommand::gpuPower(m_gpuFrame, false).bytes, SerialWriter::Urgency::Urgent);
 }
 
 void BoardPort::close()

@@ -59,9 +59,10 @@ public:
     // Plotting off again where startPlotting() turned it on and the port is open;
     // a send that fails ends the work, keeping any failure given before.
     void stopPlotting();
-    // The GPU rail off, the bytes of the window's "GPU断电" button. Queued behind
-    // what was given and not waited for, so that frames go on being handed out in
-    // order meanwhile; close() lets it out. False when the port is not open.
+    // The GPU rail off, the bytes of the window's "GPU断电" button, handed to the
+    // driver at once when nothing else waits to go out, else queued behind what
+    // was given. Not waited for, so that frames go on being handed out in order
+    // meanwhile; close() lets it out. False when the port is not open.
     bool powerOffGpu();
 
 signals:

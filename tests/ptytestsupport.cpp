@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -28,6 +30,29 @@ bool TestPty::writeMaster(const QByteArray &bytes)
         ::poll(&pfd, 1, 10);
     }
     return done == bytes.size();
+}
+
+qsizetype TestPty::fillSlaveDriver(char filler)
+{
+    const int fd = ::open(QFile::encodeName(slavePath()).constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    const QByteArray piece(4096, filler);
+    qsizetype written = 0;
+    bool full = false;
+    for (;;) {
+        const ssize_t n = ::write(fd, piece.constData(), size_t(piece.size()));
+        if (n > 0) {
+            written += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            full = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            break;
+        }
+    }
+    ::close(fd);
+    return full ? written : -1;
 }
 
 QByteArray readAvailable(int fd, int timeoutMs)

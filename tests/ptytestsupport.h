@@ -27,6 +27,10 @@ public:
     // Reads until count bytes arrived or timeoutMs passed, with the event loop
     // running meanwhile: the console writes from it.
     QByteArray readMasterWhileRunning(qsizetype count, int timeoutMs = 2000);
+    // Writes filler to the slave, from a descriptor of its own, until its driver
+    // takes no more, as one the board stopped reading is left. Returns how many
+    // bytes that took, -1 on failure.
+    qsizetype fillSlaveDriver(char filler);
 };
 
 // Plays a board that takes everything in until told to stop; given unplugAfter,

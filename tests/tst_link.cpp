@@ -33,6 +33,8 @@ private slots:
     void flasherEndsEarly();
     void writerKeepsOrderAndLoopAlive_data();
     void writerKeepsOrderAndLoopAlive();
+    void urgentSendGoesOutAtOnce_data();
+    void urgentSendGoesOutAtOnce();
 };
 
 void TestLink::flasherPacesPackets_data()
@@ -220,6 +222,54 @@ void TestLink::writerKeepsOrderAndLoopAlive()
     QCOMPARE(late.size(), big.size() + 11 - dropped);
     QCOMPARE(late, (sends[0] + big + sends[2]).left(late.size()));
     QCOMPARE(pty.readMasterWhileRunning(1, 100), QByteArray());
+}
+
+enum class AheadOfUrgentSend { Nothing, QueuedSend, FullDriver };
+Q_DECLARE_METATYPE(AheadOfUrgentSend)
+
+void TestLink::urgentSendGoesOutAtOnce_data()
+{
+    QTest::addColumn<AheadOfUrgentSend>("ahead");
+    QTest::newRow("idle writer, driver with room: in the driver before send returns") << AheadOfUrgentSend::Nothing;
+    QTest::newRow("behind a queued send: keeps its place") << AheadOfUrgentSend::QueuedSend;
+    QTest::newRow("driver full: waits for the board to read, no error") << AheadOfUrgentSend::FullDriver;
+}
+
+// An urgent send skips the event loop's turn only when nothing is ahead of it and
+// the driver can take it: otherwise it keeps its place, and a full driver is not
+// taken for a lost device.
+void TestLink::urgentSendGoesOutAtOnce()
+{
+    QFETCH(AheadOfUrgentSend, ahead);
+
+    TestPty pty;
+    QSerialPort port(pty.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    SerialWriter writer(&port, 10000);
+    QSignalSpy failed(&writer, &SerialWriter::failed);
+    const QByteArray gpuOff = QByteArray::fromHex("A5A500004620AEAE");
+    QByteArray before;
+    if (ahead == AheadOfUrgentSend::QueuedSend) {
+        before = TestSupport::patternImage(256 * 1024);
+        writer.send(before);
+    } else if (ahead == AheadOfUrgentSend::FullDriver) {
+        const qsizetype filled = pty.fillSlaveDriver('f');
+        QVERIFY(filled > 0);
+        before = QByteArray(filled, 'f');
+    }
+    writer.send(gpuOff, SerialWriter::Urgency::Urgent);
+
+    if (ahead == AheadOfUrgentSend::Nothing) {
+        // Read with the event loop standing still: only a write made within send got there.
+        QCOMPARE(pty.readMasterExactly(gpuOff.size(), 2000), gpuOff);
+    } else {
+        const QByteArray received = pty.readMasterWhileRunning(before.size() + gpuOff.size(), 10000);
+        QCOMPARE(received.size(), before.size() + gpuOff.size());
+        QVERIFY(received == before + gpuOff);
+    }
+    QTRY_VERIFY(writer.isIdle());
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(port.error(), QSerialPort::NoError);
 }
 
 void TestLink::drainTimeout_data()

@@ -143,7 +143,12 @@ bool MainWindow::SerialPortTransmit(const uint8_t *data, int length)
 
 bool MainWindow::SerialPortTransmitByteArray(QByteArray data)
 {
-    if (m_session->send(data))
+    return transmit(data, SerialWriter::Urgency::Normal);
+}
+
+bool MainWindow::transmit(const QByteArray &data, SerialWriter::Urgency urgency)
+{
+    if (m_session->send(data, urgency))
         return true;
     reportLine(ConsoleText::portNotOpen());
     return false;

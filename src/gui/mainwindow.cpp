@@ -514,8 +514,9 @@ void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Teleme
 
 // The protection cuts the GPU's power the way its button does: the same frame, the
 // same state left in it for the frames after, the same line, and one line before
-// them saying why. The frame is handed over before any line is written, as the
-// protection is there to cut the power soon; the pane reads the same.
+// them saying why. The frame is handed to the driver before any line is written
+// and before the window repaints, as the protection is there to cut the power
+// soon; the pane reads the same.
 void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
 {
     for (const LimitEvent &event : events) {
@@ -524,7 +525,7 @@ void MainWindow::showLimitEvents(const QList<LimitEvent> &events)
             continue;
         }
         const BoardCommand cut = BoardCommand::gpuPower(GPU_POWER_order, false);
-        SerialPortTransmitByteArray(cut.bytes);
+        transmit(cut.bytes, SerialWriter::Urgency::Urgent);
         reportLine(event.line);
         showCommandLines(cut);
         ui->action_interlock->setChecked(false);

@@ -3,6 +3,7 @@
 
 #include "core/limitwatch.h"
 #include "core/receivestream.h"
+#include "link/serialwriter.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -105,6 +106,7 @@ private:
     void CreateQSplineSeries();
     void UpdateChart(const QByteArray &serialPortDataOut);
     void showReceived(const ReceiveStream::Pieces &pieces);
+    bool transmit(const QByteArray &data, SerialWriter::Urgency urgency);
     // A line for the user that the developer's debug output carries too.
     void reportLine(const QString &line);
     QString chooseImageFile();

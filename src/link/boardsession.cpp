@@ -157,11 +157,11 @@ void BoardSession::finishClose()
         openNow(std::exchange(m_openAfterClose, {}));
 }
 
-bool BoardSession::send(const QByteArray &bytes)
+bool BoardSession::send(const QByteArray &bytes, SerialWriter::Urgency urgency)
 {
     if (!isOpen())
         return false;
-    m_writer.send(bytes);
+    m_writer.send(bytes, urgency);
     return true;
 }
 

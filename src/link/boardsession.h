@@ -77,7 +77,7 @@ public:
     // Closes at once, dropping what has not gone out.
     void closeNow();
     // Queues bytes behind those already given; false when the port is not open.
-    bool send(const QByteArray &bytes);
+    bool send(const QByteArray &bytes, SerialWriter::Urgency urgency = SerialWriter::Urgency::Normal);
     // Takes in what the port holds; for the port's readyRead.
     void receive() { m_receiver.receive(); }
     // Reads what the driver holds that nobody was told of yet, and takes it in.

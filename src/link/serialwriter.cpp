@@ -1,5 +1,6 @@
 #include "link/serialwriter.h"
 
+#include "link/driverroom.h"
 #include "link/serialporthangup.h"
 
 #include <QSerialPort>
@@ -31,7 +32,7 @@ qint64 SerialWriter::pendingBytes() const
     return m_queuedBytes + (m_port->isOpen() ? m_port->bytesToWrite() : 0);
 }
 
-void SerialWriter::send(const QByteArray &data)
+void SerialWriter::send(const QByteArray &data, Urgency urgency)
 {
     if (data.isEmpty())
         return;
@@ -41,13 +42,20 @@ void SerialWriter::send(const QByteArray &data)
     if (!m_deadline.isActive())
         m_deadline.start(m_timeoutMs);
     handOver();
+    // The port's flush() writes to the driver here and now, and takes a full driver
+    // for a lost device: it is used only for a piece that is all the port holds,
+    // on a driver that has room. The port still reports the bytes written from the
+    // event loop, where handOver() learns of them as for any other piece.
+    if (urgency == Urgency::Urgent && m_queuedBytes == 0 && m_port->bytesToWrite() == data.size()
+        && driverHasRoom(m_port))
+        m_port->flush();
 }
 
 void SerialWriter::handOver()
 {
-    // Only the event loop writes to the driver: the port's flush() would take a
-    // driver that is full for a write error. Writing may still report through
-    // bytesWritten, which lands here again.
+    // The port writes to the driver from the event loop, when the driver asks for
+    // more: its flush() would take a driver that is full for a write error.
+    // Writing may still report through bytesWritten, which lands here again.
     if (m_handingOver)
         return;
     m_handingOver = true;

@@ -32,8 +32,17 @@ public:
     QSerialPort *port() const { return m_port; }
     // For sends given from now on.
     void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    enum class Urgency {
+        // Handed to the driver from the event loop's next turn, after whatever the
+        // window has to repaint.
+        Normal,
+        // Handed to the driver before send returns, when it is all the port holds
+        // and the driver has room; otherwise as Normal, behind what is queued.
+        Urgent,
+    };
+
     // Queues data behind what is already queued; the port must be open.
-    void send(const QByteArray &data);
+    void send(const QByteArray &data, Urgency urgency = Urgency::Normal);
     // Bytes given that have not yet left the port's buffer.
     qint64 pendingBytes() const;
     bool isIdle() const { return pendingBytes() == 0; }
