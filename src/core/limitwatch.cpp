@@ -59,6 +59,7 @@ void LimitWatch::setLimits(const CurveLimits::Set &limits)
     m_limits = limits;
     m_anySet = std::any_of(limits.cbegin(), limits.cend(), [](const CurveLimit &limit) { return limit.isSet(); });
     m_curves = {};
+    m_calm = true;
 }
 
 void LimitWatch::setProtectionArmed(bool armed)
@@ -95,6 +96,7 @@ QList<LimitEvent> LimitWatch::add(qint64 sampleNumber, qint64 arrivalMs, const T
         events.append(event);
         setProtectionArmed(false);
     }
+    noteCalm();
     return events;
 }
 
@@ -103,12 +105,19 @@ QList<LimitEvent> LimitWatch::add(qint64 sampleNumber, qint64 arrivalMs, const T
 // pays for the comparisons alone (an armed protection's runs are all at zero too).
 bool LimitWatch::isSettled(const Telemetry::Sample &values) const
 {
+    if (!m_calm)
+        return false;
     for (size_t series = 0; series < size_t(Telemetry::seriesCount); ++series) {
-        const Curve &curve = m_curves[series];
-        if (curve.outside || curve.counted > 0 || !m_limits[series].admits(values[series]))
+        if (!m_limits[series].admits(values[series]))
             return false;
     }
     return true;
+}
+
+void LimitWatch::noteCalm()
+{
+    m_calm = std::none_of(m_curves.cbegin(), m_curves.cend(),
+                          [](const Curve &curve) { return curve.outside || curve.counted > 0; });
 }
 
 void LimitWatch::follow(int series, qint64 sampleNumber, qint64 arrivalMs, double value, QList<LimitEvent> &events)
@@ -192,10 +201,11 @@ QList<LimitEvent> LimitWatch::flush(qint64 nowMs)
     QList<LimitEvent> events;
     for (int series = 0; series < Telemetry::seriesCount; ++series)
         tellCounted(series, nowMs, events);
+    noteCalm();
     return events;
 }
 
 bool LimitWatch::hasCountedExcursions() const
 {
-    return std::any_of(m_curves.cbegin(), m_curves.cend(), [](const Curve &curve) { return curve.counted > 0; });
+    return !m_calm && std::any_of(m_curves.cbegin(), m_curves.cend(), [](const Curve &curve) { return curve.counted > 0; });
 }

@@ -82,12 +82,16 @@ private:
     };
 
     bool isSettled(const Telemetry::Sample &values) const;
+    void noteCalm();
     void follow(int series, qint64 sampleNumber, qint64 arrivalMs, double value, QList<LimitEvent> &events);
     void tellCounted(int series, qint64 nowMs, QList<LimitEvent> &events);
 
     CurveLimits::Set m_limits {};
     bool m_anySet = false;
     bool m_armed = false;
+    // No curve outside and none with excursions counted: kept apart from the
+    // curves, so that a sample within its limits looks at the limits alone.
+    bool m_calm = true;
     std::array<Curve, Telemetry::seriesCount> m_curves {};
     qint64 m_lastSample = 0;
 };

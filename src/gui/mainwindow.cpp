@@ -507,7 +507,9 @@ void MainWindow::watchLimits(qint64 sampleNumber, qint64 arrivalUs, const Teleme
 {
     if (!m_limitWatch.hasLimits())
         return;
-    showLimitEvents(m_limitWatch.add(sampleNumber, arrivalUs / 1000, values));
+    const QList<LimitEvent> events = m_limitWatch.add(sampleNumber, arrivalUs / 1000, values);
+    if (!events.isEmpty())
+        showLimitEvents(events);
     if (m_limitWatch.hasCountedExcursions() && !m_limitSummaryTimer->isActive())
         m_limitSummaryTimer->start();
 }
