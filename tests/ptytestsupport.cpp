@@ -32,6 +32,8 @@ bool TestPty::writeMaster(const QByteArray &bytes)
     return done == bytes.size();
 }
 
+// The pty moves what it took on to its other side a little later, which makes
+// room again: it is full once it stays so.
 qsizetype TestPty::fillSlaveDriver(char filler)
 {
     const int fd = ::open(QFile::encodeName(slavePath()).constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
@@ -39,18 +41,13 @@ qsizetype TestPty::fillSlaveDriver(char filler)
         return -1;
     const QByteArray piece(4096, filler);
     qsizetype written = 0;
-    bool full = false;
-    for (;;) {
-        const ssize_t n = ::write(fd, piece.constData(), size_t(piece.size()));
-        if (n > 0) {
+    bool full = true;
+    pollfd writable { fd, POLLOUT, 0 };
+    do {
+        for (ssize_t n = 0; (n = ::write(fd, piece.constData(), size_t(piece.size()))) > 0;)
             written += n;
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            full = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            break;
-        }
-    }
+        full = errno == EAGAIN || errno == EWOULDBLOCK;
+    } while (full && ::poll(&writable, 1, 100) == 1);
     ::close(fd);
     return full ? written : -1;
 }

@@ -224,15 +224,12 @@ void TestLink::writerKeepsOrderAndLoopAlive()
     QCOMPARE(pty.readMasterWhileRunning(1, 100), QByteArray());
 }
 
-enum class AheadOfUrgentSend { Nothing, QueuedSend, FullDriver };
-Q_DECLARE_METATYPE(AheadOfUrgentSend)
-
 void TestLink::urgentSendGoesOutAtOnce_data()
 {
-    QTest::addColumn<AheadOfUrgentSend>("ahead");
-    QTest::newRow("idle writer, driver with room: in the driver before send returns") << AheadOfUrgentSend::Nothing;
-    QTest::newRow("behind a queued send: keeps its place") << AheadOfUrgentSend::QueuedSend;
-    QTest::newRow("driver full: waits for the board to read, no error") << AheadOfUrgentSend::FullDriver;
+    QTest::addColumn<QString>("ahead");
+    QTest::newRow("idle writer, driver with room: in the driver before send returns") << QString();
+    QTest::newRow("behind a queued send: keeps its place") << QStringLiteral("queued");
+    QTest::newRow("driver full: waits for the board to read, no error") << QStringLiteral("full");
 }
 
 // An urgent send skips the event loop's turn only when nothing is ahead of it and
@@ -240,33 +237,25 @@ void TestLink::urgentSendGoesOutAtOnce_data()
 // taken for a lost device.
 void TestLink::urgentSendGoesOutAtOnce()
 {
-    QFETCH(AheadOfUrgentSend, ahead);
-
+    QFETCH(QString, ahead);
     TestPty pty;
     QSerialPort port(pty.slavePath());
     QVERIFY(port.open(QIODevice::ReadWrite));
     SerialWriter writer(&port, 10000);
     QSignalSpy failed(&writer, &SerialWriter::failed);
     const QByteArray gpuOff = QByteArray::fromHex("A5A500004620AEAE");
-    QByteArray before;
-    if (ahead == AheadOfUrgentSend::QueuedSend) {
-        before = TestSupport::patternImage(256 * 1024);
-        writer.send(before);
-    } else if (ahead == AheadOfUrgentSend::FullDriver) {
-        const qsizetype filled = pty.fillSlaveDriver('f');
-        QVERIFY(filled > 0);
-        before = QByteArray(filled, 'f');
-    }
+    QByteArray before = ahead == QLatin1String("queued") ? TestSupport::patternImage(256 * 1024) : QByteArray();
+    writer.send(before);
+    if (ahead == QLatin1String("full"))
+        before = QByteArray(pty.fillSlaveDriver('f'), 'f');
+    QVERIFY(ahead.isEmpty() || !before.isEmpty());
     writer.send(gpuOff, SerialWriter::Urgency::Urgent);
 
-    if (ahead == AheadOfUrgentSend::Nothing) {
-        // Read with the event loop standing still: only a write made within send got there.
+    // Read with the event loop standing still: only a write made within send got there.
+    if (ahead.isEmpty())
         QCOMPARE(pty.readMasterExactly(gpuOff.size(), 2000), gpuOff);
-    } else {
-        const QByteArray received = pty.readMasterWhileRunning(before.size() + gpuOff.size(), 10000);
-        QCOMPARE(received.size(), before.size() + gpuOff.size());
-        QVERIFY(received == before + gpuOff);
-    }
+    else
+        QVERIFY(pty.readMasterWhileRunning(before.size() + gpuOff.size(), 10000) == before + gpuOff);
     QTRY_VERIFY(writer.isIdle());
     QCOMPARE(failed.count(), 0);
     QCOMPARE(port.error(), QSerialPort::NoError);
