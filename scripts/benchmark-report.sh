@@ -39,7 +39,7 @@ echo "# reconnect: CPU of watching for a lost board over 60 s, then time to reop
 offscreen "$bench/bench_reconnect" 60
 echo "# sending 1 MiB in hex mode at the line's rate: the longest event-loop stall meanwhile"
 offscreen "$bench/bench_send"
-echo "# chart: a redraw paused and zoomed out over a full history, and the cursors' statistics over it"
+echo "# chart: a redraw paused and zoomed out over a full history, the cursors' statistics over it, and copying it as CSV"
 on_display "$bench/bench_chart"
 offscreen "$bench/bench_chart"
 echo "# limits and trigger: receive cost with five curves limited and the trigger armed against neither; protection latency over 100 trials"

@@ -1,6 +1,11 @@
 #include "core/charthistory.h"
+#include "core/rangecsv.h"
+#include "core/telemetrycsv.h"
 #include "coretestsupport.h"
 
+#include <QDateTime>
+#include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 #include <algorithm>
@@ -19,6 +24,7 @@ private slots:
     void valueRangeCoversEveryCurve();
     void statistics_data();
     void statistics();
+    void rangeCsvCopiesWhileTheLoopRuns();
 };
 
 void TestChartHistory::keepsTheNewestSamples_data()
@@ -153,6 +159,45 @@ void TestChartHistory::statistics()
         QCOMPARE(statistics->minimum[series], low);
         QCOMPARE(statistics->maximum[series], high);
         QCOMPARE(statistics->mean[series], sum / double(end - first));
+    }
+}
+
+// A copied range is formatted a slice a turn, so the event loop (and the port)
+// runs meanwhile; it reads across the end of the history's rings, and samples that
+// leave the history before their row is written are copied all the same.
+void TestChartHistory::rangeCsvCopiesWhileTheLoopRuns()
+{
+    constexpr qint64 kept = 100000;
+    constexpr qint64 first = 60000;
+    constexpr qint64 rows = 60000;
+    ChartHistory history(kept);
+    qint64 added = 0;
+    const auto addSamples = [&history, &added](qint64 count) {
+        for (const qint64 end = added + count; added < end; ++added)
+            history.add(added, numberedSample(added), 1700000000000000 + 1000 * added);
+    };
+    addSamples(kept + 30000);
+    RangeCsv copy;
+    QSignalSpy finished(&copy, &RangeCsv::finished);
+    copy.start(history, first, rows);
+    QVERIFY(copy.isRunning());
+    addSamples(2 * kept);
+    QVERIFY(history.firstSample() > first + rows);
+    int turns = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&turns] { ++turns; });
+    tick.start(0);
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY2(turns > 1, qPrintable(QString::number(turns)));
+
+    QCOMPARE(finished.first().at(1).toLongLong(), rows);
+    const QByteArray csv = finished.first().at(0).toByteArray();
+    QCOMPARE(csv.count('\n'), 1 + rows);
+    QVERIFY(csv.startsWith(TelemetryCsv::header()));
+    for (const qint64 n : { first, kept - 1, kept, first + rows - 1 }) {
+        const QByteArray row = TelemetryCsv::row(QDateTime::fromMSecsSinceEpoch((1700000000000000 + 1000 * n) / 1000),
+                                                 1000 * (n - first), n, numberedSample(n));
+        QVERIFY2(csv.contains('\n' + row), row.constData());
     }
 }
 

@@ -79,6 +79,25 @@ std::optional<Telemetry::Sample> ChartHistory::sample(qint64 sampleNumber) const
     return values;
 }
 
+qint64 ChartHistory::copyRange(qint64 from, qint64 to, std::vector<Telemetry::Sample> &samples,
+                               std::vector<qint64> &arrivalUs) const
+{
+    from = std::max(from, firstSample());
+    to = std::clamp(to, from, m_endSample);
+    samples.resize(size_t(to - from));
+    arrivalUs.resize(size_t(to - from));
+    // Walks the rings once instead of working out each sample's place.
+    size_t at = size_t(index(from));
+    for (size_t row = 0; row < samples.size(); ++row) {
+        for (int series = 0; series < Telemetry::seriesCount; ++series)
+            samples[row][size_t(series)] = m_values[size_t(series)][at];
+        arrivalUs[row] = m_arrivalUs[at];
+        if (++at == m_arrivalUs.size())
+            at = 0;
+    }
+    return from;
+}
+
 std::optional<qint64> ChartHistory::arrivalUs(qint64 sampleNumber) const
 {
     if (sampleNumber < firstSample() || sampleNumber >= m_endSample)

@@ -32,6 +32,11 @@ public:
     qint64 endSample() const { return m_endSample; }
     std::optional<Telemetry::Sample> sample(qint64 sampleNumber) const;
     std::optional<qint64> arrivalUs(qint64 sampleNumber) const;
+    // The kept samples from one number up to, not including, another, and their
+    // arrival times, in order; only those still kept where the range reaches
+    // past them. Returns the first sample's number.
+    qint64 copyRange(qint64 from, qint64 to, std::vector<Telemetry::Sample> &samples,
+                     std::vector<qint64> &arrivalUs) const;
 
     struct Statistics
     {

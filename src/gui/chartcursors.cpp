@@ -1,12 +1,10 @@
 #include "gui/chartcursors.h"
 
 #include "core/curvelimits.h"
-#include "core/telemetrycsv.h"
 #include "gui/powerchart.h"
 
 #include <QChart>
 #include <QChartView>
-#include <QDateTime>
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
 #include <QLabel>
@@ -209,24 +207,6 @@ qint64 ChartCursors::rangeRows() const
 {
     const auto [from, to] = range();
     return std::clamp<qint64>(to - from, 0, maximumCopiedRows);
-}
-
-// The elapsed column counts from the first row, as a recording's counts from its
-// start; the timestamps are when each sample came.
-QByteArray ChartCursors::rangeCsv() const
-{
-    const ChartHistory &history = m_chart->history();
-    const qint64 from = range().first;
-    const qint64 to = from + rangeRows();
-    QByteArray csv = TelemetryCsv::header();
-    csv.reserve(csv.size() + (to - from) * 80);
-    const qint64 startUs = history.arrivalUs(from).value_or(0);
-    for (qint64 number = from; number < to; ++number) {
-        const qint64 arrivalUs = *history.arrivalUs(number);
-        csv += TelemetryCsv::row(QDateTime::fromMSecsSinceEpoch(arrivalUs / 1000), arrivalUs - startUs, number,
-                                 *history.sample(number));
-    }
-    return csv;
 }
 
 bool ChartCursors::eventFilter(QObject *watched, QEvent *event)

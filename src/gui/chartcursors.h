@@ -1,7 +1,6 @@
 #ifndef CHARTCURSORS_H
 #define CHARTCURSORS_H
 
-#include <QByteArray>
 #include <QObject>
 #include <QPointF>
 
@@ -38,9 +37,9 @@ public:
     void setTimeOrigin(qint64 clockUs) { m_originUs = clockUs; }
     QString readoutText() const;
 
-    // The samples between the cursors, both included, or without two cursors the
-    // samples drawn, as the telemetry recording writes them, header first.
-    QByteArray rangeCsv() const;
+    // The samples to copy: those between the cursors, both included, or without two
+    // cursors those drawn; at most maximumCopiedRows from the first.
+    qint64 rangeFirstSample() const { return range().first; }
     qint64 rangeRows() const;
 
 protected:

@@ -4,6 +4,7 @@
 #include "core/commandframes.h"
 #include "core/consoletext.h"
 #include "core/firmwareimage.h"
+#include "core/rangecsv.h"
 #include "gui/SerialPortHandler.h"
 #include "gui/chartcursors.h"
 #include "gui/limitsdialog.h"
@@ -28,6 +29,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
@@ -204,6 +206,15 @@ void MainWindow::createMenuActions()
     m_cursors = new ChartCursors(m_chart, ui->power_moniter, this);
     connect(ui->action_clear_cursors, &QAction::triggered, m_cursors, &ChartCursors::clear);
     connect(ui->action_copy_range, &QAction::triggered, this, [this] { copyChartRange(); });
+    m_rangeCsv = new RangeCsv(this);
+    connect(m_rangeCsv, &RangeCsv::finished, this, [this](const QByteArray &csv, qint64 rows) {
+        // As bytes: tens of megabytes are turned into text only for a program that
+        // pastes them, not all at once here.
+        auto *mimeData = new QMimeData;
+        mimeData->setData(QStringLiteral("text/plain"), csv);
+        QGuiApplication::clipboard()->setMimeData(mimeData);
+        m_log->appendLine(tr("已复制 %1 行到剪贴板").arg(rows));
+    });
     // Space pauses only where it types nothing: on the chart.
     auto *space = new QShortcut(QKeySequence(Qt::Key_Space), ui->power_moniter, nullptr, nullptr, Qt::WidgetShortcut);
     connect(space, &QShortcut::activated, ui->action_pause_chart, &QAction::toggle);
@@ -218,8 +229,7 @@ void MainWindow::copyChartRange()
         m_log->appendLine(tr("没有可复制的样本"));
         return;
     }
-    QGuiApplication::clipboard()->setText(QString::fromUtf8(m_cursors->rangeCsv()));
-    m_log->appendLine(tr("已复制 %1 行到剪贴板").arg(rows));
+    m_rangeCsv->start(m_chart->history(), m_cursors->rangeFirstSample(), rows);
 }
 
 void MainWindow::startOrStopRecording(Recording *recording, bool start, const QString &caption, const QString &stem,

@@ -22,6 +22,7 @@ class PowerChart;
 class Recording;
 class StatusLine;
 class QTimer;
+class RangeCsv;
 class WindowPreferences;
 struct BoardCommand;
 
@@ -140,6 +141,7 @@ private:
     LogPane *m_log = nullptr;
     PowerChart *m_chart = nullptr;
     ChartCursors *m_cursors = nullptr;
+    RangeCsv *m_rangeCsv = nullptr;
     BoardSession *m_session = nullptr;
     FirmwareFlasher *m_flasher = nullptr;
     // The window was closed while the port let its queue go out.
