@@ -11,7 +11,6 @@
 
 class ChartHistory;
 
-
 // Writes rows of the chart's history as CSV in the recording's format, header
 // first, a slice at a time from the event loop: a million rows take seconds to
 // format, and the window must go on reading the port meanwhile, or the driver
@@ -27,9 +26,9 @@ public:
 
     explicit RangeCsv(QObject *parent = nullptr);
 
-    // Drops a copy under way and starts on rows samples from sampleNumber on, all
-    // of them in the history. The elapsed column counts from the first row, as a
-    // recording's counts from its start.
+    // Drops a copy under way and starts on rows samples from sampleNumber on, those
+    // of them the history keeps. The elapsed column counts from the first row, as
+    // a recording's counts from its start.
     void start(const ChartHistory &history, qint64 sampleNumber, qint64 rows);
     bool isRunning() const { return m_slice.isActive(); }
 
